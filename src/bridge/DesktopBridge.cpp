@@ -1,0 +1,62 @@
+#include "DesktopBridge.h"
+
+#include <QJsonDocument>
+#include <QWidget>
+
+QJsonObject parsePayloadObject(const QString &text)
+{
+    const QJsonDocument document = QJsonDocument::fromJson(text.toUtf8());
+    return document.isObject() ? document.object() : QJsonObject();
+}
+
+DesktopBridge::DesktopBridge(QWidget *window, QObject *parent)
+    : QObject(parent)
+    , window(window)
+    , settings(QStringLiteral("Quillmark"), QStringLiteral("Quillmark"))
+{
+}
+
+DesktopBridge::~DesktopBridge() = default;
+
+void DesktopBridge::setFrontendDir(const QString &dir)
+{
+    frontendDir = dir;
+}
+
+QString DesktopBridge::makeOkReply(const QJsonObject &object) const
+{
+    QJsonObject reply = object;
+    reply.insert(QStringLiteral("ok"), true);
+    return QString::fromUtf8(QJsonDocument(reply).toJson(QJsonDocument::Compact));
+}
+
+QString DesktopBridge::makeErrorReply(const QString &message) const
+{
+    const QJsonObject reply{{QStringLiteral("ok"), false}, {QStringLiteral("error"), message}};
+    return QString::fromUtf8(QJsonDocument(reply).toJson(QJsonDocument::Compact));
+}
+
+QString DesktopBridge::windowMinimize()
+{
+    if (window)
+        window->showMinimized();
+    return makeOkReply({});
+}
+
+QString DesktopBridge::windowMaximize()
+{
+    if (window) {
+        if (window->isMaximized())
+            window->showNormal();
+        else
+            window->showMaximized();
+    }
+    return makeOkReply({});
+}
+
+QString DesktopBridge::windowClose()
+{
+    if (window)
+        window->close();
+    return makeOkReply({});
+}

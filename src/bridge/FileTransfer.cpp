@@ -1,0 +1,86 @@
+#include "BridgeMessages.h"
+#include "DesktopBridge.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace {
+
+QString cannotWriteTarget() { return QStringLiteral("无法写入目标文件"); }
+QString invalidContentEncoding() { return QStringLiteral("文件内容编码无效"); }
+QString writeFailed() { return QStringLiteral("写入文件失败"); }
+
+// A save replaces only a regular file that may be written: never a folder or a device,
+// and never a file the user marked read-only (also when running as root, who could).
+bool existingTargetRefusesWrite(const QString &path)
+{
+    const QFileInfo target(path);
+    if (!target.exists())
+        return false;
+    const QFileDevice::Permissions anyWrite = QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
+    return !target.isFile() || !target.isWritable() || !(target.permissions() & anyWrite);
+}
+
+} // namespace
+
+QString DesktopBridge::readFileBase64(const QString &path) const
+{
+    // Only regular files: a device or a pipe could block the call or never end.
+    if (!QFileInfo(path).isFile())
+        return QString();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    const QByteArray bytes = file.read(maxTransferBytes + 1);
+    if (bytes.size() > maxTransferBytes)
+        return QString();
+    return QString::fromLatin1(bytes.toBase64());
+}
+
+QString DesktopBridge::fileReply(const QString &path) const
+{
+    const QString text = readFileBase64(path);
+    if (text.isEmpty())
+        return makeErrorReply(BridgeMessages::cannotReadFile());
+    QJsonObject object;
+    object.insert(QStringLiteral("path"), path);
+    object.insert(QStringLiteral("name"), QFileInfo(path).fileName());
+    object.insert(QStringLiteral("dataBase64"), text);
+    return makeOkReply(object);
+}
+
+// The content goes to a temporary file beside the target that replaces it only once it is
+// complete, so a failure at any step leaves an existing file exactly as it was.
+QString DesktopBridge::writeBase64File(const QString &path, const QString &base64Text) const
+{
+    QSaveFile file(path);
+    if (existingTargetRefusesWrite(path) || !file.open(QIODevice::WriteOnly))
+        return cannotWriteTarget();
+
+    const QByteArray bytes = QByteArray::fromBase64(base64Text.toUtf8());
+    if (bytes.isEmpty() && !base64Text.isEmpty()) {
+        file.cancelWriting();
+        return invalidContentEncoding();
+    }
+    if (file.write(bytes) != bytes.size() || !file.commit())
+        return writeFailed();
+    return QString();
+}
+
+QString DesktopBridge::ensureSuffix(const QString &path, const QString &suffix) const
+{
+    if (path.endsWith(suffix, Qt::CaseInsensitive))
+        return path;
+    return path + suffix;
+}
+
+QString DesktopBridge::rememberedFolder(const QString &key) const
+{
+    return settings.value(key, frontendDir).toString();
+}
+
+void DesktopBridge::rememberFolderOf(const QString &key, const QString &filePath)
+{
+    settings.setValue(key, QFileInfo(filePath).absolutePath());
+}

@@ -1,0 +1,8 @@
+#include "BridgeMessages.h"
+#include "DesktopBridge.h"
+
+QString DesktopBridge::submitPrintJob(const QString &)
+{
+    return makeErrorReply(BridgeMessages::notYetAvailable());
+}
+

@@ -1,0 +1,50 @@
+// Test entry point that keeps every test away from the user's own state: settings,
+// caches and printers all live in a temporary home that disappears with the test.
+#pragma once
+
+#include <QApplication>
+#include <QByteArray>
+#include <QDir>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class IsolatedUserState
+{
+public:
+    IsolatedUserState()
+    {
+        const QString root = home.path();
+        for (const char *folder : {"config", "data", "cache", "runtime"})
+            QDir(root).mkpath(QString::fromLatin1(folder));
+        QFile::setPermissions(root + QStringLiteral("/runtime"),
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        qputenv("HOME", root.toLocal8Bit());
+        qputenv("XDG_CONFIG_HOME", (root + QStringLiteral("/config")).toLocal8Bit());
+        qputenv("XDG_DATA_HOME", (root + QStringLiteral("/data")).toLocal8Bit());
+        qputenv("XDG_CACHE_HOME", (root + QStringLiteral("/cache")).toLocal8Bit());
+        qputenv("XDG_RUNTIME_DIR", (root + QStringLiteral("/runtime")).toLocal8Bit());
+        // No print server unless a test starts its own: the user's printers stay out of reach.
+        qputenv("CUPS_SERVER", (root + QStringLiteral("/no-cups.sock")).toLocal8Bit());
+        qunsetenv("PRINTER");
+        qunsetenv("LPDEST");
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+
+    QString path() const { return home.path(); }
+    QString settingsFilePath() const { return home.path() + QStringLiteral("/config/Quillmark/Quillmark.conf"); }
+
+private:
+    QTemporaryDir home;
+};
+
+#define QUILLMARK_TEST_MAIN(TestObject)                                                              \
+    int main(int argc, char *argv[])                                                                 \
+    {                                                                                                \
+        IsolatedUserState userState;                                                                 \
+        QApplication app(argc, argv);                                                                \
+        QCoreApplication::setOrganizationName(QStringLiteral("Quillmark"));                          \
+        QCoreApplication::setApplicationName(QStringLiteral("Quillmark"));                           \
+        TestObject test;                                                                             \
+        test.userState = &userState;                                                                 \
+        return QTest::qExec(&test, argc, argv);                                                      \
+    }
