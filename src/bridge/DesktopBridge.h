@@ -57,6 +57,10 @@ private:
     QString rememberedFolder(const QString &key) const;
     void rememberFolderOf(const QString &key, const QString &filePath);
 
+    QString askSaveTarget(const QString &caption, const QString &filter, const QString &suffix,
+                          const QString &suggestedName);
+    QString writeSavedFile(const QString &target, const QString &base64Text);
+
     QWidget *window;
     QString frontendDir;
     QSettings settings;
