@@ -8,6 +8,19 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+// Whole-file helpers for test fixtures; an unreadable file reads as a marker no test writes.
+inline QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+inline bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
 class IsolatedUserState
 {
 public:
@@ -28,6 +41,9 @@ public:
         qunsetenv("PRINTER");
         qunsetenv("LPDEST");
         qputenv("QT_QPA_PLATFORM", "offscreen");
+        // A desktop theme from the user's session (GTK, portal) would bring native dialogs that
+        // a test cannot drive, and GTK ends the process when it finds no display.
+        qunsetenv("QT_QPA_PLATFORMTHEME");
     }
 
     QString path() const { return home.path(); }
