@@ -316,6 +316,9 @@ void OpenSaveTest::dialog_startsWhereRemembered_andCancelChangesNothing_data()
     QTest::addRow("saveProject, no remembered folder and no front end: the root")
         << QByteArray("saveProject") << save({}) << QString() << none << none << true << saveCaption << saveFilter
         << QStringLiteral("/") << untitled;
+    QTest::addRow("saveProject, remembered folder empty: the root, not the front end")
+        << QByteArray("saveProject") << save({}) << frontend << QString() << none << true << saveCaption << saveFilter
+        << QStringLiteral("/") << untitled;
     QTest::addRow("savePrintPdf ignores currentPath and saveAs")
         << QByteArray("savePrintPdf")
         << save({{"currentPath", "/elsewhere/shelf.cwrt"}, {"saveAs", false}})
