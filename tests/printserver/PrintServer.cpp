@@ -1,0 +1,309 @@
+#include "PrintServer.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QProcessEnvironment>
+#include <QUrl>
+
+#include <cups/cups.h>
+#include <grp.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+static void initPrintServerResources()
+{
+    Q_INIT_RESOURCE(printserver);
+}
+
+namespace {
+
+constexpr int startTimeoutMs = 10000;
+constexpr int toolTimeoutMs = 20000;
+
+// cupsd dies with the process that started it, so a crashed test leaves no server behind,
+// and it starts with no signals blocked whatever its starter blocks for itself.
+class ChildProcess final : public QProcess
+{
+protected:
+    void setupChildProcess() override
+    {
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+    }
+};
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+bool copyResource(const QString &name, const QString &targetPath)
+{
+    QFile resource(QStringLiteral(":/printserver/") + name);
+    return resource.open(QIODevice::ReadOnly) && writeFile(targetPath, resource.readAll());
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool makeTraversable(const QString &path)
+{
+    return QDir().mkpath(path)
+        && QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+                                           | QFileDevice::ReadGroup | QFileDevice::ExeGroup
+                                           | QFileDevice::ReadOther | QFileDevice::ExeOther);
+}
+
+bool acceptsConnections(const QString &socketPath)
+{
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray path = QFile::encodeName(socketPath);
+    if (path.size() >= int(sizeof address.sun_path))
+        return false;
+    memcpy(address.sun_path, path.constData(), size_t(path.size()));
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    const bool connected = ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0;
+    close(fd);
+    return connected;
+}
+
+// As root, cupsd runs its filters as lp, as in a normal installation; as anyone else it can
+// only run them as that user.
+QByteArray accountLines()
+{
+    if (geteuid() == 0)
+        return "User lp\nGroup lp\nSystemGroup root\n";
+    const passwd *user = getpwuid(geteuid());
+    const group *primaryGroup = getgrgid(getegid());
+    const QByteArray userName = user ? QByteArray(user->pw_name) : QByteArray::number(geteuid());
+    const QByteArray groupName = primaryGroup ? QByteArray(primaryGroup->gr_name) : QByteArray::number(getegid());
+    return "User " + userName + "\nGroup " + groupName + "\nSystemGroup " + groupName + "\n";
+}
+
+} // namespace
+
+PrintServer::PrintServer(const QString &folder)
+{
+    initPrintServerResources();
+    if (!folder.isEmpty()) {
+        root = QDir(folder).absolutePath();
+        return;
+    }
+    // Under /tmp rather than TMPDIR: the lp user must reach the folder, and the socket path
+    // must stay within the 107 bytes a Unix socket address holds.
+    temporaryRoot = std::make_unique<QTemporaryDir>(QStringLiteral("/tmp/quillmark-cups-XXXXXX"));
+    if (temporaryRoot->isValid())
+        root = temporaryRoot->path();
+}
+
+PrintServer::~PrintServer()
+{
+    stop();
+}
+
+QString PrintServer::socketPath() const
+{
+    return root + QStringLiteral("/cups.sock");
+}
+
+QString PrintServer::dataFile(const QString &name) const
+{
+    return root + QStringLiteral("/data/") + name;
+}
+
+bool PrintServer::start()
+{
+    if (cupsd)
+        return true;
+    if (root.isEmpty()) {
+        error = QStringLiteral("no folder for the print server");
+        return false;
+    }
+    if (!writeConfiguration())
+        return false;
+
+    cupsd = std::make_unique<ChildProcess>();
+    cupsd->setProcessChannelMode(QProcess::MergedChannels);
+    cupsd->start(QStringLiteral("cupsd"), {QStringLiteral("-f"), QStringLiteral("-c"), root + QStringLiteral("/cupsd.conf"),
+                                            QStringLiteral("-s"), root + QStringLiteral("/cups-files.conf")});
+    if (!cupsd->waitForStarted(startTimeoutMs)) {
+        error = QStringLiteral("cupsd did not start: ") + cupsd->errorString();
+        cupsd.reset();
+        return false;
+    }
+    if (!waitUntilAnswering()) {
+        stop();
+        return false;
+    }
+
+    hadCupsServer = qEnvironmentVariableIsSet("CUPS_SERVER");
+    previousCupsServer = qgetenv("CUPS_SERVER");
+    qputenv("CUPS_SERVER", QFile::encodeName(socketPath()));
+    // libcups reads CUPS_SERVER once and keeps it; tell it about the new server directly.
+    cupsSetServer(QFile::encodeName(socketPath()).constData());
+    return true;
+}
+
+bool PrintServer::writeConfiguration()
+{
+    for (const char *sub : {"", "/spool", "/tmp", "/cache", "/state", "/ssl", "/log", "/data"}) {
+        if (!makeTraversable(root + QLatin1String(sub))) {
+            error = QStringLiteral("cannot prepare ") + root + QLatin1String(sub);
+            return false;
+        }
+    }
+    const QByteArray dir = QFile::encodeName(root);
+    const QByteArray files = "ServerRoot " + dir + "\nRequestRoot " + dir + "/spool\nTempDir " + dir
+        + "/tmp\nCacheDir " + dir + "/cache\nStateDir " + dir + "/state\nServerKeychain " + dir
+        + "/ssl\nAccessLog " + dir + "/log/access_log\nErrorLog " + dir + "/log/error_log\nPageLog " + dir
+        + "/log/page_log\nPrintcap " + dir + "/printcap\nFileDevice Yes\n" + accountLines();
+    const QByteArray server = "Listen " + QFile::encodeName(socketPath())
+        + "\nBrowsing No\nWebInterface No\nDefaultAuthType None\nPreserveJobHistory Yes\n"
+          "PreserveJobFiles Yes\nLogLevel warn\n"
+          "<Policy default>\n  JobPrivateAccess all\n  JobPrivateValues none\n"
+          "  SubscriptionPrivateAccess all\n  SubscriptionPrivateValues none\n"
+          "  <Limit All>\n    Order allow,deny\n    Allow all\n  </Limit>\n</Policy>\n";
+    const bool written = writeFile(root + QStringLiteral("/cups-files.conf"), files)
+        && writeFile(root + QStringLiteral("/cupsd.conf"), server)
+        && copyResource(QStringLiteral("label-printer.ppd"), dataFile(QStringLiteral("label-printer.ppd")))
+        && copyResource(QStringLiteral("sheet-printer.ppd"), dataFile(QStringLiteral("sheet-printer.ppd")))
+        && copyResource(QStringLiteral("job-ids.test"), dataFile(QStringLiteral("job-ids.test")))
+        && copyResource(QStringLiteral("job-attributes.test"), dataFile(QStringLiteral("job-attributes.test")));
+    if (!written)
+        error = QStringLiteral("cannot write the print server's configuration in ") + root;
+    return written;
+}
+
+bool PrintServer::waitUntilAnswering()
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < startTimeoutMs) {
+        if (acceptsConnections(socketPath()))
+            return true;
+        if (cupsd->waitForFinished(10)) {
+            error = QStringLiteral("cupsd exited: ") + QString::fromLocal8Bit(cupsd->readAll())
+                + QString::fromLocal8Bit(readFile(root + QStringLiteral("/log/error_log")));
+            return false;
+        }
+    }
+    error = QStringLiteral("cupsd did not answer on ") + socketPath();
+    return false;
+}
+
+void PrintServer::stop()
+{
+    if (!cupsd)
+        return;
+    cupsd->terminate();
+    if (!cupsd->waitForFinished(5000)) {
+        cupsd->kill();
+        cupsd->waitForFinished(5000);
+    }
+    cupsd.reset();
+    if (hadCupsServer)
+        qputenv("CUPS_SERVER", previousCupsServer);
+    else
+        qunsetenv("CUPS_SERVER");
+    cupsSetServer(nullptr);
+}
+
+bool PrintServer::runTool(const QString &program, const QStringList &arguments, QByteArray *output)
+{
+    QProcess tool;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("CUPS_SERVER"), socketPath());
+    tool.setProcessEnvironment(environment);
+    tool.start(program, arguments);
+    const bool finished = tool.waitForFinished(toolTimeoutMs);
+    if (output)
+        *output = tool.readAllStandardOutput();
+    if (finished && tool.exitStatus() == QProcess::NormalExit && tool.exitCode() == 0)
+        return true;
+    error = program + QLatin1Char(' ') + arguments.join(QLatin1Char(' ')) + QStringLiteral(" failed: ")
+        + (finished ? QString::fromLocal8Bit(tool.readAllStandardError()) : tool.errorString());
+    return false;
+}
+
+bool PrintServer::addQueue(const QString &name, Driver driver)
+{
+    const QString ppd = dataFile(driver == Driver::AnyPageSize ? QStringLiteral("label-printer.ppd")
+                                                               : QStringLiteral("sheet-printer.ppd"));
+    return runTool(QStringLiteral("lpadmin"), {QStringLiteral("-p"), name, QStringLiteral("-E"), QStringLiteral("-v"),
+                                               QStringLiteral("file:/dev/null"), QStringLiteral("-P"), ppd});
+}
+
+bool PrintServer::configureQueue(const QString &name, const QStringList &lpadminOptions)
+{
+    return runTool(QStringLiteral("lpadmin"), QStringList{QStringLiteral("-p"), name} + lpadminOptions);
+}
+
+bool PrintServer::setDefaultQueue(const QString &name)
+{
+    return runTool(QStringLiteral("lpadmin"), {QStringLiteral("-d"), name});
+}
+
+bool PrintServer::setAcceptingJobs(const QString &name, bool accepting)
+{
+    return runTool(accepting ? QStringLiteral("cupsaccept") : QStringLiteral("cupsreject"), {name});
+}
+
+QString PrintServer::ippUri(const QString &path) const
+{
+    return QStringLiteral("ipp://") + QString::fromLatin1(QUrl::toPercentEncoding(socketPath())) + path;
+}
+
+QList<int> PrintServer::jobIds(const QString &queue)
+{
+    QByteArray output;
+    QList<int> ids;
+    if (!runTool(QStringLiteral("ipptool"), {QStringLiteral("-c"), ippUri(queue.isEmpty() ? QStringLiteral("/") : QStringLiteral("/printers/") + queue),
+                                             dataFile(QStringLiteral("job-ids.test"))},
+                 &output))
+        return ids;
+    const QList<QByteArray> lines = output.split('\n');
+    for (const QByteArray &line : lines) {
+        bool isNumber = false;
+        const int id = line.trimmed().toInt(&isNumber);
+        if (isNumber)
+            ids.append(id);
+    }
+    return ids;
+}
+
+QJsonObject PrintServer::jobAttributes(int jobId)
+{
+    QByteArray output;
+    if (!runTool(QStringLiteral("ipptool"), {QStringLiteral("-j"), ippUri(QStringLiteral("/jobs/") + QString::number(jobId)),
+                                             dataFile(QStringLiteral("job-attributes.test"))},
+                 &output))
+        return QJsonObject();
+    const QJsonArray groups = QJsonDocument::fromJson(output).array();
+    for (const QJsonValue &group : groups) {
+        if (group.toObject().value(QStringLiteral("group-tag")).toString() == QLatin1String("job-attributes-tag"))
+            return group.toObject();
+    }
+    return QJsonObject();
+}
+
+QString PrintServer::keptDocumentPath(int jobId) const
+{
+    return root + QStringLiteral("/spool/d") + QStringLiteral("%1").arg(jobId, 5, 10, QLatin1Char('0'))
+        + QStringLiteral("-001");
+}

@@ -1,0 +1,65 @@
+// A private CUPS server for tests and benchmarks that print for real: it runs in its own
+// folder, never touches the machine's printers, and keeps every job's document for measuring.
+#pragma once
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QList>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <memory>
+
+class PrintServer
+{
+public:
+    enum class Driver {
+        AnyPageSize, // a label printer: custom sizes, no margins
+        A4Only,      // an office printer that knows A4 sheets and nothing else
+    };
+
+    // An empty folder means a fresh temporary one that goes away with the server.
+    explicit PrintServer(const QString &folder = QString());
+    ~PrintServer();
+
+    // Starts cupsd, waits until it answers, then points CUPS_SERVER and libcups at it.
+    bool start();
+    // Stops cupsd and gives CUPS_SERVER back its earlier value.
+    void stop();
+    QString errorString() const { return error; }
+
+    QString folder() const { return root; }
+    QString socketPath() const;
+
+    // Queues print to nowhere; the submitted document stays in the server's spool folder.
+    // A new queue is enabled, accepts jobs and has its name as description.
+    bool addQueue(const QString &name, Driver driver = Driver::AnyPageSize);
+    // Passes options to `lpadmin -p name`, e.g. {"-D", ""} or {"-L", "Room 2"}.
+    bool configureQueue(const QString &name, const QStringList &lpadminOptions);
+    bool setDefaultQueue(const QString &name);
+    bool setAcceptingJobs(const QString &name, bool accepting);
+
+    // Ids of the queue's jobs, finished or not, oldest first; of all queues' jobs without a queue.
+    QList<int> jobIds(const QString &queue = QString());
+    // What the server recorded about a job, as ipptool reports it: "job-id", "job-name",
+    // "copies", "media", "job-state", "job-state-reasons", "document-format" where present.
+    QJsonObject jobAttributes(int jobId);
+    // The job's document exactly as the printing program submitted it.
+    QString keptDocumentPath(int jobId) const;
+
+private:
+    bool writeConfiguration();
+    bool waitUntilAnswering();
+    bool runTool(const QString &program, const QStringList &arguments, QByteArray *output = nullptr);
+    QString dataFile(const QString &name) const;
+    QString ippUri(const QString &path) const;
+
+    std::unique_ptr<QTemporaryDir> temporaryRoot;
+    QString root;
+    std::unique_ptr<QProcess> cupsd;
+    QByteArray previousCupsServer;
+    bool hadCupsServer = false;
+    QString error;
+};
