@@ -7,10 +7,14 @@
 #include <QSettings>
 #include <QString>
 
+class QPrinterInfo;
 class QWidget;
 
 // Turns a command's payload text into an object; anything but a JSON object gives {}.
 QJsonObject parsePayloadObject(const QString &text);
+
+// The name a person knows the printer by: its description, or its system name when it has none.
+QString printerDisplayName(const QPrinterInfo &printer);
 
 class DesktopBridge final : public QObject
 {
