@@ -1,0 +1,186 @@
+// Starts the real Quillmark executable from a temporary tree laid out like an install, with its
+// own home, settings and runtime folders, and drives the real page over the DevTools protocol.
+import { spawn } from 'node:child_process';
+import fs from 'node:fs';
+import net from 'node:net';
+import os from 'node:os';
+import path from 'node:path';
+import { chromium } from 'playwright-core';
+
+const executable = process.env.QUILLMARK_EXECUTABLE;
+const frontendSource = process.env.QUILLMARK_FRONTEND_DIR;
+const startTimeoutMs = 60_000;
+
+function freePort() {
+  return new Promise((resolve, reject) => {
+    const server = net.createServer();
+    server.unref();
+    server.on('error', reject);
+    server.listen(0, '127.0.0.1', () => {
+      const { port } = server.address();
+      server.close(() => resolve(port));
+    });
+  });
+}
+
+const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+
+// Only the served files: no sources, tests or packages, as the install rules lay them out.
+function copyFrontend(target) {
+  const skipped = new Set(['src', 'test', 'tests', 'node_modules', 'package.json', 'package-lock.json', 'tsconfig.json']);
+  fs.cpSync(frontendSource, target, {
+    recursive: true,
+    filter: (source) => source === frontendSource || !skipped.has(path.basename(source)),
+  });
+}
+
+// The folders a user would have, all below root; nothing of the real user's is reachable.
+function isolatedEnvironment(root, debuggingPort, extra) {
+  const folders = { home: 'home', config: 'home/.config', runtime: 'runtime', tmp: 'tmp' };
+  for (const folder of Object.values(folders)) fs.mkdirSync(path.join(root, folder), { recursive: true });
+  fs.chmodSync(path.join(root, folders.runtime), 0o700);
+  const env = {
+    ...process.env,
+    HOME: path.join(root, folders.home),
+    XDG_CONFIG_HOME: path.join(root, folders.config),
+    XDG_DATA_HOME: path.join(root, folders.home, '.local/share'),
+    XDG_CACHE_HOME: path.join(root, folders.home, '.cache'),
+    XDG_RUNTIME_DIR: path.join(root, folders.runtime),
+    TMPDIR: path.join(root, folders.tmp),
+    CUPS_SERVER: path.join(root, 'no-cups.sock'),
+    QT_QPA_PLATFORM: 'offscreen',
+    QT_QUICK_BACKEND: 'software',
+    QTWEBENGINE_DISABLE_SANDBOX: '1',
+    QTWEBENGINE_CHROMIUM_FLAGS: '--disable-dev-shm-usage',
+    QTWEBENGINE_REMOTE_DEBUGGING: `127.0.0.1:${debuggingPort}`,
+    ...extra,
+  };
+  delete env.PRINTER;
+  delete env.LPDEST;
+  return env;
+}
+
+async function waitForDevTools(port, child, output) {
+  const deadline = Date.now() + startTimeoutMs;
+  while (Date.now() < deadline) {
+    if (child.exitCode !== null) throw new Error(`quillmark exited with ${child.exitCode}:\n${output.join('')}`);
+    try {
+      const response = await fetch(`http://127.0.0.1:${port}/json/version`);
+      if (response.ok) return;
+    } catch {
+      // not listening yet
+    }
+    await sleep(100);
+  }
+  throw new Error(`DevTools did not open within ${startTimeoutMs} ms:\n${output.join('')}`);
+}
+
+// The page target appears while still on about:blank; the front end sets quillmarkReady itself.
+async function frontendPage(browser) {
+  const deadline = Date.now() + startTimeoutMs;
+  while (Date.now() < deadline) {
+    for (const context of browser.contexts()) {
+      for (const page of context.pages()) {
+        if (page.url().startsWith('file:')) return page;
+      }
+    }
+    await sleep(100);
+  }
+  throw new Error('the front end page never appeared');
+}
+
+export async function startHost({ env = {}, frontend = true } = {}) {
+  if (!executable || !frontendSource) throw new Error('QUILLMARK_EXECUTABLE and QUILLMARK_FRONTEND_DIR must be set');
+  const root = fs.mkdtempSync(path.join(os.tmpdir(), 'quillmark-e2e-'));
+  const binary = path.join(root, 'tree/bin/quillmark');
+  fs.mkdirSync(path.dirname(binary), { recursive: true });
+  fs.copyFileSync(executable, binary);
+  fs.chmodSync(binary, 0o755);
+  if (frontend) copyFrontend(path.join(root, 'tree/share/quillmark/frontend'));
+
+  const port = await freePort();
+  const output = [];
+  const child = spawn(binary, [], {
+    cwd: root,
+    env: isolatedEnvironment(root, port, env),
+    detached: true,
+    stdio: ['ignore', 'pipe', 'pipe'],
+  });
+  child.stdout.on('data', (chunk) => output.push(chunk.toString()));
+  child.stderr.on('data', (chunk) => output.push(chunk.toString()));
+  const killGroup = () => {
+    try {
+      process.kill(-child.pid, 'SIGKILL');
+    } catch {
+      // already gone
+    }
+  };
+  process.once('exit', killGroup);
+
+  let browser;
+  const stop = async () => {
+    await browser?.close().catch(() => {});
+    killGroup();
+    process.removeListener('exit', killGroup);
+    fs.rmSync(root, { recursive: true, force: true });
+  };
+
+  try {
+    await waitForDevTools(port, child, output);
+    const host = { root, child, output, stop, frontendDir: path.join(root, 'tree/share/quillmark/frontend') };
+    // The targets the DevTools endpoint lists: with nothing loaded there may be no page to attach to.
+    host.targets = async () => (await fetch(`http://127.0.0.1:${port}/json/list`)).json();
+    if (!frontend) return host;
+    browser = await chromium.connectOverCDP(`http://127.0.0.1:${port}`, { noDefaults: true });
+    host.browser = browser;
+    host.page = await frontendPage(browser);
+    await host.page.waitForFunction(() => window.quillmarkReady === true, null, { timeout: startTimeoutMs });
+    host.callText = (method, ...args) => callText(host.page, method, args);
+    host.call = async (method, ...args) => JSON.parse(await host.callText(method, ...args));
+    host.callSummary = (method, ...args) => callSummary(host.page, method, args);
+    return host;
+  } catch (error) {
+    await stop();
+    throw error;
+  }
+}
+
+// Calls a bridge method the way the page does, through the real web channel; a call that
+// never completes fails after timeoutMs instead of hanging the test.
+export function callText(page, method, args, timeoutMs = 120_000) {
+  return page.evaluate(
+    ([name, callArgs, timeout]) =>
+      new Promise((resolve, reject) => {
+        const timer = setTimeout(() => reject(new Error(`${name} did not answer within ${timeout} ms`)), timeout);
+        window.quillmarkBridge[name](...callArgs, (reply) => {
+          clearTimeout(timer);
+          resolve(reply);
+        });
+      }),
+    [method, args, timeoutMs],
+  );
+}
+
+// Like a call, but a large "dataBase64" stays in the page: the reply comes back with
+// dataBase64 replaced by its length and its last eight characters.
+export function callSummary(page, method, args, timeoutMs = 120_000) {
+  return page.evaluate(
+    ([name, callArgs, timeout]) =>
+      new Promise((resolve, reject) => {
+        const timer = setTimeout(() => reject(new Error(`${name} did not answer within ${timeout} ms`)), timeout);
+        window.quillmarkBridge[name](...callArgs, (text) => {
+          clearTimeout(timer);
+          try {
+            const reply = JSON.parse(text);
+            if (typeof reply.dataBase64 === 'string') {
+              reply.dataBase64 = { length: reply.dataBase64.length, tail: reply.dataBase64.slice(-8) };
+            }
+            resolve(reply);
+          } catch (error) {
+            reject(error);
+          }
+        });
+      }),
+    [method, args, timeoutMs],
+  );
+}
