@@ -6,5 +6,4 @@
 namespace BridgeMessages {
 inline QString cancelled() { return QStringLiteral("cancelled"); }
 inline QString cannotReadFile() { return QStringLiteral("无法读取文件"); }
-inline QString notYetAvailable() { return QStringLiteral("此功能尚未提供"); }
 } // namespace BridgeMessages
