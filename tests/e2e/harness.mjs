@@ -146,30 +146,16 @@ export async function startHost({ env = {}, frontend = true } = {}) {
 }
 
 // Calls a bridge method the way the page does, through the real web channel; a call that
-// never completes fails after timeoutMs instead of hanging the test.
-export function callText(page, method, args, timeoutMs = 120_000) {
+// never completes fails after timeoutMs instead of hanging the test. With summarize, a large
+// "dataBase64" stays in the page and comes back as its length and its last eight characters.
+function evaluateCall(page, method, args, { summarize = false, timeoutMs = 120_000 } = {}) {
   return page.evaluate(
-    ([name, callArgs, timeout]) =>
-      new Promise((resolve, reject) => {
-        const timer = setTimeout(() => reject(new Error(`${name} did not answer within ${timeout} ms`)), timeout);
-        window.quillmarkBridge[name](...callArgs, (reply) => {
-          clearTimeout(timer);
-          resolve(reply);
-        });
-      }),
-    [method, args, timeoutMs],
-  );
-}
-
-// Like a call, but a large "dataBase64" stays in the page: the reply comes back with
-// dataBase64 replaced by its length and its last eight characters.
-export function callSummary(page, method, args, timeoutMs = 120_000) {
-  return page.evaluate(
-    ([name, callArgs, timeout]) =>
+    ([name, callArgs, shorten, timeout]) =>
       new Promise((resolve, reject) => {
         const timer = setTimeout(() => reject(new Error(`${name} did not answer within ${timeout} ms`)), timeout);
         window.quillmarkBridge[name](...callArgs, (text) => {
           clearTimeout(timer);
+          if (!shorten) return resolve(text);
           try {
             const reply = JSON.parse(text);
             if (typeof reply.dataBase64 === 'string') {
@@ -181,6 +167,10 @@ export function callSummary(page, method, args, timeoutMs = 120_000) {
           }
         });
       }),
-    [method, args, timeoutMs],
+    [method, args, summarize, timeoutMs],
   );
 }
+
+export const callText = (page, method, args, timeoutMs) => evaluateCall(page, method, args, { timeoutMs });
+export const callSummary = (page, method, args, timeoutMs) =>
+  evaluateCall(page, method, args, { summarize: true, timeoutMs });
