@@ -163,6 +163,8 @@ private slots:
     void refusedPayload_repliesFirstFailedCheckAndPrintsNothing();
     void labelPages_printAtExactSizeUnrotatedEdgeToEdge_data();
     void labelPages_printAtExactSizeUnrotatedEdgeToEdge();
+    void media_isCustomUnlessWithinToleranceOfStandardPaper_data();
+    void media_isCustomUnlessWithinToleranceOfStandardPaper();
     void success_repliesPrinterNameAndDisplayName();
     void pageWithAndWithoutDataUrlHeader_printTheSameImage();
     void copies_areRecordedAsCupsReceivedThem_data();
@@ -301,6 +303,29 @@ void PrintJobTest::labelPages_printAtExactSizeUnrotatedEdgeToEdge()
         QVERIFY2(!rendered.isNull(), "pdftoppm rendered nothing");
         QVERIFY2(showsQuadrantsEdgeToEdge(rendered), qPrintable(QStringLiteral("page %1").arg(number)));
     }
+}
+
+void PrintJobTest::media_isCustomUnlessWithinToleranceOfStandardPaper_data()
+{
+    QTest::addColumn<double>("widthMm");
+    QTest::addColumn<double>("heightMm");
+    QTest::addColumn<QString>("media");
+
+    QTest::addRow("label") << 50.0 << 30.0 << QStringLiteral("Custom.50x30mm");
+    QTest::addRow("A6 exactly") << 105.0 << 148.0 << QStringLiteral("A6");
+    QTest::addRow("nearly A6") << 104.8 << 148.3 << QStringLiteral("A6");
+    QTest::addRow("A6 turned stays custom") << 148.0 << 105.0 << QStringLiteral("Custom.148x105mm");
+}
+
+void PrintJobTest::media_isCustomUnlessWithinToleranceOfStandardPaper()
+{
+    QFETCH(double, widthMm);
+    QFETCH(double, heightMm);
+    QFETCH(QString, media);
+
+    QJsonObject job;
+    QVERIFY(replyOk(submit(labelJob({pngBase64(quadrantImage(60, 40))}, widthMm, heightMm), &job)));
+    QCOMPARE(job.value(QStringLiteral("media")).toString(), media);
 }
 
 void PrintJobTest::success_repliesPrinterNameAndDisplayName()
