@@ -18,6 +18,7 @@
     new QWebChannel(transport, function (channel) {
       window.quillmarkBridge = channel.objects.desktopBridge;
       showStatus('已连接桌面程序。', true);
+      performance.mark('quillmark-ready');
       window.quillmarkReady = true;
     });
   }

@@ -8,7 +8,6 @@ import path from 'node:path';
 import { chromium } from 'playwright-core';
 
 const executable = process.env.QUILLMARK_EXECUTABLE;
-const frontendSource = process.env.QUILLMARK_FRONTEND_DIR;
 const startTimeoutMs = 60_000;
 
 function freePort() {
@@ -26,7 +25,7 @@ function freePort() {
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
 // Only the served files: no sources, tests or packages, as the install rules lay them out.
-function copyFrontend(target) {
+function copyFrontend(frontendSource, target) {
   const skipped = new Set(['src', 'test', 'tests', 'node_modules', 'package.json', 'package-lock.json', 'tsconfig.json']);
   fs.cpSync(frontendSource, target, {
     recursive: true,
@@ -89,17 +88,20 @@ async function frontendPage(browser) {
   throw new Error('the front end page never appeared');
 }
 
-export async function startHost({ env = {}, frontend = true } = {}) {
+// frontend: false starts the program with no front end at all; frontendSource serves another
+// folder in place of the checkout's front end.
+export async function startHost({ env = {}, frontend = true, frontendSource = process.env.QUILLMARK_FRONTEND_DIR } = {}) {
   if (!executable || !frontendSource) throw new Error('QUILLMARK_EXECUTABLE and QUILLMARK_FRONTEND_DIR must be set');
   const root = fs.mkdtempSync(path.join(os.tmpdir(), 'quillmark-e2e-'));
   const binary = path.join(root, 'tree/bin/quillmark');
   fs.mkdirSync(path.dirname(binary), { recursive: true });
   fs.copyFileSync(executable, binary);
   fs.chmodSync(binary, 0o755);
-  if (frontend) copyFrontend(path.join(root, 'tree/share/quillmark/frontend'));
+  if (frontend) copyFrontend(frontendSource, path.join(root, 'tree/share/quillmark/frontend'));
 
   const port = await freePort();
   const output = [];
+  const spawnedAt = Date.now();
   const child = spawn(binary, [], {
     cwd: root,
     env: isolatedEnvironment(root, port, env),
@@ -127,7 +129,7 @@ export async function startHost({ env = {}, frontend = true } = {}) {
 
   try {
     await waitForDevTools(port, child, output);
-    const host = { root, child, output, stop, frontendDir: path.join(root, 'tree/share/quillmark/frontend') };
+    const host = { root, child, output, stop, spawnedAt, frontendDir: path.join(root, 'tree/share/quillmark/frontend') };
     // The targets the DevTools endpoint lists: with nothing loaded there may be no page to attach to.
     host.targets = async () => (await fetch(`http://127.0.0.1:${port}/json/list`)).json();
     if (!frontend) return host;

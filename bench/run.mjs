@@ -1,0 +1,66 @@
+// Runs every benchmark against the release build, prints one table and writes it to
+// bench/RESULTS.md with the date, the machine's core count and the commit.
+import { execFileSync } from 'node:child_process';
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+import { fileURLToPath } from 'node:url';
+import { benchmarkHost, summary } from './host.mjs';
+
+const benchDir = path.dirname(fileURLToPath(import.meta.url));
+const buildDir = process.env.QUILLMARK_BUILD_DIR;
+const printRuns = Number(process.env.BENCH_PRINT_RUNS ?? 3);
+
+const ms = (value) => `${value.toFixed(value < 10 ? 2 : 0)} ms`;
+const spread = (s, format) => `${format(s.median)} (${format(s.min)} to ${format(s.max)}, n=${s.n})`;
+const ratio = (value, floor) => `${(value / floor).toFixed(1)}×`;
+
+function printJobs() {
+  const jobs = { 100: [], 1000: [] };
+  for (let i = 0; i < printRuns; i++) {
+    const output = execFileSync(path.join(buildDir, 'bench/print_bench'), ['100', '1000'], { encoding: 'utf8' });
+    for (const line of output.split('\n')) {
+      const match = /^(\d+) pages: ([\d.]+) s, ([\d.]+) pages\/s; .*VmRSS before ([\d.]+) MiB, VmHWM during ([\d.]+) MiB/.exec(line);
+      if (match) jobs[match[1]].push({ pagesPerSecond: Number(match[3]), before: Number(match[4]), peak: Number(match[5]) });
+    }
+  }
+  return jobs;
+}
+
+async function frontendFigures() {
+  const module = path.join(benchDir, 'frontend.mjs');
+  if (!fs.existsSync(module)) return [];
+  return (await import(module)).benchmarkFrontend();
+}
+
+function table(host, jobs, frontend) {
+  const rows = [['What', 'Median (spread)', 'Floor (spread)', 'Ratio']];
+  const { startup, calls, transfers, memory } = host;
+  rows.push(['Start-up until the front end is connected', spread(startup.real, ms), spread(startup.floor, ms) + ' (empty page)', ratio(startup.real.median, startup.floor.median)]);
+  rows.push(['Bridge call round trip, p50 / p99', `${ms(calls.p50)} / ${ms(calls.p99)} (${calls.calls} calls)`, '', '']);
+  for (const [size, kinds] of Object.entries(transfers)) {
+    rows.push([`openProject ${size}, until the page holds the bytes`, spread(kinds.open, ms), spread(kinds.xhr, ms) + ' (XHR of the file: URL)', ratio(kinds.open.median, kinds.xhr.median)]);
+    rows.push([`saveProject ${size}, Base64 in the page until the reply`, spread(kinds.save, ms), spread(kinds.xhr, ms) + ' (XHR of the file: URL)', ratio(kinds.save.median, kinds.xhr.median)]);
+  }
+  rows.push(['Peak resident memory: host / renderer', `${memory.hostPeakMiB.toFixed(0)} MiB / ${memory.rendererPeakMiB.toFixed(0)} MiB`, '', '']);
+  for (const [pages, results] of Object.entries(jobs)) {
+    const rate = summary(results.map((r) => r.pagesPerSecond));
+    const peak = summary(results.map((r) => r.peak));
+    const before = summary(results.map((r) => r.before));
+    rows.push([`submitPrintJob ${pages} pages 50 × 30 mm at 300 dpi`, spread(rate, (v) => `${v.toFixed(1)} pages/s`), '', '']);
+    rows.push([`  peak memory of the host during that job`, spread(peak, (v) => `${v.toFixed(0)} MiB`), `${before.median.toFixed(0)} MiB before the call`, '']);
+  }
+  for (const row of frontend) rows.push(row);
+  const widths = rows[0].map((_, column) => Math.max(...rows.map((row) => String(row[column]).length)));
+  const line = (row) => `| ${row.map((cell, column) => String(cell).padEnd(widths[column])).join(' | ')} |`;
+  return [line(rows[0]), line(widths.map((w) => '-'.repeat(w))), ...rows.slice(1).map(line)].join('\n');
+}
+
+const host = await benchmarkHost();
+const jobs = printJobs();
+const frontend = await frontendFigures();
+const commit = execFileSync('git', ['rev-parse', '--short', 'HEAD'], { cwd: benchDir, encoding: 'utf8' }).trim();
+const heading = `Measured ${new Date().toISOString().slice(0, 16).replace('T', ' ')} UTC on ${os.cpus().length} cores, commit ${commit}, release build.`;
+const text = table(host, jobs, frontend);
+console.log(`${heading}\n\n${text}`);
+fs.writeFileSync(path.join(benchDir, 'RESULTS.md'), `# Benchmark results\n\n${heading}\n\n${text}\n`);
