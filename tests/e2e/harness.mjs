@@ -7,7 +7,13 @@ import os from 'node:os';
 import path from 'node:path';
 import { chromium } from 'playwright-core';
 
-const executable = process.env.QUILLMARK_EXECUTABLE;
+// An installed prefix (what `cmake --install` laid out) when given, else a build's executable
+// with the checkout's front end.
+const installPrefix = process.env.QUILLMARK_INSTALL_PREFIX;
+const executable = installPrefix ? path.join(installPrefix, 'bin/quillmark') : process.env.QUILLMARK_EXECUTABLE;
+const defaultFrontend = installPrefix
+  ? path.join(installPrefix, 'share/quillmark/frontend')
+  : process.env.QUILLMARK_FRONTEND_DIR;
 const startTimeoutMs = 60_000;
 
 function freePort() {
@@ -90,8 +96,12 @@ async function frontendPage(browser) {
 
 // frontend: false starts the program with no front end at all; frontendSource serves another
 // folder in place of the checkout's front end.
-export async function startHost({ env = {}, frontend = true, frontendSource = process.env.QUILLMARK_FRONTEND_DIR } = {}) {
-  if (!executable || !frontendSource) throw new Error('QUILLMARK_EXECUTABLE and QUILLMARK_FRONTEND_DIR must be set');
+export const installedPrefix = installPrefix;
+
+export async function startHost({ env = {}, frontend = true, frontendSource = defaultFrontend } = {}) {
+  if (!executable || !frontendSource) {
+    throw new Error('set QUILLMARK_INSTALL_PREFIX, or QUILLMARK_EXECUTABLE and QUILLMARK_FRONTEND_DIR');
+  }
   const root = fs.mkdtempSync(path.join(os.tmpdir(), 'quillmark-e2e-'));
   const binary = path.join(root, 'tree/bin/quillmark');
   fs.mkdirSync(path.dirname(binary), { recursive: true });

@@ -4,7 +4,7 @@ import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
 import { after, before, describe, it } from 'node:test';
-import { startHost } from './harness.mjs';
+import { installedPrefix, startHost } from './harness.mjs';
 
 // One web channel message holds 64 Mi UTF-16 characters; a file reply keeps 64 Ki of them for
 // the envelope and the path, and Base64 takes 4 characters for every 3 bytes.
@@ -70,5 +70,25 @@ describe('the program without a front end', () => {
     } finally {
       await host.stop();
     }
+  });
+});
+
+describe('the installed tree', { skip: !installedPrefix && 'runs on an installed prefix only' }, () => {
+  const listing = (folder) => fs.readdirSync(folder, { recursive: true }).map((entry) => entry.replaceAll(path.sep, '/'));
+
+  it('holds the program, the served front end, the desktop entry and the icon', () => {
+    for (const file of ['bin/quillmark', 'share/quillmark/frontend/index.html', 'share/applications/quillmark.desktop',
+      'share/icons/hicolor/scalable/apps/quillmark.svg']) {
+      assert.ok(fs.existsSync(path.join(installedPrefix, file)), `${file} is missing`);
+    }
+    const desktopEntry = fs.readFileSync(path.join(installedPrefix, 'share/applications/quillmark.desktop'), 'utf8');
+    assert.match(desktopEntry, /^Exec=quillmark$/m);
+    assert.match(desktopEntry, /^Icon=quillmark$/m);
+  });
+
+  it('leaves out the sources, tests and packages of the front end', () => {
+    const served = listing(path.join(installedPrefix, 'share/quillmark/frontend'));
+    const unwanted = served.filter((entry) => /(^|\/)(src|tests?|node_modules)(\/|$)|package(-lock)?\.json$|tsconfig\.json$/.test(entry));
+    assert.deepEqual(unwanted, []);
   });
 });
