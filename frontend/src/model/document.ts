@@ -1,0 +1,392 @@
+// The label document: a size in millimetres and a list of objects placed in millimetres.
+// Documents are immutable values; every edit returns a new document so that undo can keep
+// old ones by reference and the renderer can draw any of them without the editor.
+
+import { roundMm } from './units';
+
+export type Rotation = 0 | 90 | 180 | 270;
+export type TextAlign = 'left' | 'center' | 'right';
+export type VerticalAlign = 'top' | 'middle' | 'bottom';
+
+export type Symbology =
+  | 'code128'
+  | 'ean13'
+  | 'upca'
+  | 'code39'
+  | 'itf14'
+  | 'qrcode'
+  | 'datamatrix'
+  | 'pdf417';
+
+interface ObjectBase {
+  id: string;
+  /** Unrotated box; rotation turns it about its centre. */
+  xMm: number;
+  yMm: number;
+  widthMm: number;
+  heightMm: number;
+  rotation: Rotation;
+  locked: boolean;
+}
+
+export interface TextObject extends ObjectBase {
+  type: 'text';
+  text: string;
+  fontFamily: string;
+  fontSizePt: number;
+  bold: boolean;
+  italic: boolean;
+  align: TextAlign;
+  verticalAlign: VerticalAlign;
+  /** Break lines at the box's width. */
+  wrap: boolean;
+  /** Reduce the font size until the text fits the box. */
+  shrinkToFit: boolean;
+  color: string;
+}
+
+export interface BarcodeObject extends ObjectBase {
+  type: 'barcode';
+  symbology: Symbology;
+  data: string;
+  showText: boolean;
+  color: string;
+}
+
+export interface ImageObject extends ObjectBase {
+  type: 'image';
+  /** The picture itself, embedded as a data URL so a project file is complete on its own. */
+  src: string;
+  keepAspect: boolean;
+}
+
+export interface ShapeStyle {
+  strokeMm: number;
+  strokeColor: string;
+  /** Empty string: no fill. */
+  fillColor: string;
+}
+
+export interface RectObject extends ObjectBase, ShapeStyle {
+  type: 'rect';
+  cornerRadiusMm: number;
+}
+
+export interface EllipseObject extends ObjectBase, ShapeStyle {
+  type: 'ellipse';
+}
+
+/** A straight line across the middle of its box; rotate it by 90° for a vertical line. */
+export interface LineObject extends ObjectBase {
+  type: 'line';
+  strokeMm: number;
+  strokeColor: string;
+}
+
+export type LabelObject = TextObject | BarcodeObject | ImageObject | RectObject | EllipseObject | LineObject;
+export type ObjectType = LabelObject['type'];
+
+export interface LabelDocument {
+  name: string;
+  widthMm: number;
+  heightMm: number;
+  objects: LabelObject[];
+}
+
+export const OBJECT_TYPES: readonly ObjectType[] = ['text', 'barcode', 'image', 'rect', 'ellipse', 'line'];
+export const SYMBOLOGIES: readonly Symbology[] = [
+  'code128', 'ean13', 'upca', 'code39', 'itf14', 'qrcode', 'datamatrix', 'pdf417',
+];
+export const TWO_D_SYMBOLOGIES: readonly Symbology[] = ['qrcode', 'datamatrix'];
+
+export const MIN_SIZE_MM = 0.1;
+export const MAX_LABEL_MM = 2000;
+export const DEFAULT_FONT = 'Noto Sans CJK SC';
+
+let idCounter = 0;
+/** Ids only need to be unique within one document; time plus a counter keeps pasted copies apart. */
+export function newId(): string {
+  idCounter += 1;
+  return `o${Date.now().toString(36)}${idCounter.toString(36)}`;
+}
+
+export function createDocument(name = '', widthMm = 50, heightMm = 30): LabelDocument {
+  return { name, widthMm, heightMm, objects: [] };
+}
+
+const BASE = { xMm: 0, yMm: 0, rotation: 0 as Rotation, locked: false };
+
+/** A new object of a type with sensible defaults, placed at the given position. */
+export function createObject(type: ObjectType, xMm = 2, yMm = 2): LabelObject {
+  const at = { ...BASE, id: newId(), xMm, yMm };
+  switch (type) {
+    case 'text':
+      return {
+        ...at, type, widthMm: 30, heightMm: 8, text: '文本', fontFamily: DEFAULT_FONT, fontSizePt: 12,
+        bold: false, italic: false, align: 'left', verticalAlign: 'top', wrap: true, shrinkToFit: false,
+        color: '#000000',
+      };
+    case 'barcode':
+      return { ...at, type, widthMm: 40, heightMm: 15, symbology: 'code128', data: '123456789012', showText: true, color: '#000000' };
+    case 'image':
+      return { ...at, type, widthMm: 20, heightMm: 20, src: '', keepAspect: true };
+    case 'rect':
+      return { ...at, type, widthMm: 20, heightMm: 12, strokeMm: 0.3, strokeColor: '#000000', fillColor: '', cornerRadiusMm: 0 };
+    case 'ellipse':
+      return { ...at, type, widthMm: 16, heightMm: 12, strokeMm: 0.3, strokeColor: '#000000', fillColor: '' };
+    case 'line':
+      return { ...at, type, widthMm: 30, heightMm: 1, strokeMm: 0.3, strokeColor: '#000000' };
+  }
+}
+
+/** A barcode object with defaults that suit its symbology (square box for 2D codes, valid sample data). */
+export function createBarcode(symbology: Symbology, xMm = 2, yMm = 2): BarcodeObject {
+  const barcode = createObject('barcode', xMm, yMm) as BarcodeObject;
+  const square = TWO_D_SYMBOLOGIES.includes(symbology);
+  return {
+    ...barcode,
+    symbology,
+    data: SAMPLE_DATA[symbology],
+    widthMm: square ? 15 : symbology === 'pdf417' ? 40 : 40,
+    heightMm: square ? 15 : 15,
+    showText: !square && symbology !== 'pdf417',
+  };
+}
+
+export const SAMPLE_DATA: Record<Symbology, string> = {
+  code128: '123456789012',
+  ean13: '690123456789',
+  upca: '01234567890',
+  code39: 'QUILLMARK',
+  itf14: '1690123456789',
+  qrcode: 'https://example.com',
+  datamatrix: 'QUILLMARK',
+  pdf417: 'QUILLMARK',
+};
+
+// ---------------------------------------------------------------------------------------------
+// Pure edits. Each returns a new document and leaves the old one untouched.
+
+export function findObject(doc: LabelDocument, id: string): LabelObject | undefined {
+  return doc.objects.find((o) => o.id === id);
+}
+
+export function addObjects(doc: LabelDocument, objects: LabelObject[]): LabelDocument {
+  return { ...doc, objects: [...doc.objects, ...objects] };
+}
+
+export function removeObjects(doc: LabelDocument, ids: readonly string[]): LabelDocument {
+  const gone = new Set(ids);
+  const unlocked = doc.objects.filter((o) => !(gone.has(o.id) && !o.locked));
+  return unlocked.length === doc.objects.length ? doc : { ...doc, objects: unlocked };
+}
+
+/** Applies a patch to one object; sizes are kept positive and positions rounded to 0.1 mm. */
+export function updateObject(doc: LabelDocument, id: string, patch: Partial<LabelObject>): LabelDocument {
+  let changed = false;
+  const objects = doc.objects.map((o) => {
+    if (o.id !== id) return o;
+    const next = normaliseGeometry({ ...o, ...patch, id: o.id, type: o.type } as LabelObject);
+    if (shallowEqual(o, next)) return o;
+    changed = true;
+    return next;
+  });
+  return changed ? { ...doc, objects } : doc;
+}
+
+export function updateObjects(doc: LabelDocument, patches: ReadonlyMap<string, Partial<LabelObject>>): LabelDocument {
+  let next = doc;
+  patches.forEach((patch, id) => {
+    next = updateObject(next, id, patch);
+  });
+  return next;
+}
+
+export function setLabelSize(doc: LabelDocument, widthMm: number, heightMm: number): LabelDocument {
+  const w = clamp(roundMm(widthMm), 1, MAX_LABEL_MM);
+  const h = clamp(roundMm(heightMm), 1, MAX_LABEL_MM);
+  return w === doc.widthMm && h === doc.heightMm ? doc : { ...doc, widthMm: w, heightMm: h };
+}
+
+export function renameDocument(doc: LabelDocument, name: string): LabelDocument {
+  return name === doc.name ? doc : { ...doc, name };
+}
+
+/** Copies of the given objects with new ids, shifted by an offset; locks are not copied. */
+export function cloneObjects(objects: readonly LabelObject[], offsetMm: number): LabelObject[] {
+  return objects.map((o) => ({
+    ...o, id: newId(), locked: false, xMm: roundMm(o.xMm + offsetMm), yMm: roundMm(o.yMm + offsetMm),
+  }));
+}
+
+export function duplicateObjects(doc: LabelDocument, ids: readonly string[], offsetMm = 2): { doc: LabelDocument; ids: string[] } {
+  const chosen = doc.objects.filter((o) => ids.includes(o.id));
+  const copies = cloneObjects(chosen, offsetMm);
+  return { doc: addObjects(doc, copies), ids: copies.map((o) => o.id) };
+}
+
+/** Moves unlocked objects by a distance, as the arrow keys and dragging do. */
+export function moveObjects(doc: LabelDocument, ids: readonly string[], dxMm: number, dyMm: number): LabelDocument {
+  const patches = new Map<string, Partial<LabelObject>>();
+  for (const o of doc.objects) {
+    if (ids.includes(o.id) && !o.locked) patches.set(o.id, { xMm: o.xMm + dxMm, yMm: o.yMm + dyMm });
+  }
+  return updateObjects(doc, patches);
+}
+
+export function rotateObjects(doc: LabelDocument, ids: readonly string[], byDegrees: 90 | -90): LabelDocument {
+  const patches = new Map<string, Partial<LabelObject>>();
+  for (const o of doc.objects) {
+    if (ids.includes(o.id) && !o.locked) patches.set(o.id, { rotation: normaliseRotation(o.rotation + byDegrees) });
+  }
+  return updateObjects(doc, patches);
+}
+
+export function setLocked(doc: LabelDocument, ids: readonly string[], locked: boolean): LabelDocument {
+  const patches = new Map<string, Partial<LabelObject>>();
+  for (const id of ids) patches.set(id, { locked });
+  return updateObjects(doc, patches);
+}
+
+export type ZOrderMove = 'front' | 'back' | 'forward' | 'backward';
+
+/** Changes the stacking order; the selection keeps its internal order. */
+export function reorderObjects(doc: LabelDocument, ids: readonly string[], move: ZOrderMove): LabelDocument {
+  const chosen = new Set(ids);
+  const list = doc.objects.slice();
+  if (move === 'front' || move === 'back') {
+    const picked = list.filter((o) => chosen.has(o.id));
+    const rest = list.filter((o) => !chosen.has(o.id));
+    const objects = move === 'front' ? [...rest, ...picked] : [...picked, ...rest];
+    return sameOrder(doc.objects, objects) ? doc : { ...doc, objects };
+  }
+  if (move === 'forward') {
+    for (let i = list.length - 2; i >= 0; i--) {
+      if (chosen.has(list[i].id) && !chosen.has(list[i + 1].id)) [list[i], list[i + 1]] = [list[i + 1], list[i]];
+    }
+  } else {
+    for (let i = 1; i < list.length; i++) {
+      if (chosen.has(list[i].id) && !chosen.has(list[i - 1].id)) [list[i], list[i - 1]] = [list[i - 1], list[i]];
+    }
+  }
+  return sameOrder(doc.objects, list) ? doc : { ...doc, objects: list };
+}
+
+// ---------------------------------------------------------------------------------------------
+// Geometry
+
+export interface Box {
+  xMm: number;
+  yMm: number;
+  widthMm: number;
+  heightMm: number;
+}
+
+/** The box an object covers on the label after its rotation (quarter turns swap width and height). */
+export function visualBox(o: Box & { rotation: Rotation }): Box {
+  if (o.rotation === 90 || o.rotation === 270) {
+    const cx = o.xMm + o.widthMm / 2;
+    const cy = o.yMm + o.heightMm / 2;
+    return { xMm: cx - o.heightMm / 2, yMm: cy - o.widthMm / 2, widthMm: o.heightMm, heightMm: o.widthMm };
+  }
+  return { xMm: o.xMm, yMm: o.yMm, widthMm: o.widthMm, heightMm: o.heightMm };
+}
+
+export function unionBox(boxes: readonly Box[]): Box | null {
+  if (boxes.length === 0) return null;
+  let left = Infinity, top = Infinity, right = -Infinity, bottom = -Infinity;
+  for (const b of boxes) {
+    left = Math.min(left, b.xMm);
+    top = Math.min(top, b.yMm);
+    right = Math.max(right, b.xMm + b.widthMm);
+    bottom = Math.max(bottom, b.yMm + b.heightMm);
+  }
+  return { xMm: left, yMm: top, widthMm: right - left, heightMm: bottom - top };
+}
+
+/** Moves an object so that its visual box has its top-left corner at the given point. */
+export function placeVisualBox(o: LabelObject, leftMm: number, topMm: number): Partial<LabelObject> {
+  const v = visualBox(o);
+  return { xMm: o.xMm + (leftMm - v.xMm), yMm: o.yMm + (topMm - v.yMm) };
+}
+
+export type AlignEdge = 'left' | 'hcenter' | 'right' | 'top' | 'vcenter' | 'bottom';
+
+/**
+ * Aligns objects on one edge. Several objects align to their common box; a single object
+ * aligns to the label, which is what people mean by "centre this on the label".
+ */
+export function alignObjects(doc: LabelDocument, ids: readonly string[], edge: AlignEdge): LabelDocument {
+  const chosen = doc.objects.filter((o) => ids.includes(o.id) && !o.locked);
+  if (chosen.length === 0) return doc;
+  const ref: Box = chosen.length === 1 && ids.length === 1
+    ? { xMm: 0, yMm: 0, widthMm: doc.widthMm, heightMm: doc.heightMm }
+    : unionBox(doc.objects.filter((o) => ids.includes(o.id)).map(visualBox))!;
+  const patches = new Map<string, Partial<LabelObject>>();
+  for (const o of chosen) {
+    const v = visualBox(o);
+    let left = v.xMm, top = v.yMm;
+    if (edge === 'left') left = ref.xMm;
+    if (edge === 'hcenter') left = ref.xMm + (ref.widthMm - v.widthMm) / 2;
+    if (edge === 'right') left = ref.xMm + ref.widthMm - v.widthMm;
+    if (edge === 'top') top = ref.yMm;
+    if (edge === 'vcenter') top = ref.yMm + (ref.heightMm - v.heightMm) / 2;
+    if (edge === 'bottom') top = ref.yMm + ref.heightMm - v.heightMm;
+    patches.set(o.id, placeVisualBox(o, left, top));
+  }
+  return updateObjects(doc, patches);
+}
+
+/** Spreads three or more objects so that the gaps between them are equal. */
+export function distributeObjects(doc: LabelDocument, ids: readonly string[], axis: 'horizontal' | 'vertical'): LabelDocument {
+  const chosen = doc.objects.filter((o) => ids.includes(o.id));
+  if (chosen.length < 3) return doc;
+  const horizontal = axis === 'horizontal';
+  const items = chosen
+    .map((o) => ({ o, v: visualBox(o) }))
+    .sort((a, b) => (horizontal ? a.v.xMm - b.v.xMm : a.v.yMm - b.v.yMm));
+  const start = horizontal ? items[0].v.xMm : items[0].v.yMm;
+  const lastItem = items[items.length - 1].v;
+  const end = horizontal ? lastItem.xMm + lastItem.widthMm : lastItem.yMm + lastItem.heightMm;
+  const total = items.reduce((sum, it) => sum + (horizontal ? it.v.widthMm : it.v.heightMm), 0);
+  const gap = (end - start - total) / (items.length - 1);
+  const patches = new Map<string, Partial<LabelObject>>();
+  let cursor = start;
+  for (const { o, v } of items) {
+    if (!o.locked) patches.set(o.id, placeVisualBox(o, horizontal ? cursor : v.xMm, horizontal ? v.yMm : cursor));
+    cursor += (horizontal ? v.widthMm : v.heightMm) + gap;
+  }
+  return updateObjects(doc, patches);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+export function normaliseRotation(degrees: number): Rotation {
+  const quarter = ((Math.round(degrees / 90) % 4) + 4) % 4;
+  return (quarter * 90) as Rotation;
+}
+
+function normaliseGeometry<T extends LabelObject>(o: T): T {
+  return {
+    ...o,
+    xMm: roundMm(o.xMm),
+    yMm: roundMm(o.yMm),
+    widthMm: Math.max(MIN_SIZE_MM, roundMm(o.widthMm)),
+    heightMm: Math.max(MIN_SIZE_MM, roundMm(o.heightMm)),
+    rotation: normaliseRotation(o.rotation),
+  };
+}
+
+function clamp(value: number, min: number, max: number): number {
+  return Math.min(max, Math.max(min, value));
+}
+
+function shallowEqual(a: object, b: object): boolean {
+  const ka = Object.keys(a);
+  if (ka.length !== Object.keys(b).length) return false;
+  return ka.every((k) => (a as Record<string, unknown>)[k] === (b as Record<string, unknown>)[k]);
+}
+
+function sameOrder(a: readonly LabelObject[], b: readonly LabelObject[]): boolean {
+  return a.length === b.length && a.every((o, i) => o === b[i]);
+}

@@ -1,0 +1,110 @@
+import { test } from 'node:test';
+import assert from 'node:assert/strict';
+import {
+  addObjects, alignObjects, createBarcode, createDocument, createObject, distributeObjects, duplicateObjects,
+  LabelDocument, LabelObject, moveObjects, removeObjects, reorderObjects, rotateObjects, setLabelSize, setLocked,
+  updateObject, visualBox,
+} from '../../src/model/document';
+
+function withObjects(...objects: LabelObject[]): LabelDocument {
+  return addObjects(createDocument('t', 50, 30), objects);
+}
+
+function rect(id: string, x: number, y: number, w = 10, h = 5): LabelObject {
+  return { ...createObject('rect'), id, xMm: x, yMm: y, widthMm: w, heightMm: h };
+}
+
+test('edits return new documents and leave the old one as it was', () => {
+  const before = withObjects(rect('a', 1, 1));
+  const after = updateObject(before, 'a', { xMm: 5 });
+  assert.notEqual(after, before);
+  assert.equal(before.objects[0].xMm, 1);
+  assert.equal(after.objects[0].xMm, 5);
+  assert.equal(updateObject(after, 'a', { xMm: 5 }), after, 'a change to the same value is no change');
+});
+
+test('geometry is kept to 0.1 mm, positive sizes and quarter turns', () => {
+  const doc = updateObject(withObjects(rect('a', 1, 1)), 'a', { xMm: 1.23456, widthMm: -4, rotation: 95 as never });
+  const o = doc.objects[0];
+  assert.equal(o.xMm, 1.2);
+  assert.equal(o.widthMm, 0.1);
+  assert.equal(o.rotation, 90);
+  assert.equal(updateObject(doc, 'a', { rotation: -90 as never }).objects[0].rotation, 270);
+});
+
+test('locked objects are neither moved nor deleted, and can be unlocked', () => {
+  let doc = setLocked(withObjects(rect('a', 1, 1), rect('b', 20, 1)), ['a'], true);
+  doc = moveObjects(doc, ['a', 'b'], 1, 1);
+  assert.deepEqual(doc.objects.map((o) => [o.xMm, o.yMm]), [[1, 1], [21, 2]]);
+  doc = removeObjects(doc, ['a', 'b']);
+  assert.deepEqual(doc.objects.map((o) => o.id), ['a']);
+  doc = setLocked(doc, ['a'], false);
+  assert.equal(removeObjects(doc, ['a']).objects.length, 0);
+});
+
+test('nudging 0.1 mm a hundred times lands exactly 10 mm further', () => {
+  let doc = withObjects(rect('a', 0, 0));
+  for (let i = 0; i < 100; i++) doc = moveObjects(doc, ['a'], 0.1, 0);
+  assert.equal(doc.objects[0].xMm, 10);
+});
+
+test('duplicates get new ids, an offset and no lock', () => {
+  const doc = setLocked(withObjects(rect('a', 1, 1)), ['a'], true);
+  const { doc: next, ids } = duplicateObjects(doc, ['a']);
+  assert.equal(next.objects.length, 2);
+  assert.notEqual(ids[0], 'a');
+  assert.deepEqual([next.objects[1].xMm, next.objects[1].yMm, next.objects[1].locked], [3, 3, false]);
+});
+
+test('z-order moves keep the selection together', () => {
+  const doc = withObjects(rect('a', 0, 0), rect('b', 0, 0), rect('c', 0, 0), rect('d', 0, 0));
+  const order = (d: LabelDocument): string => d.objects.map((o) => o.id).join('');
+  assert.equal(order(reorderObjects(doc, ['a', 'c'], 'front')), 'bdac');
+  assert.equal(order(reorderObjects(doc, ['b', 'd'], 'back')), 'bdac');
+  assert.equal(order(reorderObjects(doc, ['a'], 'forward')), 'bacd');
+  assert.equal(order(reorderObjects(doc, ['d'], 'backward')), 'abdc');
+  assert.equal(reorderObjects(doc, ['d'], 'front'), doc, 'already in front: unchanged');
+});
+
+test('a quarter turn swaps the visual box about the centre', () => {
+  const o = { ...rect('a', 10, 10, 20, 6), rotation: 90 as const };
+  assert.deepEqual(visualBox(o), { xMm: 17, yMm: 3, widthMm: 6, heightMm: 20 });
+  const turned = rotateObjects(withObjects(rect('a', 10, 10, 20, 6)), ['a'], 90);
+  assert.equal(turned.objects[0].rotation, 90);
+  assert.equal(rotateObjects(turned, ['a'], -90).objects[0].rotation, 0);
+});
+
+test('one object aligns to the label, several to their common box', () => {
+  const single = alignObjects(withObjects(rect('a', 3, 4, 10, 6)), ['a'], 'hcenter');
+  assert.equal(single.objects[0].xMm, 20);
+  const bottom = alignObjects(withObjects(rect('a', 3, 4, 10, 6)), ['a'], 'bottom');
+  assert.equal(bottom.objects[0].yMm, 24);
+  const pair = withObjects(rect('a', 3, 4, 10, 6), rect('b', 20, 10, 5, 5));
+  assert.deepEqual(alignObjects(pair, ['a', 'b'], 'right').objects.map((o) => o.xMm), [15, 20]);
+  assert.deepEqual(alignObjects(pair, ['a', 'b'], 'top').objects.map((o) => o.yMm), [4, 4]);
+});
+
+test('aligning a rotated object uses what is seen, not the stored box', () => {
+  const doc = withObjects({ ...rect('a', 10, 10, 20, 6), rotation: 90 });
+  const left = alignObjects(doc, ['a'], 'left').objects[0];
+  assert.equal(visualBox(left).xMm, 0);
+});
+
+test('distribution makes equal gaps and keeps the outer objects in place', () => {
+  const doc = withObjects(rect('a', 0, 0, 10, 5), rect('b', 12, 0, 4, 5), rect('c', 40, 0, 10, 5));
+  const spread = distributeObjects(doc, ['a', 'b', 'c'], 'horizontal').objects;
+  assert.deepEqual(spread.map((o) => o.xMm), [0, 23, 40]);
+  assert.equal(distributeObjects(doc, ['a', 'b'], 'horizontal'), doc, 'two objects have nothing to distribute');
+});
+
+test('label sizes are clamped to sensible limits', () => {
+  const doc = createDocument();
+  assert.deepEqual([setLabelSize(doc, 0, 30).widthMm, setLabelSize(doc, 5000, 30).widthMm, setLabelSize(doc, 62.55, 30).widthMm], [1, 2000, 62.6]);
+});
+
+test('2D codes start square and without human-readable text', () => {
+  const qr = createBarcode('qrcode');
+  assert.equal(qr.widthMm, qr.heightMm);
+  assert.equal(qr.showText, false);
+  assert.equal(createBarcode('ean13').showText, true);
+});

@@ -1,0 +1,63 @@
+import { test } from 'node:test';
+import assert from 'node:assert/strict';
+import { History } from '../../src/model/history';
+
+function run(limit = 200): { h: History<number>; clock: { now: number } } {
+  const clock = { now: 0 };
+  return { h: new History<number>(limit, () => clock.now), clock };
+}
+
+test('undo and redo walk back and forth through every step', () => {
+  const { h, clock } = run();
+  let doc = 0;
+  for (let i = 1; i <= 150; i++) {
+    clock.now += 5000;
+    h.record(doc);
+    doc = i;
+  }
+  for (let i = 0; i < 150; i++) doc = h.undo(doc)!;
+  assert.equal(doc, 0);
+  assert.equal(h.undo(doc), null);
+  for (let i = 0; i < 150; i++) doc = h.redo(doc)!;
+  assert.equal(doc, 150);
+  assert.equal(h.redo(doc), null);
+});
+
+test('a new edit after undo drops the redo steps', () => {
+  const { h } = run();
+  h.record(0);
+  assert.equal(h.undo(1), 0);
+  h.record(0);
+  assert.equal(h.canRedo, false);
+});
+
+test('the oldest steps fall off beyond the limit', () => {
+  const { h, clock } = run(100);
+  for (let i = 0; i < 130; i++) {
+    clock.now += 5000;
+    h.record(i);
+  }
+  assert.equal(h.depth, 100);
+  let doc = 130;
+  while (h.canUndo) doc = h.undo(doc)!;
+  assert.equal(doc, 30);
+});
+
+test('typing into one field within a second is one step; another field or a pause starts a new one', () => {
+  const { h, clock } = run();
+  h.record(0, 'a.text');
+  clock.now += 300;
+  h.record(1, 'a.text');
+  clock.now += 300;
+  h.record(2, 'a.text');
+  assert.equal(h.depth, 1);
+  clock.now += 300;
+  h.record(3, 'b.text');
+  assert.equal(h.depth, 2);
+  clock.now += 1500;
+  h.record(4, 'b.text');
+  assert.equal(h.depth, 3);
+  h.seal();
+  h.record(5, 'b.text');
+  assert.equal(h.depth, 4);
+});

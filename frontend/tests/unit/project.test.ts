@@ -1,0 +1,110 @@
+import { test } from 'node:test';
+import assert from 'node:assert/strict';
+import { addObjects, createBarcode, createDocument, createObject, LabelDocument } from '../../src/model/document';
+import {
+  base64ToBytes, base64ToUtf8, nameFromFileName, parseProject, PROJECT_FORMAT, PROJECT_VERSION, ProjectError,
+  serializeProject, suggestedFileName, utf8ToBase64,
+} from '../../src/model/project';
+
+function sample(): LabelDocument {
+  const text = { ...createObject('text'), text: '货架 A-12\n第二行', bold: true, rotation: 90 as const };
+  const image = { ...createObject('image'), src: 'data:image/png;base64,iVBORw0KGgo=' };
+  return addObjects(createDocument('货架标签', 50, 30), [text, createBarcode('ean13'), createBarcode('qrcode'), image, createObject('line')]);
+}
+
+function codeOf(fn: () => unknown): string {
+  try {
+    fn();
+  } catch (e) {
+    assert.ok(e instanceof ProjectError, `expected a ProjectError, got ${String(e)}`);
+    return e.code;
+  }
+  return 'no error';
+}
+
+test('a project survives writing and reading unchanged', () => {
+  const doc = sample();
+  const { doc: read, skippedObjects } = parseProject(serializeProject(doc));
+  assert.deepEqual(read, doc);
+  assert.equal(skippedObjects, 0);
+});
+
+test('the file carries its format marker and version', () => {
+  const file = JSON.parse(serializeProject(sample()));
+  assert.equal(file.format, PROJECT_FORMAT);
+  assert.equal(file.version, PROJECT_VERSION);
+  assert.equal(file.label.widthMm, 50);
+});
+
+test('through Base64 and UTF-8, Chinese text arrives intact (as it crosses the bridge)', () => {
+  const text = serializeProject(sample());
+  assert.equal(base64ToUtf8(utf8ToBase64(text)), text);
+  assert.equal(base64ToUtf8(utf8ToBase64('\ufeff' + text)), text, 'a UTF-8 byte order mark is dropped');
+  assert.deepEqual(Array.from(base64ToBytes('YW Jj\n')), [97, 98, 99], 'lenient like the host');
+  assert.deepEqual(Array.from(base64ToBytes('Q')), [], 'a lone character decodes to nothing');
+});
+
+test('files that are not projects are refused with a reason', () => {
+  const cases: [string, string][] = [
+    ['', 'notJson'],
+    ['{"format":', 'notJson'],
+    ['[1,2]', 'notProject'],
+    ['{"hello":"world"}', 'notProject'],
+    ['{"format":"something-else","version":1}', 'notProject'],
+    [`{"format":"${PROJECT_FORMAT}"}`, 'notProject'],
+    [`{"format":"${PROJECT_FORMAT}","version":"1"}`, 'notProject'],
+    [`{"format":"${PROJECT_FORMAT}","version":0}`, 'notProject'],
+    [`{"format":"${PROJECT_FORMAT}","version":${PROJECT_VERSION + 1},"label":{}}`, 'newerVersion'],
+    [`{"format":"${PROJECT_FORMAT}","version":1}`, 'badLabel'],
+    [`{"format":"${PROJECT_FORMAT}","version":1,"label":{"widthMm":-5,"heightMm":30}}`, 'badLabel'],
+    [`{"format":"${PROJECT_FORMAT}","version":1,"label":{"widthMm":"50","heightMm":30}}`, 'badLabel'],
+  ];
+  for (const [text, code] of cases) assert.equal(codeOf(() => parseProject(text)), code, text);
+});
+
+test('a file with a byte order mark still opens', () => {
+  const text = '\ufeff' + serializeProject(sample());
+  assert.equal(parseProject(text).doc.name, '货架标签');
+});
+
+test('damaged objects take defaults, unknown ones are counted and left out', () => {
+  const file = {
+    format: PROJECT_FORMAT,
+    version: 1,
+    label: { name: 7, widthMm: 40, heightMm: 20 },
+    objects: [
+      { type: 'text', id: 'a', xMm: 'left', yMm: 3, widthMm: -1, text: 'hi', rotation: 'sideways', fontSizePt: null },
+      { type: 'hologram', id: 'b' },
+      { type: 'barcode', id: 'a', symbology: 'not-a-code', data: '123' },
+      { type: 'image', id: 'c', src: 'https://example.com/tracker.png' },
+      'nonsense',
+    ],
+  };
+  const { doc, skippedObjects } = parseProject(JSON.stringify(file));
+  assert.equal(doc.name, '');
+  assert.equal(skippedObjects, 2);
+  const [text, barcode, image] = doc.objects;
+  assert.equal(text.type, 'text');
+  assert.deepEqual([text.xMm, text.yMm, text.widthMm, text.rotation], [2, 3, 30, 0]);
+  assert.equal(text.type === 'text' && text.fontSizePt, 12);
+  assert.equal(barcode.type === 'barcode' && barcode.symbology, 'code128');
+  assert.notEqual(barcode.id, 'a', 'a repeated id is replaced');
+  assert.equal(image.type === 'image' && image.src, '', 'only embedded pictures are kept');
+});
+
+test('an older writer that did not know a property still opens with its default', () => {
+  const file = { format: PROJECT_FORMAT, version: 1, label: { name: 'old', widthMm: 50, heightMm: 30 }, objects: [{ type: 'text', id: 't', text: 'x', xMm: 1, yMm: 1, widthMm: 10, heightMm: 5 }] };
+  const o = parseProject(JSON.stringify(file)).doc.objects[0];
+  assert.ok(o.type === 'text');
+  assert.equal(o.shrinkToFit, false);
+  assert.equal(o.wrap, true);
+  assert.equal(o.locked, false);
+});
+
+test('file names come from the project name and back', () => {
+  assert.equal(suggestedFileName(createDocument('货架 A/B'), '未命名标签'), '货架 A_B.cwrt');
+  assert.equal(suggestedFileName(createDocument(''), '未命名标签'), '未命名标签.cwrt');
+  assert.equal(suggestedFileName(createDocument('x.CWRT'), 'u'), 'x.CWRT');
+  assert.equal(nameFromFileName('shelf.cwrt'), 'shelf');
+  assert.equal(nameFromFileName('shelf.json'), 'shelf');
+});
