@@ -1,0 +1,289 @@
+// The one way the page talks to the desktop host. Every channel call becomes a promise of its
+// parsed reply; "cancelled" resolves to null (the user changed their mind, nothing to say) and
+// every other failure rejects with a BridgeError whose message is the host's own words.
+// Without a host (a normal browser) the same interface uses file inputs and downloads.
+
+import { base64ToBytes } from '../model/project';
+import { chooseFile, readFileAsBase64 } from './chooseFile';
+
+export interface FileReply {
+  path: string;
+  name: string;
+  dataBase64: string;
+}
+
+export interface SavedFile {
+  path: string;
+  name: string;
+}
+
+export interface FontEntry {
+  name: string;
+  value: string;
+}
+
+export interface PrinterEntry {
+  name: string;
+  displayName: string;
+  description: string;
+  location: string;
+  isDefault: boolean;
+}
+
+export interface SaveProjectPayload {
+  suggestedName: string;
+  currentPath: string;
+  saveAs: boolean;
+  dataBase64: string;
+}
+
+export interface SavePdfPayload {
+  suggestedName: string;
+  dataBase64: string;
+}
+
+export interface PrintJobPayload {
+  printerName: string;
+  pages: string[];
+  pageWidthMm: number;
+  pageHeightMm: number;
+  jobName: string;
+  copies: number;
+}
+
+export interface PrintReply {
+  printerName: string;
+  printerDisplayName: string;
+}
+
+/** Why a call failed; `unavailable` marks something only the desktop program can do. */
+export class BridgeError extends Error {
+  constructor(message: string, readonly code: 'host' | 'protocol' | 'unavailable' = 'host') {
+    super(message);
+    this.name = 'BridgeError';
+  }
+}
+
+export interface DesktopApi {
+  readonly mode: 'host' | 'browser';
+  windowMinimize(): Promise<void>;
+  windowMaximize(): Promise<void>;
+  windowClose(): Promise<void>;
+  /** With a path, opens that file; without, shows the host's open dialog. Null when cancelled. */
+  openProject(path?: string): Promise<FileReply | null>;
+  saveProject(payload: SaveProjectPayload): Promise<SavedFile | null>;
+  savePrintPdf(payload: SavePdfPayload): Promise<SavedFile | null>;
+  pickSpreadsheet(): Promise<FileReply | null>;
+  readSpreadsheet(path: string): Promise<FileReply | null>;
+  listLocalFonts(): Promise<FontEntry[]>;
+  listPrinters(): Promise<PrinterEntry[]>;
+  submitPrintJob(payload: PrintJobPayload): Promise<PrintReply>;
+}
+
+export const CANCELLED = 'cancelled';
+
+/** The web channel object's methods take their arguments and then a callback for the reply text. */
+type ChannelMethod = (...args: unknown[]) => void;
+export type ChannelObject = Record<string, ChannelMethod | unknown>;
+
+/** Reads a reply envelope: the result object on success, null for "cancelled", a BridgeError otherwise. */
+export function parseEnvelope(text: unknown): Record<string, unknown> | null {
+  let reply: unknown;
+  try {
+    reply = typeof text === 'string' ? JSON.parse(text) : text;
+  } catch {
+    throw new BridgeError(`unreadable reply: ${String(text).slice(0, 80)}`, 'protocol');
+  }
+  if (typeof reply !== 'object' || reply === null || typeof (reply as { ok?: unknown }).ok !== 'boolean') {
+    throw new BridgeError(`unreadable reply: ${String(text).slice(0, 80)}`, 'protocol');
+  }
+  const record = reply as Record<string, unknown>;
+  if (record.ok) return record;
+  const error = typeof record.error === 'string' ? record.error : '';
+  if (error === CANCELLED) return null;
+  throw new BridgeError(error);
+}
+
+export class HostApi implements DesktopApi {
+  readonly mode = 'host' as const;
+
+  constructor(private readonly bridge: ChannelObject) {}
+
+  private call(method: string, ...args: unknown[]): Promise<Record<string, unknown> | null> {
+    const fn = this.bridge[method];
+    if (typeof fn !== 'function') return Promise.reject(new BridgeError(`missing host method ${method}`, 'protocol'));
+    return new Promise((resolve, reject) => {
+      (fn as ChannelMethod).call(this.bridge, ...args, (text: unknown) => {
+        try {
+          resolve(parseEnvelope(text));
+        } catch (e) {
+          reject(e);
+        }
+      });
+    });
+  }
+
+  async windowMinimize(): Promise<void> {
+    await this.call('windowMinimize');
+  }
+
+  async windowMaximize(): Promise<void> {
+    await this.call('windowMaximize');
+  }
+
+  async windowClose(): Promise<void> {
+    await this.call('windowClose');
+  }
+
+  async openProject(path = ''): Promise<FileReply | null> {
+    return asFileReply(await this.call('openProject', path));
+  }
+
+  async saveProject(payload: SaveProjectPayload): Promise<SavedFile | null> {
+    return asSavedFile(await this.call('saveProject', JSON.stringify(payload)));
+  }
+
+  async savePrintPdf(payload: SavePdfPayload): Promise<SavedFile | null> {
+    return asSavedFile(await this.call('savePrintPdf', JSON.stringify(payload)));
+  }
+
+  async pickSpreadsheet(): Promise<FileReply | null> {
+    return asFileReply(await this.call('pickSpreadsheet'));
+  }
+
+  async readSpreadsheet(path: string): Promise<FileReply | null> {
+    return asFileReply(await this.call('readSpreadsheet', path));
+  }
+
+  async listLocalFonts(): Promise<FontEntry[]> {
+    const reply = await this.call('listLocalFonts');
+    const fonts = Array.isArray(reply?.fonts) ? (reply!.fonts as FontEntry[]) : [];
+    return fonts.filter((f) => typeof f?.name === 'string' && f.name !== '');
+  }
+
+  async listPrinters(): Promise<PrinterEntry[]> {
+    const reply = await this.call('listPrinters');
+    return Array.isArray(reply?.printers) ? (reply!.printers as PrinterEntry[]) : [];
+  }
+
+  async submitPrintJob(payload: PrintJobPayload): Promise<PrintReply> {
+    const reply = await this.call('submitPrintJob', JSON.stringify(payload));
+    if (!reply) throw new BridgeError(CANCELLED);
+    return { printerName: String(reply.printerName ?? ''), printerDisplayName: String(reply.printerDisplayName ?? '') };
+  }
+}
+
+function asFileReply(reply: Record<string, unknown> | null): FileReply | null {
+  if (!reply) return null;
+  return { path: String(reply.path ?? ''), name: String(reply.name ?? ''), dataBase64: String(reply.dataBase64 ?? '') };
+}
+
+function asSavedFile(reply: Record<string, unknown> | null): SavedFile | null {
+  if (!reply) return null;
+  return { path: String(reply.path ?? ''), name: String(reply.name ?? '') };
+}
+
+
+export class BrowserApi implements DesktopApi {
+  readonly mode = 'browser' as const;
+
+  async windowMinimize(): Promise<void> {}
+
+  async windowMaximize(): Promise<void> {}
+
+  async windowClose(): Promise<void> {
+    window.close();
+  }
+
+  async openProject(path = ''): Promise<FileReply | null> {
+    if (path) throw new BridgeError('browser mode cannot open a file by its path', 'unavailable');
+    return pickFile('.cwrt,.json');
+  }
+
+  async saveProject(payload: SaveProjectPayload): Promise<SavedFile | null> {
+    // A browser cannot write where a file came from: every save is a download under the project's name.
+    const name = !payload.saveAs && payload.currentPath ? baseName(payload.currentPath) : payload.suggestedName;
+    const finalName = /\.cwrt$/i.test(name) ? name : `${name}.cwrt`;
+    download(finalName, payload.dataBase64, 'application/json');
+    return { path: finalName, name: finalName };
+  }
+
+  async savePrintPdf(payload: SavePdfPayload): Promise<SavedFile | null> {
+    const name = /\.pdf$/i.test(payload.suggestedName) ? payload.suggestedName : `${payload.suggestedName}.pdf`;
+    download(name, payload.dataBase64, 'application/pdf');
+    return { path: name, name };
+  }
+
+  async pickSpreadsheet(): Promise<FileReply | null> {
+    return pickFile('.xlsx,.xls,.csv');
+  }
+
+  async readSpreadsheet(): Promise<FileReply | null> {
+    throw new BridgeError('browser mode cannot open a file by its path', 'unavailable');
+  }
+
+  async listLocalFonts(): Promise<FontEntry[]> {
+    // A page cannot list installed fonts; an empty list lets the editor offer its common families.
+    return [];
+  }
+
+  async listPrinters(): Promise<PrinterEntry[]> {
+    return [];
+  }
+
+  async submitPrintJob(): Promise<PrintReply> {
+    throw new BridgeError('browser mode cannot print', 'unavailable');
+  }
+}
+
+function baseName(path: string): string {
+  return path.split(/[\\/]/).pop() || path;
+}
+
+function download(name: string, dataBase64: string, type: string): void {
+  const url = URL.createObjectURL(new Blob([base64ToBytes(dataBase64) as BlobPart], { type }));
+  const link = document.createElement('a');
+  link.href = url;
+  link.download = name;
+  document.body.appendChild(link);
+  link.click();
+  link.remove();
+  window.setTimeout(() => URL.revokeObjectURL(url), 60000);
+}
+
+/** A file chosen through a file input, read as Base64. Null when the picker closes without a file. */
+async function pickFile(accept: string): Promise<FileReply | null> {
+  const file = await chooseFile(accept);
+  if (!file) return null;
+  try {
+    return { path: file.name, name: file.name, dataBase64: await readFileAsBase64(file) };
+  } catch (e) {
+    throw new BridgeError(e instanceof Error ? e.message : String(e));
+  }
+}
+
+declare global {
+  interface Window {
+    qt?: { webChannelTransport?: unknown };
+    QWebChannel?: new (transport: unknown, ready: (channel: { objects: Record<string, ChannelObject> }) => void) => unknown;
+    quillmarkBridge?: ChannelObject;
+    quillmarkReady?: boolean;
+  }
+}
+
+/**
+ * Connects to the host when the page runs inside it. Sets window.quillmarkBridge to the channel
+ * object (tests and tools use it); the caller sets quillmarkReady once the designer is up.
+ */
+export function connectDesktop(): Promise<DesktopApi> {
+  const transport = window.qt?.webChannelTransport;
+  const Channel = window.QWebChannel;
+  if (!transport || typeof Channel !== 'function') return Promise.resolve(new BrowserApi());
+  return new Promise((resolve) => {
+    new Channel(transport, (channel) => {
+      const bridge = channel.objects.desktopBridge;
+      window.quillmarkBridge = bridge;
+      resolve(bridge ? new HostApi(bridge) : new BrowserApi());
+    });
+  });
+}

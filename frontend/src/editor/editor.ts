@@ -1,0 +1,416 @@
+// The designer's state and every command a person can give it. The view layers (canvas stage,
+// panels, keyboard) only call these methods and redraw on change; nothing else edits the document.
+
+import type { DesktopApi } from '../bridge/client';
+import { BridgeError } from '../bridge/client';
+import {
+  addObjects, AlignEdge, alignObjects, cloneObjects, createBarcode, createDocument, createObject, distributeObjects,
+  duplicateObjects, LabelDocument, LabelObject, moveObjects, ObjectType, removeObjects, reorderObjects,
+  rotateObjects, setLocked, Symbology, unionBox, updateObject, updateObjects, visualBox, ZOrderMove,
+} from '../model/document';
+import { History } from '../model/history';
+import {
+  base64ToUtf8, nameFromFileName, parseProject, ProjectError, serializeProject, suggestedFileName, utf8ToBase64,
+} from '../model/project';
+import { format, Language, MessageKey, messageTable, MessageTable } from '../i18n/messages';
+import { clearAutosave, readAutosave, writeAutosave } from './autosave';
+
+export interface EditorState {
+  doc: LabelDocument;
+  selection: string[];
+  /** Where the project was last opened from or saved to; empty for a project never saved. */
+  projectPath: string;
+  /** The document as it was last opened or saved; any other document is unsaved work. */
+  savedDoc: LabelDocument;
+  language: Language;
+  fonts: string[];
+  grid: boolean;
+  snap: boolean;
+  gridStepMm: number;
+  /** Set by the stage: screen zoom, 1 = real size. */
+  zoom: number;
+  pointerMm: { x: number; y: number } | null;
+}
+
+export type UnsavedChoice = 'save' | 'discard' | 'cancel';
+
+/** What the editor needs from the page around it: dialogs and notices. */
+export interface EditorUi {
+  askUnsaved(name: string): Promise<UnsavedChoice>;
+  askRecover(name: string, savedAt: number): Promise<boolean>;
+  showError(title: string, message: string): void;
+  notify(message: string): void;
+  pickImageFile(): Promise<File | null>;
+}
+
+export const LANGUAGE_KEY = 'quillmark.language';
+const MAX_IMAGE_BYTES = 10 * 1024 * 1024;
+const FALLBACK_FONTS = ['Noto Sans CJK SC', 'Noto Serif CJK SC', 'DejaVu Sans', 'DejaVu Serif', 'sans-serif', 'serif', 'monospace'];
+
+export class Editor {
+  state: EditorState;
+  readonly history = new History<LabelDocument>();
+  private listeners = new Set<() => void>();
+  private clipboard: LabelObject[] = [];
+  private pasteCount = 0;
+  private autosaveTimer: number | undefined;
+
+  constructor(readonly api: DesktopApi, private readonly ui: EditorUi, private readonly storage: Storage) {
+    const doc = createDocument();
+    this.state = {
+      doc, selection: [], projectPath: '', savedDoc: doc, language: readLanguage(storage), fonts: [],
+      grid: true, snap: true, gridStepMm: 1, zoom: 1, pointerMm: null,
+    };
+  }
+
+  // --- observation -----------------------------------------------------------------------------
+
+  subscribe(listener: () => void): () => void {
+    this.listeners.add(listener);
+    return () => this.listeners.delete(listener);
+  }
+
+  private set(patch: Partial<EditorState>): void {
+    const docChanged = patch.doc !== undefined && patch.doc !== this.state.doc;
+    this.state = { ...this.state, ...patch };
+    if (docChanged || patch.savedDoc !== undefined) this.scheduleAutosave();
+    this.listeners.forEach((l) => l());
+  }
+
+  get t(): MessageTable {
+    return messageTable(this.state.language);
+  }
+
+  msg(key: MessageKey, params?: Record<string, string | number>): string {
+    return format(this.t, key, params);
+  }
+
+  get dirty(): boolean {
+    return this.state.doc !== this.state.savedDoc;
+  }
+
+  /** The name people see: the label's own name, else the file's, else "untitled". */
+  get displayName(): string {
+    const fileName = this.state.projectPath.split(/[\\/]/).pop() ?? '';
+    return this.state.doc.name.trim() || nameFromFileName(fileName) || this.t.untitled;
+  }
+
+  get selectedObjects(): LabelObject[] {
+    const ids = new Set(this.state.selection);
+    return this.state.doc.objects.filter((o) => ids.has(o.id));
+  }
+
+  // --- document changes ----------------------------------------------------------------------------
+
+  /** Replaces the document with an edited one as one undo step (or part of one, with a coalescing key). */
+  apply(edit: (doc: LabelDocument) => LabelDocument, options: { select?: string[]; coalesce?: string } = {}): void {
+    const before = this.state.doc;
+    const after = edit(before);
+    if (after === before) {
+      if (options.select) this.select(options.select);
+      return;
+    }
+    this.history.record(before, options.coalesce ?? null);
+    this.set({ doc: after, selection: this.validSelection(after, options.select ?? this.state.selection) });
+  }
+
+  update(id: string, patch: Partial<LabelObject>, coalesce?: string): void {
+    this.apply((doc) => updateObject(doc, id, patch), { coalesce });
+  }
+
+  /** The same change to every selected object (a property panel edit with several objects selected). */
+  updateSelected(patch: Partial<LabelObject>, coalesce?: string): void {
+    const patches = new Map(this.state.selection.map((id) => [id, patch] as const));
+    this.apply((doc) => updateObjects(doc, patches), { coalesce });
+  }
+
+  undo(): void {
+    const previous = this.history.undo(this.state.doc);
+    if (previous) this.set({ doc: previous, selection: this.validSelection(previous, this.state.selection) });
+  }
+
+  redo(): void {
+    const next = this.history.redo(this.state.doc);
+    if (next) this.set({ doc: next, selection: this.validSelection(next, this.state.selection) });
+  }
+
+  private validSelection(doc: LabelDocument, ids: readonly string[]): string[] {
+    const present = new Set(doc.objects.map((o) => o.id));
+    return ids.filter((id) => present.has(id));
+  }
+
+  select(ids: string[]): void {
+    const selection = this.validSelection(this.state.doc, ids);
+    if (selection.length === this.state.selection.length && selection.every((id, i) => id === this.state.selection[i])) return;
+    this.history.seal();
+    this.set({ selection });
+  }
+
+  selectAll(): void {
+    this.select(this.state.doc.objects.map((o) => o.id));
+  }
+
+  // --- objects ------------------------------------------------------------------------------------
+
+  /** Adds a new object in the middle of the label, clamped so it starts on the label. */
+  insert(type: ObjectType, symbology?: Symbology): LabelObject {
+    const object = symbology ? createBarcode(symbology) : createObject(type);
+    const { widthMm, heightMm } = this.state.doc;
+    const w = Math.min(object.widthMm, widthMm);
+    const h = Math.min(object.heightMm, heightMm);
+    const placed = { ...object, widthMm: w, heightMm: h, xMm: Math.max(0, (widthMm - w) / 2), yMm: Math.max(0, (heightMm - h) / 2) } as LabelObject;
+    this.apply((doc) => addObjects(doc, [placed]), { select: [placed.id] });
+    return placed;
+  }
+
+  /** Reads a picture file and embeds it, as a new object or into the given image object. */
+  async insertImage(targetId?: string): Promise<void> {
+    const file = await this.ui.pickImageFile();
+    if (!file) return;
+    if (file.size > MAX_IMAGE_BYTES) {
+      this.ui.showError(this.t.imageFailed, this.msg('imageTooLarge', { limit: MAX_IMAGE_BYTES / 1024 / 1024 }));
+      return;
+    }
+    const picture = await readImageFile(file);
+    if (!picture) {
+      this.ui.showError(this.t.error, this.t.imageFailed);
+      return;
+    }
+    const { widthMm, heightMm } = this.state.doc;
+    // Natural size at screen resolution, shrunk to fit the label.
+    const natW = (picture.width * 25.4) / 96;
+    const natH = (picture.height * 25.4) / 96;
+    const k = Math.min(1, (widthMm * 0.8) / natW, (heightMm * 0.8) / natH);
+    const w = Math.max(1, natW * k), h = Math.max(1, natH * k);
+    if (targetId) {
+      this.update(targetId, { src: picture.src } as Partial<LabelObject>);
+      return;
+    }
+    const object = { ...createObject('image'), src: picture.src, widthMm: w, heightMm: h, xMm: (widthMm - w) / 2, yMm: (heightMm - h) / 2 } as LabelObject;
+    this.apply((doc) => addObjects(doc, [object]), { select: [object.id] });
+  }
+
+  deleteSelection(): void {
+    this.apply((doc) => removeObjects(doc, this.state.selection), { select: [] });
+  }
+
+  duplicateSelection(): void {
+    const result = duplicateObjects(this.state.doc, this.state.selection);
+    this.apply(() => result.doc, { select: result.ids });
+  }
+
+  copySelection(): void {
+    if (this.state.selection.length === 0) return;
+    this.clipboard = this.selectedObjects;
+    this.pasteCount = 0;
+  }
+
+  cutSelection(): void {
+    this.copySelection();
+    this.deleteSelection();
+  }
+
+  paste(): void {
+    if (this.clipboard.length === 0) return;
+    this.pasteCount += 1;
+    const copies = cloneObjects(this.clipboard, 2 * this.pasteCount);
+    this.apply((doc) => addObjects(doc, copies), { select: copies.map((o) => o.id) });
+  }
+
+  nudge(dxMm: number, dyMm: number): void {
+    this.apply((doc) => moveObjects(doc, this.state.selection, dxMm, dyMm), { coalesce: 'nudge' });
+  }
+
+  rotateSelection(): void {
+    this.apply((doc) => rotateObjects(doc, this.state.selection, 90));
+  }
+
+  reorder(move: ZOrderMove): void {
+    this.apply((doc) => reorderObjects(doc, this.state.selection, move));
+  }
+
+  align(edge: AlignEdge): void {
+    this.apply((doc) => alignObjects(doc, this.state.selection, edge));
+  }
+
+  distribute(axis: 'horizontal' | 'vertical'): void {
+    this.apply((doc) => distributeObjects(doc, this.state.selection, axis));
+  }
+
+  toggleLock(): void {
+    const objects = this.selectedObjects;
+    if (objects.length === 0) return;
+    const lock = !objects.every((o) => o.locked);
+    this.apply((doc) => setLocked(doc, this.state.selection, lock));
+  }
+
+  /** Box around the selection, for the status bar. */
+  selectionBox(): ReturnType<typeof unionBox> {
+    return unionBox(this.selectedObjects.map(visualBox));
+  }
+
+  // --- view settings ------------------------------------------------------------------------------
+
+  setView(patch: Partial<Pick<EditorState, 'grid' | 'snap' | 'gridStepMm' | 'zoom' | 'pointerMm'>>): void {
+    this.set(patch);
+  }
+
+  setLanguage(language: Language): void {
+    try {
+      this.storage.setItem(LANGUAGE_KEY, language);
+    } catch {
+      /* not remembered, still switched */
+    }
+    document.documentElement.lang = language;
+    this.set({ language });
+  }
+
+  /** Fills the font chooser from the host; without a list the common families still work. */
+  async loadFonts(): Promise<void> {
+    let names: string[] = [];
+    try {
+      const fonts = await this.api.listLocalFonts();
+      names = Array.from(new Set(fonts.map((f) => f.value || f.name))).sort((a, b) => a.localeCompare(b));
+    } catch (e) {
+      // Not worth a dialog at every start: the designer stays fully usable with the fall-back list.
+      this.ui.notify(e instanceof Error ? e.message : String(e));
+    }
+    if (names.length === 0) names = FALLBACK_FONTS.slice();
+    this.set({ fonts: names });
+  }
+
+  // --- projects -------------------------------------------------------------------------------------
+
+  /** True when the current work may be replaced: nothing unsaved, saved now, or the person said so. */
+  async confirmDiscard(): Promise<boolean> {
+    if (!this.dirty) return true;
+    const choice = await this.ui.askUnsaved(this.displayName);
+    if (choice === 'cancel') return false;
+    if (choice === 'discard') return true;
+    return this.save(false);
+  }
+
+  private replaceProject(doc: LabelDocument, projectPath: string, savedDoc: LabelDocument = doc): void {
+    this.history.clear();
+    this.set({ doc, savedDoc, projectPath, selection: [] });
+  }
+
+  async newProject(): Promise<void> {
+    if (!(await this.confirmDiscard())) return;
+    this.replaceProject(createDocument(), '');
+  }
+
+  /** Opens a project (a dialog without a path); a file that is not a project leaves the current one as it was. */
+  async openProject(path?: string): Promise<boolean> {
+    if (!(await this.confirmDiscard())) return false;
+    let reply;
+    try {
+      reply = await this.api.openProject(path);
+    } catch (e) {
+      this.report(e);
+      return false;
+    }
+    if (!reply) return false;
+    try {
+      const { doc, skippedObjects } = parseProject(base64ToUtf8(reply.dataBase64));
+      this.replaceProject(doc, reply.path);
+      this.ui.notify(this.msg('opened', { name: reply.name }) + (skippedObjects ? ` ${this.msg('skippedObjects', { count: skippedObjects })}` : ''));
+      return true;
+    } catch (e) {
+      const reason = e instanceof ProjectError ? this.msg(e.code, { detail: e.detail }) : this.t.notProject;
+      this.ui.showError(this.msg('openFailed', { name: reply.name }), reason);
+      return false;
+    }
+  }
+
+  /** Saves to the current file (or asks where, the first time); true once the file is written. */
+  async save(saveAs: boolean): Promise<boolean> {
+    const doc = this.state.doc;
+    let reply;
+    try {
+      reply = await this.api.saveProject({
+        suggestedName: suggestedFileName(doc, this.displayName),
+        currentPath: this.state.projectPath,
+        saveAs,
+        dataBase64: utf8ToBase64(serializeProject(doc)),
+      });
+    } catch (e) {
+      this.report(e);
+      return false;
+    }
+    if (!reply) return false;
+    this.set({ savedDoc: doc, projectPath: reply.path });
+    this.ui.notify(this.msg('saved', { path: reply.path }));
+    return true;
+  }
+
+  async quit(): Promise<void> {
+    if (!(await this.confirmDiscard())) return;
+    clearAutosave(this.storage);
+    try {
+      await this.api.windowClose();
+    } catch (e) {
+      this.report(e);
+    }
+  }
+
+  /** Offers the work a previous session left unsaved; called once at start-up. */
+  async offerRecovery(): Promise<void> {
+    const recovered = readAutosave(this.storage);
+    if (!recovered) return;
+    const name = recovered.doc.name || nameFromFileName(recovered.projectPath.split(/[\\/]/).pop() ?? '') || this.t.untitled;
+    if (await this.ui.askRecover(name, recovered.savedAt)) {
+      // Recovered work is unsaved by definition: the saved reference is a different document.
+      this.replaceProject(recovered.doc, recovered.projectPath, createDocument());
+    } else {
+      clearAutosave(this.storage);
+    }
+  }
+
+  private scheduleAutosave(): void {
+    window.clearTimeout(this.autosaveTimer);
+    this.autosaveTimer = window.setTimeout(() => this.autosaveNow(), 300);
+  }
+
+  autosaveNow(): void {
+    window.clearTimeout(this.autosaveTimer);
+    if (this.dirty) writeAutosave(this.storage, this.state.doc, this.state.projectPath);
+    else clearAutosave(this.storage);
+  }
+
+  /** Shows a failed call in words; a cancelled one never gets here. */
+  report(e: unknown): void {
+    if (e instanceof BridgeError && e.code === 'unavailable') {
+      this.ui.showError(this.t.error, this.t.unavailableInBrowser);
+      return;
+    }
+    this.ui.showError(this.t.error, e instanceof Error ? e.message : String(e));
+  }
+}
+
+function readLanguage(storage: Storage): Language {
+  try {
+    return storage.getItem(LANGUAGE_KEY) === 'en' ? 'en' : 'zh-CN';
+  } catch {
+    return 'zh-CN';
+  }
+}
+
+/** A picture file as a data URL, with its pixel size; null when the browser cannot decode it. */
+function readImageFile(file: File): Promise<{ src: string; width: number; height: number } | null> {
+  return new Promise((resolve) => {
+    const reader = new FileReader();
+    reader.onerror = () => resolve(null);
+    reader.onload = () => {
+      let src = String(reader.result);
+      // Some systems report SVG without a type; the data URL must say what it is to load as a picture.
+      if (/\.svg$/i.test(file.name)) src = src.replace(/^data:[^;,]*/, 'data:image/svg+xml');
+      if (!/^data:image\/(png|jpeg|gif|webp|svg\+xml);base64,/.test(src)) return resolve(null);
+      const image = new Image();
+      image.onload = () => resolve({ src, width: image.naturalWidth || 150, height: image.naturalHeight || 150 });
+      image.onerror = () => resolve(null);
+      image.src = src;
+    };
+    reader.readAsDataURL(file);
+  });
+}

@@ -1,0 +1,554 @@
+// The interactive canvas: Konva draws the paper, the objects (through the shared renderer),
+// the selection handles and snapping guides, and turns pointer gestures into editor commands.
+
+import Konva from 'konva';
+import type { LabelObject } from '../model/document';
+import { normaliseRotation, visualBox } from '../model/document';
+import { CSS_DPI, MM_PER_INCH, roundMm } from '../model/units';
+import type { ImageStore } from '../render/images';
+import { drawObject, RenderOptions } from '../render/renderer';
+import type { Editor } from './editor';
+import { drawRulers, RULER_SIZE } from './rulers';
+import { snapBox, SnapGuide, snapTargets } from './snapping';
+
+const CSS_PX_PER_MM = CSS_DPI / MM_PER_INCH;
+export const MIN_ZOOM = 0.1;
+export const MAX_ZOOM = 32;
+const SNAP_SCREEN_PX = 6;
+const SELECTION_COLOR = '#1a73e8';
+
+export interface View {
+  zoom: number;
+  /** Screen position of the label's top-left corner, in CSS pixels within the stage. */
+  originX: number;
+  originY: number;
+}
+
+export class DesignerStage {
+  readonly stage: Konva.Stage;
+  private readonly paperLayer = new Konva.Layer({ listening: false });
+  private readonly contentLayer = new Konva.Layer();
+  private readonly uiLayer = new Konva.Layer();
+  private readonly paperGroup = new Konva.Group();
+  private readonly contentGroup = new Konva.Group();
+  private readonly transformer: Konva.Transformer;
+  private readonly band = new Konva.Rect({ fill: 'rgba(26,115,232,0.08)', stroke: SELECTION_COLOR, strokeWidth: 1, visible: false, listening: false });
+  private readonly guides = new Konva.Shape({ listening: false });
+  private nodes = new Map<string, Konva.Shape>();
+  private view: View = { zoom: 1, originX: 40, originY: 40 };
+  private activeGuides: SnapGuide[] = [];
+  private bandStart: { x: number; y: number } | null = null;
+  private panStart: { x: number; y: number; originX: number; originY: number } | null = null;
+  private spaceDown = false;
+  private fitted = false;
+  private lastDoc: unknown = null;
+  private readonly renderOptions: RenderOptions;
+  private readonly resizeObserver: ResizeObserver;
+
+  constructor(
+    private readonly host: HTMLElement,
+    private readonly rulerTop: HTMLCanvasElement,
+    private readonly rulerLeft: HTMLCanvasElement,
+    private readonly editor: Editor,
+    images: ImageStore,
+  ) {
+    this.stage = new Konva.Stage({ container: host as HTMLDivElement, width: Math.max(1, host.clientWidth), height: Math.max(1, host.clientHeight) });
+    this.paperLayer.add(this.paperGroup);
+    this.contentLayer.add(this.contentGroup);
+    this.transformer = new Konva.Transformer({
+      rotateEnabled: true,
+      rotationSnaps: [0, 90, 180, 270],
+      rotationSnapTolerance: 45,
+      keepRatio: false,
+      flipEnabled: false,
+      ignoreStroke: true,
+      anchorSize: 9,
+      anchorStroke: SELECTION_COLOR,
+      borderStroke: SELECTION_COLOR,
+      anchorCornerRadius: 2,
+      rotateAnchorOffset: 24,
+      boundBoxFunc: (oldBox, newBox) => this.limitResize(oldBox, newBox),
+    });
+    this.uiLayer.add(this.guides, this.transformer, this.band);
+    this.stage.add(this.paperLayer, this.contentLayer, this.uiLayer);
+    this.guides.sceneFunc((ctx) => this.drawGuides(ctx));
+    this.renderOptions = {
+      images,
+      placeholders: {
+        image: '',
+        barcodeError: (detail) => (detail === 'empty' ? this.editor.t.barcodeEmpty : this.editor.msg('barcodeInvalid', { detail })),
+      },
+      background: null,
+    };
+    this.buildPaper();
+    this.bindPointer();
+    this.bindTransformer();
+    images.onLoad(() => this.contentLayer.batchDraw());
+    this.resizeObserver = new ResizeObserver(() => this.resize());
+    this.resizeObserver.observe(host);
+    editor.subscribe(() => this.sync());
+    this.setView(this.view);
+    this.sync();
+    this.resize();
+  }
+
+  get pxPerMm(): number {
+    return this.view.zoom * CSS_PX_PER_MM;
+  }
+
+  getView(): View {
+    return { ...this.view };
+  }
+
+  /** Screen position (CSS px, relative to the stage) of a point on the label in millimetres. */
+  toScreen(xMm: number, yMm: number): { x: number; y: number } {
+    return { x: this.view.originX + xMm * this.pxPerMm, y: this.view.originY + yMm * this.pxPerMm };
+  }
+
+  toMm(x: number, y: number): { x: number; y: number } {
+    return { x: (x - this.view.originX) / this.pxPerMm, y: (y - this.view.originY) / this.pxPerMm };
+  }
+
+  // --- view -----------------------------------------------------------------------------------------
+
+  setView(view: View): void {
+    this.view = { ...view, zoom: Math.min(MAX_ZOOM, Math.max(MIN_ZOOM, view.zoom)) };
+    const scale = this.pxPerMm;
+    for (const group of [this.paperGroup, this.contentGroup]) {
+      group.position({ x: this.view.originX, y: this.view.originY });
+      group.scale({ x: scale, y: scale });
+    }
+    this.transformer.forceUpdate();
+    this.stage.batchDraw();
+    this.drawRulers();
+    if (this.editor.state.zoom !== this.view.zoom) this.editor.setView({ zoom: this.view.zoom });
+  }
+
+  /** Zooms keeping the point under (x, y) in place; without a point, about the middle of the view. */
+  zoomTo(zoom: number, at?: { x: number; y: number }): void {
+    const point = at ?? { x: this.stage.width() / 2, y: this.stage.height() / 2 };
+    const mm = this.toMm(point.x, point.y);
+    const z = Math.min(MAX_ZOOM, Math.max(MIN_ZOOM, zoom));
+    const scale = z * CSS_PX_PER_MM;
+    this.setView({ zoom: z, originX: point.x - mm.x * scale, originY: point.y - mm.y * scale });
+  }
+
+  zoomBy(factor: number, at?: { x: number; y: number }): void {
+    this.zoomTo(this.view.zoom * factor, at);
+  }
+
+  zoomFit(): void {
+    const { widthMm, heightMm } = this.editor.state.doc;
+    const margin = 48;
+    const w = Math.max(1, this.stage.width() - 2 * margin);
+    const h = Math.max(1, this.stage.height() - 2 * margin);
+    const zoom = Math.min(MAX_ZOOM, Math.max(MIN_ZOOM, Math.min(w / (widthMm * CSS_PX_PER_MM), h / (heightMm * CSS_PX_PER_MM))));
+    this.centreAt(zoom);
+  }
+
+  zoomActual(): void {
+    this.centreAt(1);
+  }
+
+  private centreAt(zoom: number): void {
+    const { widthMm, heightMm } = this.editor.state.doc;
+    const scale = zoom * CSS_PX_PER_MM;
+    this.setView({ zoom, originX: Math.round((this.stage.width() - widthMm * scale) / 2), originY: Math.round((this.stage.height() - heightMm * scale) / 2) });
+  }
+
+  private resize(): void {
+    const w = Math.max(1, this.host.clientWidth);
+    const h = Math.max(1, this.host.clientHeight);
+    if (w === this.stage.width() && h === this.stage.height() && this.fitted) return;
+    this.stage.size({ width: w, height: h });
+    if (!this.fitted && w > 50 && h > 50) {
+      this.fitted = true;
+      this.zoomFit();
+    } else {
+      this.setView(this.view);
+    }
+  }
+
+  private drawRulers(): void {
+    const pointer = this.editor.state.pointerMm;
+    drawRulers(this.rulerTop, this.rulerLeft, this.view.originX, this.view.originY, this.pxPerMm, this.editor.state.doc, pointer);
+  }
+
+  // --- paper and grid -------------------------------------------------------------------------------
+
+  private buildPaper(): void {
+    const paper = new Konva.Shape({
+      sceneFunc: (ctx) => {
+        const { widthMm, heightMm } = this.editor.state.doc;
+        const c = ctx._context;
+        c.save();
+        c.shadowColor = 'rgba(20,30,50,0.25)';
+        c.shadowBlur = 12;
+        c.shadowOffsetY = 2;
+        c.fillStyle = '#ffffff';
+        c.fillRect(0, 0, widthMm, heightMm);
+        c.restore();
+        if (this.editor.state.grid) this.drawGrid(c, widthMm, heightMm);
+      },
+    });
+    this.paperGroup.add(paper);
+  }
+
+  private drawGrid(c: CanvasRenderingContext2D, widthMm: number, heightMm: number): void {
+    let step = this.editor.state.gridStepMm;
+    while (step * this.pxPerMm < 8) step *= 5;
+    const hair = 1 / this.pxPerMm;
+    c.save();
+    c.beginPath();
+    for (let x = step; x < widthMm - 1e-6; x += step) {
+      c.moveTo(x, 0);
+      c.lineTo(x, heightMm);
+    }
+    for (let y = step; y < heightMm - 1e-6; y += step) {
+      c.moveTo(0, y);
+      c.lineTo(widthMm, y);
+    }
+    c.lineWidth = hair;
+    c.strokeStyle = 'rgba(60,100,160,0.13)';
+    c.stroke();
+    c.restore();
+  }
+
+  // --- objects --------------------------------------------------------------------------------------
+
+  /** Brings the Konva nodes in line with the document and the selection. */
+  private sync(): void {
+    const { doc, selection } = this.editor.state;
+    if (doc !== this.lastDoc) {
+      this.lastDoc = doc;
+      const present = new Set<string>();
+      doc.objects.forEach((object, index) => {
+        present.add(object.id);
+        let node = this.nodes.get(object.id);
+        if (!node) {
+          node = this.createNode(object);
+          this.nodes.set(object.id, node);
+          this.contentGroup.add(node);
+        }
+        this.applyModel(node, object);
+        node.zIndex(index);
+      });
+      for (const [id, node] of this.nodes) {
+        if (!present.has(id)) {
+          node.destroy();
+          this.nodes.delete(id);
+        }
+      }
+      this.paperLayer.batchDraw();
+    }
+    const selected = selection.map((id) => this.nodes.get(id)).filter((n): n is Konva.Shape => !!n);
+    const sameSelection = selected.length === this.transformer.nodes().length && selected.every((n, i) => n === this.transformer.nodes()[i]);
+    if (!sameSelection) this.transformer.nodes(selected);
+    this.configureTransformer(selected);
+    this.transformer.forceUpdate();
+    this.contentLayer.batchDraw();
+    this.uiLayer.batchDraw();
+    this.paperLayer.batchDraw();
+    this.drawRulers();
+  }
+
+  private createNode(object: LabelObject): Konva.Shape {
+    const node = new Konva.Shape({ id: object.id, fill: 'transparent' });
+    node.sceneFunc((ctx, shape) => {
+      const model = { ...(shape.getAttr('model') as LabelObject), widthMm: shape.width(), heightMm: shape.height() } as LabelObject;
+      const native = ctx._context;
+      const m = native.getTransform();
+      const scale = Math.hypot(m.a, m.b);
+      native.save();
+      native.scale(1 / scale, 1 / scale);
+      drawObject(native, model, scale, { ...this.renderOptions, placeholders: { ...this.renderOptions.placeholders!, image: this.editor.t.imagePlaceholder } });
+      native.restore();
+    });
+    node.hitFunc((ctx, shape) => {
+      // Thin objects (lines) get a grab area of a few screen pixels either side.
+      const pad = Math.max(0, 4 / this.pxPerMm - shape.height() / 2);
+      ctx.beginPath();
+      ctx.rect(0, -pad, shape.width(), shape.height() + 2 * pad);
+      ctx.closePath();
+      ctx.fillStrokeShape(shape);
+    });
+    node.on('mousedown touchstart', (e) => this.pressObject(node, e.evt as MouseEvent));
+    node.on('dblclick dbltap', () => this.openObject(node.id()));
+    node.on('dragstart', () => {
+      this.activeGuides = [];
+    });
+    node.dragBoundFunc((pos) => this.snapDrag(node, pos));
+    node.on('dragend', () => this.commitNodes('move'));
+    return node;
+  }
+
+  private applyModel(node: Konva.Shape, o: LabelObject): void {
+    node.setAttrs({
+      model: o,
+      x: o.xMm + o.widthMm / 2,
+      y: o.yMm + o.heightMm / 2,
+      width: o.widthMm,
+      height: o.heightMm,
+      offsetX: o.widthMm / 2,
+      offsetY: o.heightMm / 2,
+      rotation: o.rotation,
+      scaleX: 1,
+      scaleY: 1,
+      draggable: !o.locked,
+    });
+  }
+
+  private configureTransformer(selected: Konva.Shape[]): void {
+    const models = selected.map((n) => n.getAttr('model') as LabelObject);
+    const locked = models.some((m) => m.locked);
+    const onlyLine = models.length === 1 && models[0].type === 'line';
+    this.transformer.setAttrs({
+      resizeEnabled: !locked,
+      rotateEnabled: !locked,
+      borderStroke: locked ? '#9aa4b2' : SELECTION_COLOR,
+      borderDash: locked ? [4, 3] : undefined,
+      enabledAnchors: onlyLine ? ['middle-left', 'middle-right'] : ['top-left', 'top-center', 'top-right', 'middle-right', 'middle-left', 'bottom-left', 'bottom-center', 'bottom-right'],
+      keepRatio: models.length === 1 && models[0].type === 'image' && (models[0] as { keepAspect: boolean }).keepAspect,
+    });
+  }
+
+  private pressObject(node: Konva.Shape, evt: MouseEvent): void {
+    if (evt.button !== 0 || this.spaceDown) return;
+    const id = node.id();
+    const selection = this.editor.state.selection;
+    const toggle = evt.shiftKey || evt.ctrlKey || evt.metaKey;
+    if (toggle) {
+      this.editor.select(selection.includes(id) ? selection.filter((s) => s !== id) : [...selection, id]);
+      if (selection.includes(id)) node.stopDrag();
+    } else if (!selection.includes(id)) {
+      this.editor.select([id]);
+    }
+  }
+
+  private openObject(id: string): void {
+    const object = this.editor.state.doc.objects.find((o) => o.id === id);
+    if (!object || object.locked) return;
+    if (object.type === 'image') void this.editor.insertImage(id);
+    else this.host.dispatchEvent(new CustomEvent('quillmark-edit-object', { bubbles: true, detail: id }));
+  }
+
+  /** Snaps the dragged object to the label, other objects and the grid; Alt moves freely. */
+  private snapDrag(node: Konva.Shape, pos: Konva.Vector2d): Konva.Vector2d {
+    const state = this.editor.state;
+    const model = node.getAttr('model') as LabelObject;
+    const scale = this.pxPerMm;
+    const cx = (pos.x - this.view.originX) / scale;
+    const cy = (pos.y - this.view.originY) / scale;
+    const altKey = !!(window.event as MouseEvent | undefined)?.altKey;
+    if (!state.snap || altKey) {
+      this.setGuides([]);
+      return pos;
+    }
+    const box = visualBox({ ...model, xMm: cx - model.widthMm / 2, yMm: cy - model.heightMm / 2 });
+    const others = state.doc.objects.filter((o) => !state.selection.includes(o.id));
+    const result = snapBox(box, snapTargets(state.doc, others), SNAP_SCREEN_PX / scale, state.grid ? state.gridStepMm : 0);
+    this.setGuides(result.guides);
+    return { x: pos.x + result.dx * scale, y: pos.y + result.dy * scale };
+  }
+
+  private setGuides(guides: SnapGuide[]): void {
+    this.activeGuides = guides;
+    this.uiLayer.batchDraw();
+  }
+
+  private drawGuides(ctx: Konva.Context): void {
+    if (this.activeGuides.length === 0) return;
+    const c = ctx._context;
+    c.save();
+    c.strokeStyle = '#e8398b';
+    c.lineWidth = 1;
+    c.setLineDash([4, 3]);
+    c.beginPath();
+    for (const g of this.activeGuides) {
+      if (g.axis === 'x') {
+        const x = Math.round(this.toScreen(g.at, 0).x) + 0.5;
+        c.moveTo(x, 0);
+        c.lineTo(x, this.stage.height());
+      } else {
+        const y = Math.round(this.toScreen(0, g.at).y) + 0.5;
+        c.moveTo(0, y);
+        c.lineTo(this.stage.width(), y);
+      }
+    }
+    c.stroke();
+    c.restore();
+  }
+
+  // --- resize and rotate ----------------------------------------------------------------------------
+
+  private bindTransformer(): void {
+    this.transformer.on('transform', () => {
+      // Resize by changing the box, not by stretching: text re-wraps and barcodes re-fit live.
+      for (const node of this.transformer.nodes() as Konva.Shape[]) {
+        const w = Math.max(0.5, node.width() * node.scaleX());
+        const h = Math.max(0.5, node.height() * node.scaleY());
+        node.setAttrs({ width: w, height: h, scaleX: 1, scaleY: 1, offsetX: w / 2, offsetY: h / 2 });
+      }
+    });
+    this.transformer.on('transformend', () => this.commitNodes('transform'));
+  }
+
+  /** Keeps boxes from collapsing, and snaps moving edges to the grid when the object is upright. */
+  private limitResize(oldBox: { x: number; y: number; width: number; height: number; rotation: number }, newBox: typeof oldBox): typeof oldBox {
+    const minPx = 0.5 * this.pxPerMm;
+    if (Math.abs(newBox.width) < minPx || Math.abs(newBox.height) < minPx) return oldBox;
+    const state = this.editor.state;
+    if (!state.snap || !state.grid || Math.abs(newBox.rotation % (Math.PI * 2)) > 1e-6 || newBox.rotation !== oldBox.rotation) return newBox;
+    const step = state.gridStepMm * this.pxPerMm;
+    const snap = (v: number, origin: number): number => origin + Math.round((v - origin) / step) * step;
+    const box = { ...newBox };
+    const right = newBox.x + newBox.width;
+    const bottom = newBox.y + newBox.height;
+    if (Math.abs(newBox.x - oldBox.x) > 1e-6) box.x = snap(newBox.x, this.view.originX);
+    if (Math.abs(newBox.y - oldBox.y) > 1e-6) box.y = snap(newBox.y, this.view.originY);
+    const newRight = Math.abs(right - (oldBox.x + oldBox.width)) > 1e-6 ? snap(right, this.view.originX) : right;
+    const newBottom = Math.abs(bottom - (oldBox.y + oldBox.height)) > 1e-6 ? snap(bottom, this.view.originY) : bottom;
+    box.width = newRight - box.x;
+    box.height = newBottom - box.y;
+    if (box.width < minPx || box.height < minPx) return oldBox;
+    return box;
+  }
+
+  /** Writes node geometry back into the document as one undo step. */
+  private commitNodes(kind: 'move' | 'transform'): void {
+    this.setGuides([]);
+    const patches = new Map<string, Partial<LabelObject>>();
+    const nodes = kind === 'move' ? this.selectedNodes() : (this.transformer.nodes() as Konva.Shape[]);
+    for (const node of nodes) {
+      const model = node.getAttr('model') as LabelObject;
+      const w = roundMm(node.width() * node.scaleX());
+      const h = roundMm(node.height() * node.scaleY());
+      patches.set(model.id, {
+        xMm: roundMm(node.x() - w / 2),
+        yMm: roundMm(node.y() - h / 2),
+        widthMm: w,
+        heightMm: h,
+        rotation: normaliseRotation(node.rotation()),
+      });
+    }
+    this.editor.apply((doc) => {
+      let next = doc;
+      patches.forEach((patch, id) => {
+        next = { ...next, objects: next.objects.map((o) => (o.id === id ? ({ ...o, ...patch } as LabelObject) : o)) };
+      });
+      return next.objects.every((o, i) => shallowSame(o, doc.objects[i])) ? doc : next;
+    });
+    // A move that changed nothing (a click) still needs the nodes put back exactly.
+    this.lastDoc = null;
+    this.sync();
+  }
+
+  private selectedNodes(): Konva.Shape[] {
+    return this.editor.state.selection.map((id) => this.nodes.get(id)).filter((n): n is Konva.Shape => !!n);
+  }
+
+  // --- pointer: selection band, panning, zoom ---------------------------------------------------------
+
+  private bindPointer(): void {
+    const stage = this.stage;
+    stage.on('mousedown touchstart', (e) => {
+      const evt = e.evt as MouseEvent;
+      const pointer = stage.getPointerPosition();
+      if (!pointer) return;
+      if (evt.button === 1 || (evt.button === 0 && this.spaceDown)) {
+        this.panStart = { x: pointer.x, y: pointer.y, originX: this.view.originX, originY: this.view.originY };
+        evt.preventDefault();
+        return;
+      }
+      if (evt.button !== 0) return;
+      const onEmpty = e.target === stage;
+      if (!onEmpty) return;
+      if (!(evt.shiftKey || evt.ctrlKey)) this.editor.select([]);
+      this.bandStart = pointer;
+      this.band.setAttrs({ x: pointer.x, y: pointer.y, width: 0, height: 0, visible: true });
+    });
+    stage.on('mousemove touchmove', () => {
+      const pointer = stage.getPointerPosition();
+      if (!pointer) return;
+      const mm = this.toMm(pointer.x, pointer.y);
+      this.editor.setView({ pointerMm: { x: mm.x, y: mm.y } });
+      this.drawRulers();
+      if (this.panStart) {
+        this.setView({ ...this.view, originX: this.panStart.originX + pointer.x - this.panStart.x, originY: this.panStart.originY + pointer.y - this.panStart.y });
+        return;
+      }
+      if (this.bandStart) {
+        this.band.setAttrs({
+          x: Math.min(this.bandStart.x, pointer.x), y: Math.min(this.bandStart.y, pointer.y),
+          width: Math.abs(pointer.x - this.bandStart.x), height: Math.abs(pointer.y - this.bandStart.y),
+        });
+        this.uiLayer.batchDraw();
+      }
+    });
+    const finish = (): void => {
+      this.panStart = null;
+      if (!this.bandStart) return;
+      const a = this.toMm(this.band.x(), this.band.y());
+      const b = this.toMm(this.band.x() + this.band.width(), this.band.y() + this.band.height());
+      this.bandStart = null;
+      this.band.visible(false);
+      this.uiLayer.batchDraw();
+      if (this.band.width() < 3 && this.band.height() < 3) return;
+      const hits = this.editor.state.doc.objects.filter((o) => {
+        const v = visualBox(o);
+        return v.xMm < b.x && v.xMm + v.widthMm > a.x && v.yMm < b.y && v.yMm + v.heightMm > a.y;
+      });
+      const extra = hits.map((o) => o.id).filter((id) => !this.editor.state.selection.includes(id));
+      this.editor.select([...this.editor.state.selection, ...extra]);
+    };
+    stage.on('mouseup touchend', finish);
+    window.addEventListener('mouseup', finish);
+    stage.on('mouseleave', () => {
+      this.editor.setView({ pointerMm: null });
+      this.drawRulers();
+    });
+    this.host.addEventListener('wheel', (evt) => {
+      evt.preventDefault();
+      const rect = this.host.getBoundingClientRect();
+      const at = { x: evt.clientX - rect.left, y: evt.clientY - rect.top };
+      if (evt.ctrlKey || evt.metaKey) {
+        this.zoomBy(Math.exp(-evt.deltaY * (evt.deltaMode === 1 ? 0.05 : 0.0015)), at);
+      } else {
+        const dx = evt.shiftKey ? evt.deltaY : evt.deltaX;
+        const dy = evt.shiftKey ? 0 : evt.deltaY;
+        this.setView({ ...this.view, originX: this.view.originX - dx, originY: this.view.originY - dy });
+      }
+    }, { passive: false });
+    window.addEventListener('keydown', (e) => {
+      if (e.code === 'Space' && !isTyping(e.target)) {
+        this.spaceDown = true;
+        this.host.style.cursor = 'grab';
+      }
+    });
+    window.addEventListener('keyup', (e) => {
+      if (e.code === 'Space') {
+        this.spaceDown = false;
+        this.host.style.cursor = '';
+      }
+    });
+  }
+
+  destroy(): void {
+    this.resizeObserver.disconnect();
+    this.stage.destroy();
+  }
+}
+
+export { RULER_SIZE };
+
+function shallowSame(a: object, b: object | undefined): boolean {
+  if (!b) return false;
+  const keys = Object.keys(a);
+  return keys.length === Object.keys(b).length && keys.every((k) => (a as Record<string, unknown>)[k] === (b as Record<string, unknown>)[k]);
+}
+
+export function isTyping(target: EventTarget | null): boolean {
+  const el = target as HTMLElement | null;
+  if (!el || !el.tagName) return false;
+  return el.tagName === 'INPUT' || el.tagName === 'TEXTAREA' || el.tagName === 'SELECT' || el.isContentEditable;
+}

@@ -1,0 +1,137 @@
+// Start-up: connect to the host (or fall back to browser mode), build the editor, show the
+// window, fill the font list, offer recovered work, and tell waiting tools that the page is ready.
+
+import { render } from 'preact';
+import { useEffect, useState } from 'preact/hooks';
+import { connectDesktop } from './bridge/client';
+import { chooseFile } from './bridge/chooseFile';
+import { Editor, EditorUi, UnsavedChoice } from './editor/editor';
+import { installShortcuts } from './editor/shortcuts';
+import type { DesignerStage } from './editor/stage';
+import { ImageStore } from './render/images';
+import { renderLabelToCanvas } from './render/renderer';
+import type { LabelDocument } from './model/document';
+import { App, DialogButton, DialogLayer, DialogRequest, Shell, Toasts, useToasts } from './ui/App';
+import './styles.css';
+
+function Root({ editor, images, shell }: { editor: Editor; images: ImageStore; shell: MutableShell }) {
+  const [dialog, setDialog] = useState<DialogRequest | null>(null);
+  const [toasts, pushToast] = useToasts();
+  shell.attach(setDialog, pushToast);
+  useEffect(() => {
+    // Double-clicking a text or barcode on the canvas puts the cursor into its content field.
+    const onEdit = (): void => {
+      const field = document.querySelector<HTMLElement>('[data-testid="prop-text"], [data-testid="prop-data"]');
+      field?.focus();
+      if (field instanceof HTMLTextAreaElement || field instanceof HTMLInputElement) field.select();
+    };
+    document.addEventListener('quillmark-edit-object', onEdit);
+    return () => document.removeEventListener('quillmark-edit-object', onEdit);
+  }, []);
+  return (
+    <>
+      <App editor={editor} images={images} shell={shell} onStage={(s) => shell.setStage(s)} />
+      <DialogLayer request={dialog} onClose={(value) => shell.close(value)} />
+      <Toasts items={toasts} />
+    </>
+  );
+}
+
+/** Connects the editor's requests for dialogs to the Preact tree once it exists. */
+class MutableShell implements Shell {
+  private setDialog: ((d: DialogRequest | null) => void) | null = null;
+  private pushToast: ((t: string) => void) | null = null;
+  private current: DialogRequest | null = null;
+  private designerStage: DesignerStage | null = null;
+
+  attach(setDialog: (d: DialogRequest | null) => void, pushToast: (t: string) => void): void {
+    this.setDialog = setDialog;
+    this.pushToast = pushToast;
+  }
+
+  setStage(stage: DesignerStage): void {
+    this.designerStage = stage;
+  }
+
+  stage(): DesignerStage | null {
+    return this.designerStage;
+  }
+
+  dialogOpen(): boolean {
+    return this.current !== null;
+  }
+
+  openDialog<T>(title: string, message: string, buttons: DialogButton<T>[], dismissValue: T): Promise<T> {
+    // A second question while one is open answers the first with its dismiss value.
+    if (this.current) this.close(this.current.dismissValue);
+    return new Promise<T>((resolve) => {
+      this.current = { title, message, buttons: buttons as DialogButton<unknown>[], resolve: resolve as (v: unknown) => void, dismissValue };
+      this.setDialog?.(this.current);
+    });
+  }
+
+  close(value: unknown): void {
+    const request = this.current;
+    this.current = null;
+    this.setDialog?.(null);
+    request?.resolve(value);
+  }
+
+  notify(message: string): void {
+    this.pushToast?.(message);
+  }
+}
+
+async function start(): Promise<void> {
+  const api = await connectDesktop();
+  const shell = new MutableShell();
+  const images = new ImageStore();
+  let editor: Editor;
+  const ui: EditorUi = {
+    askUnsaved: (name) => shell.openDialog<UnsavedChoice>(editor.t.unsavedTitle, editor.msg('unsavedQuestion', { name }), [
+      { label: editor.t.save, value: 'save', primary: true, testId: 'dialog-save' },
+      { label: editor.t.dontSave, value: 'discard', testId: 'dialog-discard' },
+      { label: editor.t.cancel, value: 'cancel', testId: 'dialog-cancel' },
+    ], 'cancel'),
+    askRecover: (name, savedAt) => shell.openDialog<boolean>(editor.t.recoverTitle,
+      editor.msg('recoverQuestion', { name, time: new Date(savedAt).toLocaleString(editor.state.language) }), [
+        { label: editor.t.recover, value: true, primary: true, testId: 'dialog-recover' },
+        { label: editor.t.discard, value: false, testId: 'dialog-discard' },
+      ], false),
+    showError: (title, message) => void shell.openDialog(title, message, [{ label: editor.t.ok, value: true, primary: true, testId: 'dialog-ok' }], true),
+    notify: (message) => shell.notify(message),
+    pickImageFile: () => chooseFile('image/png,image/jpeg,image/svg+xml,.png,.jpg,.jpeg,.svg'),
+  };
+  editor = new Editor(api, ui, window.localStorage);
+  document.documentElement.lang = editor.state.language;
+  const root = document.getElementById('app')!;
+  root.textContent = '';
+  render(<Root editor={editor} images={images} shell={shell} />, root);
+  installShortcuts(editor, { stage: () => shell.stage(), modalOpen: () => shell.dialogOpen() });
+  window.addEventListener('pagehide', () => editor.autosaveNow());
+  if (api.mode === 'browser') {
+    window.addEventListener('beforeunload', (e) => {
+      editor.autosaveNow();
+      if (editor.dirty) {
+        e.preventDefault();
+        e.returnValue = '';
+      }
+    });
+  }
+  await editor.loadFonts();
+  // Tests and tools read this; the designer itself never does.
+  (window as unknown as { quillmark: unknown }).quillmark = {
+    editor,
+    stage: () => shell.stage(),
+    renderLabel: async (doc: LabelDocument, dpi: number) => {
+      await images.ready(doc);
+      return renderLabelToCanvas(doc, dpi, { images });
+    },
+  };
+  // Start-up ends here for the benchmark: the designer is connected, drawn and has its fonts.
+  performance.mark('quillmark-ready');
+  window.quillmarkReady = true;
+  await editor.offerRecovery();
+}
+
+document.addEventListener('DOMContentLoaded', () => void start());

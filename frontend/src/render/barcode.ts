@@ -1,0 +1,147 @@
+// Barcodes drawn by bwip-js at a whole number of pixels per module, so that what the editor
+// shows and what a printer receives at 203, 300 or 600 dpi scans the same way.
+
+import { toCanvas } from 'bwip-js';
+import type { Symbology } from '../model/document';
+import { AnyCanvas, createCanvas } from './canvas';
+
+const BCID: Record<Symbology, string> = {
+  code128: 'code128',
+  ean13: 'ean13',
+  upca: 'upca',
+  code39: 'code39',
+  itf14: 'itf14',
+  qrcode: 'qrcode',
+  datamatrix: 'datamatrix',
+  pdf417: 'pdf417',
+};
+
+const TWO_D = new Set<Symbology>(['qrcode', 'datamatrix', 'pdf417']);
+
+export interface BarcodeSpec {
+  symbology: Symbology;
+  data: string;
+  showText: boolean;
+  color: string;
+}
+
+export interface BarcodeBitmap {
+  canvas: AnyCanvas;
+  /** Pixels per module used; 1 or more, always whole. */
+  moduleScale: number;
+}
+
+export type BarcodeResult = { ok: true; bitmap: BarcodeBitmap } | { ok: false; error: string };
+
+/** Probe renders at one pixel per module tell how many modules wide and high a code is. */
+interface Probe {
+  width: number;
+  height: number;
+  /** For linear codes: rendered height = textPx + barPxPerMm * heightMm (both at scale 1). */
+  textPx: number;
+  barPxPerMm: number;
+}
+
+const probes = new Map<string, Probe | string>();
+const bitmaps = new Map<string, BarcodeResult>();
+const CACHE_LIMIT = 300;
+
+function hexColor(color: string): string {
+  const m = /^#?([0-9a-f]{6})$/i.exec(color);
+  return m ? m[1] : '000000';
+}
+
+function bwipOptions(spec: BarcodeSpec, scale: number, heightMm?: number): Record<string, unknown> {
+  const opts: Record<string, unknown> = {
+    bcid: BCID[spec.symbology],
+    text: spec.data,
+    scale,
+    includetext: spec.showText && !TWO_D.has(spec.symbology),
+    textxalign: 'center',
+    barcolor: hexColor(spec.color),
+    textcolor: hexColor(spec.color),
+  };
+  if (heightMm !== undefined) opts.height = heightMm;
+  if (spec.symbology === 'itf14') opts.showborder = false;
+  return opts;
+}
+
+/** bwip-js messages start with an internal code ("bwipp.ean13badLength: ..."); people need the sentence. */
+export function cleanBarcodeError(e: unknown): string {
+  const text = e instanceof Error ? e.message : String(e);
+  return text.replace(/^bwipp\.\w+:\s*/, '').replace(/^bwip-js:\s*/, '');
+}
+
+function probe(spec: BarcodeSpec): Probe | string {
+  const key = `${spec.symbology}\u0000${spec.data}\u0000${spec.showText}`;
+  const cached = probes.get(key);
+  if (cached !== undefined) return cached;
+  let result: Probe | string;
+  try {
+    if (spec.data === '') throw new Error('empty');
+    const a = toCanvas(createCanvas(1, 1) as HTMLCanvasElement, bwipOptions(spec, 1, 10) as never);
+    if (TWO_D.has(spec.symbology)) {
+      result = { width: a.width, height: a.height, textPx: 0, barPxPerMm: 0 };
+    } else {
+      const b = toCanvas(createCanvas(1, 1) as HTMLCanvasElement, bwipOptions(spec, 1, 20) as never);
+      const barPxPerMm = (b.height - a.height) / 10;
+      result = { width: a.width, height: a.height, textPx: a.height - barPxPerMm * 10, barPxPerMm };
+    }
+  } catch (e) {
+    result = spec.data === '' ? 'empty' : cleanBarcodeError(e);
+  }
+  remember(probes, key, result);
+  return result;
+}
+
+/** The error bwip-js reports for this data, or null when the code can be drawn. */
+export function barcodeError(spec: Pick<BarcodeSpec, 'symbology' | 'data'>): string | null {
+  const p = probe({ ...spec, showText: false, color: '#000000' });
+  return typeof p === 'string' ? p : null;
+}
+
+/**
+ * Draws a code as large as fits in a box of whole pixels, with whole pixels per module.
+ * Linear codes fill the box's height; 2D codes keep square modules.
+ */
+export function renderBarcode(spec: BarcodeSpec, boxWidthPx: number, boxHeightPx: number): BarcodeResult {
+  const w = Math.max(1, Math.round(boxWidthPx));
+  const h = Math.max(1, Math.round(boxHeightPx));
+  const key = `${spec.symbology}\u0000${spec.data}\u0000${spec.showText}\u0000${spec.color}\u0000${w}\u0000${h}`;
+  const cached = bitmaps.get(key);
+  if (cached) return cached;
+  const p = probe(spec);
+  let result: BarcodeResult;
+  if (typeof p === 'string') {
+    result = { ok: false, error: p };
+  } else {
+    try {
+      result = { ok: true, bitmap: draw(spec, p, w, h) };
+    } catch (e) {
+      result = { ok: false, error: cleanBarcodeError(e) };
+    }
+  }
+  remember(bitmaps, key, result);
+  return result;
+}
+
+function draw(spec: BarcodeSpec, p: Probe, w: number, h: number): BarcodeBitmap {
+  if (TWO_D.has(spec.symbology)) {
+    const scale = Math.max(1, Math.floor(Math.min(w / p.width, h / p.height)));
+    const canvas = toCanvas(createCanvas(1, 1) as HTMLCanvasElement, bwipOptions(spec, scale) as never);
+    return { canvas, moduleScale: scale };
+  }
+  const scale = Math.max(1, Math.floor(w / p.width));
+  // Solve the bar height that makes the whole picture, text included, as high as the box.
+  const heightMm = Math.max(0.5, (h / scale - p.textPx) / p.barPxPerMm);
+  const canvas = toCanvas(createCanvas(1, 1) as HTMLCanvasElement, bwipOptions(spec, scale, heightMm) as never);
+  return { canvas, moduleScale: scale };
+}
+
+function remember<V>(cache: Map<string, V>, key: string, value: V): void {
+  if (cache.size >= CACHE_LIMIT) {
+    const oldest = cache.keys().next().value;
+    if (oldest !== undefined) cache.delete(oldest);
+  }
+  cache.set(key, value);
+}

@@ -1,0 +1,242 @@
+// Draws a label document onto any 2D canvas at any resolution. The editor draws each object
+// through drawObject inside its interactive stage; printing and export draw whole labels
+// through renderLabel at the printer's resolution. Both therefore show the same thing.
+
+import type { BarcodeObject, ImageObject, LabelDocument, LabelObject, LineObject, TextObject } from '../model/document';
+import { mmToWholePx, ptToMm, pxPerMm } from '../model/units';
+import { renderBarcode } from './barcode';
+import { AnyCanvas, context2d, createCanvas, Ctx2D } from './canvas';
+import type { ImageStore } from './images';
+import { cssFont, layoutText } from './text';
+
+export interface RenderOptions {
+  images: ImageStore;
+  /**
+   * Turns an object's stored text (a text object's text, a barcode's data) into what is drawn.
+   * The designer draws the text as stored; data merge substitutes fields and counters here.
+   */
+  resolveText?: (stored: string, object: LabelObject) => string;
+  /** Words drawn on objects that cannot show their content; omit them to leave such objects blank. */
+  placeholders?: { image: string; barcodeError: (detail: string) => string };
+  /** Paper colour behind the objects; null leaves the canvas transparent. */
+  background?: string | null;
+}
+
+/** Pixel size of a label at a resolution: whole pixels, as a printer receives them. */
+export function labelPixelSize(doc: Pick<LabelDocument, 'widthMm' | 'heightMm'>, dpi: number): { width: number; height: number } {
+  return { width: mmToWholePx(doc.widthMm, dpi), height: mmToWholePx(doc.heightMm, dpi) };
+}
+
+/** Draws the whole label on a canvas that is (at least) labelPixelSize(doc, dpi) large. */
+export function renderLabel(ctx: Ctx2D, doc: LabelDocument, dpi: number, opts: RenderOptions): void {
+  const size = labelPixelSize(doc, dpi);
+  const scale = pxPerMm(dpi);
+  ctx.save();
+  ctx.clearRect(0, 0, size.width, size.height);
+  if (opts.background !== null) {
+    ctx.fillStyle = opts.background ?? '#ffffff';
+    ctx.fillRect(0, 0, size.width, size.height);
+  }
+  ctx.beginPath();
+  ctx.rect(0, 0, size.width, size.height);
+  ctx.clip();
+  for (const object of doc.objects) {
+    ctx.save();
+    placeObject(ctx, object, scale);
+    drawObject(ctx, object, scale, opts);
+    ctx.restore();
+  }
+  ctx.restore();
+}
+
+/** A new canvas with the label drawn at a resolution; pictures must have been loaded (ImageStore.ready). */
+export function renderLabelToCanvas(doc: LabelDocument, dpi: number, opts: RenderOptions): AnyCanvas {
+  const size = labelPixelSize(doc, dpi);
+  const canvas = createCanvas(size.width, size.height);
+  renderLabel(context2d(canvas), doc, dpi, opts);
+  return canvas;
+}
+
+/** Object box in whole pixels, so that barcode modules land on pixel boundaries. */
+export function objectPixelBox(o: LabelObject, scale: number): { w: number; h: number } {
+  return { w: Math.max(1, Math.round(o.widthMm * scale)), h: Math.max(1, Math.round(o.heightMm * scale)) };
+}
+
+/**
+ * Moves the origin to the object's top-left corner in its own (rotated) frame, in whole pixels.
+ * Rotation is in quarter turns about the centre.
+ */
+function placeObject(ctx: Ctx2D, o: LabelObject, scale: number): void {
+  const { w, h } = objectPixelBox(o, scale);
+  const turned = o.rotation === 90 || o.rotation === 270;
+  const vw = turned ? h : w;
+  const vh = turned ? w : h;
+  const cx = (o.xMm + o.widthMm / 2) * scale;
+  const cy = (o.yMm + o.heightMm / 2) * scale;
+  ctx.translate(Math.round(cx - vw / 2), Math.round(cy - vh / 2));
+  if (o.rotation === 90) {
+    ctx.translate(vw, 0);
+    ctx.rotate(Math.PI / 2);
+  } else if (o.rotation === 180) {
+    ctx.translate(vw, vh);
+    ctx.rotate(Math.PI);
+  } else if (o.rotation === 270) {
+    ctx.translate(0, vh);
+    ctx.rotate(-Math.PI / 2);
+  }
+}
+
+/** Draws one object with its top-left corner at the origin, unrotated, at `scale` pixels per millimetre. */
+export function drawObject(ctx: Ctx2D, o: LabelObject, scale: number, opts: RenderOptions): void {
+  const box = objectPixelBox(o, scale);
+  switch (o.type) {
+    case 'text':
+      return drawText(ctx, o, box, scale, opts);
+    case 'barcode':
+      return drawBarcode(ctx, o, box, opts);
+    case 'image':
+      return drawImage(ctx, o, box, opts);
+    case 'rect': {
+      const r = Math.min(o.cornerRadiusMm * scale, box.w / 2, box.h / 2);
+      return drawShape(ctx, o.strokeMm * scale, o.strokeColor, o.fillColor, (inset) => roundedRect(ctx, inset, inset, box.w - 2 * inset, box.h - 2 * inset, Math.max(0, r - inset)));
+    }
+    case 'ellipse':
+      return drawShape(ctx, o.strokeMm * scale, o.strokeColor, o.fillColor, (inset) => {
+        ctx.ellipse(box.w / 2, box.h / 2, Math.max(0, box.w / 2 - inset), Math.max(0, box.h / 2 - inset), 0, 0, Math.PI * 2);
+      });
+    case 'line':
+      return drawLine(ctx, o, box, scale);
+  }
+}
+
+/** Strokes sit inside the box, so an object's outer edge is exactly where its box says. */
+function drawShape(ctx: Ctx2D, strokePx: number, strokeColor: string, fillColor: string, path: (inset: number) => void): void {
+  if (fillColor) {
+    ctx.beginPath();
+    path(0);
+    ctx.fillStyle = fillColor;
+    ctx.fill();
+  }
+  if (strokePx > 0 && strokeColor) {
+    ctx.beginPath();
+    path(strokePx / 2);
+    ctx.lineWidth = strokePx;
+    ctx.strokeStyle = strokeColor;
+    ctx.stroke();
+  }
+}
+
+function roundedRect(ctx: Ctx2D, x: number, y: number, w: number, h: number, r: number): void {
+  if (r <= 0) {
+    ctx.rect(x, y, w, h);
+    return;
+  }
+  ctx.moveTo(x + r, y);
+  ctx.arcTo(x + w, y, x + w, y + h, r);
+  ctx.arcTo(x + w, y + h, x, y + h, r);
+  ctx.arcTo(x, y + h, x, y, r);
+  ctx.arcTo(x, y, x + w, y, r);
+  ctx.closePath();
+}
+
+function drawLine(ctx: Ctx2D, o: LineObject, box: { w: number; h: number }, scale: number): void {
+  const stroke = Math.max(0, o.strokeMm * scale);
+  if (stroke === 0) return;
+  ctx.fillStyle = o.strokeColor;
+  // A filled band rather than a stroked path: crisp ends and an exact thickness.
+  ctx.fillRect(0, box.h / 2 - stroke / 2, box.w, stroke);
+}
+
+function drawText(ctx: Ctx2D, o: TextObject, box: { w: number; h: number }, scale: number, opts: RenderOptions): void {
+  const text = opts.resolveText ? opts.resolveText(o.text, o) : o.text;
+  const sizePx = ptToMm(o.fontSizePt) * scale;
+  const measure = (s: string, size: number): number => {
+    ctx.font = cssFont(o.fontFamily, size, o.bold, o.italic);
+    return ctx.measureText(s).width;
+  };
+  const layout = layoutText(text, { widthPx: box.w, heightPx: box.h, fontSizePx: sizePx, wrap: o.wrap, shrinkToFit: o.shrinkToFit }, measure);
+  ctx.font = cssFont(o.fontFamily, layout.fontSizePx, o.bold, o.italic);
+  ctx.fillStyle = o.color;
+  ctx.textBaseline = 'middle';
+  ctx.textAlign = o.align;
+  const total = layout.lines.length * layout.lineHeightPx;
+  let top = 0;
+  if (o.verticalAlign === 'middle') top = (box.h - total) / 2;
+  if (o.verticalAlign === 'bottom') top = box.h - total;
+  const x = o.align === 'left' ? 0 : o.align === 'center' ? box.w / 2 : box.w;
+  ctx.save();
+  ctx.beginPath();
+  ctx.rect(0, 0, box.w, box.h);
+  ctx.clip();
+  layout.lines.forEach((line, i) => {
+    ctx.fillText(line, x, top + (i + 0.5) * layout.lineHeightPx);
+  });
+  ctx.restore();
+}
+
+function drawBarcode(ctx: Ctx2D, o: BarcodeObject, box: { w: number; h: number }, opts: RenderOptions): void {
+  const data = opts.resolveText ? opts.resolveText(o.data, o) : o.data;
+  const result = renderBarcode({ symbology: o.symbology, data, showText: o.showText, color: o.color }, box.w, box.h);
+  if (!result.ok) {
+    if (opts.placeholders) drawProblem(ctx, box, opts.placeholders.barcodeError(result.error));
+    return;
+  }
+  const bitmap = result.bitmap.canvas;
+  // Centred on whole pixels with smoothing off: modules stay sharp and of equal width.
+  const fitsBox = bitmap.width <= box.w && bitmap.height <= box.h;
+  ctx.imageSmoothingEnabled = !fitsBox;
+  if (fitsBox) {
+    ctx.drawImage(bitmap, Math.floor((box.w - bitmap.width) / 2), Math.floor((box.h - bitmap.height) / 2));
+  } else {
+    const k = Math.min(box.w / bitmap.width, box.h / bitmap.height);
+    const w = bitmap.width * k, h = bitmap.height * k;
+    ctx.drawImage(bitmap, (box.w - w) / 2, (box.h - h) / 2, w, h);
+  }
+  ctx.imageSmoothingEnabled = true;
+}
+
+function drawImage(ctx: Ctx2D, o: ImageObject, box: { w: number; h: number }, opts: RenderOptions): void {
+  const image = o.src ? opts.images.get(o.src) : null;
+  if (!image) {
+    if (opts.placeholders && (!o.src || opts.images.failed(o.src))) drawProblem(ctx, box, opts.placeholders.image, true);
+    return;
+  }
+  const iw = image.naturalWidth || image.width || 1;
+  const ih = image.naturalHeight || image.height || 1;
+  if (!o.keepAspect) {
+    ctx.drawImage(image, 0, 0, box.w, box.h);
+    return;
+  }
+  const k = Math.min(box.w / iw, box.h / ih);
+  const w = iw * k, h = ih * k;
+  ctx.drawImage(image, (box.w - w) / 2, (box.h - h) / 2, w, h);
+}
+
+/** A hatched box with a short message, for content that cannot be drawn. */
+function drawProblem(ctx: Ctx2D, box: { w: number; h: number }, message: string, neutral = false): void {
+  ctx.save();
+  ctx.fillStyle = neutral ? 'rgba(120,130,150,0.12)' : 'rgba(210,40,40,0.10)';
+  ctx.fillRect(0, 0, box.w, box.h);
+  ctx.strokeStyle = neutral ? 'rgba(120,130,150,0.7)' : 'rgba(200,30,30,0.9)';
+  ctx.lineWidth = Math.max(1, Math.min(box.w, box.h) / 60);
+  ctx.setLineDash([ctx.lineWidth * 4, ctx.lineWidth * 3]);
+  ctx.strokeRect(ctx.lineWidth / 2, ctx.lineWidth / 2, box.w - ctx.lineWidth, box.h - ctx.lineWidth);
+  ctx.setLineDash([]);
+  ctx.fillStyle = neutral ? 'rgb(90,100,120)' : 'rgb(180,20,20)';
+  ctx.textAlign = 'center';
+  ctx.textBaseline = 'middle';
+  const size = Math.max(6, Math.min(box.h / 4, box.w / 12));
+  ctx.font = cssFont('Noto Sans CJK SC', size, false, false);
+  ctx.beginPath();
+  ctx.rect(0, 0, box.w, box.h);
+  ctx.clip();
+  const measure = (s: string, px: number): number => {
+    ctx.font = cssFont('Noto Sans CJK SC', px, false, false);
+    return ctx.measureText(s).width;
+  };
+  const layout = layoutText(message, { widthPx: box.w * 0.92, heightPx: box.h * 0.9, fontSizePx: size, wrap: true, shrinkToFit: true }, measure);
+  ctx.font = cssFont('Noto Sans CJK SC', layout.fontSizePx, false, false);
+  const top = (box.h - layout.lines.length * layout.lineHeightPx) / 2;
+  layout.lines.forEach((line, i) => ctx.fillText(line, box.w / 2, top + (i + 0.5) * layout.lineHeightPx));
+  ctx.restore();
+}

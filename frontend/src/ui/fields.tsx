@@ -1,0 +1,144 @@
+// Property fields that commit on Enter or when leaving the field, and step with the arrow keys.
+
+import { useEffect, useState } from 'preact/hooks';
+import { formatMm, parseMm } from '../model/units';
+
+interface NumberFieldProps {
+  label: string;
+  value: number | null;
+  unit?: string;
+  min?: number;
+  max?: number;
+  step?: number;
+  disabled?: boolean;
+  testId?: string;
+  onCommit: (value: number) => void;
+}
+
+/** A number in millimetres (or points): "12,5" and "12.5 mm" both read as 12.5; Up/Down step 0.1 (Shift: 1). */
+export function NumberField({ label, value, unit, min, max, step = 0.1, disabled, testId, onCommit }: NumberFieldProps) {
+  const shown = value === null ? '' : formatMm(value);
+  const [text, setText] = useState(shown);
+  const [editing, setEditing] = useState(false);
+  useEffect(() => {
+    if (!editing) setText(shown);
+  }, [shown, editing]);
+  const clamp = (v: number): number => Math.min(max ?? Infinity, Math.max(min ?? -Infinity, v));
+  const commit = (raw: string): void => {
+    const parsed = parseMm(raw);
+    if (parsed === null) {
+      setText(shown);
+      return;
+    }
+    const v = clamp(parsed);
+    setText(formatMm(v));
+    if (value === null || Math.abs(v - value) > 1e-9) onCommit(v);
+  };
+  return (
+    <label class="field">
+      <span class="field-label">{label}</span>
+      <span class="field-input">
+        <input
+          type="text"
+          inputMode="decimal"
+          value={text}
+          disabled={disabled}
+          data-testid={testId}
+          onFocus={() => setEditing(true)}
+          onInput={(e) => setText((e.target as HTMLInputElement).value)}
+          onBlur={(e) => {
+            setEditing(false);
+            commit((e.target as HTMLInputElement).value);
+          }}
+          onKeyDown={(e) => {
+            const input = e.target as HTMLInputElement;
+            if (e.key === 'Enter') {
+              commit(input.value);
+              input.blur();
+            } else if (e.key === 'Escape') {
+              setText(shown);
+              input.blur();
+            } else if (e.key === 'ArrowUp' || e.key === 'ArrowDown') {
+              e.preventDefault();
+              const current = parseMm(input.value) ?? value ?? 0;
+              const delta = (e.key === 'ArrowUp' ? 1 : -1) * (e.shiftKey ? step * 10 : step);
+              const next = clamp(Math.round((current + delta) * 10) / 10);
+              setText(formatMm(next));
+              onCommit(next);
+            }
+          }}
+        />
+        {unit && <span class="unit">{unit}</span>}
+      </span>
+    </label>
+  );
+}
+
+export function TextField({ label, value, multiline, disabled, testId, onChange }: {
+  label: string; value: string; multiline?: boolean; disabled?: boolean; testId?: string; onChange: (value: string) => void;
+}) {
+  const handler = (e: Event): void => onChange((e.target as HTMLInputElement | HTMLTextAreaElement).value);
+  return (
+    <label class={`field ${multiline ? 'field-wide' : ''}`}>
+      <span class="field-label">{label}</span>
+      {multiline
+        ? <textarea rows={3} value={value} disabled={disabled} data-testid={testId} onInput={handler} />
+        : <input type="text" value={value} disabled={disabled} data-testid={testId} onInput={handler} />}
+    </label>
+  );
+}
+
+export function SelectField<T extends string | number>({ label, value, options, disabled, testId, onChange }: {
+  label: string; value: T; options: readonly { value: T; label: string }[]; disabled?: boolean; testId?: string; onChange: (value: T) => void;
+}) {
+  const known = options.some((o) => o.value === value);
+  return (
+    <label class="field">
+      <span class="field-label">{label}</span>
+      <select
+        value={String(value)}
+        disabled={disabled}
+        data-testid={testId}
+        onChange={(e) => {
+          const raw = (e.target as HTMLSelectElement).value;
+          const option = options.find((o) => String(o.value) === raw);
+          if (option) onChange(option.value);
+          else onChange(raw as T);
+        }}
+      >
+        {!known && <option value={String(value)}>{String(value)}</option>}
+        {options.map((o) => <option key={String(o.value)} value={String(o.value)}>{o.label}</option>)}
+      </select>
+    </label>
+  );
+}
+
+export function CheckField({ label, checked, disabled, testId, onChange }: {
+  label: string; checked: boolean; disabled?: boolean; testId?: string; onChange: (value: boolean) => void;
+}) {
+  return (
+    <label class="check">
+      <input type="checkbox" checked={checked} disabled={disabled} data-testid={testId} onChange={(e) => onChange((e.target as HTMLInputElement).checked)} />
+      <span>{label}</span>
+    </label>
+  );
+}
+
+export function ColorField({ label, value, allowNone, noneLabel, disabled, testId, onChange }: {
+  label: string; value: string; allowNone?: boolean; noneLabel?: string; disabled?: boolean; testId?: string; onChange: (value: string) => void;
+}) {
+  return (
+    <label class="field">
+      <span class="field-label">{label}</span>
+      <span class="color-input">
+        <input type="color" value={value || '#ffffff'} disabled={disabled} data-testid={testId} onChange={(e) => onChange((e.target as HTMLInputElement).value)} />
+        {allowNone && (
+          <label class="check small">
+            <input type="checkbox" checked={!value} disabled={disabled} onChange={(e) => onChange((e.target as HTMLInputElement).checked ? '' : '#000000')} />
+            <span>{noneLabel}</span>
+          </label>
+        )}
+      </span>
+    </label>
+  );
+}

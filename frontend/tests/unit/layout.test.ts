@@ -1,0 +1,54 @@
+import { test } from 'node:test';
+import assert from 'node:assert/strict';
+import { breakOpportunities, layoutText, wrapParagraph } from '../../src/render/text';
+import { snapBox, snapTargets } from '../../src/editor/snapping';
+import { rulerStep } from '../../src/editor/rulers';
+import { createObject } from '../../src/model/document';
+
+// Every character is as wide as the font is high: enough to reason about wrapping exactly.
+const measure = (s: string, size: number): number => Array.from(s).length * size;
+
+test('Latin text breaks between words, Chinese between characters', () => {
+  assert.deepEqual(breakOpportunities('ab cd'), ['ab ', 'cd']);
+  assert.deepEqual(breakOpportunities('货架A1'), ['货', '架', 'A1']);
+  assert.deepEqual(wrapParagraph('aaa bbb ccc', 7, 1, measure), ['aaa bbb', 'ccc']);
+  assert.deepEqual(wrapParagraph('货架标签打印', 4, 1, measure), ['货架标签', '打印']);
+});
+
+test('a word wider than the box is split rather than overflowing', () => {
+  assert.deepEqual(wrapParagraph('abcdefghij', 4, 1, measure), ['abcd', 'efgh', 'ij']);
+});
+
+test('line breaks in the text are kept, with or without wrapping', () => {
+  assert.deepEqual(layoutText('a\nb', { widthPx: 100, heightPx: 100, fontSizePx: 10, wrap: false, shrinkToFit: false }, measure).lines, ['a', 'b']);
+});
+
+test('shrink to fit lowers the size until width and height fit, never raises it', () => {
+  const big = layoutText('abcdefghij', { widthPx: 50, heightPx: 12, fontSizePx: 10, wrap: false, shrinkToFit: true }, measure);
+  assert.ok(big.fontSizePx <= 5 && big.fontSizePx > 4.8, String(big.fontSizePx));
+  const small = layoutText('ab', { widthPx: 50, heightPx: 50, fontSizePx: 10, wrap: false, shrinkToFit: true }, measure);
+  assert.equal(small.fontSizePx, 10);
+  const wrapped = layoutText('aaaa bbbb cccc dddd', { widthPx: 40, heightPx: 24, fontSizePx: 10, wrap: true, shrinkToFit: true }, measure);
+  assert.ok(wrapped.lines.length * wrapped.lineHeightPx <= 24.01);
+  assert.ok(wrapped.lines.every((l) => measure(l, wrapped.fontSizePx) <= 40.01));
+});
+
+test('a dragged box snaps to the label centre, to other objects, else to the grid', () => {
+  const other = { ...createObject('rect'), xMm: 30, yMm: 5, widthMm: 10, heightMm: 10 };
+  const targets = snapTargets({ widthMm: 50, heightMm: 30 }, [other]);
+  const centred = snapBox({ xMm: 19.6, yMm: 2.2, widthMm: 10, heightMm: 4 }, targets, 0.6, 1);
+  assert.ok(Math.abs(centred.dx - 0.4) < 1e-9, 'centre meets the label centre at 25 mm');
+  assert.deepEqual(centred.guides.find((g) => g.axis === 'x'), { axis: 'x', at: 25 });
+  const edge = snapBox({ xMm: 40.3, yMm: 14.8, widthMm: 5, heightMm: 5 }, targets, 0.5, 1);
+  assert.ok(Math.abs(edge.dx + 0.3) < 1e-9, 'left edge meets the other object\'s right edge');
+  assert.ok(Math.abs(edge.dy - 0.2) < 1e-9, 'top meets the other object\'s bottom edge');
+  const free = snapBox({ xMm: 7.3, yMm: 20.6, widthMm: 3, heightMm: 2 }, snapTargets({ widthMm: 100, heightMm: 100 }, []), 0.2, 0.5);
+  assert.ok(Math.abs(free.dx - 0.2) < 1e-9 && Math.abs(free.dy + 0.1) < 1e-9, 'grid of 0.5 mm');
+  assert.deepEqual(free.guides, []);
+});
+
+test('ruler numbers stay readable at every zoom', () => {
+  assert.deepEqual(rulerStep(3.78), { minor: 2, major: 20 });
+  assert.deepEqual(rulerStep(37.8), { minor: 1, major: 2 });
+  assert.equal(rulerStep(0.5).major, 100);
+});
