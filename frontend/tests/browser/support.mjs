@@ -1,0 +1,55 @@
+// Opens the designer from the checkout in Debian's Chromium, headless, in browser mode.
+import { chromium } from 'playwright-core';
+import path from 'node:path';
+import { fileURLToPath, pathToFileURL } from 'node:url';
+
+const here = path.dirname(fileURLToPath(import.meta.url));
+export const frontendDir = path.resolve(here, '../..');
+export const indexUrl = pathToFileURL(path.join(frontendDir, 'index.html')).href;
+
+export const CHROMIUM_FLAGS = [
+  '--headless', '--no-sandbox', '--disable-gpu', '--no-first-run', '--disable-background-networking',
+  '--disable-component-update', '--disable-sync',
+];
+
+export async function launch() {
+  return chromium.launch({ executablePath: process.env.QUILLMARK_CHROMIUM || '/usr/bin/chromium', args: CHROMIUM_FLAGS });
+}
+
+/** A fresh context (own local storage) with the designer loaded and ready; page errors fail the test. */
+export async function openDesigner(browser, { context: existing } = {}) {
+  const context = existing ?? (await browser.newContext({ viewport: { width: 1440, height: 900 }, acceptDownloads: true }));
+  const page = await context.newPage();
+  const errors = [];
+  page.on('pageerror', (e) => errors.push(e.message));
+  await page.goto(indexUrl);
+  await page.waitForFunction(() => window.quillmarkReady === true, null, { timeout: 15000 });
+  return { context, page, errors };
+}
+
+export function editorState(page) {
+  return page.evaluate(() => {
+    const e = window.quillmark.editor;
+    return { doc: e.state.doc, selection: e.state.selection, dirty: e.dirty, projectPath: e.state.projectPath, name: e.displayName };
+  });
+}
+
+export async function toolbar(page, action) {
+  await page.click(`button[data-action="${action}"]`);
+}
+
+/** Screen position (page pixels) of a point on the label given in millimetres. */
+export async function screenPoint(page, xMm, yMm) {
+  return page.evaluate(([x, y]) => {
+    const stage = window.quillmark.stage();
+    const p = stage.toScreen(x, y);
+    const rect = document.querySelector('[data-testid="stage"]').getBoundingClientRect();
+    return { x: rect.left + p.x, y: rect.top + p.y };
+  }, [xMm, yMm]);
+}
+
+export async function setField(page, testId, value) {
+  const field = page.locator(`[data-testid="${testId}"]`);
+  await field.fill(String(value));
+  await field.press('Enter');
+}
