@@ -1,0 +1,117 @@
+// The label designer inside the real program: the bundle runs in the host's engine, the font
+// chooser is filled from the host, and a project is opened and saved through the real channel.
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import path from 'node:path';
+import { after, before, describe, it } from 'node:test';
+import { startHost } from './harness.mjs';
+
+const PIXEL_PNG = 'data:image/png;base64,iVBORw0KGgoAAAANSUhEUgAAAAIAAAACCAYAAABytg0kAAAAFklEQVR4nGP4z8DwHwyBNAMDAwMDAwBD3wX7pWz7ggAAAABJRU5ErkJggg==';
+
+// Playwright's element actions need a newer engine than the host's (Chromium 87), and DevTools key
+// input never completes in the offscreen host, so the page's own DOM clicks, reads and types.
+function clickAction(page, action) {
+  return page.evaluate((a) => document.querySelector(`button[data-action="${a}"]`).click(), action);
+}
+
+async function dialogText(page) {
+  await page.waitForFunction(() => document.querySelector('[data-testid="dialog"]'));
+  return page.evaluate(() => document.querySelector('[data-testid="dialog"]').innerText);
+}
+
+function shortcut(page, code, { shift = false } = {}) {
+  return page.evaluate(([c, s]) => {
+    window.dispatchEvent(new KeyboardEvent('keydown', { code: c, key: c.replace(/^Key/, '').toLowerCase(), ctrlKey: true, shiftKey: s, bubbles: true, cancelable: true }));
+  }, [code, shift]);
+}
+
+function editorState(page) {
+  return page.evaluate(() => {
+    const e = window.quillmark.editor;
+    return { doc: e.state.doc, dirty: e.dirty, projectPath: e.state.projectPath, mode: e.api.mode, fonts: e.state.fonts };
+  });
+}
+
+describe('the designer in the program', () => {
+  let host;
+  const errors = [];
+  before(async () => {
+    host = await startHost();
+    host.page.on('pageerror', (e) => errors.push(e.message));
+  });
+  after(async () => {
+    await host?.stop();
+  });
+
+  it('runs in host mode with the installed fonts in the font chooser', async () => {
+    const state = await editorState(host.page);
+    assert.equal(state.mode, 'host');
+    const reply = await host.call('listLocalFonts');
+    const families = new Set(reply.fonts.map((f) => f.value));
+    assert.ok(families.size > 0, 'the test machine has fonts');
+    await clickAction(host.page, 'insertText');
+    const options = await host.page.evaluate(() => Array.from(document.querySelectorAll('[data-testid="prop-font"] option'), (o) => o.textContent));
+    for (const family of families) assert.ok(options.includes(family), `${family} is offered`);
+    assert.ok(options.includes('Noto Sans CJK SC'), 'the default Chinese family is installed and offered');
+  });
+
+  it('opens a project by path, saves it to the same file and reopens it unchanged', async () => {
+    const file = path.join(host.root, '货架.cwrt');
+    fs.writeFileSync(file, JSON.stringify({
+      format: 'quillmark-label', version: 1, label: { name: '货架', widthMm: 50, heightMm: 30 },
+      objects: [{ type: 'text', id: 't1', xMm: 2, yMm: 2, widthMm: 46, heightMm: 8, text: '货架 A-12' }],
+    }));
+    // The label from the previous test is unsaved: New asks first, and this test lets it go.
+    await shortcut(host.page, 'KeyN');
+    assert.match(await dialogText(host.page), /未保存/);
+    await host.page.evaluate(() => document.querySelector('[data-testid="dialog-discard"]').click());
+    await host.page.evaluate((p) => window.quillmark.editor.openProject(p), file);
+    let state = await editorState(host.page);
+    assert.equal(state.projectPath, file);
+    assert.equal(state.doc.objects[0].text, '货架 A-12');
+
+    // Edit as a person would, then a plain save: no dialog, the same file.
+    await clickAction(host.page, 'insertBarcode');
+    await clickAction(host.page, 'insertQr');
+    await host.page.evaluate((src) => {
+      const e = window.quillmark.editor;
+      e.apply((doc) => ({ ...doc, objects: [...doc.objects, { id: 'img', type: 'image', xMm: 40, yMm: 20, widthMm: 8, heightMm: 8, rotation: 0, locked: false, src, keepAspect: true }] }));
+    }, PIXEL_PNG);
+    await shortcut(host.page, 'KeyS');
+    await host.page.waitForFunction(() => !window.quillmark.editor.dirty);
+    state = await editorState(host.page);
+    const written = JSON.parse(fs.readFileSync(file, 'utf8'));
+    assert.equal(written.format, 'quillmark-label');
+    assert.deepEqual(written.objects, state.doc.objects);
+    assert.equal(await host.page.evaluate(() => document.querySelectorAll('[data-testid="dirty-marker"]').length), 0);
+
+    // A new label, then the saved file again: identical.
+    const saved = state.doc;
+    await shortcut(host.page, 'KeyN');
+    assert.equal((await editorState(host.page)).doc.objects.length, 0);
+    await host.page.evaluate((p) => window.quillmark.editor.openProject(p), file);
+    assert.deepEqual((await editorState(host.page)).doc, saved);
+  });
+
+  it('renders the label at print resolution in the host engine, barcodes included', async () => {
+    const result = await host.page.evaluate(async () => {
+      const e = window.quillmark.editor;
+      const canvas = await window.quillmark.renderLabel(e.state.doc, 300);
+      const data = canvas.getContext('2d').getImageData(0, 0, canvas.width, canvas.height).data;
+      let dark = 0;
+      for (let i = 0; i < data.length; i += 4) if (data[i] < 100) dark++;
+      return { width: canvas.width, height: canvas.height, dark };
+    });
+    assert.deepEqual([result.width, result.height], [591, 354]);
+    assert.ok(result.dark > 20000, `barcodes and text drew dark pixels (${result.dark})`);
+    assert.deepEqual(errors, []);
+  });
+
+  it('reports a file that cannot be read in the host\'s words and keeps the project', async () => {
+    const before = (await editorState(host.page)).doc;
+    await host.page.evaluate((p) => window.quillmark.editor.openProject(p), path.join(host.root, 'missing.cwrt'));
+    assert.match(await dialogText(host.page), /无法读取文件/);
+    await host.page.evaluate(() => document.querySelector('[data-testid="dialog-ok"]').click());
+    assert.deepEqual((await editorState(host.page)).doc, before);
+  });
+});
