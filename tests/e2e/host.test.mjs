@@ -88,7 +88,7 @@ describe('the installed tree', { skip: !installedPrefix && 'runs on an installed
 
   it('leaves out the sources, tests and packages of the front end', () => {
     const served = listing(path.join(installedPrefix, 'share/quillmark/frontend'));
-    const unwanted = served.filter((entry) => /(^|\/)(src|tests?|node_modules)(\/|$)|package(-lock)?\.json$|tsconfig\.json$/.test(entry));
+    const unwanted = served.filter((entry) => /(^|\/)(src|tests?|node_modules)(\/|$)|package(-lock)?\.json$|tsconfig\.json$|\.(mjs|ts|tsx)$/.test(entry));
     assert.deepEqual(unwanted, []);
   });
 });
