@@ -7,21 +7,57 @@ import path from 'node:path';
 const here = path.dirname(fileURLToPath(import.meta.url));
 const watch = process.argv.includes('--watch');
 
-const options = {
-  entryPoints: [path.join(here, 'src/main.tsx')],
-  outfile: path.join(here, 'dist/designer.js'),
+const common = {
   bundle: true,
   format: 'iife',
   target: ['chrome87'],
   platform: 'browser',
   minify: !watch,
-  sourcemap: 'linked',
-  jsx: 'automatic',
-  jsxImportSource: 'preact',
-  legalComments: 'linked',
   logLevel: 'warning',
   // bwip-js picks its browser build through the "browser" condition.
   conditions: ['browser'],
+};
+
+// The spreadsheet parsers run in a worker of their own. The worker's script is built first and
+// embedded as text, so the page can start it from a blob: URL (a file:// page cannot start a
+// worker from a file URL in every engine).
+async function sheetWorkerSource() {
+  const result = await build({
+    ...common,
+    entryPoints: [path.join(here, 'src/data/worker.ts')],
+    write: false,
+    legalComments: 'none',
+  });
+  return result.outputFiles[0].text;
+}
+
+// Which modules the bundle gets from the build itself or leaves out on purpose.
+const frontendModules = {
+  name: 'frontend-modules',
+  setup(b) {
+    b.onResolve({ filter: /^quillmark:sheet-worker$/ }, () => ({ path: 'sheet-worker', namespace: 'quillmark' }));
+    b.onLoad({ filter: /.*/, namespace: 'quillmark' }, async () => ({
+      contents: `export default ${JSON.stringify(await sheetWorkerSource())};`,
+      loader: 'js',
+    }));
+    // jsPDF loads these lazily only for HTML and SVG rendering, which the PDF export never uses.
+    b.onResolve({ filter: /^(html2canvas|dompurify|canvg)$/ }, (args) => ({ path: args.path, namespace: 'unused' }));
+    b.onLoad({ filter: /.*/, namespace: 'unused' }, (args) => ({
+      contents: `throw new Error(${JSON.stringify(`${args.path} is not part of this program`)});`,
+      loader: 'js',
+    }));
+  },
+};
+
+const options = {
+  ...common,
+  entryPoints: [path.join(here, 'src/main.tsx')],
+  outfile: path.join(here, 'dist/designer.js'),
+  sourcemap: 'linked',
+  plugins: [frontendModules],
+  jsx: 'automatic',
+  jsxImportSource: 'preact',
+  legalComments: 'linked',
 };
 
 if (watch) {

@@ -1,0 +1,91 @@
+// The page's side of reading spreadsheets: hands the bytes to a worker built from its own
+// bundle, waits with a time limit, and takes only plain text cells back. Whatever a crafted
+// file does to the parser stays inside the worker, which is ended after every file.
+
+import sheetWorkerSource from 'quillmark:sheet-worker';
+import type { ParseFailure, ParsedSheet } from './parse';
+import { columnName, SheetTable, tableFromRows } from './table';
+
+export const PARSE_TIMEOUT_MS = 30000;
+
+export type WorkbookReadFailure = ParseFailure | { code: 'timeout' } | { code: 'workerFailed'; detail: string };
+
+export class SpreadsheetError extends Error {
+  constructor(readonly failure: WorkbookReadFailure) {
+    super(failure.code);
+    this.name = 'SpreadsheetError';
+  }
+}
+
+export interface Workbook {
+  kind: 'csv' | 'workbook';
+  encoding: string;
+  sheets: ParsedSheet[];
+}
+
+let workerUrl: string | null = null;
+
+function startWorker(): Worker {
+  // A blob worker loads from a file:// page in every engine we meet; a worker file by URL does not.
+  workerUrl ??= URL.createObjectURL(new Blob([sheetWorkerSource], { type: 'text/javascript' }));
+  return new Worker(workerUrl);
+}
+
+export function readWorkbook(bytes: Uint8Array, fileName: string, timeoutMs = PARSE_TIMEOUT_MS): Promise<Workbook> {
+  return new Promise((resolve, reject) => {
+    const worker = startWorker();
+    const finish = (): void => {
+      window.clearTimeout(timer);
+      worker.terminate();
+    };
+    const timer = window.setTimeout(() => {
+      finish();
+      reject(new SpreadsheetError({ code: 'timeout' }));
+    }, timeoutMs);
+    worker.onmessage = (event) => {
+      finish();
+      try {
+        resolve(checkReply(event.data));
+      } catch (e) {
+        reject(e);
+      }
+    };
+    worker.onerror = (event) => {
+      finish();
+      event.preventDefault();
+      reject(new SpreadsheetError({ code: 'workerFailed', detail: String(event.message || '') }));
+    };
+    const copy = bytes.slice().buffer;
+    worker.postMessage({ bytes: copy, name: fileName }, [copy]);
+  });
+}
+
+/** Trusts nothing in the reply: copies out strings only and rebuilds every array. */
+function checkReply(data: unknown): Workbook {
+  const reply = data as Record<string, unknown> | null;
+  if (!reply || typeof reply !== 'object') throw new SpreadsheetError({ code: 'workerFailed', detail: 'no reply' });
+  if (reply.ok !== true) {
+    const code = String(reply.code);
+    const known = ['tooLarge', 'tooManyRows', 'tooManyColumns', 'unreadable', 'empty'];
+    if (!known.includes(code)) throw new SpreadsheetError({ code: 'workerFailed', detail: code });
+    throw new SpreadsheetError({
+      code, limit: Number(reply.limit) || 0, actual: Number(reply.actual) || 0, detail: String(reply.detail ?? ''),
+    } as WorkbookReadFailure);
+  }
+  const sheets = Array.isArray(reply.sheets) ? reply.sheets : [];
+  return {
+    kind: reply.kind === 'csv' ? 'csv' : 'workbook',
+    encoding: typeof reply.encoding === 'string' ? reply.encoding : '',
+    sheets: sheets.map((s: unknown) => {
+      const sheet = s as { name?: unknown; rows?: unknown };
+      const rows = Array.isArray(sheet.rows) ? sheet.rows : [];
+      return {
+        name: typeof sheet.name === 'string' ? sheet.name : '',
+        rows: rows.map((r: unknown) => (Array.isArray(r) ? r.map((c: unknown) => (typeof c === 'string' ? c : '')) : [])),
+      };
+    }),
+  };
+}
+
+export { columnName, tableFromRows };
+export type { SheetTable };

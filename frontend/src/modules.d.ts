@@ -1,0 +1,14 @@
+// Modules the build provides or that ship without type declarations.
+
+/** The spreadsheet worker's bundled script text; the build makes it (frontend/build.mjs). */
+declare module 'quillmark:sheet-worker' {
+  const source: string;
+  export default source;
+}
+
+declare module 'xlsx/dist/cpexcel.full.mjs';
+
+/** SheetJS's ES module build: the same API without the Node-only requires of its main file. */
+declare module 'xlsx/xlsx.mjs' {
+  export * from 'xlsx';
+}

@@ -1,0 +1,81 @@
+import { test } from 'node:test';
+import assert from 'node:assert/strict';
+import * as XLSX from 'xlsx/xlsx.mjs';
+import { decodeText } from '../../src/data/decode';
+import { LIMITS, parseSpreadsheet } from '../../src/data/parse';
+
+const utf8 = (s: string): Uint8Array => new TextEncoder().encode(s);
+const rowsOf = (bytes: Uint8Array, name = 'data.csv') => {
+  const result = parseSpreadsheet(bytes, name);
+  assert.equal(result.ok, true, JSON.stringify(result));
+  return result.ok ? result.sheets[0].rows : [];
+};
+
+// "品名,数量\n铅笔,12\n" in GB18030, as a spreadsheet program in China saves it.
+const gb18030 = Uint8Array.from([0xc6, 0xb7, 0xc3, 0xfb, 0x2c, 0xca, 0xfd, 0xc1, 0xbf, 0x0a, 0xc7, 0xa6, 0xb1, 0xca, 0x2c, 0x31, 0x32, 0x0a]);
+
+test('CSV text: UTF-8 with and without a byte order mark, UTF-16 with one, GB18030 without', () => {
+  const expected = [['品名', '数量'], ['铅笔', '12']];
+  assert.deepEqual(rowsOf(utf8('品名,数量\n铅笔,12\n')), expected);
+  assert.deepEqual(rowsOf(Uint8Array.from([0xef, 0xbb, 0xbf, ...utf8('品名,数量\r\n铅笔,12\r\n')])), expected);
+  assert.deepEqual(rowsOf(gb18030), expected);
+  assert.equal(decodeText(gb18030).encoding, 'gb18030');
+  const utf16 = Buffer.from('\ufeff品名,数量\n铅笔,12', 'utf16le');
+  assert.deepEqual(rowsOf(new Uint8Array(utf16)), expected);
+  // Only the first mark is a mark; nothing else of the text is dropped.
+  assert.equal(decodeText(Uint8Array.from([0xef, 0xbb, 0xbf, 0x61])).text, 'a');
+});
+
+test('CSV delimiters are detected; quoted fields keep commas, quotes and line breaks', () => {
+  for (const d of [',', ';', '\t', '|']) {
+    assert.deepEqual(rowsOf(utf8(`a${d}b${d}c\n1${d}2${d}3\n`)), [['a', 'b', 'c'], ['1', '2', '3']], JSON.stringify(d));
+  }
+  assert.deepEqual(rowsOf(utf8('name;note\n"Li, Wei";"两行\n文本 ""引号"""\n\n')), [['name', 'note'], ['Li, Wei', '两行\n文本 "引号"']]);
+});
+
+test('workbooks: xlsx and xls that the test writes, every sheet, text as shown', () => {
+  const book = XLSX.utils.book_new();
+  XLSX.utils.book_append_sheet(book, XLSX.utils.aoa_to_sheet([['品名', '数量', '日期'], ['铅笔', 12, '2026-01-02'], ['橡皮', 3.5, '']]), '库存');
+  XLSX.utils.book_append_sheet(book, XLSX.utils.aoa_to_sheet([['x'], ['y']]), 'Sheet2');
+  for (const bookType of ['xlsx', 'xls'] as const) {
+    const bytes = new Uint8Array(XLSX.write(book, { type: 'array', bookType }) as ArrayBuffer);
+    const result = parseSpreadsheet(bytes, `stock.${bookType}`);
+    assert.ok(result.ok, bookType);
+    if (!result.ok) continue;
+    assert.equal(result.kind, 'workbook');
+    assert.deepEqual(result.sheets.map((s) => s.name), ['库存', 'Sheet2'], bookType);
+    assert.deepEqual(result.sheets[0].rows, [['品名', '数量', '日期'], ['铅笔', '12', '2026-01-02'], ['橡皮', '3.5', '']], bookType);
+    // The content decides, not the name: a workbook named .csv is still read as a workbook.
+    const renamed = parseSpreadsheet(bytes, 'stock.csv');
+    assert.ok(renamed.ok && renamed.kind === 'workbook', bookType);
+  }
+});
+
+function rowsOfLimited(bytes: Uint8Array, limits: typeof LIMITS): number {
+  const result = parseSpreadsheet(bytes, 'x.csv', limits);
+  return result.ok ? result.sheets[0].rows.length : -1;
+}
+
+test('limits and damaged files give a reason, never an exception', () => {
+  const big = parseSpreadsheet(new Uint8Array(LIMITS.maxBytes + 1), 'big.csv');
+  assert.deepEqual(big, { ok: false, code: 'tooLarge', limit: LIMITS.maxBytes, actual: LIMITS.maxBytes + 1 });
+  const small = { maxBytes: 1e6, maxRows: 10, maxColumns: 3 };
+  assert.equal(rowsOfLimited(utf8('n\n'.repeat(10)), small), 10);
+  assert.deepEqual(parseSpreadsheet(utf8('n\n'.repeat(11)), 'many.csv', small), { ok: false, code: 'tooManyRows', limit: 10 });
+  assert.deepEqual(parseSpreadsheet(utf8('a,b,c,d\n'), 'wide.csv', small), { ok: false, code: 'tooManyColumns', limit: 3 });
+  // A whole formatted column declares a million rows; only rows with content count.
+  const sheet = XLSX.utils.aoa_to_sheet(Array.from({ length: 12 }, (_, i) => [i]));
+  const declaredOnly = XLSX.utils.aoa_to_sheet([['a'], ['b']]);
+  declaredOnly['!ref'] = 'A1:A1048576';
+  const book = XLSX.utils.book_new();
+  XLSX.utils.book_append_sheet(book, sheet, 'S');
+  XLSX.utils.book_append_sheet(book, declaredOnly, 'D');
+  const bytes = new Uint8Array(XLSX.write(book, { type: 'array', bookType: 'xlsx' }) as ArrayBuffer);
+  const tall = parseSpreadsheet(bytes, 'tall.xlsx', small);
+  assert.equal(tall.ok ? 'ok' : tall.code, 'tooManyRows');
+  const declared = parseSpreadsheet(bytes, 'tall.xlsx', { ...small, maxRows: 12 });
+  assert.deepEqual(declared.ok && declared.sheets[1].rows, [['a'], ['b']]);
+  assert.equal(parseSpreadsheet(new Uint8Array(0), 'e.csv').ok, false);
+  const broken = parseSpreadsheet(Uint8Array.from([0x50, 0x4b, 3, 4, 1, 2, 3]), 'broken.xlsx');
+  assert.equal(broken.ok ? 'ok' : broken.code, 'unreadable');
+});

@@ -1,0 +1,84 @@
+import { test } from 'node:test';
+import assert from 'node:assert/strict';
+import { DEFAULT_COUNTER, formatDate, substitute, tokenize, unknownColumns } from '../../src/merge/fields';
+import { labelSequence, paginate, parseRecordRange, sheetFits } from '../../src/merge/job';
+import { readMergeSettings } from '../../src/merge/settings';
+import { tableFromRows } from '../../src/data/table';
+
+const now = new Date(2026, 2, 5, 9, 7, 3);
+const ctx = { columns: ['品名', 'SKU', 'Price'], record: ['铅笔', 'A-1', '3.50'], counter: '007', now };
+
+test('fields: columns, counter, date and time are substituted; unknown names stay visible', () => {
+  const cases: [string, string][] = [
+    ['{{品名}} {{SKU}}', '铅笔 A-1'],
+    ['{{ Price }}元', '3.50元'],
+    ['No.{{$counter}}', 'No.007'],
+    ['{{$date}} {{$time}}', '2026-03-05 09:07'],
+    ['{{$date:YYYY年MM月DD日}} {{$time:HH:mm:ss}}', '2026年03月05日 09:07:03'],
+    ['{{$datetime}}', '2026-03-05 09:07'],
+    ['{{颜色}}/{{$nothing}}', '{{颜色}}/{{$nothing}}'],
+    ['{{}} {SKU} {{{SKU}}}', '{{}} {SKU} {A-1}'],
+    ['plain text', 'plain text'],
+  ];
+  for (const [text, expected] of cases) assert.equal(substitute(text, ctx), expected, text);
+  // Without a data source the field text is left in place so the design still shows it.
+  assert.equal(substitute('{{品名}}-{{$counter}}', { ...ctx, record: null }), '{{品名}}-007');
+  assert.deepEqual(unknownColumns('{{品名}}{{颜色}}{{$counter}}{{Sku}}', ctx.columns), ['颜色', 'Sku']);
+  assert.deepEqual(tokenize('a{{b}}c').map((t) => t.kind), ['text', 'column', 'text']);
+  assert.equal(formatDate(now, 'DD.MM.YYYY'), '05.03.2026');
+});
+
+test('counters: start, step and padding, per label or per record', () => {
+  const range = parseRecordRange(2, 3, 5);
+  assert.deepEqual(range, { first: 1, last: 2 });
+  const perLabel = labelSequence(range, 2, { start: 98, step: 1, padding: 3, per: 'label' });
+  assert.deepEqual(perLabel, [
+    { record: 1, counter: '098' }, { record: 1, counter: '099' }, { record: 2, counter: '100' }, { record: 2, counter: '101' },
+  ]);
+  const perRecord = labelSequence(range, 2, { start: 10, step: -5, padding: 0, per: 'record' });
+  assert.deepEqual(perRecord.map((l) => l.counter), ['10', '10', '5', '5']);
+  assert.deepEqual(labelSequence(null, 3, { ...DEFAULT_COUNTER, start: -1, padding: 2 }).map((l) => [l.record, l.counter]),
+    [[-1, '-01'], [-1, '00'], [-1, '01']]);
+  for (const [from, to] of [[0, 2], [3, 2], [1, 6], [1.5, 2]]) assert.equal(parseRecordRange(from, to, 5), null);
+});
+
+test('sheets: labels fill rows left to right from the start position, then further sheets', () => {
+  const layout = {
+    paperWidthMm: 210, paperHeightMm: 297, columns: 3, rows: 2, marginLeftMm: 10, marginTopMm: 20, gapXMm: 5, gapYMm: 4, startPosition: 5,
+  };
+  const pages = paginate(9, layout, 50, 30);
+  assert.deepEqual(pages.map((p) => p.length), [2, 6, 1]);
+  assert.deepEqual(pages[0], [{ label: 0, xMm: 65, yMm: 54 }, { label: 1, xMm: 120, yMm: 54 }]);
+  assert.deepEqual(pages[1][0], { label: 2, xMm: 10, yMm: 20 });
+  assert.deepEqual(pages[2], [{ label: 8, xMm: 10, yMm: 20 }]);
+  // A start position past the last slot means the last slot, not an empty sheet.
+  assert.equal(paginate(1, { ...layout, startPosition: 99 }, 50, 30)[0][0].xMm, 120);
+  assert.equal(sheetFits(layout, 50, 30), true);
+  assert.equal(sheetFits({ ...layout, columns: 4 }, 50, 30), false);
+});
+
+test('tables: header row names columns; blank or repeated names and headerless sheets use letters', () => {
+  const rows = [['名称', '', '名称', 'Qty'], ['a', 'b', 'c', 'd', 'e'], ['x']];
+  assert.deepEqual(tableFromRows(rows, true), {
+    columns: ['名称', 'B', 'C', 'Qty', 'E'],
+    records: [['a', 'b', 'c', 'd', 'e'], ['x', '', '', '', '']],
+  });
+  assert.deepEqual(tableFromRows(rows, false).columns, ['A', 'B', 'C', 'D', 'E']);
+  assert.equal(tableFromRows(rows, false).records.length, 3);
+  assert.equal(tableFromRows([['{{x}}']], true).columns[0], 'x');
+});
+
+test('stored merge settings: damaged values fall back to defaults', () => {
+  assert.deepEqual(readMergeSettings(null).counter, DEFAULT_COUNTER);
+  const read = readMergeSettings({
+    source: { path: '/d/s.xlsx', name: 's.xlsx', sheet: 7, headerRow: 'no' },
+    counter: { start: 5, step: 2.5, padding: -1, per: 'record' },
+    sheet: { paperWidthMm: 210, paperHeightMm: 297, columns: 0, rows: 3, startPosition: 2 },
+  });
+  assert.deepEqual(read.source, { path: '/d/s.xlsx', name: 's.xlsx', sheet: '', headerRow: true });
+  assert.deepEqual(read.counter, { start: 5, step: 1, padding: 0, per: 'record' });
+  assert.equal(read.sheet?.columns, 1);
+  assert.equal(read.sheet?.rows, 3);
+  assert.equal(read.sheet?.marginLeftMm, 0);
+  assert.equal(readMergeSettings({ sheet: { paperWidthMm: -1, paperHeightMm: 297 } }).sheet, null);
+});
