@@ -12,9 +12,14 @@ import { ImageStore } from './render/images';
 import { renderLabelToCanvas } from './render/renderer';
 import type { LabelDocument } from './model/document';
 import { App, DialogButton, DialogLayer, DialogRequest, Shell, Toasts, useToasts } from './ui/App';
+import { MergeSession } from './merge/session';
+import { PrintDialog } from './ui/merge/PrintDialog';
+import { renderPdf } from './print/output';
+import { bytesToBase64 } from './model/project';
 import './styles.css';
+import './ui/merge/merge.css';
 
-function Root({ editor, images, shell }: { editor: Editor; images: ImageStore; shell: MutableShell }) {
+function Root({ editor, images, shell, merge }: { editor: Editor; images: ImageStore; shell: MutableShell; merge: MergeSession }) {
   const [dialog, setDialog] = useState<DialogRequest | null>(null);
   const [toasts, pushToast] = useToasts();
   shell.attach(setDialog, pushToast);
@@ -30,7 +35,8 @@ function Root({ editor, images, shell }: { editor: Editor; images: ImageStore; s
   }, []);
   return (
     <>
-      <App editor={editor} images={images} shell={shell} onStage={(s) => shell.setStage(s)} />
+      <App editor={editor} images={images} shell={shell} onStage={(s) => shell.setStage(s)} merge={merge} />
+      <PrintDialog editor={editor} session={merge} images={images} />
       <DialogLayer request={dialog} onClose={(value) => shell.close(value)} />
       <Toasts items={toasts} />
     </>
@@ -103,10 +109,11 @@ async function start(): Promise<void> {
     pickImageFile: () => chooseFile('image/png,image/jpeg,image/svg+xml,.png,.jpg,.jpeg,.svg'),
   };
   editor = new Editor(api, ui, window.localStorage);
+  const merge = new MergeSession(editor, api, ui);
   document.documentElement.lang = editor.state.language;
   const root = document.getElementById('app')!;
   root.textContent = '';
-  render(<Root editor={editor} images={images} shell={shell} />, root);
+  render(<Root editor={editor} images={images} shell={shell} merge={merge} />, root);
   installShortcuts(editor, { stage: () => shell.stage(), modalOpen: () => shell.dialogOpen() });
   window.addEventListener('pagehide', () => editor.autosaveNow());
   if (api.mode === 'browser') {
@@ -126,6 +133,12 @@ async function start(): Promise<void> {
     renderLabel: async (doc: LabelDocument, dpi: number) => {
       await images.ready(doc);
       return renderLabelToCanvas(doc, dpi, { images });
+    },
+    merge,
+    /** The PDF the export dialog would save, as Base64, for checks that cannot click the host's save dialog. */
+    pdfBase64: async (options: Parameters<typeof renderPdf>[3]) => {
+      const bytes = await renderPdf(editor.state.doc, merge.table, merge.settings, options, images);
+      return bytes ? bytesToBase64(bytes) : '';
     },
   };
   // Start-up ends here for the benchmark: the designer is connected, drawn and has its fonts.

@@ -7,6 +7,7 @@ import { normaliseRotation, visualBox } from '../model/document';
 import { CSS_DPI, MM_PER_INCH, roundMm } from '../model/units';
 import type { ImageStore } from '../render/images';
 import { drawObject, RenderOptions } from '../render/renderer';
+import { onPreviewChange, previewText } from '../merge/preview';
 import type { Editor } from './editor';
 import { drawRulers, RULER_SIZE } from './rulers';
 import { snapBox, SnapGuide, snapTargets } from './snapping';
@@ -74,6 +75,8 @@ export class DesignerStage {
     this.guides.sceneFunc((ctx) => this.drawGuides(ctx));
     this.renderOptions = {
       images,
+      // Fields show the values of the record being previewed.
+      resolveText: previewText,
       placeholders: {
         image: '',
         barcodeError: (detail) => (detail === 'empty' ? this.editor.t.barcodeEmpty : this.editor.msg('barcodeInvalid', { detail })),
@@ -84,6 +87,7 @@ export class DesignerStage {
     this.bindPointer();
     this.bindTransformer();
     images.onLoad(() => this.contentLayer.batchDraw());
+    onPreviewChange(() => this.contentLayer.batchDraw());
     this.resizeObserver = new ResizeObserver(() => this.resize());
     this.resizeObserver.observe(host);
     editor.subscribe(() => this.sync());

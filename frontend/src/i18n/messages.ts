@@ -1,6 +1,8 @@
 // Every word the designer shows, one table per language. Simplified Chinese is the default;
 // the English table must have the same keys (the type checker holds it to that).
 
+import { mergeEn, mergeZhCN } from './merge';
+
 const zhCN = {
   appName: 'Quillmark 标签设计',
   untitled: '未命名标签',
@@ -132,6 +134,7 @@ const zhCN = {
   discard: '丢弃',
   unavailableInBrowser: '浏览器模式下无法使用此功能。',
   newLabelTitle: '新建标签',
+  ...mergeZhCN,
 } as const;
 
 export type MessageKey = keyof typeof zhCN;
@@ -261,6 +264,7 @@ const en: MessageTable = {
   discard: 'Discard',
   unavailableInBrowser: 'This is not available in browser mode.',
   newLabelTitle: 'New label',
+  ...mergeEn,
 };
 
 export type Language = 'zh-CN' | 'en';

@@ -2,6 +2,7 @@
 // Documents are immutable values; every edit returns a new document so that undo can keep
 // old ones by reference and the renderer can draw any of them without the editor.
 
+import type { MergeSettings } from '../merge/settings';
 import { roundMm } from './units';
 
 export type Rotation = 0 | 90 | 180 | 270;
@@ -91,6 +92,8 @@ export interface LabelDocument {
   widthMm: number;
   heightMm: number;
   objects: LabelObject[];
+  /** Data source, counter and sheet layout for printing; absent until someone sets them. */
+  merge?: MergeSettings;
 }
 
 export const OBJECT_TYPES: readonly ObjectType[] = ['text', 'barcode', 'image', 'rect', 'ellipse', 'line'];

@@ -5,6 +5,7 @@ import {
   createDocument, createObject, DEFAULT_FONT, LabelDocument, LabelObject, MAX_LABEL_MM, newId,
   normaliseRotation, ObjectType, OBJECT_TYPES, Symbology, SYMBOLOGIES,
 } from './document';
+import { MergeSettings, readMergeSettings } from '../merge/settings';
 
 export const PROJECT_FORMAT = 'quillmark-label';
 export const PROJECT_VERSION = 1;
@@ -15,6 +16,7 @@ export interface ProjectFile {
   version: number;
   label: { name: string; widthMm: number; heightMm: number };
   objects: LabelObject[];
+  merge?: MergeSettings;
 }
 
 /** Why a file could not be read; the message table turns each into words. */
@@ -40,6 +42,7 @@ export function serializeProject(doc: LabelDocument): string {
     label: { name: doc.name, widthMm: doc.widthMm, heightMm: doc.heightMm },
     objects: doc.objects,
   };
+  if (doc.merge) file.merge = doc.merge;
   return JSON.stringify(file, null, 2);
 }
 
@@ -79,7 +82,8 @@ export function parseProject(text: string): ReadResult {
     seen.add(object.id);
     objects.push(object);
   }
-  return { doc: { ...doc, objects }, skippedObjects };
+  const merge = 'merge' in migrated ? { merge: readMergeSettings(migrated.merge) } : {};
+  return { doc: { ...doc, objects, ...merge }, skippedObjects };
 }
 
 /**

@@ -10,6 +10,8 @@ import { formatMm } from '../model/units';
 import type { ImageStore } from '../render/images';
 import { Icon } from './icons';
 import { Properties } from './Properties';
+import type { MergeSession } from '../merge/session';
+import { DataPanel, MergeTools, useSession } from './merge/DataPanel';
 
 export interface DialogButton<T> {
   label: string;
@@ -39,8 +41,9 @@ function useEditor(editor: Editor): void {
   useEffect(() => editor.subscribe(() => setTick((n) => n + 1)), [editor]);
 }
 
-export function App({ editor, images, shell, onStage }: { editor: Editor; images: ImageStore; shell: Shell; onStage: (s: DesignerStage) => void }) {
+export function App({ editor, images, shell, onStage, merge }: { editor: Editor; images: ImageStore; shell: Shell; onStage: (s: DesignerStage) => void; merge: MergeSession }) {
   useEditor(editor);
+  useSession(merge);
   const host = useRef<HTMLDivElement>(null);
   const top = useRef<HTMLCanvasElement>(null);
   const left = useRef<HTMLCanvasElement>(null);
@@ -130,6 +133,7 @@ export function App({ editor, images, shell, onStage }: { editor: Editor; images
           {button('duplicate', 'duplicate', () => editor.duplicateSelection(), { disabled: !has, shortcut: 'Ctrl+D' })}
           {button('delete', 'delete', () => editor.deleteSelection(), { disabled: !has, shortcut: 'Delete' })}
         </div>
+        <MergeTools editor={editor} session={merge} />
         <div class="group end">
           {button('grid', 'grid', () => editor.setView({ grid: !state.grid }), { pressed: state.grid })}
           {button('snap', 'snap', () => editor.setView({ snap: !state.snap }), { pressed: state.snap })}
@@ -140,7 +144,7 @@ export function App({ editor, images, shell, onStage }: { editor: Editor; images
           {button('actual', 'zoomActual', () => stage()?.zoomActual(), { shortcut: 'Ctrl+1' })}
         </div>
       </nav>
-      <main class="main">
+      <main class={`main ${merge.panelOpen ? 'with-data' : ''}`}>
         <section class="workspace">
           <div class="ruler-corner" />
           <canvas class="ruler ruler-top" ref={top} />
@@ -148,6 +152,7 @@ export function App({ editor, images, shell, onStage }: { editor: Editor; images
           <div class="stage" ref={host} data-testid="stage" />
         </section>
         <Properties editor={editor} />
+        {merge.panelOpen && <DataPanel editor={editor} session={merge} />}
       </main>
       <footer class="statusbar">
         <span data-testid="status-label">{editor.msg('statusLabel', { w: formatMm(state.doc.widthMm), h: formatMm(state.doc.heightMm) })}</span>

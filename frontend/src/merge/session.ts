@@ -1,0 +1,324 @@
+// The data merge of the open project: the spreadsheet read for it, the record shown on the
+// canvas, barcode problems found in the records, and which merge dialog is open. The project
+// itself stores only where the data came from (LabelDocument.merge); the cells live here.
+
+import type { DesktopApi } from '../bridge/client';
+import type { Editor, EditorUi } from '../editor/editor';
+import type { BarcodeObject, LabelDocument } from '../model/document';
+import { base64ToBytes } from '../model/project';
+import { barcodeError } from '../render/barcode';
+import { readWorkbook, SpreadsheetError, Workbook, WorkbookReadFailure } from '../data/source';
+import { SheetTable, tableFromRows } from '../data/table';
+import { counterValue, formatCounter, hasFields, substitute, unknownColumns } from './fields';
+import { setPreviewResolver } from './preview';
+import { DataSourceRef, DEFAULT_MERGE, MergeSettings } from './settings';
+
+export interface BarcodeProblem {
+  /** 0-based record index. */
+  record: number;
+  value: string;
+  detail: string;
+}
+
+export type MergeDialog = 'print' | 'pdf' | null;
+
+export class MergeSession {
+  workbook: Workbook | null = null;
+  table: SheetTable | null = null;
+  /** The source the cells were read for; compared with the project's to notice a change. */
+  private loadedKey = '';
+  private attemptedKey = '';
+  loading = false;
+  previewIndex = 0;
+  previewOn = true;
+  panelOpen = false;
+  dialog: MergeDialog = null;
+  problems: BarcodeProblem[] | null = null;
+  private problemsKey = '';
+  private problemsRun = 0;
+  private listeners = new Set<() => void>();
+
+  constructor(readonly editor: Editor, private readonly api: DesktopApi, private readonly ui: Pick<EditorUi, 'notify' | 'showError'>) {
+    editor.subscribe(() => this.followProject());
+    this.updatePreview();
+  }
+
+  subscribe(listener: () => void): () => void {
+    this.listeners.add(listener);
+    return () => this.listeners.delete(listener);
+  }
+
+  private changed(): void {
+    this.updatePreview();
+    this.scheduleProblemCheck();
+    this.listeners.forEach((l) => l());
+  }
+
+  get settings(): MergeSettings {
+    return this.editor.state.doc.merge ?? DEFAULT_MERGE;
+  }
+
+  /** Changes the stored settings as one undoable edit of the project. */
+  updateSettings(patch: Partial<MergeSettings>, coalesce?: string): void {
+    this.editor.apply((doc) => ({ ...doc, merge: { ...(doc.merge ?? DEFAULT_MERGE), ...patch } }), { coalesce });
+  }
+
+  get recordCount(): number {
+    return this.table?.records.length ?? 0;
+  }
+
+  setPanelOpen(open: boolean): void {
+    this.panelOpen = open;
+    this.changed();
+  }
+
+  openDialog(dialog: MergeDialog): void {
+    this.dialog = dialog;
+    this.changed();
+  }
+
+  // --- data source -------------------------------------------------------------------------------
+
+  /** Asks for a spreadsheet and makes it the project's data source. */
+  async importSpreadsheet(): Promise<void> {
+    let reply;
+    try {
+      reply = await this.api.pickSpreadsheet();
+    } catch (e) {
+      this.editor.report(e);
+      return;
+    }
+    if (!reply) return;
+    const workbook = await this.parse(reply.dataBase64, reply.name);
+    if (!workbook) return;
+    const previous = this.settings.source;
+    const sheet = workbook.sheets.some((s) => s.name === previous?.sheet) ? previous!.sheet : workbook.sheets[0]?.name ?? '';
+    const source: DataSourceRef = { path: this.api.mode === 'host' ? reply.path : '', name: reply.name, sheet, headerRow: previous?.headerRow ?? true };
+    this.workbook = workbook;
+    this.loadedKey = this.attemptedKey = sourceKey(source);
+    this.updateSettings({ source });
+    this.applyTable();
+    this.ui.notify(this.editor.msg('dataLoaded', { name: reply.name, records: this.recordCount }));
+  }
+
+  /** Reads the project's source again from its path (after the file changed on disk). */
+  async reload(): Promise<void> {
+    const source = this.settings.source;
+    if (!source) return;
+    this.attemptedKey = '';
+    this.loadedKey = '';
+    await this.loadFromPath(source);
+  }
+
+  removeSource(): void {
+    this.workbook = null;
+    this.table = null;
+    this.loadedKey = this.attemptedKey = '';
+    this.updateSettings({ source: null });
+    this.changed();
+  }
+
+  setSheet(sheet: string): void {
+    const source = this.settings.source;
+    if (!source || source.sheet === sheet) return;
+    this.updateSettings({ source: { ...source, sheet } });
+  }
+
+  setHeaderRow(headerRow: boolean): void {
+    const source = this.settings.source;
+    if (!source || source.headerRow === headerRow) return;
+    this.updateSettings({ source: { ...source, headerRow } });
+  }
+
+  /** Keeps the cells in step with the project: a newly opened project reads its own source. */
+  private followProject(): void {
+    const source = this.settings.source;
+    if (!source) {
+      if (this.table) {
+        this.workbook = null;
+        this.table = null;
+        this.loadedKey = this.attemptedKey = '';
+      }
+      this.changed();
+      return;
+    }
+    const fileKey = `${source.path}\u0000${source.name}`;
+    if (this.workbook && this.loadedKey.startsWith(`${fileKey}\u0000`)) {
+      // Same file: only the sheet or the header switch may have changed.
+      if (this.loadedKey !== sourceKey(source)) this.applyTable();
+      else this.changed();
+      return;
+    }
+    if (this.attemptedKey !== sourceKey(source) && !this.loading) void this.loadFromPath(source);
+    this.changed();
+  }
+
+  private async loadFromPath(source: DataSourceRef): Promise<void> {
+    this.attemptedKey = sourceKey(source);
+    this.workbook = null;
+    this.table = null;
+    if (!source.path || this.api.mode !== 'host') {
+      this.ui.notify(this.editor.msg('dataNeedsImport', { name: source.name }));
+      this.changed();
+      return;
+    }
+    this.loading = true;
+    this.changed();
+    let reply = null;
+    try {
+      reply = await this.api.readSpreadsheet(source.path);
+    } catch (e) {
+      // A missing file is worth a notice, not a blocking error: the label can still be edited.
+      this.ui.notify(this.editor.msg('dataMissing', { path: source.path, reason: e instanceof Error ? e.message : String(e) }));
+    }
+    const workbook = reply ? await this.parse(reply.dataBase64, source.name) : null;
+    this.loading = false;
+    if (sourceKey(this.settings.source) !== sourceKey(source) && this.settings.source?.path !== source.path) {
+      this.changed();
+      return;
+    }
+    this.workbook = workbook;
+    this.applyTable();
+  }
+
+  private async parse(dataBase64: string, name: string): Promise<Workbook | null> {
+    this.loading = true;
+    this.changed();
+    try {
+      return await readWorkbook(base64ToBytes(dataBase64), name);
+    } catch (e) {
+      const reason = e instanceof SpreadsheetError ? this.describe(e.failure) : e instanceof Error ? e.message : String(e);
+      this.ui.showError(this.editor.msg('dataFailed', { name }), reason);
+      return null;
+    } finally {
+      this.loading = false;
+    }
+  }
+
+  describe(failure: WorkbookReadFailure): string {
+    const m = (key: Parameters<Editor['msg']>[0], params?: Record<string, string | number>): string => this.editor.msg(key, params);
+    switch (failure.code) {
+      case 'tooLarge':
+        return m('sheetTooLarge', { actual: (failure.actual / 1048576).toFixed(1), limit: Math.round(failure.limit / 1048576) });
+      case 'tooManyRows':
+        return m('sheetTooManyRows', { limit: failure.limit });
+      case 'tooManyColumns':
+        return m('sheetTooManyColumns', { limit: failure.limit });
+      case 'unreadable':
+        return m('sheetUnreadable', { detail: failure.detail });
+      case 'empty':
+        return m('sheetEmpty');
+      case 'timeout':
+        return m('sheetTimeout');
+      case 'workerFailed':
+        return m('sheetWorkerFailed', { detail: failure.detail });
+    }
+  }
+
+  private applyTable(): void {
+    const source = this.settings.source;
+    if (!this.workbook || !source) {
+      this.table = null;
+      this.changed();
+      return;
+    }
+    const sheet = this.workbook.sheets.find((s) => s.name === source.sheet) ?? this.workbook.sheets[0];
+    this.table = tableFromRows(sheet?.rows ?? [], source.headerRow);
+    this.loadedKey = sourceKey(source);
+    this.previewIndex = Math.min(this.previewIndex, Math.max(0, this.recordCount - 1));
+    this.changed();
+  }
+
+  // --- preview ----------------------------------------------------------------------------------
+
+  goTo(index: number): void {
+    const last = Math.max(0, this.recordCount - 1);
+    const next = Math.min(last, Math.max(0, Math.round(index)));
+    if (next === this.previewIndex) return;
+    this.previewIndex = next;
+    this.changed();
+  }
+
+  setPreviewOn(on: boolean): void {
+    this.previewOn = on;
+    this.changed();
+  }
+
+  private updatePreview(): void {
+    if (!this.previewOn) {
+      setPreviewResolver(null);
+      return;
+    }
+    const index = this.previewIndex;
+    const counter = formatCounter(counterValue(this.settings.counter, index, index), this.settings.counter.padding);
+    const ctx = { columns: this.table?.columns ?? [], record: this.table?.records[index] ?? null, counter, now: new Date() };
+    setPreviewResolver((stored) => substitute(stored, ctx));
+  }
+
+  /** Field names used in the label that the data source lacks. */
+  unknownFields(doc: LabelDocument = this.editor.state.doc): string[] {
+    if (!this.table) return [];
+    const names = new Set<string>();
+    for (const o of doc.objects) {
+      const text = o.type === 'text' ? o.text : o.type === 'barcode' ? o.data : '';
+      unknownColumns(text, this.table.columns).forEach((n) => names.add(n));
+    }
+    return [...names];
+  }
+
+  // --- barcode problems ------------------------------------------------------------------------------
+
+  private scheduleProblemCheck(): void {
+    const doc = this.editor.state.doc;
+    const barcodes = doc.objects.filter((o): o is BarcodeObject => o.type === 'barcode' && hasFields(o.data));
+    const key = JSON.stringify([barcodes.map((b) => [b.symbology, b.data]), this.loadedKey, this.settings.counter]);
+    if (key === this.problemsKey && this.problems !== null) return;
+    if (key === this.problemsKey) return;
+    this.problemsKey = key;
+    this.problems = null;
+    const run = ++this.problemsRun;
+    void findBarcodeProblems(barcodes, this.table, this.settings, () => run !== this.problemsRun).then((found) => {
+      if (run !== this.problemsRun || found === null) return;
+      this.problems = found;
+      this.listeners.forEach((l) => l());
+    });
+  }
+}
+
+function sourceKey(source: DataSourceRef | null | undefined): string {
+  return source ? `${source.path}\u0000${source.name}\u0000${source.sheet}\u0000${source.headerRow}` : '';
+}
+
+/**
+ * Every record whose barcode content bwip-js refuses, checked in slices so the page stays
+ * responsive; null when a newer check replaced this one.
+ */
+export async function findBarcodeProblems(
+  barcodes: readonly BarcodeObject[],
+  table: SheetTable | null,
+  settings: MergeSettings,
+  superseded: () => boolean,
+): Promise<BarcodeProblem[] | null> {
+  const problems: BarcodeProblem[] = [];
+  const records = table ? table.records.length : barcodes.length > 0 ? 1 : 0;
+  let sliceStart = Date.now();
+  const now = new Date();
+  for (let r = 0; r < records; r++) {
+    const counter = formatCounter(counterValue(settings.counter, r, r), settings.counter.padding);
+    const ctx = { columns: table?.columns ?? [], record: table?.records[r] ?? null, counter, now };
+    for (const b of barcodes) {
+      const value = substitute(b.data, ctx);
+      const detail = barcodeError({ symbology: b.symbology, data: value });
+      if (detail !== null) {
+        problems.push({ record: r, value, detail });
+        break;
+      }
+    }
+    if (Date.now() - sliceStart > 30) {
+      await new Promise((resolve) => setTimeout(resolve, 0));
+      if (superseded()) return null;
+      sliceStart = Date.now();
+    }
+  }
+  return problems;
+}

@@ -1,0 +1,38 @@
+// PDF export: the job's pages, one PDF page each at the exact page size in millimetres (the
+// label's own size, or the paper's for sheets), with the page images the printer would get.
+
+import { jsPDF } from 'jspdf';
+import type { PagePlan } from '../print/pages';
+
+export interface PdfProgress {
+  pagesDone: number;
+  totalPages: number;
+}
+
+export async function buildPdf(
+  plan: PagePlan,
+  drawPage: (index: number) => string,
+  title: string,
+  onProgress?: (p: PdfProgress) => void,
+  stopRequested?: () => boolean,
+): Promise<Uint8Array | null> {
+  const { pageWidthMm: w, pageHeightMm: h } = plan;
+  // jsPDF swaps a format's sides to match the orientation, so the orientation must agree with them.
+  const orientation = w > h ? 'landscape' : 'portrait';
+  const pdf = new jsPDF({ unit: 'mm', format: [w, h], orientation, compress: true });
+  pdf.setProperties({ title, creator: 'Quillmark' });
+  let lastYield = Date.now();
+  for (let i = 0; i < plan.pages.length; i++) {
+    if (stopRequested?.()) return null;
+    if (i > 0) pdf.addPage([w, h], orientation);
+    // Each page its own alias: equal pictures must not be merged into one by a guessed key.
+    pdf.addImage(drawPage(i), 'PNG', 0, 0, w, h, `page${i}`, 'FAST');
+    if (Date.now() - lastYield > 50) {
+      onProgress?.({ pagesDone: i + 1, totalPages: plan.pages.length });
+      await new Promise((resolve) => setTimeout(resolve, 0));
+      lastYield = Date.now();
+    }
+  }
+  onProgress?.({ pagesDone: plan.pages.length, totalPages: plan.pages.length });
+  return new Uint8Array(pdf.output('arraybuffer'));
+}

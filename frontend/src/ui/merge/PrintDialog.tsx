@@ -1,0 +1,261 @@
+// The print and PDF dialog: printer, copies, records, resolution, page layout, a preview of
+// the exact page image, and while it runs a progress bar, a stop button and the count of
+// labels that reached the printer.
+
+import { useEffect, useMemo, useRef, useState } from 'preact/hooks';
+import type { PrinterEntry } from '../../bridge/client';
+import type { Editor } from '../../editor/editor';
+import type { MessageKey } from '../../i18n/messages';
+import type { MergeSession } from '../../merge/session';
+import { defaultSheet, PAPER_SIZES, SheetLayout } from '../../merge/settings';
+import { bytesToBase64 } from '../../model/project';
+import { formatMm } from '../../model/units';
+import type { ImageStore } from '../../render/images';
+import { CHANNEL_CEILING_CHARS } from '../../print/batches';
+import { JobOutcome, runPrintJob } from '../../print/job';
+import { DEFAULT_DPI, OutputOptions, pageDrawer, planOutput, renderPdf, RESOLUTIONS } from '../../print/output';
+import { PagePlan, pagePixelSize, pageRenderer } from '../../print/pages';
+import { CheckField, NumberField, SelectField } from '../fields';
+import { IntField } from './IntField';
+import { useSession } from './DataPanel';
+
+type Status =
+  | { kind: 'idle' }
+  | { kind: 'running'; done: number; total: number; text: string }
+  | { kind: 'finished'; text: string; error: boolean };
+
+export function PrintDialog({ editor, session, images }: { editor: Editor; session: MergeSession; images: ImageStore }) {
+  useSession(session);
+  const mode = session.dialog;
+  if (!mode) return null;
+  return <DialogBody key={mode} mode={mode} editor={editor} session={session} images={images} />;
+}
+
+function DialogBody({ mode, editor, session, images }: { mode: 'print' | 'pdf'; editor: Editor; session: MergeSession; images: ImageStore }) {
+  const t = editor.t;
+  const doc = editor.state.doc;
+  const count = session.recordCount;
+  const [printers, setPrinters] = useState<PrinterEntry[] | null>(mode === 'print' ? null : []);
+  const [printerName, setPrinterName] = useState('');
+  const [copies, setCopies] = useState(1);
+  const [dpi, setDpi] = useState<number>(DEFAULT_DPI);
+  const [from, setFrom] = useState(1);
+  const [to, setTo] = useState(Math.max(1, count));
+  const [perRecord, setPerRecord] = useState(1);
+  const [previewPage, setPreviewPage] = useState(0);
+  const [status, setStatus] = useState<Status>({ kind: 'idle' });
+  const stop = useRef(false);
+  const sheet = session.settings.sheet;
+
+  useEffect(() => setTo(Math.max(1, count)), [count]);
+  useEffect(() => {
+    if (mode !== 'print') return;
+    editor.api.listPrinters().then((list) => {
+      setPrinters(list);
+      setPrinterName((list.find((p) => p.isDefault) ?? list[0])?.name ?? '');
+    }, (e) => {
+      setPrinters([]);
+      editor.report(e);
+    });
+  }, []);
+
+  const options: OutputOptions = { dpi, from, to, perRecord, sheet };
+  const planned = useMemo(() => planOutput(doc, session.table, session.settings, options), [doc, session.table, dpi, from, to, perRecord, sheet]);
+  const plan = planned.ok ? planned.plan : null;
+  const pageCount = plan?.pages.length ?? 0;
+  const shownPage = Math.min(previewPage, Math.max(0, pageCount - 1));
+  const problems = (session.problems ?? []).filter((p) => !session.table || (p.record >= from - 1 && p.record <= to - 1));
+  const running = status.kind === 'running';
+
+  const close = (): void => {
+    if (running) return;
+    session.openDialog(null);
+  };
+
+  const setSheet = (next: SheetLayout | null): void => session.updateSettings({ sheet: next }, 'merge.sheet');
+
+  const print = async (): Promise<void> => {
+    if (!plan) return;
+    stop.current = false;
+    setStatus({ kind: 'running', done: 0, total: plan.pages.length, text: editor.msg('rendering', { done: 0, total: plan.pages.length }) });
+    await images.ready(doc);
+    const outcome = await runPrintJob({
+      api: editor.api, printerName, jobName: editor.displayName, copies, plan,
+      drawPage: pageDrawer(doc, plan, dpi, session.table, images),
+      stopRequested: () => stop.current,
+      onProgress: (p) => setStatus({
+        kind: 'running', done: p.pagesDrawn + p.pagesSent, total: 2 * p.totalPages,
+        text: p.labelsSent > 0 ? editor.msg('sending', { labels: p.labelsSent, total: p.totalLabels }) : editor.msg('rendering', { done: p.pagesDrawn, total: p.totalPages }),
+      }),
+    });
+    setStatus(describeOutcome(editor, outcome, copies, printers?.find((p) => p.name === printerName)?.displayName ?? printerName));
+  };
+
+  const exportPdf = async (): Promise<void> => {
+    if (!plan) return;
+    stop.current = false;
+    setStatus({ kind: 'running', done: 0, total: pageCount, text: editor.msg('pdfBuilding', { done: 0, total: pageCount }) });
+    try {
+      const bytes = await renderPdf(doc, session.table, session.settings, options, images,
+        (p) => setStatus({ kind: 'running', done: p.pagesDone, total: p.totalPages, text: editor.msg('pdfBuilding', { done: p.pagesDone, total: p.totalPages }) }),
+        () => stop.current);
+      if (!bytes) {
+        setStatus({ kind: 'idle' });
+        return;
+      }
+      const dataBase64 = bytesToBase64(bytes);
+      if (dataBase64.length > CHANNEL_CEILING_CHARS * 0.9) {
+        setStatus({ kind: 'finished', error: true, text: editor.msg('pdfTooLarge', { size: (bytes.length / 1048576).toFixed(0) }) });
+        return;
+      }
+      const saved = await editor.api.savePrintPdf({ suggestedName: `${editor.displayName}.pdf`, dataBase64 });
+      setStatus(saved ? { kind: 'finished', error: false, text: editor.msg('pdfSaved', { path: saved.path }) } : { kind: 'idle' });
+    } catch (e) {
+      setStatus({ kind: 'finished', error: true, text: editor.msg('printFailed', { error: e instanceof Error ? e.message : String(e) }) });
+    }
+  };
+
+  const planError = planned.ok ? '' : planned.reason === 'range' ? editor.msg('rangeInvalid', { count }) : planned.reason === 'sheet' ? t.sheetDoesNotFit : editor.msg('rangeInvalid', { count });
+  const canStart = !!plan && !running && (mode === 'pdf' || (editor.api.mode === 'host' && printerName !== ''));
+
+  return (
+    <div class="modal-backdrop" onKeyDown={(e) => e.key === 'Escape' && close()}>
+      <div class="modal print-dialog" role="dialog" aria-modal="true" data-testid="print-dialog">
+        <h2>{mode === 'print' ? t.printTitle : t.pdfTitle}</h2>
+        <div class="print-columns">
+          <div class="panel print-options">
+            {mode === 'print' && editor.api.mode !== 'host' && <p class="field-error">{t.printInBrowser}</p>}
+            {mode === 'print' && printers !== null && printers.length === 0 && editor.api.mode === 'host' && <p class="field-error">{t.noPrinters}</p>}
+            {mode === 'print' && printers && printers.length > 0 && (
+              <SelectField label={t.printer} value={printerName} testId="print-printer"
+                options={printers.map((p) => ({ value: p.name, label: p.displayName + (p.isDefault ? t.defaultPrinter : '') }))}
+                onChange={(v) => setPrinterName(v)} />
+            )}
+            <div class="row">
+              {mode === 'print' && <IntField label={t.copies} value={copies} min={1} max={999} testId="print-copies" onCommit={setCopies} />}
+              <SelectField label={t.resolution} value={dpi} testId="print-dpi"
+                options={RESOLUTIONS.map((d) => ({ value: d, label: editor.msg('dpiOption', { dpi: d }) }))} onChange={(v) => setDpi(Number(v))} />
+            </div>
+            {session.table ? (
+              <div class="row">
+                <IntField label={`${t.recordRange} ${t.recordFrom}`} value={from} min={1} max={Math.max(1, count)} testId="print-from" onCommit={setFrom} />
+                <IntField label={t.recordTo} value={to} min={1} max={Math.max(1, count)} testId="print-to" onCommit={setTo} />
+                <IntField label={t.labelsPerRecord} value={perRecord} min={1} max={10000} testId="print-per-record" onCommit={setPerRecord} />
+              </div>
+            ) : (
+              <IntField label={t.labelCount} value={perRecord} min={1} max={100000} testId="print-per-record" onCommit={setPerRecord} />
+            )}
+            <SheetOptions editor={editor} sheet={sheet} onChange={setSheet} />
+            {planError && <p class="field-error" data-testid="print-plan-error">{planError}</p>}
+            {problems.length > 0 && <p class="field-error" data-testid="print-problems">{editor.msg('problemsBeforePrint', { count: problems.length })}</p>}
+          </div>
+          <div class="print-preview">
+            <h3>{t.preview}</h3>
+            {plan && <PagePreview editor={editor} session={session} images={images} plan={plan} dpi={dpi} page={shownPage} />}
+            {plan && (
+              <div class="record-nav">
+                <button type="button" class="tool" data-testid="preview-previous" disabled={shownPage === 0} onClick={() => setPreviewPage(shownPage - 1)}>◀</button>
+                <span data-testid="preview-page">{editor.msg('previewPage', { page: shownPage + 1, pages: pageCount })}</span>
+                <button type="button" class="tool" data-testid="preview-next" disabled={shownPage >= pageCount - 1} onClick={() => setPreviewPage(shownPage + 1)}>▶</button>
+              </div>
+            )}
+            {plan && <p class="hint" data-testid="job-summary">{editor.msg('jobSummary', { labels: plan.labels.length, pages: pageCount })}</p>}
+          </div>
+        </div>
+        {status.kind === 'running' && (
+          <div class="progress" data-testid="print-progress">
+            <progress max={Math.max(1, status.total)} value={status.done} />
+            <span>{status.text}</span>
+          </div>
+        )}
+        {status.kind === 'finished' && <p class={status.error ? 'field-error' : 'result'} data-testid="print-result">{status.text}</p>}
+        <div class="modal-buttons">
+          {running && <button type="button" class="button" data-testid="print-stop" onClick={() => (stop.current = true)}>{t.stop}</button>}
+          <button type="button" class="button" data-testid="print-close" disabled={running} onClick={close}>{t.close}</button>
+          <button type="button" class="button primary" data-testid="print-start" disabled={!canStart} onClick={() => void (mode === 'print' ? print() : exportPdf())}>
+            {mode === 'print' ? t.printStart : t.exportStart}
+          </button>
+        </div>
+      </div>
+    </div>
+  );
+}
+
+function describeOutcome(editor: Editor, outcome: JobOutcome, copies: number, printer: string): Status {
+  if (outcome.status === 'done') {
+    return { kind: 'finished', error: false, text: editor.msg('printDone', { labels: outcome.labelsSent, printer, pages: outcome.pagesSent, copies }) };
+  }
+  if (outcome.status === 'stopped') {
+    return { kind: 'finished', error: false, text: editor.msg('printStopped', { labels: outcome.labelsSent, rest: outcome.totalLabels - outcome.labelsSent }) };
+  }
+  const text = `${editor.msg('printFailed', { error: outcome.error })} ${editor.msg('printFailedCount', { labels: outcome.labelsSent })}`;
+  return { kind: 'finished', error: true, text };
+}
+
+function SheetOptions({ editor, sheet, onChange }: { editor: Editor; sheet: SheetLayout | null; onChange: (s: SheetLayout | null) => void }) {
+  const t = editor.t;
+  const doc = editor.state.doc;
+  const paperId = sheet ? PAPER_SIZES.find((p) => p.widthMm === sheet.paperWidthMm && p.heightMm === sheet.paperHeightMm)?.id ?? 'custom' : 'custom';
+  const set = (patch: Partial<SheetLayout>): void => onChange({ ...sheet!, ...patch });
+  const mm = (key: keyof SheetLayout, label: MessageKey, max = 2000) => (
+    <NumberField label={t[label]} unit={t.mm} value={sheet![key] as number} min={0} max={max} testId={`sheet-${key}`} onCommit={(v) => set({ [key]: v })} />
+  );
+  return (
+    <>
+      <h3>{t.pageLayout}</h3>
+      <CheckField label={t.layoutSheet} checked={!!sheet} testId="sheet-on" onChange={(on) => onChange(on ? defaultSheet(doc.widthMm, doc.heightMm) : null)} />
+      {!sheet && <p class="hint">{t.layoutSingle}</p>}
+      {sheet && (
+        <>
+          <SelectField label={t.paper} value={paperId} testId="sheet-paper"
+            options={[...PAPER_SIZES.map((p) => ({ value: p.id, label: `${p.id} (${formatMm(p.widthMm)} × ${formatMm(p.heightMm)})` })), { value: 'custom', label: t.paperCustom }]}
+            onChange={(id) => {
+              const paper = PAPER_SIZES.find((p) => p.id === id);
+              if (paper) set({ paperWidthMm: paper.widthMm, paperHeightMm: paper.heightMm });
+            }} />
+          <div class="row">
+            {mm('paperWidthMm', 'paperWidth')}
+            {mm('paperHeightMm', 'paperHeight')}
+            <IntField label={t.sheetColumns} value={sheet.columns} min={1} max={100} testId="sheet-columns" onCommit={(v) => set({ columns: v })} />
+            <IntField label={t.sheetRows} value={sheet.rows} min={1} max={200} testId="sheet-rows" onCommit={(v) => set({ rows: v })} />
+            {mm('marginLeftMm', 'marginLeft', 500)}
+            {mm('marginTopMm', 'marginTop', 500)}
+            {mm('gapXMm', 'gapX', 500)}
+            {mm('gapYMm', 'gapY', 500)}
+            <IntField label={t.startPosition} value={sheet.startPosition} min={1} max={sheet.columns * sheet.rows} testId="sheet-start" onCommit={(v) => set({ startPosition: v })} />
+          </div>
+        </>
+      )}
+    </>
+  );
+}
+
+/** The page exactly as it will be sent, drawn at the job's resolution and shown scaled down. */
+function PagePreview({ editor, session, images, plan, dpi, page }: {
+  editor: Editor; session: MergeSession; images: ImageStore; plan: PagePlan; dpi: number; page: number;
+}) {
+  const holder = useRef<HTMLDivElement>(null);
+  const doc = editor.state.doc;
+  const size = pagePixelSize(plan, dpi);
+  useEffect(() => {
+    let live = true;
+    void images.ready(doc).then(() => {
+      if (!live || !holder.current) return;
+      const canvas = pageRenderer(doc, plan, dpi, session.table, images, new Date()).draw(page);
+      canvas.setAttribute('data-testid', 'preview-canvas');
+      holder.current.textContent = '';
+      holder.current.appendChild(canvas);
+    });
+    return () => {
+      live = false;
+    };
+  }, [plan, dpi, page, doc]);
+  return (
+    <>
+      <div class="preview-paper" ref={holder} />
+      <p class="hint" data-testid="preview-size">
+        {editor.msg('previewSize', { w: formatMm(plan.pageWidthMm), h: formatMm(plan.pageHeightMm), pw: size.width, ph: size.height })}
+      </p>
+    </>
+  );
+}
