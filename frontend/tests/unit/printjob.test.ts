@@ -1,0 +1,86 @@
+import { test } from 'node:test';
+import assert from 'node:assert/strict';
+import { BridgeError, PrintJobPayload } from '../../src/bridge/client';
+import { DEFAULT_COUNTER } from '../../src/merge/fields';
+import { labelSequence } from '../../src/merge/job';
+import { PAYLOAD_OVERHEAD_CHARS } from '../../src/print/batches';
+import { runPrintJob } from '../../src/print/job';
+import { planPages } from '../../src/print/pages';
+import { createDocument } from '../../src/model/document';
+
+const doc = createDocument('货架', 50, 30);
+const planOf = (labels: number, sheet = null as Parameters<typeof planPages>[2]) =>
+  planPages(doc, labelSequence(null, labels, DEFAULT_COUNTER), sheet);
+
+/** A host that records every call; `fail` answers one call (1-based) with an error. */
+function host(options: { fail?: number; onCall?: (n: number) => void } = {}) {
+  const calls: PrintJobPayload[] = [];
+  return {
+    calls,
+    api: {
+      async submitPrintJob(payload: PrintJobPayload) {
+        calls.push(payload);
+        options.onCall?.(calls.length);
+        await new Promise((resolve) => setTimeout(resolve, 1));
+        if (calls.length === options.fail) throw new BridgeError('打印页图像无效');
+        return { printerName: payload.printerName, printerDisplayName: 'Label printer' };
+      },
+    },
+  };
+}
+
+const page = (i: number): string => `data:image/png;base64,${String(i).padStart(100, '0')}`;
+const limits = { maxChars: PAYLOAD_OVERHEAD_CHARS + 3 * 150, maxPages: 10 };
+
+test('a job that fits one call is one job under the project name, with copies and page size', async () => {
+  const { api, calls } = host();
+  const outcome = await runPrintJob({ api, printerName: 'label', jobName: '货架', copies: 2, plan: planOf(3), drawPage: page, limits });
+  assert.equal(outcome.status, 'done');
+  assert.equal(outcome.labelsSent, 3);
+  assert.deepEqual(calls.map((c) => [c.jobName, c.pages.length, c.copies, c.pageWidthMm, c.pageHeightMm]), [['货架', 3, 2, 50, 30]]);
+  assert.deepEqual(calls[0].pages, [page(0), page(1), page(2)]);
+});
+
+test('a large job goes out in numbered batches that keep every page in order', async () => {
+  const { api, calls } = host();
+  const progress: number[] = [];
+  const outcome = await runPrintJob({
+    api, printerName: 'label', jobName: '货架', copies: 1, plan: planOf(8), drawPage: page, limits,
+    onProgress: (p) => progress.push(p.labelsSent),
+  });
+  assert.equal(outcome.status, 'done');
+  assert.deepEqual(calls.map((c) => c.jobName), ['货架 (1)', '货架 (2)', '货架 (3)']);
+  assert.deepEqual(calls.flatMap((c) => c.pages), Array.from({ length: 8 }, (_, i) => page(i)));
+  assert.equal(outcome.labelsSent, 8);
+  assert.equal(progress[progress.length - 1], 8);
+});
+
+test('stopping takes effect between batches and the count says what reached the printer', async () => {
+  let stop = false;
+  const { api, calls } = host({ onCall: (n) => (stop = n === 2) });
+  const outcome = await runPrintJob({
+    api, printerName: 'label', jobName: 'x', copies: 1, plan: planOf(8), drawPage: page, limits, stopRequested: () => stop,
+  });
+  assert.equal(outcome.status, 'stopped');
+  assert.equal(calls.length, 2);
+  assert.equal(outcome.labelsSent, 6);
+  assert.equal(outcome.totalLabels, 8);
+});
+
+test('a host error ends the job with its words and the labels sent before it', async () => {
+  const { api, calls } = host({ fail: 2 });
+  const outcome = await runPrintJob({ api, printerName: 'label', jobName: 'x', copies: 1, plan: planOf(8), drawPage: page, limits });
+  assert.equal(outcome.status, 'failed');
+  assert.equal(outcome.error, '打印页图像无效');
+  assert.equal(outcome.labelsSent, 3);
+  assert.equal(calls.length, 2);
+});
+
+test('on sheets the count is of labels, not pages', async () => {
+  const sheet = { paperWidthMm: 210, paperHeightMm: 297, columns: 2, rows: 2, marginLeftMm: 0, marginTopMm: 0, gapXMm: 0, gapYMm: 0, startPosition: 4 };
+  const { api, calls } = host();
+  const outcome = await runPrintJob({ api, printerName: 'a4', jobName: 'x', copies: 1, plan: planOf(6, sheet), drawPage: page, limits });
+  assert.deepEqual(calls.map((c) => [c.pages.length, c.pageWidthMm, c.pageHeightMm]), [[3, 210, 297]]);
+  assert.equal(outcome.labelsSent, 6);
+  assert.equal(outcome.pagesSent, 3);
+});
