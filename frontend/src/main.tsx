@@ -14,8 +14,7 @@ import type { LabelDocument } from './model/document';
 import { App, DialogButton, DialogLayer, DialogRequest, Shell, Toasts, useToasts } from './ui/App';
 import { MergeSession } from './merge/session';
 import { PrintDialog } from './ui/merge/PrintDialog';
-import { renderPdf } from './print/output';
-import { bytesToBase64 } from './model/project';
+import { printTools } from './print/tools';
 import './styles.css';
 import './ui/merge/merge.css';
 
@@ -135,11 +134,7 @@ async function start(): Promise<void> {
       return renderLabelToCanvas(doc, dpi, { images });
     },
     merge,
-    /** The PDF the export dialog would save, as Base64, for checks that cannot click the host's save dialog. */
-    pdfBase64: async (options: Parameters<typeof renderPdf>[3]) => {
-      const bytes = await renderPdf(editor.state.doc, merge.table, merge.settings, options, images);
-      return bytes ? bytesToBase64(bytes) : '';
-    },
+    ...printTools(editor, merge, images),
   };
   // Start-up ends here for the benchmark: the designer is connected, drawn and has its fonts.
   performance.mark('quillmark-ready');

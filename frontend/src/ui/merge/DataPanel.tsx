@@ -153,7 +153,7 @@ export function MergeTools({ editor, session }: { editor: Editor; session: Merge
     <div class="group merge-tools">
       <button type="button" class={`tool with-text ${session.panelOpen ? 'pressed' : ''}`} data-action="dataSource" aria-pressed={session.panelOpen}
         onClick={() => session.setPanelOpen(!session.panelOpen)}>{t.dataSource}</button>
-      <button type="button" class="tool with-text" data-action="print" title={`${t.print} (Ctrl+P)`} onClick={() => session.openDialog('print')}>{t.print}</button>
+      <button type="button" class="tool with-text" data-action="print" onClick={() => session.openDialog('print')}>{t.print}</button>
       <button type="button" class="tool with-text" data-action="exportPdf" onClick={() => session.openDialog('pdf')}>{t.exportPdf}</button>
     </div>
   );

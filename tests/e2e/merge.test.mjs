@@ -1,0 +1,150 @@
+// Data merge printed by the real program on a private print server: a spreadsheet of three
+// rows merged into a 50 x 30 mm label arrives as three pages of exactly that size whose
+// barcodes read back each row's own value, with the copies and the job name that were asked
+// for. The PDF export is checked on the bytes the exporter makes in the page, because the
+// host's save dialog cannot be clicked from here (browser mode covers the download itself).
+import assert from 'node:assert/strict';
+import { execFileSync, spawn } from 'node:child_process';
+import fs from 'node:fs';
+import path from 'node:path';
+import readline from 'node:readline';
+import { fileURLToPath } from 'node:url';
+import { after, before, describe, it } from 'node:test';
+import XLSX from 'xlsx';
+import { startHost } from './harness.mjs';
+import { pdfPages, readCode128 } from '../../frontend/tests/pdfpages.mjs';
+
+const here = path.dirname(fileURLToPath(import.meta.url));
+const jobAttributesTest = path.join(here, '../printserver/job-attributes.test');
+
+/** Starts `print-server FOLDER QUEUE` and resolves with its socket path once it is up. */
+function startPrintServer(folder, queue) {
+  const child = spawn(process.env.QUILLMARK_PRINT_SERVER, [folder, queue], { stdio: ['ignore', 'pipe', 'pipe'] });
+  const errors = [];
+  child.stderr.on('data', (chunk) => errors.push(chunk.toString()));
+  return new Promise((resolve, reject) => {
+    readline.createInterface({ input: child.stdout }).once('line', (socket) => resolve({ child, socket }));
+    child.once('exit', (code) => reject(new Error(`print-server exited with ${code}: ${errors.join('')}`)));
+  });
+}
+
+function jobAttributes(socket, id) {
+  const uri = `ipp://${encodeURIComponent(socket)}/jobs/${id}`;
+  const output = execFileSync('ipptool', ['-j', uri, jobAttributesTest], { env: { ...process.env, CUPS_SERVER: socket }, encoding: 'utf8' });
+  return JSON.parse(output).find((group) => group['group-tag'] === 'job-attributes-tag') ?? {};
+}
+
+/** Waits until the server has finished the job and its kept document is complete. */
+async function finishedJob(server, id) {
+  const deadline = Date.now() + 60_000;
+  while (Date.now() < deadline) {
+    const attributes = jobAttributes(server.socket, id);
+    // 9: completed. The document is written before the job is marked so.
+    if (attributes['job-state'] === 9 || attributes['job-state'] === 'completed') return attributes;
+    await new Promise((resolve) => setTimeout(resolve, 200));
+  }
+  throw new Error(`job ${id} did not finish: ${JSON.stringify(jobAttributes(server.socket, id))}`);
+}
+
+// The page's own DOM events: Playwright's element actions need a newer engine than the host's.
+function click(page, selector) {
+  return page.evaluate((s) => document.querySelector(s).click(), selector);
+}
+
+function typeInto(page, selector, value) {
+  return page.evaluate(([s, v]) => {
+    const input = document.querySelector(s);
+    input.value = v;
+    input.dispatchEvent(new Event('input', { bubbles: true }));
+    input.dispatchEvent(new Event('blur'));
+    input.dispatchEvent(new FocusEvent('focusout', { bubbles: true }));
+  }, [selector, String(value)]);
+}
+
+function project(sheetPath) {
+  return {
+    format: 'quillmark-label',
+    version: 1,
+    label: { name: '库存标签', widthMm: 50, heightMm: 30 },
+    objects: [
+      { id: 't', type: 'text', xMm: 2, yMm: 1, widthMm: 46, heightMm: 8, rotation: 0, locked: false, text: '{{品名}} {{价格}}元', fontFamily: 'Noto Sans CJK SC', fontSizePt: 12 },
+      { id: 'b', type: 'barcode', xMm: 2, yMm: 11, widthMm: 46, heightMm: 17, rotation: 0, locked: false, symbology: 'code128', data: '{{SKU}}-{{$counter}}', showText: true },
+    ],
+    merge: { source: { path: sheetPath, name: path.basename(sheetPath), sheet: '库存', headerRow: true }, counter: { start: 7, step: 1, padding: 3, per: 'label' } },
+  };
+}
+
+describe('data merge in the program', () => {
+  let host;
+  let server;
+  let folder;
+  const errors = [];
+  before(async () => {
+    folder = fs.mkdtempSync(path.join(process.env.TMPDIR ?? '/tmp', 'quillmark-merge-print-'));
+    server = await startPrintServer(path.join(folder, 'cups'), 'label');
+    host = await startHost({ env: { CUPS_SERVER: server.socket } });
+    host.page.on('pageerror', (e) => errors.push(e.message));
+  });
+  after(async () => {
+    await host?.stop();
+    server?.child.kill('SIGTERM');
+    if (server) await new Promise((resolve) => server.child.once('exit', resolve));
+    fs.rmSync(folder, { recursive: true, force: true });
+  });
+
+  it('reopens a project\'s workbook by its path and prints one page per row', async () => {
+    const book = XLSX.utils.book_new();
+    XLSX.utils.book_append_sheet(book, XLSX.utils.aoa_to_sheet([['说明'], ['不是这张表']]), '封面');
+    XLSX.utils.book_append_sheet(book, XLSX.utils.aoa_to_sheet([['品名', 'SKU', '价格'], ['铅笔', 'A-100', 3.5], ['橡皮', 'B-200', 1.2], ['尺子', 'C-300', 2]]), '库存');
+    const sheetPath = path.join(host.root, 'stock.xlsx');
+    XLSX.writeFile(book, sheetPath);
+    const projectPath = path.join(host.root, 'stock.cwrt');
+    fs.writeFileSync(projectPath, JSON.stringify(project(sheetPath)));
+
+    assert.equal(await host.page.evaluate((p) => window.quillmark.editor.openProject(p), projectPath), true);
+    await host.page.waitForFunction(() => window.quillmark.merge.table?.records.length === 3, null, { timeout: 30_000 });
+    assert.deepEqual(await host.page.evaluate(() => window.quillmark.merge.table), {
+      columns: ['品名', 'SKU', '价格'],
+      records: [['铅笔', 'A-100', '3.5'], ['橡皮', 'B-200', '1.2'], ['尺子', 'C-300', '2']],
+    });
+
+    await click(host.page, 'button[data-action="print"]');
+    await host.page.waitForFunction(() => document.querySelector('[data-testid="print-printer"]')?.value === 'label');
+    assert.equal(await host.page.evaluate(() => document.querySelector('[data-testid="print-dpi"]').value), '300');
+    assert.equal(await host.page.evaluate(() => document.querySelector('[data-testid="preview-size"]').textContent), '50 × 30 毫米，591 × 354 像素');
+    await typeInto(host.page, '[data-testid="print-copies"]', 2);
+    await click(host.page, '[data-testid="print-start"]');
+    await host.page.waitForFunction(() => document.querySelector('[data-testid="print-result"]'), null, { timeout: 60_000 });
+    const result = await host.page.evaluate(() => document.querySelector('[data-testid="print-result"]').textContent);
+    assert.equal(result, '已发送 3 张标签到打印机“label”（3 页，每份 2 份）。');
+
+    const attributes = await finishedJob(server, 1);
+    assert.equal(attributes['job-name'], '库存标签');
+    assert.equal(attributes.copies, 2);
+    const kept = path.join(folder, 'cups/spool/d00001-001');
+    const { pages, sizes } = pdfPages(kept);
+    assert.equal(pages, 3);
+    for (const [w, h] of sizes) assert.deepEqual([w, h].sort((a, b) => a - b), [30, 50]);
+    assert.deepEqual([1, 2, 3].map((p) => readCode128(kept, p)), ['A-100-007', 'B-200-008', 'C-300-009']);
+    assert.deepEqual(errors, []);
+  });
+
+  it('exports the same merge as a PDF of one label-sized page per row', async () => {
+    const base64 = await host.page.evaluate(() => window.quillmark.pdfBase64({ dpi: 300, from: 1, to: 3, perRecord: 1, sheet: null }));
+    const file = path.join(host.root, 'export.pdf');
+    fs.writeFileSync(file, Buffer.from(base64, 'base64'));
+    assert.deepEqual(pdfPages(file), { pages: 3, sizes: [[50, 30], [50, 30], [50, 30]] });
+    assert.deepEqual([1, 2, 3].map((p) => readCode128(file, p)), ['A-100-007', 'B-200-008', 'C-300-009']);
+  });
+
+  it('keeps a project usable when its data source file is gone', async () => {
+    const projectPath = path.join(host.root, 'orphan.cwrt');
+    fs.writeFileSync(projectPath, JSON.stringify(project(path.join(host.root, 'gone.xlsx'))));
+    assert.equal(await host.page.evaluate((p) => window.quillmark.editor.openProject(p), projectPath), true);
+    await host.page.waitForFunction(() => Array.from(document.querySelectorAll('[data-testid="toast"]')).some((t) => t.textContent.includes('gone.xlsx')));
+    const toast = await host.page.evaluate(() => Array.from(document.querySelectorAll('[data-testid="toast"]'), (t) => t.textContent).find((t) => t.includes('gone.xlsx')));
+    assert.match(toast, /无法读取数据源.*gone\.xlsx.*无法读取文件/);
+    const state = await host.page.evaluate(() => ({ objects: window.quillmark.editor.state.doc.objects.length, table: window.quillmark.merge.table }));
+    assert.deepEqual(state, { objects: 2, table: null });
+  });
+});
