@@ -240,3 +240,72 @@ test('invalid barcode data shows a message on the object and the page keeps work
     await context.close();
   }
 });
+
+test('handles resize by the distance dragged; several selected objects move together', async () => {
+  const { context, page, errors } = await openDesigner(browser);
+  try {
+    await toolbar(page, 'snap');
+    await toolbar(page, 'insertRect');
+    await setField(page, 'prop-x', '5');
+    await setField(page, 'prop-y', '5');
+    await setField(page, 'prop-width', '10');
+    await setField(page, 'prop-height', '6');
+    const zoom = await page.evaluate(() => window.quillmark.stage().pxPerMm);
+    const corner = await screenPoint(page, 15, 11);
+    await page.mouse.move(corner.x, corner.y);
+    await page.mouse.down();
+    await page.mouse.move(corner.x + 4 * zoom, corner.y + 2.5 * zoom, { steps: 5 });
+    await page.mouse.up();
+    let { doc } = await editorState(page);
+    const rect = doc.objects[0];
+    assert.ok(Math.abs(rect.widthMm - 14) <= 0.1 && Math.abs(rect.heightMm - 8.5) <= 0.1, `${rect.widthMm} × ${rect.heightMm}`);
+    assert.deepEqual([rect.xMm, rect.yMm], [5, 5], 'the opposite corner stays put');
+
+    // Shift-click adds a second object; dragging one moves both by the same distance.
+    await toolbar(page, 'insertEllipse');
+    await setField(page, 'prop-x', '30');
+    await setField(page, 'prop-y', '15');
+    const onRect = await screenPoint(page, 8, 8);
+    await page.keyboard.down('Shift');
+    await page.mouse.click(onRect.x, onRect.y);
+    await page.keyboard.up('Shift');
+    assert.equal((await editorState(page)).selection.length, 2);
+    await page.mouse.move(onRect.x, onRect.y);
+    await page.mouse.down();
+    await page.mouse.move(onRect.x + 3 * zoom, onRect.y + 1 * zoom, { steps: 5 });
+    await page.mouse.up();
+    ({ doc } = await editorState(page));
+    assert.ok(Math.abs(doc.objects[0].xMm - 8) <= 0.1 && Math.abs(doc.objects[1].xMm - 33) <= 0.1, doc.objects.map((o) => o.xMm).join(', '));
+    assert.ok(Math.abs(doc.objects[0].yMm - 6) <= 0.1 && Math.abs(doc.objects[1].yMm - 16) <= 0.1, doc.objects.map((o) => o.yMm).join(', '));
+    assert.deepEqual(errors, []);
+  } finally {
+    await context.close();
+  }
+});
+
+test('pictures are embedded from PNG and SVG files', async () => {
+  const { context, page, errors } = await openDesigner(browser);
+  try {
+    const png = path.join(scratch, 'dot.png');
+    await writeFile(png, Buffer.from('iVBORw0KGgoAAAANSUhEUgAAAAIAAAACCAYAAABytg0kAAAAFklEQVR4nGP4z8DwHwyBNAMDAwMDAwBD3wX7pWz7ggAAAABJRU5ErkJggg==', 'base64'));
+    const svg = path.join(scratch, 'logo.svg');
+    await writeFile(svg, '<svg xmlns="http://www.w3.org/2000/svg" width="40" height="20"><rect width="40" height="20" fill="#1f3a5f"/></svg>');
+    for (const [file, type] of [[png, 'image/png'], [svg, 'image/svg+xml']]) {
+      const [chooser] = await Promise.all([page.waitForEvent('filechooser'), toolbar(page, 'insertImage')]);
+      await chooser.setFiles(file);
+      await page.waitForFunction((t) => window.quillmark.editor.state.doc.objects.some((o) => o.src && o.src.startsWith(`data:${t};base64,`)), type);
+    }
+    const { doc } = await editorState(page);
+    const logo = doc.objects[1];
+    assert.ok(Math.abs(logo.widthMm / logo.heightMm - 2) < 0.05, 'the picture keeps its proportions');
+    const notPicture = path.join(scratch, 'notes.png');
+    await writeFile(notPicture, 'just text');
+    const [chooser] = await Promise.all([page.waitForEvent('filechooser'), toolbar(page, 'insertImage')]);
+    await chooser.setFiles(notPicture);
+    await page.locator('[data-testid="dialog"]').waitFor();
+    assert.equal((await editorState(page)).doc.objects.length, 2);
+    assert.deepEqual(errors, []);
+  } finally {
+    await context.close();
+  }
+});
