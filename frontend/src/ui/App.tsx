@@ -71,6 +71,8 @@ export function App({ editor, images, shell, onStage, merge }: { editor: Editor;
       aria-pressed={opts.pressed}
       data-action={key}
       disabled={opts.disabled}
+      // Toolbar buttons never take the keyboard focus, so arrows and shortcuts keep acting on the label.
+      onMouseDown={(e) => e.preventDefault()}
       onClick={action}
     >
       <Icon name={icon} />
