@@ -54,6 +54,7 @@ export class Editor {
   private clipboard: LabelObject[] = [];
   private pasteCount = 0;
   private autosaveTimer: number | undefined;
+  private autosaveWarned = false;
 
   constructor(readonly api: DesktopApi, private readonly ui: EditorUi, private readonly storage: Storage) {
     const doc = createDocument();
@@ -374,8 +375,16 @@ export class Editor {
 
   autosaveNow(): void {
     window.clearTimeout(this.autosaveTimer);
-    if (this.dirty) writeAutosave(this.storage, this.state.doc, this.state.projectPath);
-    else clearAutosave(this.storage);
+    if (!this.dirty) {
+      clearAutosave(this.storage);
+      return;
+    }
+    const written = writeAutosave(this.storage, this.state.doc, this.state.projectPath);
+    // Said once: large embedded pictures can outgrow local storage, and then only saving protects the work.
+    if (!written && !this.autosaveWarned) {
+      this.autosaveWarned = true;
+      this.ui.notify(this.t.autosaveFull);
+    }
   }
 
   /** Shows a failed call in words; a cancelled one never gets here. */

@@ -136,15 +136,6 @@ export function App({ editor, images, shell, onStage, merge }: { editor: Editor;
           {button('delete', 'delete', () => editor.deleteSelection(), { disabled: !has, shortcut: 'Delete' })}
         </div>
         <MergeTools editor={editor} session={merge} />
-        <div class="group end">
-          {button('grid', 'grid', () => editor.setView({ grid: !state.grid }), { pressed: state.grid })}
-          {button('snap', 'snap', () => editor.setView({ snap: !state.snap }), { pressed: state.snap })}
-          {button('zoomOut', 'zoomOut', () => stage()?.zoomBy(0.8), { shortcut: 'Ctrl+-' })}
-          <span class="zoom" data-testid="zoom">{Math.round(state.zoom * 100)}%</span>
-          {button('zoomIn', 'zoomIn', () => stage()?.zoomBy(1.25), { shortcut: 'Ctrl+=' })}
-          {button('fit', 'zoomFit', () => stage()?.zoomFit(), { shortcut: 'Ctrl+0' })}
-          {button('actual', 'zoomActual', () => stage()?.zoomActual(), { shortcut: 'Ctrl+1' })}
-        </div>
       </nav>
       <main class={`main ${merge.panelOpen ? 'with-data' : ''}`}>
         <section class="workspace">
@@ -163,6 +154,16 @@ export function App({ editor, images, shell, onStage, merge }: { editor: Editor;
         <span class="spacer" />
         {editor.api.mode === 'browser' && <span class="mode">{t.browserMode}</span>}
         {many && <span>{editor.msg('multipleSelected', { count: state.selection.length })}</span>}
+        <div class="view-tools">
+          {button('grid', 'grid', () => editor.setView({ grid: !state.grid }), { pressed: state.grid })}
+          {button('snap', 'snap', () => editor.setView({ snap: !state.snap }), { pressed: state.snap })}
+          <span class="separator" />
+          {button('zoomOut', 'zoomOut', () => stage()?.zoomBy(0.8), { shortcut: 'Ctrl+-' })}
+          <span class="zoom" data-testid="zoom">{Math.round(state.zoom * 100)}%</span>
+          {button('zoomIn', 'zoomIn', () => stage()?.zoomBy(1.25), { shortcut: 'Ctrl+=' })}
+          {button('fit', 'zoomFit', () => stage()?.zoomFit(), { shortcut: 'Ctrl+0' })}
+          {button('actual', 'zoomActual', () => stage()?.zoomActual(), { shortcut: 'Ctrl+1' })}
+        </div>
       </footer>
     </div>
   );
