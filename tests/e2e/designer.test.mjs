@@ -114,4 +114,19 @@ describe('the designer in the program', () => {
     await host.page.evaluate(() => document.querySelector('[data-testid="dialog-ok"]').click());
     assert.deepEqual((await editorState(host.page)).doc, before);
   });
+
+  it('asks before quitting with unsaved work, then closes the program', async () => {
+    await clickAction(host.page, 'insertLine');
+    await clickAction(host.page, 'quit');
+    assert.match(await dialogText(host.page), /未保存/);
+    await host.page.evaluate(() => document.querySelector('[data-testid="dialog-cancel"]').click());
+    await new Promise((resolve) => setTimeout(resolve, 300));
+    assert.equal(host.child.exitCode, null, 'cancel keeps the program open');
+
+    const exited = new Promise((resolve) => host.child.once('exit', (code) => resolve(code)));
+    await clickAction(host.page, 'quit');
+    await dialogText(host.page);
+    host.page.evaluate(() => document.querySelector('[data-testid="dialog-discard"]').click()).catch(() => {});
+    assert.equal(await exited, 0);
+  });
 });

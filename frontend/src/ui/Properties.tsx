@@ -24,7 +24,7 @@ export function Properties({ editor }: { editor: Editor }) {
     <aside class="properties" data-testid="properties">
       <h2>{t.properties}</h2>
       {selected.length === 0 && <LabelPanel editor={editor} />}
-      {selected.length === 1 && <ObjectPanel editor={editor} object={selected[0]} />}
+      {selected.length === 1 && <ObjectPanel key={selected[0].id} editor={editor} object={selected[0]} />}
       {selected.length > 1 && (
         <div class="panel">
           <p class="hint">{editor.msg('multipleSelected', { count: selected.length })}</p>

@@ -44,7 +44,10 @@ export function NumberField({ label, value, unit, min, max, step = 0.1, disabled
           value={text}
           disabled={disabled}
           data-testid={testId}
-          onFocus={() => setEditing(true)}
+          onFocus={(e) => {
+            setEditing(true);
+            commitBeforeOtherClicks(e.target as HTMLInputElement);
+          }}
           onInput={(e) => setText((e.target as HTMLInputElement).value)}
           onBlur={(e) => {
             setEditing(false);
@@ -72,6 +75,18 @@ export function NumberField({ label, value, unit, min, max, step = 0.1, disabled
       </span>
     </label>
   );
+}
+
+/**
+ * A click elsewhere (on the canvas, say) may change the selection before the field loses focus;
+ * leaving the field first makes a typed value land on the object it was typed for.
+ */
+function commitBeforeOtherClicks(input: HTMLInputElement): void {
+  const onDown = (e: Event): void => {
+    if (e.target !== input) input.blur();
+  };
+  window.addEventListener('mousedown', onDown, true);
+  input.addEventListener('blur', () => window.removeEventListener('mousedown', onDown, true), { once: true });
 }
 
 export function TextField({ label, value, multiline, disabled, testId, onChange }: {

@@ -309,3 +309,69 @@ test('pictures are embedded from PNG and SVG files', async () => {
     await context.close();
   }
 });
+
+test('a typed size lands on its object even when the next click selects another', async () => {
+  const { context, page, errors } = await openDesigner(browser);
+  try {
+    await toolbar(page, 'insertRect');
+    await setField(page, 'prop-x', '2');
+    await setField(page, 'prop-y', '2');
+    await toolbar(page, 'insertEllipse');
+    await setField(page, 'prop-x', '30');
+    await setField(page, 'prop-y', '15');
+    await page.fill('[data-testid="prop-width"]', '7.5');
+    const onRect = await screenPoint(page, 5, 5);
+    await page.mouse.click(onRect.x, onRect.y);
+    const { doc, selection } = await editorState(page);
+    assert.equal(selection[0], doc.objects[0].id, 'the click selected the rectangle');
+    assert.equal(doc.objects[1].widthMm, 7.5, 'the ellipse got the typed width');
+    assert.equal(doc.objects[0].widthMm, 20, 'the rectangle kept its own');
+    assert.deepEqual(errors, []);
+  } finally {
+    await context.close();
+  }
+});
+
+test('alignment, lock and stacking order from the toolbar; Ctrl+wheel zooms about the pointer', async () => {
+  const { context, page, errors } = await openDesigner(browser);
+  try {
+    await toolbar(page, 'insertRect');
+    await setField(page, 'prop-x', '4');
+    await toolbar(page, 'insertEllipse');
+    await setField(page, 'prop-x', '20');
+    await page.keyboard.press('Control+a');
+    await toolbar(page, 'alignLeft');
+    let { doc } = await editorState(page);
+    assert.deepEqual(doc.objects.map((o) => o.xMm), [4, 4]);
+    const ids = doc.objects.map((o) => o.id);
+    await page.evaluate((id) => window.quillmark.editor.select([id]), ids[1]);
+    await toolbar(page, 'sendToBack');
+    ({ doc } = await editorState(page));
+    assert.deepEqual(doc.objects.map((o) => o.id), [ids[1], ids[0]]);
+
+    // A locked object neither moves nor goes away, and says so in its panel.
+    await toolbar(page, 'lock');
+    assert.equal(await page.isDisabled('[data-testid="prop-x"]'), true);
+    await page.keyboard.press('Shift+ArrowRight');
+    await page.keyboard.press('Delete');
+    ({ doc } = await editorState(page));
+    assert.equal(doc.objects.length, 2);
+    assert.equal(doc.objects[0].xMm, 4);
+
+    const before = await page.evaluate(() => window.quillmark.stage().getView().zoom);
+    const at = await screenPoint(page, 25, 15);
+    await page.mouse.move(at.x, at.y);
+    await page.keyboard.down('Control');
+    await page.mouse.wheel(0, -200);
+    await page.keyboard.up('Control');
+    await page.waitForFunction((z) => window.quillmark.stage().getView().zoom > z, before);
+    const after = await screenPoint(page, 25, 15);
+    assert.ok(Math.abs(after.x - at.x) < 1 && Math.abs(after.y - at.y) < 1, 'the point under the pointer stays put');
+    await page.keyboard.press('Control+1');
+    assert.equal(await page.evaluate(() => window.quillmark.stage().getView().zoom), 1);
+    assert.equal(await page.innerText('[data-testid="zoom"]'), '100%');
+    assert.deepEqual(errors, []);
+  } finally {
+    await context.close();
+  }
+});
