@@ -3,7 +3,7 @@
 
 import { toCanvas } from 'bwip-js';
 import type { Symbology } from '../model/document';
-import { AnyCanvas, createCanvas } from './canvas';
+import { AnyCanvas, context2d, createCanvas } from './canvas';
 
 const BCID: Record<Symbology, string> = {
   code128: 'code128',
@@ -40,9 +40,12 @@ interface Probe {
   /** For linear codes: rendered height = textPx + barPxPerMm * heightMm (both at scale 1). */
   textPx: number;
   barPxPerMm: number;
+  /** 2D codes: the symbol at one pixel per module, reused for every size (encoding is the slow part). */
+  symbol?: AnyCanvas;
 }
 
 const probes = new Map<string, Probe | string>();
+const linearMetrics = new Map<string, { textPx: number; barPxPerMm: number }>();
 const bitmaps = new Map<string, BarcodeResult>();
 const CACHE_LIMIT = 300;
 
@@ -81,11 +84,19 @@ function probe(spec: BarcodeSpec): Probe | string {
     if (spec.data === '') throw new Error('empty');
     const a = toCanvas(createCanvas(1, 1) as HTMLCanvasElement, bwipOptions(spec, 1, 10) as never);
     if (TWO_D.has(spec.symbology)) {
-      result = { width: a.width, height: a.height, textPx: 0, barPxPerMm: 0 };
+      result = { width: a.width, height: a.height, textPx: 0, barPxPerMm: 0, symbol: a };
     } else {
-      const b = toCanvas(createCanvas(1, 1) as HTMLCanvasElement, bwipOptions(spec, 1, 20) as never);
-      const barPxPerMm = (b.height - a.height) / 10;
-      result = { width: a.width, height: a.height, textPx: a.height - barPxPerMm * 10, barPxPerMm };
+      // How height grows with the bar height depends on the symbology and the text line only,
+      // not on the data: measured once, it spares a second render for every new value.
+      const metricsKey = `${spec.symbology}\u0000${spec.showText}`;
+      let metrics = linearMetrics.get(metricsKey);
+      if (!metrics) {
+        const b = toCanvas(createCanvas(1, 1) as HTMLCanvasElement, bwipOptions(spec, 1, 20) as never);
+        const barPxPerMm = (b.height - a.height) / 10;
+        metrics = { textPx: a.height - barPxPerMm * 10, barPxPerMm };
+        linearMetrics.set(metricsKey, metrics);
+      }
+      result = { width: a.width, height: a.height, ...metrics };
     }
   } catch (e) {
     result = spec.data === '' ? 'empty' : cleanBarcodeError(e);
@@ -128,7 +139,15 @@ export function renderBarcode(spec: BarcodeSpec, boxWidthPx: number, boxHeightPx
 function draw(spec: BarcodeSpec, p: Probe, w: number, h: number): BarcodeBitmap {
   if (TWO_D.has(spec.symbology)) {
     const scale = Math.max(1, Math.floor(Math.min(w / p.width, h / p.height)));
-    const canvas = toCanvas(createCanvas(1, 1) as HTMLCanvasElement, bwipOptions(spec, scale) as never);
+    // bwip-js draws a 2D symbol at scale n exactly as its one-pixel form enlarged n times, so the
+    // probe's symbol is enlarged without smoothing and given the object's colour.
+    const canvas = createCanvas(p.width * scale, p.height * scale);
+    const ctx = context2d(canvas);
+    ctx.imageSmoothingEnabled = false;
+    ctx.drawImage(p.symbol!, 0, 0, canvas.width, canvas.height);
+    ctx.globalCompositeOperation = 'source-in';
+    ctx.fillStyle = `#${hexColor(spec.color)}`;
+    ctx.fillRect(0, 0, canvas.width, canvas.height);
     return { canvas, moduleScale: scale };
   }
   const scale = Math.max(1, Math.floor(w / p.width));
