@@ -140,5 +140,9 @@ describe('data merge in the program', () => {
     assert.match(toast, /无法读取数据源.*gone\.xlsx.*无法读取文件/);
     const state = await host.page.evaluate(() => ({ objects: window.quillmark.editor.state.doc.objects.length, table: window.quillmark.merge.table }));
     assert.deepEqual(state, { objects: 2, table: null });
+    // Printing would put the field names on the labels, so the dialog says why it cannot.
+    await click(host.page, 'button[data-action="print"]');
+    await host.page.waitForFunction(() => document.querySelector('[data-testid="print-data-missing"]'));
+    assert.equal(await host.page.evaluate(() => document.querySelector('[data-testid="print-start"]').disabled), true);
   });
 });

@@ -34,6 +34,7 @@ export function DataPanel({ editor, session }: { editor: Editor; session: MergeS
         </div>
         {session.loading && <p class="hint">{t.readingData}</p>}
         {!source && !session.loading && <p class="hint">{t.noDataSource}</p>}
+        {source && !table && !session.loading && <p class="field-error" data-testid="data-not-loaded">{editor.msg('dataNotLoaded', { name: source.name })}</p>}
         {source && table && (
           <p class="hint" data-testid="data-summary">{editor.msg('dataSummary', { name: source.name, records: table.records.length, columns: table.columns.length })}</p>
         )}

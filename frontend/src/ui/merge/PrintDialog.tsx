@@ -13,7 +13,7 @@ import { formatMm } from '../../model/units';
 import type { ImageStore } from '../../render/images';
 import { CHANNEL_CEILING_CHARS } from '../../print/batches';
 import { JobOutcome, runPrintJob } from '../../print/job';
-import { DEFAULT_DPI, OutputOptions, pageDrawer, planOutput, renderPdf, RESOLUTIONS } from '../../print/output';
+import { DEFAULT_DPI, MAX_JOB_LABELS, OutputOptions, pageDrawer, planOutput, renderPdf, RESOLUTIONS } from '../../print/output';
 import { PagePlan, pagePixelSize, pageRenderer } from '../../print/pages';
 import { CheckField, NumberField, SelectField } from '../fields';
 import { IntField } from './IntField';
@@ -61,6 +61,8 @@ function DialogBody({ mode, editor, session, images }: { mode: 'print' | 'pdf'; 
 
   const options: OutputOptions = { dpi, from, to, perRecord, sheet };
   const planned = useMemo(() => planOutput(doc, session.table, session.settings, options), [doc, session.table, dpi, from, to, perRecord, sheet]);
+  // Without its cells a merge would print the field names themselves.
+  const dataMissing = !!session.settings.source && !session.table;
   const plan = planned.ok ? planned.plan : null;
   const pageCount = plan?.pages.length ?? 0;
   const shownPage = Math.min(previewPage, Math.max(0, pageCount - 1));
@@ -115,8 +117,11 @@ function DialogBody({ mode, editor, session, images }: { mode: 'print' | 'pdf'; 
     }
   };
 
-  const planError = planned.ok ? '' : planned.reason === 'range' ? editor.msg('rangeInvalid', { count }) : planned.reason === 'sheet' ? t.sheetDoesNotFit : editor.msg('rangeInvalid', { count });
-  const canStart = !!plan && !running && (mode === 'pdf' || (editor.api.mode === 'host' && printerName !== ''));
+  const planError = planned.ok ? ''
+    : planned.reason === 'sheet' ? t.sheetDoesNotFit
+    : planned.reason === 'count' ? editor.msg('tooManyLabels', { limit: MAX_JOB_LABELS })
+    : editor.msg('rangeInvalid', { count });
+  const canStart = !!plan && !running && !dataMissing && (mode === 'pdf' || (editor.api.mode === 'host' && printerName !== ''));
 
   return (
     <div class="modal-backdrop" onKeyDown={(e) => e.key === 'Escape' && close()}>
@@ -147,6 +152,7 @@ function DialogBody({ mode, editor, session, images }: { mode: 'print' | 'pdf'; 
             )}
             <SheetOptions editor={editor} sheet={sheet} onChange={setSheet} />
             {planError && <p class="field-error" data-testid="print-plan-error">{planError}</p>}
+            {dataMissing && <p class="field-error" data-testid="print-data-missing">{editor.msg('dataNotLoaded', { name: session.settings.source!.name })}</p>}
             {problems.length > 0 && <p class="field-error" data-testid="print-problems">{editor.msg('problemsBeforePrint', { count: problems.length })}</p>}
           </div>
           <div class="print-preview">
