@@ -82,8 +82,10 @@ function probe(spec: BarcodeSpec): Probe | string {
   let result: Probe | string;
   try {
     if (spec.data === '') throw new Error('empty');
-    const a = toCanvas(createCanvas(1, 1) as HTMLCanvasElement, bwipOptions(spec, 1, 10) as never);
-    if (TWO_D.has(spec.symbology)) {
+    // A height would stretch a 2D symbol's modules; only linear codes are probed with one.
+    const twoD = TWO_D.has(spec.symbology);
+    const a = toCanvas(createCanvas(1, 1) as HTMLCanvasElement, bwipOptions(spec, 1, twoD ? undefined : 10) as never);
+    if (twoD) {
       result = { width: a.width, height: a.height, textPx: 0, barPxPerMm: 0, symbol: a };
     } else {
       // How height grows with the bar height depends on the symbology and the text line only,
