@@ -1,4 +1,5 @@
 #include "FrontendLocator.h"
+#include "NavigationGuard.h"
 #include "TestSupport.h"
 
 // Lays out a tree of folders and entry pages under a temporary root and checks which
@@ -13,6 +14,8 @@ public:
 private slots:
     void findFrontendDir_data();
     void findFrontendDir();
+    void judgeNavigation_data();
+    void judgeNavigation();
 };
 
 void StartupTest::findFrontendDir_data()
@@ -61,6 +64,60 @@ void StartupTest::findFrontendDir()
     QCOMPARE(found, expectedPath);
     QVERIFY(!found.endsWith(QLatin1Char('/')));
     QVERIFY(!found.contains(QStringLiteral("..")));
+}
+
+Q_DECLARE_METATYPE(NavigationVerdict)
+
+void StartupTest::judgeNavigation_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<QString>("frontendDir");
+    QTest::addColumn<bool>("isMainFrame");
+    QTest::addColumn<bool>("linkClicked");
+    QTest::addColumn<NavigationVerdict>("expected");
+
+    const QString front = QStringLiteral("/opt/qm/share/quillmark/frontend");
+    const auto show = NavigationVerdict::Show;
+    const auto desktop = NavigationVerdict::HandToDesktop;
+    const auto refuse = NavigationVerdict::Refuse;
+    QTest::addRow("entry page") << "file:///opt/qm/share/quillmark/frontend/index.html" << front << true << false << show;
+    QTest::addRow("page in a sub-folder, with query and fragment")
+        << "file:///opt/qm/share/quillmark/frontend/help/a.html?x=1#top" << front << true << true << show;
+    QTest::addRow("front-end file in a frame") << "file:///opt/qm/share/quillmark/frontend/frame.html" << front << false << false << show;
+    QTest::addRow("front end given with a trailing slash") << "file:///opt/qm/share/quillmark/frontend/index.html" << front + "/" << true << false << show;
+    QTest::addRow("file beside the front end") << "file:///opt/qm/share/quillmark/other.html" << front << true << false << refuse;
+    QTest::addRow("climbing out with dot-dot") << "file:///opt/qm/share/quillmark/frontend/../../../../etc/passwd" << front << true << true << refuse;
+    QTest::addRow("encoded dot-dot") << "file:///opt/qm/share/quillmark/frontend/%2e%2e/secret.html" << front << true << false << refuse;
+    QTest::addRow("sibling folder sharing the prefix") << "file:///opt/qm/share/quillmark/frontend-evil/index.html" << front << true << false << refuse;
+    QTest::addRow("the folder itself is a listing") << "file:///opt/qm/share/quillmark/frontend/" << front << true << false << refuse;
+    QTest::addRow("file on another host") << "file://server/opt/qm/share/quillmark/frontend/index.html" << front << true << false << refuse;
+    QTest::addRow("no front end holds nothing") << "file:///index.html" << "" << true << false << refuse;
+    QTest::addRow("front end at the root") << "file:///index.html" << "/" << true << false << show;
+    QTest::addRow("data URL") << "data:text/html,<script>qt</script>" << front << true << false << refuse;
+    QTest::addRow("web page by script") << "http://127.0.0.1:8080/" << front << true << false << refuse;
+    QTest::addRow("secure web page by script") << "https://example.org/" << front << true << false << refuse;
+    QTest::addRow("web link clicked") << "http://127.0.0.1:8080/" << front << true << true << desktop;
+    QTest::addRow("secure web link clicked") << "https://example.org/help" << front << true << true << desktop;
+    QTest::addRow("mail link clicked") << "mailto:help@example.org" << front << true << true << desktop;
+    QTest::addRow("web link clicked in a frame") << "https://example.org/" << front << false << true << desktop;
+    QTest::addRow("other scheme clicked") << "ftp://example.org/" << front << true << true << refuse;
+    QTest::addRow("web page in a frame") << "http://127.0.0.1:8080/" << front << false << false << refuse;
+    QTest::addRow("data URL in a frame") << "data:text/html,x" << front << false << false << refuse;
+    QTest::addRow("empty frame") << "about:blank" << front << false << false << show;
+    QTest::addRow("frame filled from srcdoc") << "about:srcdoc" << front << false << false << show;
+    QTest::addRow("main frame emptied") << "about:blank" << front << true << false << refuse;
+    QTest::addRow("blob of the page") << "blob:file:///0f1e2d3c" << front << true << false << refuse;
+    QTest::addRow("compiled-in resource") << "qrc:/qtwebchannel/qwebchannel.js" << front << true << false << refuse;
+}
+
+void StartupTest::judgeNavigation()
+{
+    QFETCH(QString, url);
+    QFETCH(QString, frontendDir);
+    QFETCH(bool, isMainFrame);
+    QFETCH(bool, linkClicked);
+    QFETCH(NavigationVerdict, expected);
+    QCOMPARE(::judgeNavigation(QUrl(url), frontendDir, isMainFrame, linkClicked), expected);
 }
 
 QUILLMARK_TEST_MAIN(StartupTest)

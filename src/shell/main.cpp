@@ -1,5 +1,6 @@
 #include "DesktopBridge.h"
 #include "FrontendLocator.h"
+#include "FrontendPage.h"
 
 #include <QApplication>
 #include <QDir>
@@ -25,6 +26,8 @@ int main(int argc, char *argv[])
     window.setWindowIcon(QIcon(QStringLiteral(":/icons/quillmark.svg")));
 
     auto *view = new QWebEngineView(&window);
+    auto *page = new FrontendPage(view);
+    view->setPage(page);
     auto *channel = new QWebChannel(view->page());
     auto *bridge = new DesktopBridge(&window, &window);
     channel->registerObject(QStringLiteral("desktopBridge"), bridge);
@@ -37,6 +40,7 @@ int main(int argc, char *argv[])
 
     const QString frontendDir = findFrontendDir(QCoreApplication::applicationDirPath());
     bridge->setFrontendDir(frontendDir);
+    page->setFrontendDir(frontendDir);
     if (!frontendDir.isEmpty())
         view->load(QUrl::fromLocalFile(QDir(frontendDir).absoluteFilePath(QStringLiteral("index.html"))));
 
