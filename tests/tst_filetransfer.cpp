@@ -4,8 +4,12 @@
 #include <QJsonDocument>
 #include <QSettings>
 
+#include <QElapsedTimer>
+#include <QProcess>
+
 #include <csignal>
-#include <sys/resource.h>
+#include <pwd.h>
+#include <unistd.h>
 
 namespace {
 
@@ -19,29 +23,53 @@ const QString invalidEncoding = QStringLiteral("文件内容编码无效");
 const QString writeFailed = QStringLiteral("写入文件失败");
 const QString cannotRead = QStringLiteral("{\"error\":\"无法读取文件\",\"ok\":false}");
 
-// Caps the size of files this process may write, so that a write fails half-way as it
-// does on a full disk; SIGXFSZ is ignored so the write reports the failure instead.
-class FileSizeLimit
+// Runs a save in a process of its own, optionally as the unprivileged user "nobody", whom
+// folder permissions bind (the tests may run as root, whom they do not).
+QStringList saveChildCommand(const QString &target, const QString &contentFile, const QStringList &extra, bool unprivileged)
 {
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &previous);
-        rlimit limited = previous;
-        limited.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limited);
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &previous);
-        std::signal(SIGXFSZ, previousHandler);
-    }
+    const QStringList childArguments = QStringList{QString::fromUtf8(SAVE_CHILD), target, contentFile} + extra;
+    if (!unprivileged)
+        return childArguments;
+    return QStringList{QStringLiteral("setpriv"), QStringLiteral("--reuid=nobody"), QStringLiteral("--regid=nogroup"),
+                       QStringLiteral("--clear-groups")}
+        + childArguments;
+}
 
-private:
-    rlimit previous{};
-    void (*previousHandler)(int) = nullptr;
-};
+bool runningAsRoot()
+{
+    return geteuid() == 0;
+}
+
+// The folder and the file in it belong to "nobody", who may read but not write the folder.
+bool makeReadOnlyFolderOfNobody(const QString &folder, const QString &file)
+{
+    const passwd *nobody = getpwnam("nobody");
+    if (runningAsRoot()
+        && (!nobody || chown(QFile::encodeName(folder).constData(), nobody->pw_uid, nobody->pw_gid) != 0
+            || chown(QFile::encodeName(file).constData(), nobody->pw_uid, nobody->pw_gid) != 0))
+        return false;
+    return QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther)
+        && QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::ReadOther
+                                             | QFileDevice::ExeOther);
+}
+
+// True once the process holds a file open inside folder: it is in the middle of a save there.
+bool waitForFileOpenIn(qint64 pid, const QString &folder, int timeoutMs)
+{
+    const QString fds = QStringLiteral("/proc/%1/fd").arg(pid);
+    const QByteArray prefix = QFile::encodeName(folder + QLatin1Char('/'));
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < timeoutMs) {
+        for (const QString &fd : QDir(fds).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+            char target[4096];
+            const ssize_t length = readlink(QFile::encodeName(fds + QLatin1Char('/') + fd).constData(), target, sizeof target);
+            if (length > 0 && QByteArray(target, int(length)).startsWith(prefix))
+                return true;
+        }
+    }
+    return false;
+}
 
 } // namespace
 
@@ -65,6 +93,8 @@ private slots:
     void writeBase64File_missingFolder_createsNothing();
     void writeBase64File_failure_keepsExistingFileByteIdentical_data();
     void writeBase64File_failure_keepsExistingFileByteIdentical();
+    void saveProject_faultInAnotherProcess_keepsExistingFile_data();
+    void saveProject_faultInAnotherProcess_keepsExistingFile();
     void writeBase64File_intoFolderOrDevice_isRefused();
     void writeBase64File_keepsTheFilePermissions();
     void ensureSuffix_data();
@@ -202,7 +232,6 @@ void FileTransferTest::writeBase64File_failure_keepsExistingFileByteIdentical_da
     QTest::addColumn<QString>("expectedError");
     QTest::addRow("invalid encoding") << "encoding" << invalidEncoding;
     QTest::addRow("read-only file") << "readonly" << cannotWrite;
-    QTest::addRow("write fails half-way") << "filesize" << writeFailed;
 }
 
 void FileTransferTest::writeBase64File_failure_keepsExistingFileByteIdentical()
@@ -220,15 +249,68 @@ void FileTransferTest::writeBase64File_failure_keepsExistingFileByteIdentical()
     QString error;
     if (failure == QLatin1String("encoding")) {
         error = bridge.writeBase64File(path, QStringLiteral("===="));
-    } else if (failure == QLatin1String("filesize")) {
-        FileSizeLimit limit(4096);
-        error = bridge.writeBase64File(path, newContent);
     } else {
         error = bridge.writeBase64File(path, newContent);
     }
     QCOMPARE(error, expectedError);
     QCOMPARE(readAll(path), original);
     QCOMPARE(entriesOf(dir.path()), QStringList{"shelf.cwrt"});
+}
+
+void FileTransferTest::saveProject_faultInAnotherProcess_keepsExistingFile_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("expectedReply");
+    QTest::addRow("write fails half-way") << "file size limit" << QStringLiteral("{\"error\":\"%1\",\"ok\":false}").arg(writeFailed);
+    QTest::addRow("read-only folder") << "read-only folder" << QStringLiteral("{\"error\":\"%1\",\"ok\":false}").arg(cannotWrite);
+    QTest::addRow("killed during a large save") << "kill" << QString();
+}
+
+// Whatever stops a save, the project that was there stays exactly as it was and nothing else
+// is left in its folder. A killed save leaves no temporary file either: the content is written
+// to an unnamed file (O_TMPFILE) that only gets its name once it is complete.
+void FileTransferTest::saveProject_faultInAnotherProcess_keepsExistingFile()
+{
+    QFETCH(QString, fault);
+    QFETCH(QString, expectedReply);
+    const QString folder = dir.filePath(QStringLiteral("labels"));
+    const QString target = folder + QStringLiteral("/shelf.cwrt");
+    const QString contentFile = dir.filePath(QStringLiteral("content.b64"));
+    QVERIFY(QDir().mkpath(folder));
+    QByteArray original(4096, '\0');
+    for (int i = 0; i < original.size(); ++i)
+        original[i] = char(i * 7);
+    QVERIFY(writeFile(target, original));
+    const int newSize = fault == QLatin1String("kill") ? 32 * 1024 * 1024 : 1024 * 1024;
+    QVERIFY(writeFile(contentFile, QByteArray(newSize, 'n').toBase64()));
+    // The unprivileged child must reach the folder through the temporary one.
+    QVERIFY(QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+                                                   | QFileDevice::ExeOther));
+    QVERIFY(QFile::setPermissions(contentFile, QFileDevice::ReadOwner | QFileDevice::ReadOther));
+
+    const bool unprivileged = fault == QLatin1String("read-only folder");
+    if (unprivileged)
+        QVERIFY(makeReadOnlyFolderOfNobody(folder, target));
+    const QStringList extra = fault == QLatin1String("file size limit") ? QStringList{QStringLiteral("65536")} : QStringList();
+    const QStringList command = saveChildCommand(target, contentFile, extra, unprivileged && runningAsRoot());
+    QProcess child;
+    child.start(command.first(), command.mid(1));
+    QVERIFY2(child.waitForStarted(), qPrintable(child.errorString()));
+    if (fault == QLatin1String("kill")) {
+        QVERIFY(waitForFileOpenIn(child.processId(), folder, 20000));
+        QCOMPARE(child.state(), QProcess::Running);
+        ::kill(pid_t(child.processId()), SIGKILL);
+        QVERIFY(child.waitForFinished(20000));
+        QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+    } else {
+        QVERIFY(child.waitForFinished(60000));
+        QCOMPARE(child.exitCode(), 0);
+        QCOMPARE(QString::fromUtf8(child.readAllStandardOutput()), expectedReply);
+    }
+
+    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QCOMPARE(readAll(target), original);
+    QCOMPARE(entriesOf(folder), QStringList{"shelf.cwrt"});
 }
 
 void FileTransferTest::writeBase64File_intoFolderOrDevice_isRefused()
