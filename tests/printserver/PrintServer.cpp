@@ -264,6 +264,11 @@ bool PrintServer::setAcceptingJobs(const QString &name, bool accepting)
     return runTool(accepting ? QStringLiteral("cupsaccept") : QStringLiteral("cupsreject"), {name});
 }
 
+bool PrintServer::setPrinting(const QString &name, bool printing)
+{
+    return runTool(printing ? QStringLiteral("cupsenable") : QStringLiteral("cupsdisable"), {name});
+}
+
 QString PrintServer::ippUri(const QString &path) const
 {
     return QStringLiteral("ipp://") + QString::fromLatin1(QUrl::toPercentEncoding(socketPath())) + path;

@@ -40,6 +40,8 @@ public:
     bool configureQueue(const QString &name, const QStringList &lpadminOptions);
     bool setDefaultQueue(const QString &name);
     bool setAcceptingJobs(const QString &name, bool accepting);
+    // A stopped queue still accepts jobs but keeps them waiting instead of running its filters.
+    bool setPrinting(const QString &name, bool printing);
 
     // Ids of the queue's jobs, finished or not, oldest first; of all queues' jobs without a queue.
     QList<int> jobIds(const QString &queue = QString());
