@@ -1,0 +1,149 @@
+// Every command the page has, called through the real channel: listing, printing on a private
+// print server, and files at the channel's ceiling in both directions. The dialog commands
+// (openProject without a path, pickSpreadsheet, savePrintPdf and saveProject's dialog road)
+// are driven with their real dialogs in tst_opensave, where a test can answer the dialog.
+import assert from 'node:assert/strict';
+import { spawn } from 'node:child_process';
+import crypto from 'node:crypto';
+import fs from 'node:fs';
+import path from 'node:path';
+import readline from 'node:readline';
+import { after, before, describe, it } from 'node:test';
+import { startHost } from './harness.mjs';
+
+// One web channel message holds 64 Mi UTF-16 characters; the host keeps 64 Ki of them for the
+// envelope and the path, and Base64 takes 4 characters for every 3 bytes.
+const channelCeilingChars = 64 * 1024 * 1024;
+const maxTransferBytes = ((channelCeilingChars - 64 * 1024) / 4) * 3;
+const onePixelPng =
+  'iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mP8z8BQDwAEhQGAhKmMIQAAAABJRU5ErkJggg==';
+
+// print-server FOLDER QUEUE: prints the socket path once the queue is ready, stops on SIGTERM.
+async function startPrintServer() {
+  const folder = fs.mkdtempSync('/tmp/qm-e2e-cups-');
+  fs.chmodSync(folder, 0o755);
+  const server = spawn(process.env.QUILLMARK_PRINT_SERVER, [folder, 'label'], { stdio: ['ignore', 'pipe', 'inherit'] });
+  const socket = await new Promise((resolve, reject) => {
+    readline.createInterface({ input: server.stdout }).once('line', resolve);
+    server.once('exit', (code) => reject(new Error(`print-server exited with ${code}`)));
+  });
+  return {
+    socket,
+    stop: async () => {
+      const exited = new Promise((resolve) => server.once('exit', resolve));
+      server.kill('SIGTERM');
+      await exited;
+      fs.rmSync(folder, { recursive: true, force: true });
+    },
+  };
+}
+
+// The content pattern stays in the page: only its length and tail cross back for checking.
+function makeContentInPage(page, base64Length) {
+  return page.evaluate((length) => {
+    const block = 'QuillmarkLabel+/0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLM';
+    window.largeContent = block.repeat(Math.ceil(length / block.length)).slice(0, length);
+    return window.largeContent.length;
+  }, base64Length);
+}
+
+function saveLargeContent(page, currentPath, timeoutMs) {
+  return page.evaluate(
+    ([target, timeout]) =>
+      new Promise((resolve) => {
+        const timer = setTimeout(() => resolve('no answer'), timeout);
+        const payload = JSON.stringify({ currentPath: target, dataBase64: window.largeContent });
+        window.quillmarkBridge.saveProject(payload, (reply) => {
+          clearTimeout(timer);
+          resolve(reply);
+        });
+      }),
+    [currentPath, timeoutMs],
+  );
+}
+
+function expectedBytes(base64Length) {
+  const block = 'QuillmarkLabel+/0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLM';
+  return Buffer.from(block.repeat(Math.ceil(base64Length / block.length)).slice(0, base64Length), 'base64');
+}
+
+const sha256 = (bytes) => crypto.createHash('sha256').update(bytes).digest('hex');
+
+describe('every command through the real channel', { timeout: 600_000 }, () => {
+  let printServer;
+  let host;
+  before(async () => {
+    printServer = await startPrintServer();
+    host = await startHost({ env: { CUPS_SERVER: printServer.socket } });
+  });
+  after(async () => {
+    await host?.stop();
+    await printServer?.stop();
+  });
+
+  it('lists the installed fonts', async () => {
+    const reply = await host.call('listLocalFonts');
+    assert.equal(reply.ok, true);
+    assert.ok(reply.fonts.some((font) => font.name === 'DejaVu Sans'), JSON.stringify(reply.fonts.slice(0, 5)));
+    assert.ok(reply.fonts.every((font) => font.name !== '' && font.value === font.name));
+  });
+
+  it('lists the private print server\'s printer', async () => {
+    assert.deepEqual(await host.call('listPrinters'), {
+      ok: true,
+      printers: [{ name: 'label', displayName: 'label', description: 'label', location: '', isDefault: false }],
+    });
+  });
+
+  it('prints a page and reports a payload that is not a print job', async () => {
+    const job = { printerName: 'label', pages: [`data:image/png;base64,${onePixelPng}`], pageWidthMm: 50, pageHeightMm: 30 };
+    assert.equal(
+      await host.callText('submitPrintJob', JSON.stringify(job)),
+      '{"ok":true,"printerDisplayName":"label","printerName":"label"}',
+    );
+    assert.equal(await host.callText('submitPrintJob', 'not a payload'), '{"error":"未选择打印机","ok":false}');
+    assert.equal(await host.callText('submitPrintJob', JSON.stringify({ ...job, printerName: 'LABEL' })),
+      '{"error":"系统中未找到所选打印机","ok":false}');
+  });
+
+  it('saves a project at the channel ceiling and hands it back whole', async () => {
+    const target = path.join(host.root, 'ceiling.cwrt');
+    const base64Length = (maxTransferBytes / 3) * 4;
+    assert.equal(await makeContentInPage(host.page, base64Length), base64Length);
+    assert.equal(await saveLargeContent(host.page, target, 300_000), `{"name":"ceiling.cwrt","ok":true,"path":"${target}"}`);
+    const expected = expectedBytes(base64Length);
+    assert.equal(fs.statSync(target).size, maxTransferBytes);
+    assert.equal(sha256(fs.readFileSync(target)), sha256(expected));
+
+    const reply = await host.callSummary('openProject', target);
+    assert.deepEqual(reply.dataBase64, { length: base64Length, tail: expected.toString('base64').slice(-8) });
+    assert.equal(await host.callText('windowMaximize'), '{"ok":true}');
+  });
+
+  // Past the ceiling the engine drops the call's arguments on the way: the host sees a call
+  // without any, matches no method and answers with no reply text at all. The front end must
+  // keep a call's arguments below the ceiling itself and take anything but a string as failure.
+  it('survives a save past the ceiling: nothing written, the program keeps answering', async () => {
+    const target = path.join(host.root, 'too-large.cwrt');
+    fs.writeFileSync(target, 'kept');
+    await makeContentInPage(host.page, channelCeilingChars + 1024);
+    assert.deepEqual(await saveLargeContent(host.page, target, 60_000), []);
+    assert.ok(host.output.join('').includes('No candidates found for "saveProject" with 0 arguments'));
+    await host.page.evaluate(() => {
+      delete window.largeContent;
+    });
+    assert.equal(fs.readFileSync(target, 'utf8'), 'kept');
+    assert.equal(await host.callText('windowMaximize'), '{"ok":true}');
+    assert.deepEqual(await host.call('readSpreadsheet', target), {
+      ok: true, path: target, name: 'too-large.cwrt', dataBase64: Buffer.from('kept').toString('base64'),
+    });
+    assert.equal(host.child.exitCode, null);
+  });
+
+  it('minimises, then closes and ends the program when the page asks', async () => {
+    assert.equal(await host.callText('windowMinimize'), '{"ok":true}');
+    const exited = new Promise((resolve) => host.child.once('exit', (code) => resolve(code)));
+    host.page.evaluate(() => window.quillmarkBridge.windowClose(() => {})).catch(() => {});
+    assert.equal(await exited, 0);
+  });
+});
