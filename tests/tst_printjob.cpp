@@ -3,6 +3,7 @@
 #include "TestSupport.h"
 
 #include <QBuffer>
+#include <QDataStream>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QPainter>
@@ -41,6 +42,42 @@ QString pngBase64(const QImage &image)
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, "PNG");
     return QString::fromLatin1(bytes.toBase64());
+}
+
+quint32 pngCrc(const QByteArray &bytes)
+{
+    quint32 crc = 0xffffffffu;
+    for (const char byte : bytes) {
+        crc ^= quint8(byte);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+QByteArray pngChunk(const QByteArray &type, const QByteArray &data)
+{
+    QByteArray chunk;
+    QDataStream stream(&chunk, QIODevice::WriteOnly);
+    stream << quint32(data.size());
+    stream.writeRawData(type.constData(), type.size());
+    stream.writeRawData(data.constData(), data.size());
+    stream << pngCrc(type + data);
+    return chunk;
+}
+
+// A complete black grey-scale PNG of any size, without ever holding the image: its rows of
+// zeros compress to a few bytes each.
+QString blankPngBase64(quint32 width, quint32 height)
+{
+    QByteArray header;
+    QDataStream stream(&header, QIODevice::WriteOnly);
+    stream << width << height << quint8(8) << quint8(0) << quint8(0) << quint8(0) << quint8(0);
+    const QByteArray rows(int(height * (width + 1)), '\0');
+    const QByteArray zlibStream = qCompress(rows).mid(4); // qCompress puts the length first
+    const QByteArray png = QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", header) + pngChunk("IDAT", zlibStream)
+        + pngChunk("IEND", QByteArray());
+    return QString::fromLatin1(png.toBase64());
 }
 
 QString dataUrl(const QImage &image)
@@ -256,6 +293,9 @@ void PrintJobTest::refusedPayload_repliesFirstFailedCheckAndPrintsNothing_data()
         << jsonText(with(good, pages, QJsonArray{page, QStringLiteral("%%%"), page})) << badImage;
     QTest::addRow("last page cut short")
         << jsonText(with(good, pages, QJsonArray{page, page.left(page.size() / 2)})) << badImage;
+    // A valid image of a hundred million pixels and one row more, in 150 KB of Base64.
+    QTest::addRow("page image larger than any sheet")
+        << jsonText(with(good, pages, QJsonArray{page, blankPngBase64(10000, 10001)})) << badImage;
 }
 
 void PrintJobTest::refusedPayload_repliesFirstFailedCheckAndPrintsNothing()
