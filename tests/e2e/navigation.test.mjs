@@ -119,7 +119,7 @@ describe('the navigation guard', { timeout: 60_000 }, () => {
           link.rel = 'noopener';
         }
         link.textContent = 'follow me';
-        link.style = 'position:fixed;left:10px;top:10px;font-size:40px';
+        link.style = 'position:fixed;left:10px;top:10px;font-size:40px;z-index:2147483647;background:white';
         document.body.append(link);
       },
       [href, target],
