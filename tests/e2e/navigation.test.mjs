@@ -71,6 +71,33 @@ function outsidePage(witness) {
     + !!(window.qt && window.qt.webChannelTransport);</script>`;
 }
 
+// Clicks a link the way a person does, with the mouse, so that it counts as a followed link.
+async function followLink(page, href, target) {
+  await page.evaluate(
+    ([linkHref, linkTarget]) => {
+      document.getElementById('probe-link')?.remove();
+      const link = document.createElement('a');
+      link.id = 'probe-link';
+      link.href = linkHref;
+      if (linkTarget) {
+        link.target = linkTarget;
+        link.rel = 'noopener';
+      }
+      link.textContent = 'follow me';
+      link.style = 'position:fixed;left:10px;top:10px;font-size:40px;z-index:2147483647;background:white';
+      document.body.append(link);
+    },
+    [href, target],
+  );
+  // The mouse itself, since a click that waits for its navigation would wait for ever here.
+  // Locators would wait for the refused navigations to finish, which they never do.
+  const box = await page.evaluate(() => {
+    const { x, y, width, height } = document.getElementById('probe-link').getBoundingClientRect();
+    return { x, y, width, height };
+  });
+  await page.mouse.click(box.x + box.width / 2, box.y + box.height / 2);
+}
+
 describe('the navigation guard', { timeout: 60_000 }, () => {
   let witness;
   let opener;
@@ -106,32 +133,7 @@ describe('the navigation guard', { timeout: 60_000 }, () => {
     assert.equal(await host.callText('windowMaximize'), '{"ok":true}');
   }
 
-  // Clicks a link the way a person does, with the mouse, so that it counts as a followed link.
-  async function clickLink(href, target) {
-    await host.page.evaluate(
-      ([linkHref, linkTarget]) => {
-        document.getElementById('probe-link')?.remove();
-        const link = document.createElement('a');
-        link.id = 'probe-link';
-        link.href = linkHref;
-        if (linkTarget) {
-          link.target = linkTarget;
-          link.rel = 'noopener';
-        }
-        link.textContent = 'follow me';
-        link.style = 'position:fixed;left:10px;top:10px;font-size:40px;z-index:2147483647;background:white';
-        document.body.append(link);
-      },
-      [href, target],
-    );
-    // The mouse itself, since a click that waits for its navigation would wait for ever here.
-    // Locators would wait for the refused navigations to finish, which they never do.
-    const box = await host.page.evaluate(() => {
-      const { x, y, width, height } = document.getElementById('probe-link').getBoundingClientRect();
-      return { x, y, width, height };
-    });
-    await host.page.mouse.click(box.x + box.width / 2, box.y + box.height / 2);
-  }
+  const clickLink = (href, target) => followLink(host.page, href, target);
 
   it('shows and connects a page inside the front-end folder', async () => {
     await goTo('probe.html');
@@ -196,5 +198,22 @@ describe('the navigation guard', { timeout: 60_000 }, () => {
     assert.deepEqual(opener.opened().sort(), [`${witness.origin}/help?topic=labels`, 'mailto:support@example.org?subject=Quillmark']);
     assert.deepEqual(witness.requests, []);
     await frontendAnswers();
+  });
+});
+
+// CI has no desktop: the offscreen platform declines the hand-over at once, with a warning,
+// and the program carries on.
+describe('a followed web link without a desktop', () => {
+  it('is declined by the platform without loading or stalling anything', async () => {
+    const host = await startHost();
+    try {
+      const indexUrl = `file://${host.frontendDir}/index.html`;
+      await followLink(host.page, 'http://127.0.0.1:9/help');
+      assert.ok(await waitFor(() => host.output.join('').includes("openUrl() for 'http://127.0.0.1:9/help'")), host.output.join(''));
+      assert.equal(host.page.url(), indexUrl);
+      assert.equal(await host.callText('windowMaximize'), '{"ok":true}');
+    } finally {
+      await host.stop();
+    }
   });
 });
