@@ -60,10 +60,11 @@ function bwipOptions(spec: BarcodeSpec, scale: number, heightMm?: number): Recor
     text: spec.data,
     scale,
     includetext: spec.showText && !TWO_D.has(spec.symbology),
-    textxalign: 'center',
     barcolor: hexColor(spec.color),
     textcolor: hexColor(spec.color),
   };
+  // EAN and UPC place their digits around the guard bars themselves; other codes centre their text.
+  if (!['ean13', 'upca'].includes(spec.symbology)) opts.textxalign = 'center';
   if (heightMm !== undefined) opts.height = heightMm;
   if (spec.symbology === 'itf14') opts.showborder = false;
   return opts;
