@@ -71,7 +71,11 @@ export function installShortcuts(editor: Editor, hooks: ShortcutHooks): () => vo
     const key = describeKey(e);
     const action = SHORTCUTS[key];
     if (!action) return;
-    if (isTyping(e.target) && !GLOBAL.has(key)) return;
+    if (isTyping(e.target)) {
+      if (!GLOBAL.has(key)) return;
+      // Leaving the field commits what was typed, so Ctrl+S saves the value on screen.
+      (e.target as HTMLElement).blur();
+    }
     e.preventDefault();
     action(editor, hooks);
   };

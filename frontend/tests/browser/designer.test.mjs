@@ -326,6 +326,12 @@ test('a typed size lands on its object even when the next click selects another'
     assert.equal(selection[0], doc.objects[0].id, 'the click selected the rectangle');
     assert.equal(doc.objects[1].widthMm, 7.5, 'the ellipse got the typed width');
     assert.equal(doc.objects[0].widthMm, 20, 'the rectangle kept its own');
+
+    // Saving while a field is still being edited saves the value on screen.
+    await page.fill('[data-testid="prop-height"]', '9.5');
+    const [download] = await Promise.all([page.waitForEvent('download'), page.keyboard.press('Control+s')]);
+    const saved = JSON.parse(await readFile(await download.path(), 'utf8'));
+    assert.equal(saved.objects[0].heightMm, 9.5);
     assert.deepEqual(errors, []);
   } finally {
     await context.close();
