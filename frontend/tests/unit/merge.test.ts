@@ -4,6 +4,8 @@ import { DEFAULT_COUNTER, formatDate, substitute, tokenize, unknownColumns } fro
 import { labelSequence, paginate, parseRecordRange, sheetFits } from '../../src/merge/job';
 import { readMergeSettings } from '../../src/merge/settings';
 import { tableFromRows } from '../../src/data/table';
+import { createDocument } from '../../src/model/document';
+import { parseProject, serializeProject } from '../../src/model/project';
 
 const now = new Date(2026, 2, 5, 9, 7, 3);
 const ctx = { columns: ['品名', 'SKU', 'Price'], record: ['铅笔', 'A-1', '3.50'], counter: '007', now };
@@ -81,4 +83,17 @@ test('stored merge settings: damaged values fall back to defaults', () => {
   assert.equal(read.sheet?.rows, 3);
   assert.equal(read.sheet?.marginLeftMm, 0);
   assert.equal(readMergeSettings({ sheet: { paperWidthMm: -1, paperHeightMm: 297 } }).sheet, null);
+});
+
+test('a project file keeps its data source, counter and sheet; older files open without them', () => {
+  const doc = {
+    ...createDocument('库存', 50, 30),
+    merge: {
+      source: { path: '/data/库存.xlsx', name: '库存.xlsx', sheet: '二月', headerRow: false },
+      counter: { start: 100, step: 5, padding: 6, per: 'record' as const },
+      sheet: { paperWidthMm: 210, paperHeightMm: 297, columns: 3, rows: 8, marginLeftMm: 7.5, marginTopMm: 10, gapXMm: 2.5, gapYMm: 0, startPosition: 4 },
+    },
+  };
+  assert.deepEqual(parseProject(serializeProject(doc)).doc.merge, doc.merge);
+  assert.equal('merge' in parseProject(serializeProject(createDocument('x'))).doc, false);
 });
