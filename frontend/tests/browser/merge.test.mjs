@@ -123,6 +123,11 @@ test('records whose barcode cannot be encoded are listed before printing, and sh
     assert.deepEqual(problems, [[1, 'ABC'], [2, '']]);
     assert.match(await page.textContent('[data-testid="barcode-problems"]'), /2 条记录.*第 2 条（ABC）.*第 3 条（）：条码数据为空/s);
 
+    // Ctrl+P opens the print dialog, which says that a browser cannot print.
+    await page.keyboard.press('Control+p');
+    assert.match(await page.textContent('[data-testid="print-dialog"]'), /浏览器模式下无法打印/);
+    assert.equal(await page.isDisabled('[data-testid="print-start"]'), true);
+    await page.click('[data-testid="print-close"]');
     await toolbar(page, 'exportPdf');
     assert.match(await page.textContent('[data-testid="print-problems"]'), /2 条记录的条码无法编码/);
     // Two labels across, three down on A4, starting at the fifth position of a used sheet.
