@@ -2,6 +2,7 @@
 // canvas, barcode problems found in the records, and which merge dialog is open. The project
 // itself stores only where the data came from (LabelDocument.merge); the cells live here.
 
+import { yieldToPage } from '../print/yield';
 import type { DesktopApi } from '../bridge/client';
 import type { Editor, EditorUi } from '../editor/editor';
 import type { BarcodeObject, LabelDocument } from '../model/document';
@@ -315,7 +316,7 @@ export async function findBarcodeProblems(
       }
     }
     if (Date.now() - sliceStart > 30) {
-      await new Promise((resolve) => setTimeout(resolve, 0));
+      await yieldToPage();
       if (superseded()) return null;
       sliceStart = Date.now();
     }

@@ -1,6 +1,7 @@
 // PDF export: the job's pages, one PDF page each at the exact page size in millimetres (the
 // label's own size, or the paper's for sheets), with the page images the printer would get.
 
+import { yieldToPage } from '../print/yield';
 import { jsPDF } from 'jspdf';
 import type { PagePlan } from '../print/pages';
 
@@ -29,7 +30,7 @@ export async function buildPdf(
     pdf.addImage(drawPage(i), 'PNG', 0, 0, w, h, `page${i}`, 'FAST');
     if (Date.now() - lastYield > 50) {
       onProgress?.({ pagesDone: i + 1, totalPages: plan.pages.length });
-      await new Promise((resolve) => setTimeout(resolve, 0));
+      await yieldToPage();
       lastYield = Date.now();
     }
   }

@@ -3,6 +3,7 @@
 // drawn while the host prints the previous one. Stopping takes effect between batches; the
 // outcome always says how many labels the printer received.
 
+import { yieldToPage } from './yield';
 import type { DesktopApi, PrintReply } from '../bridge/client';
 import { BatchBuilder, BatchLimits, DEFAULT_LIMITS } from './batches';
 import type { PagePlan } from './pages';
@@ -106,7 +107,7 @@ export async function runPrintJob(request: JobRequest): Promise<JobOutcome> {
       progress.pagesDrawn += 1;
       if (Date.now() - lastYield > 50) {
         report();
-        await new Promise((resolve) => setTimeout(resolve, 0));
+        await yieldToPage();
         lastYield = Date.now();
       }
     }
