@@ -7,12 +7,15 @@ import type { SheetTable } from '../data/table';
 import { labelSequence, parseRecordRange, sheetFits } from '../merge/job';
 import type { MergeSettings, SheetLayout } from '../merge/settings';
 import { buildPdf, PdfProgress } from '../pdf/export';
-import { PagePlan, pageRenderer, planPages } from './pages';
+import { PagePlan, pagePixelSize, pageRenderer, planPages } from './pages';
 
 export const RESOLUTIONS = [203, 300, 600] as const;
 export const DEFAULT_DPI = 300;
 /** More labels than this in one job is almost surely a typing mistake. */
 export const MAX_JOB_LABELS = 100000;
+/** The host decodes no page image above 100 million pixels, and a canvas side ends at 32767. */
+export const MAX_PAGE_PIXELS = 100 * 1000 * 1000;
+export const MAX_PAGE_SIDE_PX = 32767;
 
 export interface OutputOptions {
   dpi: number;
@@ -23,7 +26,7 @@ export interface OutputOptions {
   sheet: SheetLayout | null;
 }
 
-export type PlanResult = { ok: true; plan: PagePlan } | { ok: false; reason: 'range' | 'sheet' | 'count' };
+export type PlanResult = { ok: true; plan: PagePlan } | { ok: false; reason: 'range' | 'sheet' | 'count' | 'pageTooLarge' };
 
 export function planOutput(doc: LabelDocument, table: SheetTable | null, settings: MergeSettings, options: OutputOptions): PlanResult {
   const range = table ? parseRecordRange(options.from, options.to, table.records.length) : null;
@@ -33,7 +36,10 @@ export function planOutput(doc: LabelDocument, table: SheetTable | null, setting
   const records = range ? range.last - range.first + 1 : 1;
   if (records * perRecord > MAX_JOB_LABELS) return { ok: false, reason: 'count' };
   const labels = labelSequence(range, perRecord, settings.counter);
-  return { ok: true, plan: planPages(doc, labels, options.sheet) };
+  const plan = planPages(doc, labels, options.sheet);
+  const page = pagePixelSize(plan, options.dpi);
+  if (page.width * page.height > MAX_PAGE_PIXELS || Math.max(page.width, page.height) > MAX_PAGE_SIDE_PX) return { ok: false, reason: 'pageTooLarge' };
+  return { ok: true, plan };
 }
 
 /** Draws pages as PNG data URLs; pictures must have loaded first (ImageStore.ready). */

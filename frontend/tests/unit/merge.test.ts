@@ -2,7 +2,8 @@ import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { DEFAULT_COUNTER, formatDate, substitute, tokenize, unknownColumns } from '../../src/merge/fields';
 import { labelSequence, paginate, parseRecordRange, sheetFits } from '../../src/merge/job';
-import { readMergeSettings } from '../../src/merge/settings';
+import { DEFAULT_MERGE, readMergeSettings } from '../../src/merge/settings';
+import { planOutput } from '../../src/print/output';
 import { tableFromRows } from '../../src/data/table';
 import { createDocument } from '../../src/model/document';
 import { parseProject, serializeProject } from '../../src/model/project';
@@ -96,4 +97,19 @@ test('a project file keeps its data source, counter and sheet; older files open 
   };
   assert.deepEqual(parseProject(serializeProject(doc)).doc.merge, doc.merge);
   assert.equal('merge' in parseProject(serializeProject(createDocument('x'))).doc, false);
+});
+
+test('print plans: ranges, sheets that do not fit, and pages too large for an image are refused', () => {
+  const doc = createDocument('x', 50, 30);
+  const table = { columns: ['A'], records: [['1'], ['2'], ['3']] };
+  const options = { dpi: 300, from: 1, to: 3, perRecord: 2, sheet: null };
+  const ok = planOutput(doc, table, DEFAULT_MERGE, options);
+  assert.ok(ok.ok && ok.plan.pages.length === 6 && ok.plan.pageWidthMm === 50);
+  assert.deepEqual(planOutput(doc, table, DEFAULT_MERGE, { ...options, to: 4 }), { ok: false, reason: 'range' });
+  const sheet = { paperWidthMm: 100, paperHeightMm: 100, columns: 3, rows: 1, marginLeftMm: 0, marginTopMm: 0, gapXMm: 0, gapYMm: 0, startPosition: 1 };
+  assert.deepEqual(planOutput(doc, table, DEFAULT_MERGE, { ...options, sheet }), { ok: false, reason: 'sheet' });
+  // 1000 x 1000 mm at 600 dpi is 23622 pixels a side, over 500 million pixels.
+  const big = createDocument('x', 1000, 1000);
+  assert.deepEqual(planOutput(big, null, DEFAULT_MERGE, { ...options, dpi: 600 }), { ok: false, reason: 'pageTooLarge' });
+  assert.equal(planOutput(big, null, DEFAULT_MERGE, { ...options, dpi: 203 }).ok, true);
 });

@@ -120,6 +120,7 @@ function DialogBody({ mode, editor, session, images }: { mode: 'print' | 'pdf'; 
   const planError = planned.ok ? ''
     : planned.reason === 'sheet' ? t.sheetDoesNotFit
     : planned.reason === 'count' ? editor.msg('tooManyLabels', { limit: MAX_JOB_LABELS })
+    : planned.reason === 'pageTooLarge' ? t.pageTooLarge
     : editor.msg('rangeInvalid', { count });
   const canStart = !!plan && !running && !dataMissing && (mode === 'pdf' || (editor.api.mode === 'host' && printerName !== ''));
 
