@@ -32,6 +32,18 @@ async function stageImage(page) {
   return page.locator('[data-testid="stage"]').screenshot();
 }
 
+/** The stage once it has finished drawing: two captures in a row agree (text and barcodes draw late on a busy machine). */
+async function settledStageImage(page, timeoutMs = 10_000) {
+  const deadline = Date.now() + timeoutMs;
+  let previous = await stageImage(page);
+  while (Date.now() < deadline) {
+    const current = await stageImage(page);
+    if (current.equals(previous)) return current;
+    previous = current;
+  }
+  throw new Error('the stage kept changing');
+}
+
 const mergeState = (page) => page.evaluate(() => {
   const m = window.quillmark.merge;
   return { table: m.table, index: m.previewIndex, problems: m.problems, source: m.settings.source };
@@ -70,16 +82,16 @@ test('a CSV merge is previewed record by record and exported as one PDF page per
     assert.equal(doc.merge.source.name, 'stock.csv');
 
     // Stepping through records redraws the canvas with each record's values.
-    const first = await stageImage(page);
+    const first = await settledStageImage(page);
     await page.click('[data-testid="record-next"]');
     assert.equal(await page.textContent('[data-testid="record-position"]'), '第 2 / 3 条');
-    const second = await stageImage(page);
+    const second = await settledStageImage(page);
     assert.notDeepEqual(first, second);
     await page.click('[data-testid="record-last"]');
     assert.equal((await mergeState(page)).index, 2);
     await page.fill('[data-testid="record-goto"]', '1');
     await page.press('[data-testid="record-goto"]', 'Enter');
-    assert.deepEqual(await stageImage(page), first);
+    assert.deepEqual(await settledStageImage(page), first);
     await page.waitForSelector('[data-testid="barcode-problems-none"]');
 
     await toolbar(page, 'exportPdf');
