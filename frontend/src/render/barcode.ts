@@ -54,19 +54,19 @@ function hexColor(color: string): string {
   return m ? m[1] : '000000';
 }
 
-function bwipOptions(spec: BarcodeSpec, scale: number, heightMm?: number): Record<string, unknown> {
+function bwipOptions(symbol: BarcodeSpec, scale: number, heightMm?: number): Record<string, unknown> {
   const opts: Record<string, unknown> = {
-    bcid: BCID[spec.symbology],
-    text: spec.data,
+    bcid: BCID[symbol.symbology],
+    text: symbol.data,
     scale,
-    includetext: spec.showText && !TWO_D.has(spec.symbology),
-    barcolor: hexColor(spec.color),
-    textcolor: hexColor(spec.color),
+    includetext: symbol.showText && !TWO_D.has(symbol.symbology),
+    barcolor: hexColor(symbol.color),
+    textcolor: hexColor(symbol.color),
   };
   // EAN and UPC place their digits around the guard bars themselves; other codes centre their text.
-  if (!['ean13', 'upca'].includes(spec.symbology)) opts.textxalign = 'center';
+  if (!['ean13', 'upca'].includes(symbol.symbology)) opts.textxalign = 'center';
   if (heightMm !== undefined) opts.height = heightMm;
-  if (spec.symbology === 'itf14') opts.showborder = false;
+  if (symbol.symbology === 'itf14') opts.showborder = false;
   return opts;
 }
 
@@ -76,25 +76,25 @@ export function cleanBarcodeError(e: unknown): string {
   return text.replace(/^bwipp\.\w+:\s*/, '').replace(/^bwip-js:\s*/, '');
 }
 
-function probe(spec: BarcodeSpec): Probe | string {
-  const key = `${spec.symbology}\u0000${spec.data}\u0000${spec.showText}`;
+function probe(symbol: BarcodeSpec): Probe | string {
+  const key = `${symbol.symbology}\u0000${symbol.data}\u0000${symbol.showText}`;
   const cached = probes.get(key);
   if (cached !== undefined) return cached;
   let result: Probe | string;
   try {
-    if (spec.data === '') throw new Error('empty');
+    if (symbol.data === '') throw new Error('empty');
     // A height would stretch a 2D symbol's modules; only linear codes are probed with one.
-    const twoD = TWO_D.has(spec.symbology);
-    const a = toCanvas(createCanvas(1, 1) as HTMLCanvasElement, bwipOptions(spec, 1, twoD ? undefined : 10) as never);
+    const twoD = TWO_D.has(symbol.symbology);
+    const a = toCanvas(createCanvas(1, 1) as HTMLCanvasElement, bwipOptions(symbol, 1, twoD ? undefined : 10) as never);
     if (twoD) {
       result = { width: a.width, height: a.height, textPx: 0, barPxPerMm: 0, symbol: a };
     } else {
       // How height grows with the bar height depends on the symbology and the text line only,
       // not on the data: measured once, it spares a second render for every new value.
-      const metricsKey = `${spec.symbology}\u0000${spec.showText}`;
+      const metricsKey = `${symbol.symbology}\u0000${symbol.showText}`;
       let metrics = linearMetrics.get(metricsKey);
       if (!metrics) {
-        const b = toCanvas(createCanvas(1, 1) as HTMLCanvasElement, bwipOptions(spec, 1, 20) as never);
+        const b = toCanvas(createCanvas(1, 1) as HTMLCanvasElement, bwipOptions(symbol, 1, 20) as never);
         const barPxPerMm = (b.height - a.height) / 10;
         metrics = { textPx: a.height - barPxPerMm * 10, barPxPerMm };
         linearMetrics.set(metricsKey, metrics);
@@ -102,15 +102,15 @@ function probe(spec: BarcodeSpec): Probe | string {
       result = { width: a.width, height: a.height, ...metrics };
     }
   } catch (e) {
-    result = spec.data === '' ? 'empty' : cleanBarcodeError(e);
+    result = symbol.data === '' ? 'empty' : cleanBarcodeError(e);
   }
   remember(probes, key, result);
   return result;
 }
 
 /** The error bwip-js reports for this data, or null when the code can be drawn. */
-export function barcodeError(spec: Pick<BarcodeSpec, 'symbology' | 'data'>): string | null {
-  const p = probe({ ...spec, showText: false, color: '#000000' });
+export function barcodeError(symbol: Pick<BarcodeSpec, 'symbology' | 'data'>): string | null {
+  const p = probe({ ...symbol, showText: false, color: '#000000' });
   return typeof p === 'string' ? p : null;
 }
 
@@ -118,19 +118,19 @@ export function barcodeError(spec: Pick<BarcodeSpec, 'symbology' | 'data'>): str
  * Draws a code as large as fits in a box of whole pixels, with whole pixels per module.
  * Linear codes fill the box's height; 2D codes keep square modules.
  */
-export function renderBarcode(spec: BarcodeSpec, boxWidthPx: number, boxHeightPx: number): BarcodeResult {
+export function renderBarcode(symbol: BarcodeSpec, boxWidthPx: number, boxHeightPx: number): BarcodeResult {
   const w = Math.max(1, Math.round(boxWidthPx));
   const h = Math.max(1, Math.round(boxHeightPx));
-  const key = `${spec.symbology}\u0000${spec.data}\u0000${spec.showText}\u0000${spec.color}\u0000${w}\u0000${h}`;
+  const key = `${symbol.symbology}\u0000${symbol.data}\u0000${symbol.showText}\u0000${symbol.color}\u0000${w}\u0000${h}`;
   const cached = bitmaps.get(key);
   if (cached) return cached;
-  const p = probe(spec);
+  const p = probe(symbol);
   let result: BarcodeResult;
   if (typeof p === 'string') {
     result = { ok: false, error: p };
   } else {
     try {
-      result = { ok: true, bitmap: draw(spec, p, w, h) };
+      result = { ok: true, bitmap: draw(symbol, p, w, h) };
     } catch (e) {
       result = { ok: false, error: cleanBarcodeError(e) };
     }
@@ -139,8 +139,8 @@ export function renderBarcode(spec: BarcodeSpec, boxWidthPx: number, boxHeightPx
   return result;
 }
 
-function draw(spec: BarcodeSpec, p: Probe, w: number, h: number): BarcodeBitmap {
-  if (TWO_D.has(spec.symbology)) {
+function draw(symbol: BarcodeSpec, p: Probe, w: number, h: number): BarcodeBitmap {
+  if (TWO_D.has(symbol.symbology)) {
     const scale = Math.max(1, Math.floor(Math.min(w / p.width, h / p.height)));
     // bwip-js draws a 2D symbol at scale n exactly as its one-pixel form enlarged n times, so the
     // probe's symbol is enlarged without smoothing and given the object's colour.
@@ -149,14 +149,14 @@ function draw(spec: BarcodeSpec, p: Probe, w: number, h: number): BarcodeBitmap 
     ctx.imageSmoothingEnabled = false;
     ctx.drawImage(p.symbol!, 0, 0, canvas.width, canvas.height);
     ctx.globalCompositeOperation = 'source-in';
-    ctx.fillStyle = `#${hexColor(spec.color)}`;
+    ctx.fillStyle = `#${hexColor(symbol.color)}`;
     ctx.fillRect(0, 0, canvas.width, canvas.height);
     return { canvas, moduleScale: scale };
   }
   const scale = Math.max(1, Math.floor(w / p.width));
   // Solve the bar height that makes the whole picture, text included, as high as the box.
   const heightMm = Math.max(0.5, (h / scale - p.textPx) / p.barPxPerMm);
-  const canvas = toCanvas(createCanvas(1, 1) as HTMLCanvasElement, bwipOptions(spec, scale, heightMm) as never);
+  const canvas = toCanvas(createCanvas(1, 1) as HTMLCanvasElement, bwipOptions(symbol, scale, heightMm) as never);
   return { canvas, moduleScale: scale };
 }
 
