@@ -1,0 +1,311 @@
+// Label stock: the rolls and sheets a label is printed on. The bundled list (stock.json) names
+// where each entry's figures come from; users add their own, which the caller keeps (the page's
+// local storage and each project that uses it). Lengths are millimetres, as everywhere in the model.
+
+import data from './stock.json';
+import { MM_PER_INCH } from './units';
+
+export type StockKind = 'roll-gap' | 'roll-mark' | 'continuous' | 'sheet';
+export type PaperName = 'A4' | 'Letter' | 'custom';
+export type LabelShape = 'rectangle' | 'round';
+
+export interface SheetGeometry {
+  paper: PaperName;
+  paperWidthMm: number;
+  paperHeightMm: number;
+  columns: number;
+  rows: number;
+  marginLeftMm: number;
+  marginTopMm: number;
+  /** Left edge to left edge of neighbouring labels, so the gap is the pitch less the width. */
+  pitchXMm: number;
+  pitchYMm: number;
+}
+
+export interface StockEntry {
+  id: string;
+  maker: string | null;
+  code: string | null;
+  kind: StockKind;
+  /** The unit the maker sizes this stock in; what the chooser shows first. */
+  unit: 'mm' | 'in';
+  /** Across the roll or the sheet. */
+  widthMm: number;
+  /** Along the roll; null for a continuous roll, whose label length the user chooses. */
+  heightMm: number | null;
+  shape: LabelShape;
+  cornerRadiusMm?: number;
+  /** Liner between labels along a roll. */
+  gapMm?: number;
+  sheet?: SheetGeometry;
+  source: string;
+  verified: boolean;
+}
+
+export const PAPERS: Readonly<Record<'A4' | 'Letter', { widthMm: number; heightMm: number }>> = {
+  A4: { widthMm: 210, heightMm: 297 },
+  Letter: { widthMm: 215.9, heightMm: 279.4 },
+};
+
+/** Gap assumed between roll labels whose stock does not say (the common 3 mm of thermal rolls). */
+export const DEFAULT_GAP_MM = 3;
+
+/** The bundled stock; the test suite holds the file to its schema and geometry. */
+export const STOCK: readonly StockEntry[] = (data as unknown as { entries: StockEntry[] }).entries;
+
+// ---- Finding stock -------------------------------------------------------------------------
+
+export interface StockFilter {
+  kinds?: readonly StockKind[];
+  /** Sheets on this paper only; rolls are left out when a paper is asked for. */
+  paper?: PaperName;
+}
+
+export function filterStock(entries: readonly StockEntry[], filter: StockFilter): StockEntry[] {
+  return entries.filter((e) =>
+    (!filter.kinds || filter.kinds.length === 0 || filter.kinds.includes(e.kind)) &&
+    (!filter.paper || e.sheet?.paper === filter.paper));
+}
+
+export function findStock(id: string, entries: readonly StockEntry[] = STOCK): StockEntry | undefined {
+  return entries.find((e) => e.id === id);
+}
+
+export interface SizeQuery {
+  a: number;
+  b: number | null;
+  /** Null when the text names no unit: the numbers are then read in each entry's own unit. */
+  unit: 'mm' | 'in' | null;
+}
+
+const SIZE_PATTERN = /^(\d+(?:[.,]\d+)?)(?:\s*(?:x|×|\*|by)\s*(\d+(?:[.,]\d+)?))?\s*(mm|in|inch|inches|"|″)?$/i;
+
+/** Reads "60x40", "60 × 40 mm", "4x6 in", "4 x 6\"" or a lone "62"; null for anything else. */
+export function parseSizeQuery(text: string): SizeQuery | null {
+  const match = SIZE_PATTERN.exec(text.trim());
+  if (!match) return null;
+  const num = (s: string): number => Number(s.replace(',', '.'));
+  const unitText = match[3]?.toLowerCase();
+  const unit = unitText === undefined ? null : unitText === 'mm' ? 'mm' : 'in';
+  return { a: num(match[1]), b: match[2] === undefined ? null : num(match[2]), unit };
+}
+
+/** Tolerance of a size match: a typed "99x38" finds 99.1 × 38.1 mm. */
+const SIZE_TOLERANCE_MM = 0.6;
+
+function sizeMatch(entry: StockEntry, query: SizeQuery): 0 | 1 | 2 {
+  const unitMm = (query.unit ?? entry.unit) === 'in' ? MM_PER_INCH : 1;
+  const tolerance = Math.max(SIZE_TOLERANCE_MM, query.unit === null && entry.unit === 'in' ? 0.02 * MM_PER_INCH : 0);
+  const near = (mm: number | null, value: number): boolean => mm !== null && Math.abs(mm - value * unitMm) <= tolerance;
+  const w = entry.widthMm;
+  const h = entry.heightMm;
+  if (query.b === null) {
+    if (near(w, query.a) || near(h, query.a)) return 2;
+    return entry.sheet && labelsPerSheet(entry.sheet) === query.a ? 2 : 0;
+  }
+  if (near(w, query.a) && (h === null ? false : near(h, query.b))) return 2;
+  // A roll is loaded either way round, and people say "40 × 60" for a 60 × 40 label.
+  if (near(w, query.b) && near(h, query.a)) return 1;
+  return 0;
+}
+
+function normalized(text: string): string {
+  return text.toLowerCase().replace(/[\s\-_./]+/g, '');
+}
+
+function textMatch(entry: StockEntry, word: string): boolean {
+  const haystack = [entry.code, entry.maker, entry.sheet?.paper, entry.kind].filter((s): s is string => !!s);
+  return haystack.some((s) => normalized(s).includes(word));
+}
+
+/**
+ * Entries matching a typed query, best first: a size ("60x40", "4x6 in"), a count of labels per
+ * sheet ("21"), a product code or maker ("DK-11201", "dk11201"), a paper ("A4"). Words must all
+ * match; an empty query keeps every entry.
+ */
+export function searchStock(query: string, entries: readonly StockEntry[] = STOCK, filter: StockFilter = {}): StockEntry[] {
+  const pool = filterStock(entries, filter);
+  const text = query.trim();
+  if (!text) return pool;
+  const size = parseSizeQuery(text);
+  if (size) {
+    const scored = pool.map((entry, index) => ({ entry, index, score: sizeMatch(entry, size) })).filter((s) => s.score > 0);
+    scored.sort((x, y) => y.score - x.score || x.index - y.index);
+    const bySize = scored.map((s) => s.entry);
+    // "11201" is a size to the parser but also part of a code.
+    return bySize.length > 0 ? bySize : pool.filter((e) => textMatch(e, normalized(text)));
+  }
+  const words = text.split(/\s+/).map(normalized).filter(Boolean);
+  return pool.filter((e) => words.every((w) => textMatch(e, w)));
+}
+
+/** "60 × 40 mm", "4 × 6 in", "62 mm" (continuous), "Ø 58 mm" (round). */
+export function formatStockSize(entry: Pick<StockEntry, 'widthMm' | 'heightMm' | 'unit' | 'shape'>): string {
+  const scale = entry.unit === 'in' ? MM_PER_INCH : 1;
+  const show = (mm: number): string => String(Math.round((mm / scale) * 1000) / 1000);
+  const unit = entry.unit === 'in' ? ' in' : ' mm';
+  if (entry.heightMm === null) return show(entry.widthMm) + unit;
+  if (entry.shape === 'round') return 'Ø ' + show(entry.widthMm) + unit;
+  return `${show(entry.widthMm)} × ${show(entry.heightMm)}${unit}`;
+}
+
+// ---- Sheet geometry ------------------------------------------------------------------------
+
+export function labelsPerSheet(sheet: SheetGeometry): number {
+  return sheet.columns * sheet.rows;
+}
+
+/** Top-left corner of the label in (column, row), both counted from 0, on the paper. */
+export function labelOrigin(sheet: SheetGeometry, column: number, row: number): { xMm: number; yMm: number } {
+  return { xMm: sheet.marginLeftMm + column * sheet.pitchXMm, yMm: sheet.marginTopMm + row * sheet.pitchYMm };
+}
+
+export interface SheetPlacement {
+  /** Which sheet of the job, from 0. */
+  sheetIndex: number;
+  /** 1-based position on its sheet, across then down, as printed on label boxes. */
+  position: number;
+  column: number;
+  row: number;
+  xMm: number;
+  yMm: number;
+}
+
+/**
+ * Where `count` labels go, filling a partly used first sheet from `startPosition` (1-based,
+ * across then down) and every further sheet from its first position.
+ */
+export function placeLabels(sheet: SheetGeometry, count: number, startPosition = 1): SheetPlacement[] {
+  const perSheet = labelsPerSheet(sheet);
+  const first = Math.min(Math.max(1, Math.floor(startPosition) || 1), perSheet) - 1;
+  const placements: SheetPlacement[] = [];
+  for (let i = 0; i < count; i++) {
+    const slot = first + i;
+    const onSheet = slot % perSheet;
+    const column = onSheet % sheet.columns;
+    const row = Math.floor(onSheet / sheet.columns);
+    placements.push({ sheetIndex: Math.floor(slot / perSheet), position: onSheet + 1, column, row, ...labelOrigin(sheet, column, row) });
+  }
+  return placements;
+}
+
+/** Space between neighbouring labels, for layouts that think in gaps rather than pitches. */
+export function sheetGaps(entry: Pick<StockEntry, 'widthMm' | 'heightMm'> & { sheet: SheetGeometry }): { gapXMm: number; gapYMm: number } {
+  return {
+    gapXMm: roundTo(entry.sheet.pitchXMm - entry.widthMm),
+    gapYMm: roundTo(entry.sheet.pitchYMm - (entry.heightMm ?? 0)),
+  };
+}
+
+function roundTo(mm: number): number {
+  return Math.round(mm * 10000) / 10000;
+}
+
+// ---- The user's own stock ------------------------------------------------------------------
+
+export type StockProblem = 'kind' | 'size' | 'shape' | 'corner' | 'gap' | 'grid' | 'pitch' | 'fit';
+
+/** Slack for figures converted from inches and rounded. */
+const FIT_EPSILON_MM = 0.01;
+
+/** What is wrong with a stock's geometry, empty when it can be printed on. */
+export function stockProblems(entry: Omit<StockEntry, 'id' | 'source' | 'verified' | 'maker' | 'code'>): StockProblem[] {
+  const problems: StockProblem[] = [];
+  const positive = (v: unknown): v is number => typeof v === 'number' && Number.isFinite(v) && v > 0 && v <= 2000;
+  const offset = (v: unknown): boolean => typeof v === 'number' && Number.isFinite(v) && v >= 0 && v <= 2000;
+  if (!['roll-gap', 'roll-mark', 'continuous', 'sheet'].includes(entry.kind)) problems.push('kind');
+  const continuous = entry.kind === 'continuous';
+  const width = entry.widthMm;
+  const height = entry.heightMm;
+  if (!positive(width) || (continuous ? height !== null : !positive(height))) return [...problems, 'size'];
+  const shortSide = Math.min(width, height ?? width);
+  if (entry.shape !== 'rectangle' && entry.shape !== 'round') problems.push('shape');
+  if (entry.shape === 'round' && (continuous || Math.abs(width - (height ?? 0)) > FIT_EPSILON_MM)) problems.push('shape');
+  if (entry.cornerRadiusMm !== undefined && (!offset(entry.cornerRadiusMm) || entry.cornerRadiusMm > shortSide / 2)) problems.push('corner');
+  if (entry.gapMm !== undefined && (!offset(entry.gapMm) || entry.kind === 'sheet')) problems.push('gap');
+  if (entry.kind === 'sheet') problems.push(...sheetProblems(entry.sheet, width, height ?? 0));
+  else if (entry.sheet !== undefined) problems.push('kind');
+  return problems;
+}
+
+function sheetProblems(sheet: SheetGeometry | undefined, width: number, height: number): StockProblem[] {
+  if (!sheet || typeof sheet !== 'object') return ['grid'];
+  const whole = (v: unknown): boolean => Number.isInteger(v) && (v as number) >= 1 && (v as number) <= 100;
+  const numbers = [sheet.paperWidthMm, sheet.paperHeightMm, sheet.marginLeftMm, sheet.marginTopMm, sheet.pitchXMm, sheet.pitchYMm];
+  if (!whole(sheet.columns) || !whole(sheet.rows) || !numbers.every((v) => typeof v === 'number' && Number.isFinite(v) && v >= 0)) return ['grid'];
+  if (!['A4', 'Letter', 'custom'].includes(sheet.paper)) return ['grid'];
+  const problems: StockProblem[] = [];
+  if ((sheet.columns > 1 && sheet.pitchXMm < width - FIT_EPSILON_MM) || (sheet.rows > 1 && sheet.pitchYMm < height - FIT_EPSILON_MM)) problems.push('pitch');
+  const last = labelOrigin(sheet, sheet.columns - 1, sheet.rows - 1);
+  if (last.xMm + width > sheet.paperWidthMm + FIT_EPSILON_MM || last.yMm + height > sheet.paperHeightMm + FIT_EPSILON_MM) problems.push('fit');
+  return problems;
+}
+
+export type StockInput = Omit<StockEntry, 'id' | 'source' | 'verified' | 'maker' | 'code'> & { maker?: string | null; code?: string | null };
+
+/** The same geometry always gets the same id, so a stock saved in a project and in the page's list is one stock. */
+export function customStockId(input: StockInput): string {
+  const s = input.sheet;
+  const parts: (string | number)[] = [input.kind, input.widthMm, input.heightMm ?? 'c', input.shape, input.cornerRadiusMm ?? '', input.gapMm ?? ''];
+  if (s) parts.push(s.paper, s.paperWidthMm, s.paperHeightMm, s.columns, s.rows, s.marginLeftMm, s.marginTopMm, s.pitchXMm, s.pitchYMm);
+  return 'custom-' + parts.join('_');
+}
+
+export type CustomStockResult = { ok: true; entry: StockEntry } | { ok: false; problems: StockProblem[] };
+
+/** Checks what a user entered (or what storage held) and makes it a stock entry. */
+export function makeCustomStock(raw: unknown): CustomStockResult {
+  if (!raw || typeof raw !== 'object') return { ok: false, problems: ['kind'] };
+  const r = raw as Record<string, unknown>;
+  const sheet = r.sheet && typeof r.sheet === 'object' ? { ...(r.sheet as SheetGeometry) } : undefined;
+  const input: StockInput = {
+    kind: r.kind as StockKind,
+    unit: r.unit === 'in' ? 'in' : 'mm',
+    widthMm: r.widthMm as number,
+    heightMm: r.heightMm as number | null,
+    shape: (r.shape ?? 'rectangle') as LabelShape,
+    ...(r.cornerRadiusMm !== undefined ? { cornerRadiusMm: r.cornerRadiusMm as number } : {}),
+    ...(r.gapMm !== undefined ? { gapMm: r.gapMm as number } : {}),
+    ...(sheet ? { sheet } : {}),
+  };
+  const problems = stockProblems(input);
+  if (problems.length > 0) return { ok: false, problems };
+  const maker = typeof r.maker === 'string' && r.maker.trim() ? r.maker.trim() : null;
+  const code = typeof r.code === 'string' && r.code.trim() ? r.code.trim() : null;
+  return { ok: true, entry: { ...input, id: customStockId(input), maker, code, source: 'user', verified: false } };
+}
+
+/** Reads a stored list leniently: entries that no longer pass are dropped, never the whole list. */
+export function readCustomStock(raw: unknown): StockEntry[] {
+  if (!Array.isArray(raw)) return [];
+  const seen = new Set<string>();
+  const entries: StockEntry[] = [];
+  for (const item of raw) {
+    const result = makeCustomStock(item);
+    if (result.ok && !seen.has(result.entry.id)) {
+      seen.add(result.entry.id);
+      entries.push(result.entry);
+    }
+  }
+  return entries;
+}
+
+/** What the page's storage offers; `window.localStorage` is one. */
+export interface StockStorage {
+  getItem(key: string): string | null;
+  setItem(key: string, value: string): void;
+}
+
+export const CUSTOM_STOCK_KEY = 'quillmark.customStock';
+
+export function loadCustomStock(storage: StockStorage): StockEntry[] {
+  try {
+    return readCustomStock(JSON.parse(storage.getItem(CUSTOM_STOCK_KEY) ?? '[]'));
+  } catch {
+    return [];
+  }
+}
+
+export function saveCustomStock(storage: StockStorage, entries: readonly StockEntry[]): void {
+  storage.setItem(CUSTOM_STOCK_KEY, JSON.stringify(entries));
+}
