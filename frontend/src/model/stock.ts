@@ -78,16 +78,22 @@ export interface SizeQuery {
   unit: 'mm' | 'in' | null;
 }
 
-const SIZE_PATTERN = /^(\d+(?:[.,]\d+)?)(?:\s*(?:x|×|\*|by)\s*(\d+(?:[.,]\d+)?))?\s*(mm|in|inch|inches|"|″)?$/i;
+const SIZE = String.raw`(\d+(?:[.,]\d+)?)(?:\s*(?:x|×|\*|by)\s*(\d+(?:[.,]\d+)?))?\s*(mm|inches|inch|in|"|″)?`;
+const SIZE_ALONE = new RegExp(`^${SIZE}$`, 'i');
+/** A size among other words: not the digits inside a code such as "dk11201". */
+const SIZE_IN_TEXT = new RegExp(`(?<![\\w.-])${SIZE}(?![\\w.])`, 'i');
 
-/** Reads "60x40", "60 × 40 mm", "4x6 in", "4 x 6\"" or a lone "62"; null for anything else. */
-export function parseSizeQuery(text: string): SizeQuery | null {
-  const match = SIZE_PATTERN.exec(text.trim());
-  if (!match) return null;
+function sizeFromMatch(match: RegExpExecArray): SizeQuery {
   const num = (s: string): number => Number(s.replace(',', '.'));
   const unitText = match[3]?.toLowerCase();
   const unit = unitText === undefined ? null : unitText === 'mm' ? 'mm' : 'in';
   return { a: num(match[1]), b: match[2] === undefined ? null : num(match[2]), unit };
+}
+
+/** Reads "60x40", "60 × 40 mm", "4x6 in", "4 x 6\"" or a lone "62"; null for anything else. */
+export function parseSizeQuery(text: string): SizeQuery | null {
+  const match = SIZE_ALONE.exec(text.trim());
+  return match ? sizeFromMatch(match) : null;
 }
 
 /** Tolerance of a size match: a typed "99x38" finds 99.1 × 38.1 mm. */
@@ -120,23 +126,24 @@ function textMatch(entry: StockEntry, word: string): boolean {
 
 /**
  * Entries matching a typed query, best first: a size ("60x40", "4x6 in"), a count of labels per
- * sheet ("21"), a product code or maker ("DK-11201", "dk11201"), a paper ("A4"). Words must all
- * match; an empty query keeps every entry.
+ * sheet ("21"), a product code or maker ("DK-11201", "dk11201"), a paper or a kind ("A4 21",
+ * "62 mm continuous"). Every word must match; an empty query keeps every entry.
  */
 export function searchStock(query: string, entries: readonly StockEntry[] = STOCK, filter: StockFilter = {}): StockEntry[] {
   const pool = filterStock(entries, filter);
   const text = query.trim();
   if (!text) return pool;
-  const size = parseSizeQuery(text);
-  if (size) {
-    const scored = pool.map((entry, index) => ({ entry, index, score: sizeMatch(entry, size) })).filter((s) => s.score > 0);
-    scored.sort((x, y) => y.score - x.score || x.index - y.index);
-    const bySize = scored.map((s) => s.entry);
-    // "11201" is a size to the parser but also part of a code.
-    return bySize.length > 0 ? bySize : pool.filter((e) => textMatch(e, normalized(text)));
-  }
-  const words = text.split(/\s+/).map(normalized).filter(Boolean);
-  return pool.filter((e) => words.every((w) => textMatch(e, w)));
+  const wordsOf = (s: string): string[] => s.split(/\s+/).map(normalized).filter(Boolean);
+  const byWords = (words: string[]): StockEntry[] => pool.filter((e) => words.every((w) => textMatch(e, w)));
+  const match = SIZE_IN_TEXT.exec(text);
+  if (!match) return byWords(wordsOf(text));
+  const size = sizeFromMatch(match);
+  const scored = byWords(wordsOf(text.slice(0, match.index) + ' ' + text.slice(match.index + match[0].length)))
+    .map((entry, index) => ({ entry, index, score: sizeMatch(entry, size) }))
+    .filter((s) => s.score > 0);
+  scored.sort((x, y) => y.score - x.score || x.index - y.index);
+  // "brother 11202" reads as a size of 11202 mm, but the number is part of a code.
+  return scored.length > 0 ? scored.map((s) => s.entry) : byWords(wordsOf(text));
 }
 
 /** "60 × 40 mm", "4 × 6 in", "62 mm" (continuous), "Ø 58 mm" (round). */

@@ -4,7 +4,7 @@ import Ajv from 'ajv';
 import schema from '../../src/model/stock.schema.json';
 import data from '../../src/model/stock.json';
 import {
-  STOCK, customStockId, loadCustomStock, makeCustomStock, placeLabels, saveCustomStock, searchStock, stockProblems,
+  STOCK, customStockId, formatStockSize, loadCustomStock, makeCustomStock, placeLabels, saveCustomStock, searchStock, stockProblems,
   type StockEntry, type StockStorage,
 } from '../../src/model/stock';
 
@@ -42,7 +42,7 @@ test('search finds stock by size in either unit and orientation, by label count 
     ['60x40', 'roll-60x40'], ['60 × 40', 'roll-60x40'], ['60 x 40 mm', 'roll-60x40'],
     ['4x6 in', 'roll-4x6in'], ['4 × 6"', 'roll-4x6in'], ['4x6', 'roll-4x6in'], ['101.6x152.4mm', 'roll-4x6in'],
     ['99x38', 'a4-2x7-99.1x38.1'], ['2.625x1', 'letter-3x10-2.625x1in'], ['62', 'brother-dk-11209'],
-    ['DK-11201', 'brother-dk-11201'], ['dk11201', 'brother-dk-11201'], ['brother 11202', 'brother-dk-11202'],
+    ['62 mm continuous', 'brother-dk-22251'], ['A4 21', 'a4-3x7-63.5x38.1'], ['DK-11201', 'brother-dk-11201'], ['dk11201', 'brother-dk-11201'], ['brother 11202', 'brother-dk-11202'],
   ];
   for (const [query, id] of cases) assert.ok(ids(query).includes(id), `"${query}" finds ${id}`);
   assert.equal(ids('60x40')[0], 'roll-60x40', 'the exact orientation first');
@@ -50,6 +50,11 @@ test('search finds stock by size in either unit and orientation, by label count 
   assert.ok(!ids('60x40').includes('roll-60x30'));
   assert.ok(!ids('4x6').includes('roll-40x30'), 'a bare size is read in each stock\'s own unit');
   assert.ok(['a4-3x7-63.5x38.1', 'a4-3x7-70x42.3'].every((id) => ids('21', { kinds: ['sheet'] }).includes(id)), '21 labels a sheet');
+  assert.ok(searchStock('62 mm continuous').every((e) => e.kind === 'continuous' && e.widthMm === 62));
+  assert.ok(searchStock('A4 21').every((e) => e.sheet?.paper === 'A4'));
+  const shown = (id: string): string => formatStockSize(STOCK.find((e) => e.id === id)!);
+  assert.deepEqual(['roll-4x6in', 'dymo-address', 'brother-dk-11207', 'brother-dk-22251', 'roll-60x40'].map(shown),
+    ['4 × 6 in', '1.125 × 3.5 in', 'Ø 58 mm', '62 mm', '60 × 40 mm']);
   const letter = searchStock('', STOCK, { paper: 'Letter' });
   assert.ok(letter.length > 0 && letter.every((e) => e.sheet?.paper === 'Letter'));
   const continuous = searchStock('dk', STOCK, { kinds: ['continuous'] });
