@@ -52,8 +52,10 @@ describe('the package', () => {
     const desktop = run('desktop-file-validate', [desktopFile]);
     assert.equal(desktop.status, 0, desktop.output);
     assert.doesNotMatch(fs.readFileSync(desktopFile, 'utf8'), /^MimeType=|%[fFuU]/m);
-    const metainfo = run('appstreamcli', ['validate', '--no-net', path.join(share, 'metainfo/io.github.quillmark.quillmark.metainfo.xml')]);
+    const metainfoFile = path.join(share, 'metainfo/io.github.quillmark.quillmark.metainfo.xml');
+    const metainfo = run('appstreamcli', ['validate', '--no-net', metainfoFile]);
     assert.equal(metainfo.status, 0, metainfo.output);
+    assert.doesNotMatch(fs.readFileSync(metainfoFile, 'utf8'), /<mediatype>/);
   });
 
   it('names .cwrt projects and gives them the program icon', () => {
