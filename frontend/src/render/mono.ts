@@ -43,18 +43,15 @@ export function isDot(bitmap: MonoBitmap, x: number, y: number): boolean {
   return (bitmap.bits[y * bitmap.stride + (x >> 3)] & (0x80 >> (x & 7))) !== 0;
 }
 
-function setDot(bitmap: MonoBitmap, x: number, y: number): void {
-  bitmap.bits[y * bitmap.stride + (x >> 3)] |= 0x80 >> (x & 7);
-}
-
 /** Grey levels of the pixels as they would look on white paper (transparent is paper). */
 function greyOnWhite(image: RgbaPixels): Uint8Array {
   const { data } = image;
   const grey = new Uint8Array(image.width * image.height);
   for (let p = 0, i = 0; p < grey.length; p++, i += 4) {
-    const luma = (data[i] * 299 + data[i + 1] * 587 + data[i + 2] * 114) / 1000;
+    // Rec. 601 weights in 1/256ths.
+    const luma = (data[i] * 77 + data[i + 1] * 150 + data[i + 2] * 29) >> 8;
     const alpha = data[i + 3];
-    grey[p] = Math.round(255 - ((255 - luma) * alpha) / 255);
+    grey[p] = alpha === 255 ? luma : 255 - ((((255 - luma) * alpha + 127) / 255) | 0);
   }
   return grey;
 }
@@ -72,6 +69,8 @@ const BAYER8 = (() => {
   }
   return m;
 })();
+/** Grey levels below which each cell of the matrix prints. */
+const ORDERED_LEVELS = Float32Array.from(BAYER8, (rank) => ((rank + 0.5) * 255) / 64);
 
 /**
  * Turns the pixels into dots, placed at (left, top) of the target; the Bayer pattern follows the
@@ -83,7 +82,6 @@ export function convertInto(target: MonoBitmap, left: number, top: number, image
   const threshold = options.threshold ?? 128;
   const mask = options.mode === 'threshold' ? null : options.pictureMask ?? null;
   const ditherAll = options.mode !== 'threshold' && !options.pictureMask;
-  const dithered = (p: number) => ditherAll || (mask !== null && mask[p] !== 0);
   // Floyd–Steinberg error of this row and the next, one spare cell at each side.
   const diffusion = options.mode === 'diffusion';
   let errors = diffusion ? new Float32Array(width + 2) : null;
@@ -98,10 +96,10 @@ export function convertInto(target: MonoBitmap, left: number, top: number, image
       const p = y * width + x;
       const tx = left + x;
       let ink: boolean;
-      if (!dithered(p)) {
+      if (!ditherAll && (mask === null || mask[p] === 0)) {
         ink = grey[p] < threshold;
       } else if (options.mode === 'ordered') {
-        ink = grey[p] < ((BAYER8[(ty & 7) * 8 + (tx & 7)] + 0.5) * 255) / 64;
+        ink = grey[p] < ORDERED_LEVELS[(ty & 7) * 8 + (tx & 7)];
       } else {
         const level = grey[p] + errors![x + 1];
         ink = level < 128;
@@ -112,7 +110,7 @@ export function convertInto(target: MonoBitmap, left: number, top: number, image
         nextErrors![x + 1] += (error * 5) / 16;
         nextErrors![x + 1 + ahead] += error / 16;
       }
-      if (ink && inside && tx >= 0 && tx < target.width) setDot(target, tx, ty);
+      if (ink && inside && tx >= 0 && tx < target.width) target.bits[ty * target.stride + (tx >> 3)] |= 0x80 >> (tx & 7);
     }
     if (errors && nextErrors) {
       [errors, nextErrors] = [nextErrors, errors];
