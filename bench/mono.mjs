@@ -1,10 +1,12 @@
 // Black-and-white thermal pages against colour pages: time to turn a rendered 50 × 30 mm label
 // into dots and a 1-bit PNG, and the PNG's size, next to the browser's own colour PNG of the same
-// label. Runs in Debian's Chromium, headless: `node bench/mono.mjs [runs]`.
+// label. Runs in the real program's engine when QUILLMARK_EXECUTABLE and QUILLMARK_FRONTEND_DIR
+// are set (as for tests/e2e), else in Debian's Chromium, headless: `node bench/mono.mjs [runs]`.
 import { build } from 'esbuild';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { launch, openDesigner } from '../frontend/tests/browser/support.mjs';
+import { startHost } from '../tests/e2e/harness.mjs';
 
 const here = path.dirname(fileURLToPath(import.meta.url));
 const runs = Number(process.argv[2] ?? 50);
@@ -25,9 +27,12 @@ const label = {
   ],
 };
 
-const browser = await launch();
+const inHost = Boolean(process.env.QUILLMARK_EXECUTABLE || process.env.QUILLMARK_INSTALL_PREFIX);
+const host = inHost ? await startHost() : null;
+const browser = inHost ? null : await launch();
 try {
-  const { page } = await openDesigner(browser);
+  const { page } = host ?? (await openDesigner(browser));
+  console.log(`Engine: ${await page.evaluate(() => navigator.userAgent.match(/Chrome\/[0-9.]+/)[0])}`);
   await page.addScriptTag({ content: bundle.outputFiles[0].text });
   console.log(`50 × 30 mm label (text, Code 128, EAN-13, QR; a 12 × 12 mm photo at bottom right), median of ${runs} runs`);
   for (const dpi of [203, 300]) {
@@ -44,17 +49,20 @@ try {
       const out = { width: canvas.width, height: canvas.height };
       const mask = M.pictureMask(canvas.width, canvas.height, [photo]);
       for (const mode of ['threshold', 'ordered', 'diffusion']) {
-        const convert = [], encode = [];
+        const read = [], convert = [], encode = [];
         let bytes = 0;
         for (let i = 0; i < runs; i++) {
           const t0 = performance.now();
-          const bitmap = M.toMonoBitmap(ctx.getImageData(0, 0, canvas.width, canvas.height), { mode, pictureMask: mask });
+          const pixels = ctx.getImageData(0, 0, canvas.width, canvas.height);
           const t1 = performance.now();
+          const bitmap = M.toMonoBitmap(pixels, { mode, pictureMask: mask });
+          const t2 = performance.now();
           bytes = M.encodeMonoPng(bitmap).length;
-          encode.push(performance.now() - t1);
-          convert.push(t1 - t0);
+          encode.push(performance.now() - t2);
+          convert.push(t2 - t1);
+          read.push(t1 - t0);
         }
-        out[mode] = { convertMs: median(convert), encodeMs: median(encode), bytes };
+        out[mode] = { readMs: median(read), convertMs: median(convert), encodeMs: median(encode), bytes };
       }
       const colour = [];
       let colourBytes = 0;
@@ -70,9 +78,10 @@ try {
     console.log(`${dpi} dpi (${r.width} × ${r.height}): colour PNG (canvas.toBlob) ${r.colour.ms.toFixed(2)} ms, ${r.colour.bytes} bytes`);
     for (const mode of ['threshold', 'ordered', 'diffusion']) {
       const m = r[mode];
-      console.log(`  1-bit ${mode.padEnd(9)} to dots ${m.convertMs.toFixed(2)} ms + PNG ${m.encodeMs.toFixed(2)} ms = ${(m.convertMs + m.encodeMs).toFixed(2)} ms, ${m.bytes} bytes (${(r.colour.bytes / m.bytes).toFixed(1)}× smaller)`);
+      const total = m.readMs + m.convertMs + m.encodeMs;
+      console.log(`  1-bit ${mode.padEnd(9)} getImageData ${m.readMs.toFixed(2)} ms + to dots ${m.convertMs.toFixed(2)} ms + PNG ${m.encodeMs.toFixed(2)} ms = ${total.toFixed(2)} ms, ${m.bytes} bytes (${(r.colour.bytes / m.bytes).toFixed(1)}× smaller)`);
     }
   }
 } finally {
-  await browser.close();
+  await (host ? host.stop() : browser.close());
 }
