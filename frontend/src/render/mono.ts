@@ -74,7 +74,8 @@ const ORDERED_LEVELS = Float32Array.from(BAYER8, (rank) => ((rank + 0.5) * 255) 
 
 /**
  * Turns the pixels into dots, placed at (left, top) of the target; the Bayer pattern follows the
- * target's own coordinates, so regions converted one after another join without seams.
+ * target's own coordinates, so regions converted one after another join without seams. Dots are
+ * added, never cleared: regions converted into one target should not overlap.
  */
 export function convertInto(target: MonoBitmap, left: number, top: number, image: RgbaPixels, options: MonoOptions): void {
   const { width, height } = image;

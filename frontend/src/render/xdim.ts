@@ -87,7 +87,7 @@ export type XdimWarning =
 /** Why the printed width may not scan or may be refused, or null when it is within bounds. */
 export function xdimWarning(symbology: XdimSymbology, printed: PrintedXdim): XdimWarning | null {
   const range = RANGES[symbology];
-  // Compared at a micrometre: 80 % of 0.330 mm printed at 300 dpi is judged as the dots make it.
+  // Rounded to a micrometre, so that float noise (0.26399…) never turns a width on a limit into a warning.
   const mm = Math.round(printed.mm * 1000) / 1000;
   if (range && mm < range.minMm) return { code: 'belowRange', printedMm: printed.mm, minMm: range.minMm };
   if (range?.maxMm !== undefined && mm > range.maxMm) return { code: 'aboveRange', printedMm: printed.mm, maxMm: range.maxMm };
