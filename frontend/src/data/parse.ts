@@ -5,6 +5,7 @@
 import Papa from 'papaparse';
 import * as XLSX from 'xlsx/xlsx.mjs';
 import * as cptable from 'xlsx/dist/cpexcel.full.mjs';
+import { sheetCells } from './cells';
 import { decodeText, TextEncodingName } from './decode';
 
 XLSX.set_cptable(cptable);
@@ -21,7 +22,7 @@ export const MAX_CELL_CHARS = 10000;
 
 export interface ParsedSheet {
   name: string;
-  /** Every row as text cells, exactly as the file shows them; rows may differ in length. */
+  /** Every row as text cells: CSV as written, workbook cells as their values (see cells.ts). */
   rows: string[][];
 }
 
@@ -78,14 +79,14 @@ export function parseCsv(text: string, limits: ParseLimits = LIMITS): string[][]
 }
 
 function parseWorkbook(bytes: Uint8Array, limits: ParseLimits): ParsedSheet[] {
-  const book = XLSX.read(bytes, { type: 'array', sheetRows: limits.maxRows + 1, cellFormula: false, cellHTML: false, cellStyles: false, dense: true });
+  const book = XLSX.read(bytes, { type: 'array', sheetRows: limits.maxRows + 1, cellFormula: false, cellHTML: false, cellStyles: false, cellNF: true, dense: true });
   return book.SheetNames.map((name) => {
     const sheet = book.Sheets[name];
     // sheetRows stops the reader early; a sheet that still yields more rows than the limit is too
     // long. The declared size is no guide: formatting a whole column declares a million rows.
-    const rows = XLSX.utils.sheet_to_json<unknown[]>(sheet, { header: 1, raw: false, defval: '', blankrows: false });
-    checkSize(rows.length, rows.reduce((widest: number, r) => Math.max(widest, r.length), 0), limits);
-    return { name, rows: rows.map((r) => cleanRow(r.map((c) => (c == null ? '' : String(c))))) };
+    const rows = sheetCells(sheet);
+    checkSize(rows.length, rows.reduce((widest, r) => Math.max(widest, r.length), 0), limits);
+    return { name, rows: rows.map(cleanRow) };
   });
 }
 

@@ -79,3 +79,31 @@ test('limits and damaged files give a reason, never an exception', () => {
   const broken = parseSpreadsheet(Uint8Array.from([0x50, 0x4b, 3, 4, 1, 2, 3]), 'broken.xlsx');
   assert.equal(broken.ok ? 'ok' : broken.code, 'unreadable');
 });
+
+test('workbook cells arrive as their values: long numbers in full, dates in their own format, text as text', () => {
+  const sheet = XLSX.utils.aoa_to_sheet([
+    ['EAN', '价格', '日期', '编码', '当地日期', '件数'],
+    [6920000000001, 0.1 + 0.2, 46024, '00123', 46024, 1234567],
+    [12345678901234567890, 3.5, 46024.5, 123, 46387, 1e-7],
+  ]);
+  const format = (ref: string, z: string) => { (sheet[ref] as XLSX.CellObject).z = z; };
+  format('A2', '0.00E+00'); // how a narrow column shows 13 digits
+  format('B3', '0.00');
+  format('C2', 'yyyy/mm/dd');
+  format('C3', 'yyyy"年"m"月"d"日"');
+  sheet.D2 = { t: 's', v: '00123', z: '@' };
+  format('D3', '000000'); // a code kept with leading zeros by its format
+  format('E2', XLSX.SSF.get_table()[14]); // the locale's short date: no order of its own
+  format('E3', XLSX.SSF.get_table()[14]);
+  format('F2', '#,##0');
+  const book = XLSX.utils.book_new();
+  XLSX.utils.book_append_sheet(book, sheet, 'S');
+  const bytes = new Uint8Array(XLSX.write(book, { type: 'array', bookType: 'xlsx' }) as ArrayBuffer);
+  const result = parseSpreadsheet(bytes, 'cells.xlsx');
+  assert.ok(result.ok);
+  if (!result.ok) return;
+  assert.deepEqual(result.sheets[0].rows.slice(1), [
+    ['6920000000001', '0.3', '2026/01/02', '00123', '2026-01-02', '1234567'],
+    ['12345678901234600000', '3.50', '2026年1月2日', '000123', '2026-12-31', '0.0000001'],
+  ]);
+});
