@@ -14,7 +14,7 @@ import type { LabelDocument } from './model/document';
 import { App, DialogButton, DialogLayer, DialogRequest, Shell, Toasts, useToasts } from './ui/App';
 import { MergeSession } from './merge/session';
 import { PrintDialog } from './ui/merge/PrintDialog';
-import { printTools } from './print/tools';
+import { printTools } from './tools';
 import './styles.css';
 import './ui/merge/merge.css';
 

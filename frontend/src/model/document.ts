@@ -2,7 +2,7 @@
 // Documents are immutable values; every edit returns a new document so that undo can keep
 // old ones by reference and the renderer can draw any of them without the editor.
 
-import type { MergeSettings } from '../merge/settings';
+import type { MergeSettings } from './merge';
 import { roundMm } from './units';
 
 export type Rotation = 0 | 90 | 180 | 270;

@@ -3,7 +3,7 @@
 // drawn while the host prints the previous one. Stopping takes effect between batches; the
 // outcome always says how many labels the printer received.
 
-import { yieldToPage } from './yield';
+import { yieldToPage } from '../util/yield';
 import type { DesktopApi, PrintReply } from '../bridge/client';
 import { BatchBuilder, BatchLimits, DEFAULT_LIMITS } from './batches';
 import type { PagePlan } from './pages';

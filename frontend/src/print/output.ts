@@ -4,8 +4,8 @@
 import type { LabelDocument } from '../model/document';
 import type { ImageStore } from '../render/images';
 import type { SheetTable } from '../data/table';
-import { labelSequence, parseRecordRange, sheetFits } from '../merge/job';
-import type { MergeSettings, SheetLayout } from '../merge/settings';
+import { labelSequence, parseRecordRange, sheetFits } from '../model/labels';
+import type { MergeSettings, SheetLayout } from '../model/merge';
 import { buildPdf, PdfProgress } from '../pdf/export';
 import { PagePlan, pagePixelSize, pageRenderer, planPages } from './pages';
 
@@ -56,5 +56,6 @@ export async function renderPdf(
   const planned = planOutput(doc, table, settings, options);
   if (!planned.ok) throw new Error(planned.reason);
   await images.ready(doc);
-  return buildPdf(planned.plan, pageDrawer(doc, planned.plan, options.dpi, table, images), doc.name || 'Quillmark', onProgress, stopRequested);
+  const { plan } = planned;
+  return buildPdf({ pageWidthMm: plan.pageWidthMm, pageHeightMm: plan.pageHeightMm, count: plan.pages.length }, pageDrawer(doc, plan, options.dpi, table, images), doc.name || 'Quillmark', onProgress, stopRequested);
 }

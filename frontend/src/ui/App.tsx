@@ -52,7 +52,14 @@ export function App({ editor, images, shell, onStage, merge }: { editor: Editor;
     const stage = new DesignerStage(host.current!, top.current!, left.current!, editor, images);
     stageRef.current = stage;
     onStage(stage);
-    return () => stage.destroy();
+    // Fields on the canvas show the record the data panel previews.
+    const showPreview = (): void => stage.setTextResolver(merge.previewResolver);
+    showPreview();
+    const unsubscribe = merge.subscribe(showPreview);
+    return () => {
+      unsubscribe();
+      stage.destroy();
+    };
   }, []);
   const t = editor.t;
   const state = editor.state;

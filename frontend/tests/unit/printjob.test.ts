@@ -1,8 +1,8 @@
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { BridgeError, PrintJobPayload } from '../../src/bridge/client';
-import { DEFAULT_COUNTER } from '../../src/merge/fields';
-import { labelSequence } from '../../src/merge/job';
+import { DEFAULT_COUNTER } from '../../src/model/fields';
+import { labelSequence } from '../../src/model/labels';
 import { PAYLOAD_OVERHEAD_CHARS } from '../../src/print/batches';
 import { runPrintJob } from '../../src/print/job';
 import { planPages } from '../../src/print/pages';

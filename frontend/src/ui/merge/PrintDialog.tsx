@@ -7,7 +7,7 @@ import type { PrinterEntry } from '../../bridge/client';
 import type { Editor } from '../../editor/editor';
 import type { MessageKey } from '../../i18n/messages';
 import type { MergeSession } from '../../merge/session';
-import { defaultSheet, PAPER_SIZES, SheetLayout } from '../../merge/settings';
+import { defaultSheet, PAPER_SIZES, SheetLayout } from '../../model/merge';
 import { bytesToBase64 } from '../../model/project';
 import { formatMm } from '../../model/units';
 import type { ImageStore } from '../../render/images';

@@ -2,12 +2,12 @@
 // save dialog cannot be clicked from a test, and timings need the pipeline without the UI).
 // They run the same code as the print dialog.
 
-import type { Editor } from '../editor/editor';
-import type { MergeSession } from '../merge/session';
-import { bytesToBase64 } from '../model/project';
-import type { ImageStore } from '../render/images';
-import { JobOutcome, runPrintJob } from './job';
-import { OutputOptions, pageDrawer, planOutput, renderPdf } from './output';
+import type { Editor } from './editor/editor';
+import type { MergeSession } from './merge/session';
+import { bytesToBase64 } from './model/project';
+import type { ImageStore } from './render/images';
+import { JobOutcome, runPrintJob } from './print/job';
+import { OutputOptions, pageDrawer, planOutput, renderPdf } from './print/output';
 
 export function printTools(editor: Editor, merge: MergeSession, images: ImageStore) {
   let kept: string[] = [];
