@@ -3,6 +3,7 @@
 
 import type { DesktopApi } from '../bridge/client';
 import { BridgeError } from '../bridge/client';
+import { describeError } from '../bridge/errors';
 import {
   addObjects, AlignEdge, alignObjects, cloneObjects, createBarcode, createDocument, createObject, distributeObjects,
   duplicateObjects, LabelDocument, LabelObject, moveObjects, ObjectType, removeObjects, reorderObjects,
@@ -393,7 +394,12 @@ export class Editor {
       this.ui.showError(this.t.error, this.t.unavailableInBrowser);
       return;
     }
-    this.ui.showError(this.t.error, e instanceof Error ? e.message : String(e));
+    this.ui.showError(this.t.error, this.describeError(e));
+  }
+
+  /** A failure in the interface's language, with what to do next where the failure is known. */
+  describeError(e: unknown): string {
+    return describeError(e, this.t);
   }
 }
 

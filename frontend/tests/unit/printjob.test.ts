@@ -71,7 +71,7 @@ test('a host error ends the job with its words and the labels sent before it', a
   const { api, calls } = host({ fail: 2 });
   const outcome = await runPrintJob({ api, printerName: 'label', jobName: 'x', copies: 1, plan: planOf(8), drawPage: page, limits });
   assert.equal(outcome.status, 'failed');
-  assert.equal(outcome.error, '打印页图像无效');
+  assert.equal((outcome.failure as Error).message, '打印页图像无效');
   assert.equal(outcome.labelsSent, 3);
   assert.equal(calls.length, 2);
 });
