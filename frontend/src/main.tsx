@@ -6,7 +6,6 @@ import { useEffect, useState } from 'preact/hooks';
 import { connectDesktop } from './bridge/client';
 import { chooseFile } from './bridge/chooseFile';
 import { Editor, EditorUi, UnsavedChoice } from './editor/editor';
-import { installShortcuts } from './editor/shortcuts';
 import type { DesignerStage } from './editor/stage';
 import { ImageStore } from './render/images';
 import { renderLabelToCanvas } from './render/renderer';
@@ -14,6 +13,7 @@ import type { LabelDocument } from './model/document';
 import { App, DialogButton, DialogLayer, DialogRequest, Shell, Toasts, useToasts } from './ui/App';
 import { MergeSession } from './merge/session';
 import { PrintDialog } from './ui/merge/PrintDialog';
+import { installShortcuts } from './ui/commands';
 import { printTools } from './tools';
 import './styles.css';
 import './ui/merge/merge.css';
@@ -113,7 +113,7 @@ async function start(): Promise<void> {
   const root = document.getElementById('app')!;
   root.textContent = '';
   render(<Root editor={editor} images={images} shell={shell} merge={merge} />, root);
-  installShortcuts(editor, { stage: () => shell.stage(), modalOpen: () => shell.dialogOpen() });
+  installShortcuts({ editor, merge, stage: () => shell.stage() }, () => shell.dialogOpen() || merge.dialog !== null);
   window.addEventListener('pagehide', () => editor.autosaveNow());
   if (api.mode === 'browser') {
     window.addEventListener('beforeunload', (e) => {
