@@ -109,6 +109,7 @@ async function start(): Promise<void> {
   };
   editor = new Editor(api, ui, window.localStorage);
   const merge = new MergeSession(editor, api, ui);
+  editor.subscribe(() => images.releaseUnused(editor.state.doc));
   document.documentElement.lang = editor.state.language;
   const root = document.getElementById('app')!;
   root.textContent = '';

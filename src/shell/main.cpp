@@ -18,7 +18,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Quillmark"));
     QCoreApplication::setApplicationName(QStringLiteral("Quillmark"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("1.0.6"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUILLMARK_VERSION));
 
     QMainWindow window;
     window.resize(1440, 920);

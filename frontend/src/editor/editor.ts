@@ -332,7 +332,10 @@ export class Editor {
     try {
       reply = await this.api.saveProject({
         suggestedName: suggestedFileName(doc, this.displayName),
-        currentPath: this.state.projectPath,
+        // A project opened from another kind of file (shelf.json) has never been saved as a
+        // project: a plain save would write shelf.json.cwrt beside it without asking, perhaps over
+        // a file of that name, so it goes through the save dialog and its replace question.
+        currentPath: /\.cwrt$/i.test(this.state.projectPath) ? this.state.projectPath : '',
         saveAs,
         dataBase64: utf8ToBase64(serializeProject(doc)),
       });

@@ -27,7 +27,7 @@ export async function buildPdf(
   // jsPDF swaps a format's sides to match the orientation, so the orientation must agree with them.
   const orientation = w > h ? 'landscape' : 'portrait';
   const pdf = new jsPDF({ unit: 'mm', format: [w, h], orientation, compress: true });
-  pdf.setProperties({ title, creator: 'Quillmark' });
+  pdf.setProperties({ title, creator: `Quillmark ${QUILLMARK_VERSION}` });
   let lastYield = Date.now();
   for (let i = 0; i < plan.count; i++) {
     if (stopRequested?.()) return null;
