@@ -102,6 +102,7 @@ const zhCN = {
   cornerRadius: '圆角',
   keepAspect: '保持比例',
   replaceImage: '更换图像…',
+  keepOriginalPictures: '插入图片时保留原始分辨率（否则缩小到标签上 600 dpi）',
   // Status and messages
   statusPosition: '位置 {x}, {y} mm',
   statusSelection: '选中 {w} × {h} mm',
@@ -232,6 +233,7 @@ const en: MessageTable = {
   cornerRadius: 'Corner radius',
   keepAspect: 'Keep proportions',
   replaceImage: 'Replace image…',
+  keepOriginalPictures: 'Keep inserted pictures at full resolution (otherwise reduced to 600 dpi on the label)',
   statusPosition: 'Position {x}, {y} mm',
   statusSelection: 'Selection {w} × {h} mm',
   statusLabel: 'Label {w} × {h} mm',
