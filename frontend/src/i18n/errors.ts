@@ -2,7 +2,7 @@
 // says which host message each key stands for.
 
 export const errorsZhCN = {
-  hostCancelled: '操作已取消。',
+  hostCancelled: '操作已取消，没有作任何更改。',
   hostMissingSpreadsheetPath: '没有给出数据文件的路径。请重新导入数据文件。',
   hostCannotRead: '无法读取文件。请确认文件存在、未被其他程序占用，且不超过 47.9 MB。',
   hostCannotWriteTarget: '无法写入目标文件。请换一个文件夹或文件名，或检查写入权限。',
@@ -29,7 +29,7 @@ export const errorsZhCN = {
 };
 
 export const errorsEn: Record<keyof typeof errorsZhCN, string> = {
-  hostCancelled: 'The operation was cancelled.',
+  hostCancelled: 'The operation was cancelled. Nothing was changed.',
   hostMissingSpreadsheetPath: 'No path was given for the data file. Import the data file again.',
   hostCannotRead: 'The file cannot be read. Check that it exists, is not locked by another program and is at most 47.9 MB.',
   hostCannotWriteTarget: 'The file cannot be written there. Choose another folder or name, or check the write permission.',

@@ -1,4 +1,8 @@
 // Opens the designer from the checkout in Debian's Chromium, headless, in browser mode.
+import { after, before, test } from 'node:test';
+import assert from 'node:assert/strict';
+import { mkdtemp, rm } from 'node:fs/promises';
+import { tmpdir } from 'node:os';
 import { chromium } from 'playwright-core';
 import path from 'node:path';
 import { fileURLToPath, pathToFileURL } from 'node:url';
@@ -25,6 +29,32 @@ export async function openDesigner(browser, { context: existing } = {}) {
   await page.goto(indexUrl);
   await page.waitForFunction(() => window.quillmarkReady === true, null, { timeout: 15000 });
   return { context, page, errors };
+}
+
+/**
+ * One browser and one scratch folder for a test file; each test gets a fresh designer, fails on
+ * any page error and closes its context whatever happens. Returns the test function and the folder.
+ */
+export function designerTests() {
+  const shared = { browser: null, scratch: '' };
+  before(async () => {
+    shared.browser = await launch();
+    shared.scratch = await mkdtemp(path.join(tmpdir(), 'quillmark-browser-'));
+  });
+  after(async () => {
+    await shared.browser?.close();
+    if (shared.scratch) await rm(shared.scratch, { recursive: true, force: true });
+  });
+  const designerTest = (name, body) => test(name, async () => {
+    const designer = await openDesigner(shared.browser);
+    try {
+      await body({ ...designer, browser: shared.browser });
+      assert.deepEqual(designer.errors, [], 'the page raised no error');
+    } finally {
+      await designer.context.close();
+    }
+  });
+  return { designerTest, scratch: () => shared.scratch };
 }
 
 export function editorState(page) {
