@@ -279,7 +279,7 @@ export class Editor {
       names = Array.from(new Set(fonts.map((f) => f.value || f.name))).sort((a, b) => a.localeCompare(b));
     } catch (e) {
       // Not worth a dialog at every start: the designer stays fully usable with the fall-back list.
-      this.ui.notify(e instanceof Error ? e.message : String(e));
+      this.ui.notify(this.describeError(e));
     }
     if (names.length === 0) names = FALLBACK_FONTS.slice();
     this.set({ fonts: names });

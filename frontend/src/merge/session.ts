@@ -29,6 +29,7 @@ export interface MergeHost {
   apply(edit: (doc: LabelDocument) => LabelDocument, options?: { coalesce?: string }): void;
   msg(key: MessageKey, params?: Record<string, string | number>): string;
   report(error: unknown): void;
+  describeError(error: unknown): string;
 }
 
 export interface MergeUi {
@@ -187,7 +188,7 @@ export class MergeSession {
       reply = await this.api.readSpreadsheet(source.path);
     } catch (e) {
       // A missing file is worth a notice, not a blocking error: the label can still be edited.
-      this.ui.notify(this.editor.msg('dataMissing', { path: source.path, reason: e instanceof Error ? e.message : String(e) }));
+      this.ui.notify(this.editor.msg('dataMissing', { path: source.path, reason: this.editor.describeError(e) }));
     }
     const workbook = reply ? await this.parse(reply.dataBase64, source.name) : null;
     this.loading = false;
@@ -205,7 +206,7 @@ export class MergeSession {
     try {
       return await readWorkbook(base64ToBytes(dataBase64), name);
     } catch (e) {
-      const reason = e instanceof SpreadsheetError ? this.describe(e.failure) : e instanceof Error ? e.message : String(e);
+      const reason = e instanceof SpreadsheetError ? this.describe(e.failure) : this.editor.describeError(e);
       this.ui.showError(this.editor.msg('dataFailed', { name }), reason);
       return null;
     } finally {
