@@ -9,12 +9,7 @@ import fs from 'node:fs';
 import path from 'node:path';
 import readline from 'node:readline';
 import { after, before, describe, it } from 'node:test';
-import { startHost } from './harness.mjs';
-
-// One web channel message holds 64 Mi UTF-16 characters; the host keeps 64 Ki of them for the
-// envelope and the path, and Base64 takes 4 characters for every 3 bytes.
-const channelCeilingChars = 64 * 1024 * 1024;
-const maxTransferBytes = ((channelCeilingChars - 64 * 1024) / 4) * 3;
+import { channelCeilingChars, maxTransferBytes, startHost } from './harness.mjs';
 const onePixelPng =
   'iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mP8z8BQDwAEhQGAhKmMIQAAAABJRU5ErkJggg==';
 

@@ -98,6 +98,11 @@ async function frontendPage(browser) {
 // folder in place of the checkout's front end.
 export const installedPrefix = installPrefix;
 
+// One web channel message holds 64 Mi UTF-16 characters; the host keeps 64 Ki of them for the
+// envelope and the path, and Base64 takes 4 characters for every 3 bytes.
+export const channelCeilingChars = 64 * 1024 * 1024;
+export const maxTransferBytes = ((channelCeilingChars - 64 * 1024) / 4) * 3;
+
 export async function startHost({ env = {}, frontend = true, frontendSource = defaultFrontend } = {}) {
   if (!executable || !frontendSource) {
     throw new Error('set QUILLMARK_INSTALL_PREFIX, or QUILLMARK_EXECUTABLE and QUILLMARK_FRONTEND_DIR');

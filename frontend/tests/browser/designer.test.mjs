@@ -136,6 +136,15 @@ designerTest('save downloads a project file that opens again unchanged; a broken
   assert.equal(reopened.dirty, false);
   assert.equal(reopened.name, '货架标签');
 
+  // Opened from shelf.json it was never saved as a project: Save names it anew, not shelf.json.cwrt.
+  const json = path.join(scratchDir(), 'shelf.json');
+  await writeFile(json, await readFile(saved));
+  [chooser] = await Promise.all([page.waitForEvent('filechooser'), page.keyboard.press('Control+o')]);
+  await chooser.setFiles(json);
+  await page.waitForFunction(() => window.quillmark.editor.state.projectPath === 'shelf.json');
+  const [again] = await Promise.all([page.waitForEvent('download'), page.keyboard.press('Control+s')]);
+  assert.equal(again.suggestedFilename(), '货架标签.cwrt');
+
   // Not a project: a clear message, and the open project stays as it was.
   const broken = path.join(scratchDir(), 'broken.cwrt');
   await writeFile(broken, '{"format":"quillmark-label","version":1,"label":');
