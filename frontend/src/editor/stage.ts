@@ -315,10 +315,11 @@ export class DesignerStage {
   }
 
   private pressObject(node: Konva.Shape, evt: MouseEvent): void {
-    if (evt.button !== 0 || this.spaceDown) return;
+    // The right button selects what it points at (unless already selected) for the context menu.
+    if ((evt.button !== 0 && evt.button !== 2) || this.spaceDown) return;
     const id = node.id();
     const selection = this.editor.state.selection;
-    const toggle = evt.shiftKey || evt.ctrlKey || evt.metaKey;
+    const toggle = evt.button === 0 && (evt.shiftKey || evt.ctrlKey || evt.metaKey);
     if (toggle) {
       this.editor.select(selection.includes(id) ? selection.filter((s) => s !== id) : [...selection, id]);
       if (selection.includes(id)) node.stopDrag();

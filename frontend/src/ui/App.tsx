@@ -1,7 +1,7 @@
 // The designer's window: title bar, toolbar, rulers and canvas, properties panel, status bar,
 // and the in-page dialogs that ask before work is lost.
 
-import { useEffect, useRef, useState } from 'preact/hooks';
+import { useCallback, useEffect, useRef, useState } from 'preact/hooks';
 import type { Editor } from '../editor/editor';
 import { DesignerStage } from '../editor/stage';
 import type { MessageKey } from '../i18n/messages';
@@ -13,6 +13,7 @@ import { Properties } from './Properties';
 import type { MergeSession } from '../merge/session';
 import { DataPanel, useSession } from './merge/DataPanel';
 import { command, CommandContext, isEnabled, keyLabel, resolve } from './commands';
+import { ContextMenu } from './ContextMenu';
 
 export interface DialogButton<T> {
   label: string;
@@ -69,6 +70,8 @@ export function App({ editor, images, shell, onStage, merge }: { editor: Editor;
   document.title = `${editor.dirty ? '• ' : ''}${editor.displayName} — Quillmark`;
 
   const ctx: CommandContext = { editor, merge, stage };
+  const [menuAt, setMenuAt] = useState<{ x: number; y: number } | null>(null);
+  const closeMenu = useCallback(() => setMenuAt(null), []);
   /** A toolbar button for a command of the registry; `text` shows its label beside the icon. */
   const button = (id: string, opts: { text?: boolean } = {}) => {
     const c = command(id);
@@ -160,7 +163,11 @@ export function App({ editor, images, shell, onStage, merge }: { editor: Editor;
           <div class="ruler-corner" />
           <canvas class="ruler ruler-top" ref={top} />
           <canvas class="ruler ruler-left" ref={left} />
-          <div class="stage" ref={host} data-testid="stage" />
+          <div class="stage" ref={host} data-testid="stage" onContextMenu={(e) => {
+            e.preventDefault();
+            setMenuAt({ x: e.clientX, y: e.clientY });
+          }} />
+          {menuAt && <ContextMenu ctx={ctx} at={menuAt} onClose={closeMenu} />}
         </section>
         <Properties editor={editor} />
         {merge.panelOpen && <DataPanel editor={editor} session={merge} />}

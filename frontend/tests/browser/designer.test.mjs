@@ -304,6 +304,13 @@ designerTest('alignment, lock and stacking order from the toolbar; Ctrl+wheel zo
   await page.keyboard.press('Control+BracketRight');
   ({ doc } = await editorState(page));
   assert.deepEqual(doc.objects.map((o) => o.id), [line, ids[1], ids[0]], 'both selected objects go up one step');
+  const area = await page.locator('[data-testid="stage"]').boundingBox();
+  await page.mouse.click(area.x + area.width - 10, area.y + area.height - 10, { button: 'right' });
+  assert.equal(await page.isDisabled('[data-testid="context-menu"] [data-action="paste"]'), false);
+  await page.click('[data-testid="context-menu"] [data-action="sendBackward"]');
+  ({ doc } = await editorState(page));
+  assert.deepEqual(doc.objects.map((o) => o.id), [ids[1], ids[0], line], 'and down again from the context menu');
+  assert.equal(await page.locator('[data-testid="context-menu"]').count(), 0);
   await page.evaluate((id) => window.quillmark.editor.select([id]), ids[1]);
 
   // A locked object neither moves nor goes away, and says so in its panel.
