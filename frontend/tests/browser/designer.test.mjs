@@ -260,6 +260,29 @@ designerTest('pictures are embedded from PNG and SVG files', async ({ page }) =>
   await chooser.setFiles(notPicture);
   await page.locator('[data-testid="dialog"]').waitFor();
   assert.equal((await editorState(page)).doc.objects.length, 2);
+  await page.click('[data-testid="dialog-ok"]');
+
+  // A 4000 × 2000 photo on a 50 × 30 mm label: 1182 pixels (50 mm at 600 dpi) are all it can
+  // print; kept whole only when asked.
+  const photo = path.join(scratchDir(), 'photo.png');
+  await writeFile(photo, Buffer.from(await page.evaluate(() => {
+    const canvas = Object.assign(document.createElement('canvas'), { width: 4000, height: 2000 });
+    const ctx = canvas.getContext('2d');
+    for (let x = 0; x < 4000; x += 50) ctx.fillRect(x, 0, 25, 2000);
+    return canvas.toDataURL('image/png').split(',')[1];
+  }), 'base64'));
+  const insertedWidth = async () => {
+    const [picker] = await Promise.all([page.waitForEvent('filechooser'), toolbar(page, 'insertImage')]);
+    await picker.setFiles(photo);
+    await page.waitForFunction((n) => window.quillmark.editor.state.doc.objects.length === n, (await editorState(page)).doc.objects.length + 1);
+    return page.evaluate(() => new Promise((resolve) => {
+      const image = Object.assign(new Image(), { onload: () => resolve(image.naturalWidth) });
+      image.src = window.quillmark.editor.state.doc.objects.at(-1).src;
+    }));
+  };
+  assert.equal(await insertedWidth(), 1182);
+  await page.check('[data-testid="keep-original-pictures"]');
+  assert.equal(await insertedWidth(), 4000);
 });
 
 designerTest('a typed size lands on its object even when the next click selects another', async ({ page }) => {
