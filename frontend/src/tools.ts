@@ -32,12 +32,14 @@ export function printTools(editor: Editor, merge: MergeSession, images: ImageSto
       return { pages: plan.pages.length, chars, ms: performance.now() - started };
     },
     /** A whole print job as the dialog runs it; with `prerendered`, the pages kept by renderPages. */
-    async printMerge(options: OutputOptions, printerName: string, copies: number, prerendered = false): Promise<JobOutcome & { ms: number }> {
+    async printMerge(options: OutputOptions, printerName: string, copies: number, prerendered = false): Promise<JobOutcome & { error: string; ms: number }> {
       const started = performance.now();
       const outcome = await printOutput(source(), options, {
         api: editor.api, printerName, jobName: editor.displayName, copies, drawPage: prerendered ? (i) => kept[i] : undefined,
       });
-      return { ...outcome, ms: performance.now() - started };
+      // The caller gets the failure as text: an Error does not cross page.evaluate.
+      const error = outcome.failure === null ? '' : outcome.failure instanceof Error ? outcome.failure.message : String(outcome.failure);
+      return { ...outcome, failure: null, error, ms: performance.now() - started };
     },
   };
 }
