@@ -2,7 +2,7 @@
 import assert from 'node:assert/strict';
 import { readFile, writeFile } from 'node:fs/promises';
 import path from 'node:path';
-import { designerTests, editorState, openDesigner, screenPoint, setField, toolbar } from './support.mjs';
+import { designerTests, dragMm, editorState, openDesigner, screenPoint, setField, toolbar } from './support.mjs';
 
 const { designerTest, scratch: scratchDir } = designerTests();
 
@@ -70,24 +70,14 @@ designerTest('dragging with the mouse moves by the distance dragged, and the gri
   await toolbar(page, 'insertRect');
   await setField(page, 'prop-x', '10');
   await setField(page, 'prop-y', '10');
-  const zoom = await page.evaluate(() => window.quillmark.stage().pxPerMm);
-  const from = await screenPoint(page, 15, 13);
-  await page.mouse.move(from.x, from.y);
-  await page.mouse.down();
   // 7.2 mm right and 3.1 mm down; snapping to the 1 mm grid takes it to 17, 13.
-  await page.mouse.move(from.x + 3.6 * zoom, from.y + 1.5 * zoom, { steps: 4 });
-  await page.mouse.move(from.x + 7.2 * zoom, from.y + 3.1 * zoom, { steps: 4 });
-  await page.mouse.up();
+  await dragMm(page, 15, 13, [3.6, 1.5], [7.2, 3.1]);
   let { doc } = await editorState(page);
   assert.deepEqual([doc.objects[0].xMm, doc.objects[0].yMm], [17, 13]);
 
   // Without snapping the object lands where the mouse put it, within a tenth of a millimetre.
   await toolbar(page, 'snap');
-  const again = await screenPoint(page, 20, 16);
-  await page.mouse.move(again.x, again.y);
-  await page.mouse.down();
-  await page.mouse.move(again.x + 4.33 * zoom, again.y - 2.27 * zoom, { steps: 5 });
-  await page.mouse.up();
+  await dragMm(page, 20, 16, [4.33, -2.27]);
   ({ doc } = await editorState(page));
   assert.ok(Math.abs(doc.objects[0].xMm - 21.33) <= 0.1, String(doc.objects[0].xMm));
   assert.ok(Math.abs(doc.objects[0].yMm - 10.73) <= 0.1, String(doc.objects[0].yMm));
@@ -100,12 +90,7 @@ designerTest('dragging with the mouse moves by the distance dragged, and the gri
   // A band dragged over empty paper selects what it touches.
   await toolbar(page, 'insertEllipse');
   await page.keyboard.press('Escape');
-  const a = await screenPoint(page, 1, 1);
-  const b = await screenPoint(page, 49, 29);
-  await page.mouse.move(a.x, a.y);
-  await page.mouse.down();
-  await page.mouse.move(b.x, b.y, { steps: 5 });
-  await page.mouse.up();
+  await dragMm(page, 1, 1, [48, 28]);
   assert.equal((await editorState(page)).selection.length, 2);
 });
 
@@ -212,12 +197,7 @@ designerTest('handles resize by the distance dragged; several selected objects m
   await setField(page, 'prop-y', '5');
   await setField(page, 'prop-width', '10');
   await setField(page, 'prop-height', '6');
-  const zoom = await page.evaluate(() => window.quillmark.stage().pxPerMm);
-  const corner = await screenPoint(page, 15, 11);
-  await page.mouse.move(corner.x, corner.y);
-  await page.mouse.down();
-  await page.mouse.move(corner.x + 4 * zoom, corner.y + 2.5 * zoom, { steps: 5 });
-  await page.mouse.up();
+  await dragMm(page, 15, 11, [4, 2.5]);
   let { doc } = await editorState(page);
   const rect = doc.objects[0];
   assert.ok(Math.abs(rect.widthMm - 14) <= 0.1 && Math.abs(rect.heightMm - 8.5) <= 0.1, `${rect.widthMm} × ${rect.heightMm}`);
@@ -232,10 +212,7 @@ designerTest('handles resize by the distance dragged; several selected objects m
   await page.mouse.click(onRect.x, onRect.y);
   await page.keyboard.up('Shift');
   assert.equal((await editorState(page)).selection.length, 2);
-  await page.mouse.move(onRect.x, onRect.y);
-  await page.mouse.down();
-  await page.mouse.move(onRect.x + 3 * zoom, onRect.y + 1 * zoom, { steps: 5 });
-  await page.mouse.up();
+  await dragMm(page, 8, 8, [3, 1]);
   ({ doc } = await editorState(page));
   assert.ok(Math.abs(doc.objects[0].xMm - 8) <= 0.1 && Math.abs(doc.objects[1].xMm - 33) <= 0.1, doc.objects.map((o) => o.xMm).join(', '));
   assert.ok(Math.abs(doc.objects[0].yMm - 6) <= 0.1 && Math.abs(doc.objects[1].yMm - 16) <= 0.1, doc.objects.map((o) => o.yMm).join(', '));
@@ -272,9 +249,10 @@ designerTest('pictures are embedded from PNG and SVG files', async ({ page }) =>
     return canvas.toDataURL('image/png').split(',')[1];
   }), 'base64'));
   const insertedWidth = async () => {
+    const count = (await editorState(page)).doc.objects.length;
     const [picker] = await Promise.all([page.waitForEvent('filechooser'), toolbar(page, 'insertImage')]);
     await picker.setFiles(photo);
-    await page.waitForFunction((n) => window.quillmark.editor.state.doc.objects.length === n, (await editorState(page)).doc.objects.length + 1);
+    await page.waitForFunction((n) => window.quillmark.editor.state.doc.objects.length === n, count + 1);
     return page.evaluate(() => new Promise((resolve) => {
       const image = Object.assign(new Image(), { onload: () => resolve(image.naturalWidth) });
       image.src = window.quillmark.editor.state.doc.objects.at(-1).src;

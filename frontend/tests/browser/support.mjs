@@ -78,6 +78,16 @@ export async function screenPoint(page, xMm, yMm) {
   }, [xMm, yMm]);
 }
 
+/** Presses the left button on a point of the label (mm), moves by each offset in mm in turn, and lets go. */
+export async function dragMm(page, xMm, yMm, ...offsets) {
+  const zoom = await page.evaluate(() => window.quillmark.stage().pxPerMm);
+  const from = await screenPoint(page, xMm, yMm);
+  await page.mouse.move(from.x, from.y);
+  await page.mouse.down();
+  for (const [dx, dy] of offsets) await page.mouse.move(from.x + dx * zoom, from.y + dy * zoom, { steps: 5 });
+  await page.mouse.up();
+}
+
 export async function setField(page, testId, value) {
   const field = page.locator(`[data-testid="${testId}"]`);
   await field.fill(String(value));
