@@ -1,11 +1,20 @@
 // Bundles the designer into one classic script: the host's engine (Chromium 87) cannot load
 // module scripts or dynamic imports from file:// URLs, so everything ships as a single IIFE.
 import { build } from 'esbuild';
+import { readFileSync } from 'node:fs';
 import { fileURLToPath } from 'node:url';
 import path from 'node:path';
 
 const here = path.dirname(fileURLToPath(import.meta.url));
 const watch = process.argv.includes('--watch');
+
+/** The program's version, kept only in the project() call of the top CMakeLists.txt. */
+function projectVersion() {
+  const cmake = readFileSync(path.join(here, '..', 'CMakeLists.txt'), 'utf8');
+  const found = /project\(\s*Quillmark\s+VERSION\s+([0-9.]+)/.exec(cmake);
+  if (!found) throw new Error('CMakeLists.txt names no project version');
+  return found[1];
+}
 
 const common = {
   bundle: true,
@@ -16,6 +25,7 @@ const common = {
   logLevel: 'warning',
   // bwip-js picks its browser build through the "browser" condition.
   conditions: ['browser'],
+  define: { QUILLMARK_VERSION: JSON.stringify(projectVersion()) },
 };
 
 // The spreadsheet parsers run in a worker of their own. The worker's script is built first and

@@ -6,7 +6,6 @@ import { useEffect, useState } from 'preact/hooks';
 import { connectDesktop } from './bridge/client';
 import { chooseFile } from './bridge/chooseFile';
 import { Editor, EditorUi, UnsavedChoice } from './editor/editor';
-import { installShortcuts } from './editor/shortcuts';
 import type { DesignerStage } from './editor/stage';
 import { ImageStore } from './render/images';
 import { renderLabelToCanvas } from './render/renderer';
@@ -14,7 +13,8 @@ import type { LabelDocument } from './model/document';
 import { App, DialogButton, DialogLayer, DialogRequest, Shell, Toasts, useToasts } from './ui/App';
 import { MergeSession } from './merge/session';
 import { PrintDialog } from './ui/merge/PrintDialog';
-import { printTools } from './print/tools';
+import { installShortcuts } from './ui/commands';
+import { printTools } from './tools';
 import './styles.css';
 import './ui/merge/merge.css';
 
@@ -109,11 +109,12 @@ async function start(): Promise<void> {
   };
   editor = new Editor(api, ui, window.localStorage);
   const merge = new MergeSession(editor, api, ui);
+  editor.subscribe(() => images.releaseUnused(editor.state.doc));
   document.documentElement.lang = editor.state.language;
   const root = document.getElementById('app')!;
   root.textContent = '';
   render(<Root editor={editor} images={images} shell={shell} merge={merge} />, root);
-  installShortcuts(editor, { stage: () => shell.stage(), modalOpen: () => shell.dialogOpen() });
+  installShortcuts({ editor, merge, stage: () => shell.stage() }, () => shell.dialogOpen() || merge.dialog !== null);
   window.addEventListener('pagehide', () => editor.autosaveNow());
   if (api.mode === 'browser') {
     window.addEventListener('beforeunload', (e) => {

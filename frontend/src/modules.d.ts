@@ -12,3 +12,6 @@ declare module 'xlsx/dist/cpexcel.full.mjs';
 declare module 'xlsx/xlsx.mjs' {
   export * from 'xlsx';
 }
+
+/** The program's version, from the build (frontend/build.mjs reads the project's CMakeLists.txt). */
+declare const QUILLMARK_VERSION: string;

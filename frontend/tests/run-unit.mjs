@@ -22,6 +22,7 @@ try {
     target: 'node20',
     sourcemap: 'inline',
     conditions: ['browser'],
+    define: { QUILLMARK_VERSION: '"test"' },
     logLevel: 'warning',
   });
   const files = readdirSync(outDir).filter((f) => f.endsWith('.mjs')).map((f) => path.join(outDir, f));

@@ -3,40 +3,13 @@
 // (openProject without a path, pickSpreadsheet, savePrintPdf and saveProject's dialog road)
 // are driven with their real dialogs in tst_opensave, where a test can answer the dialog.
 import assert from 'node:assert/strict';
-import { spawn } from 'node:child_process';
 import crypto from 'node:crypto';
 import fs from 'node:fs';
 import path from 'node:path';
-import readline from 'node:readline';
 import { after, before, describe, it } from 'node:test';
-import { startHost } from './harness.mjs';
-
-// One web channel message holds 64 Mi UTF-16 characters; the host keeps 64 Ki of them for the
-// envelope and the path, and Base64 takes 4 characters for every 3 bytes.
-const channelCeilingChars = 64 * 1024 * 1024;
-const maxTransferBytes = ((channelCeilingChars - 64 * 1024) / 4) * 3;
+import { channelCeilingChars, maxTransferBytes, startHost, startPrintServer } from './harness.mjs';
 const onePixelPng =
   'iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mP8z8BQDwAEhQGAhKmMIQAAAABJRU5ErkJggg==';
-
-// print-server FOLDER QUEUE: prints the socket path once the queue is ready, stops on SIGTERM.
-async function startPrintServer() {
-  const folder = fs.mkdtempSync('/tmp/qm-e2e-cups-');
-  fs.chmodSync(folder, 0o755);
-  const server = spawn(process.env.QUILLMARK_PRINT_SERVER, [folder, 'label'], { stdio: ['ignore', 'pipe', 'inherit'] });
-  const socket = await new Promise((resolve, reject) => {
-    readline.createInterface({ input: server.stdout }).once('line', resolve);
-    server.once('exit', (code) => reject(new Error(`print-server exited with ${code}`)));
-  });
-  return {
-    socket,
-    stop: async () => {
-      const exited = new Promise((resolve) => server.once('exit', resolve));
-      server.kill('SIGTERM');
-      await exited;
-      fs.rmSync(folder, { recursive: true, force: true });
-    },
-  };
-}
 
 // The content pattern stays in the page: only its length and tail cross back for checking.
 function makeContentInPage(page, base64Length) {

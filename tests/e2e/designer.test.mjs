@@ -107,11 +107,31 @@ describe('the designer in the program', () => {
     assert.deepEqual(errors, []);
   });
 
-  it('reports a file that cannot be read in the host\'s words and keeps the project', async () => {
+  it('says in the interface\'s language what failed and what to do; refuses an oversized save before sending it', async () => {
     const before = (await editorState(host.page)).doc;
-    await host.page.evaluate((p) => window.quillmark.editor.openProject(p), path.join(host.root, 'missing.cwrt'));
-    assert.match(await dialogText(host.page), /无法读取文件/);
-    await host.page.evaluate(() => document.querySelector('[data-testid="dialog-ok"]').click());
+    const failure = async (call, ...args) => {
+      await host.page.evaluate(call, ...args);
+      const text = await dialogText(host.page);
+      await host.page.evaluate(() => document.querySelector('[data-testid="dialog-ok"]').click());
+      return text;
+    };
+    const openMissing = (p) => window.quillmark.editor.openProject(p);
+    const missing = path.join(host.root, 'missing.cwrt');
+    assert.match(await failure(openMissing, missing), /无法读取文件。请确认/);
+    await host.page.evaluate(() => window.quillmark.editor.setLanguage('en'));
+    assert.match(await failure(openMissing, missing), /The file cannot be read\. Check that it exists/);
+    // 52 million characters of picture make a payload of 69 million as Base64: over the limit.
+    const tooLarge = await failure(() => {
+      const e = window.quillmark.editor;
+      const src = `data:image/png;base64,${'A'.repeat(52e6)}`;
+      e.apply((doc) => ({ ...doc, objects: [...doc.objects, { id: 'huge', type: 'image', xMm: 0, yMm: 0, widthMm: 10, heightMm: 10, rotation: 0, locked: false, src, keepAspect: true }] }));
+      return e.save(false);
+    });
+    assert.match(tooLarge, /The project is too large \(69\.\d million characters\); one transfer carries at most 67\.0 million\./);
+    await host.page.evaluate(() => {
+      window.quillmark.editor.undo();
+      window.quillmark.editor.setLanguage('zh-CN');
+    });
     assert.deepEqual((await editorState(host.page)).doc, before);
   });
 

@@ -5,6 +5,7 @@ import fs from 'node:fs';
 import net from 'node:net';
 import os from 'node:os';
 import path from 'node:path';
+import readline from 'node:readline';
 import { chromium } from 'playwright-core';
 
 // An installed prefix (what `cmake --install` laid out) when given, else a build's executable
@@ -98,6 +99,11 @@ async function frontendPage(browser) {
 // folder in place of the checkout's front end.
 export const installedPrefix = installPrefix;
 
+// One web channel message holds 64 Mi UTF-16 characters; the host keeps 64 Ki of them for the
+// envelope and the path, and Base64 takes 4 characters for every 3 bytes.
+export const channelCeilingChars = 64 * 1024 * 1024;
+export const maxTransferBytes = ((channelCeilingChars - 64 * 1024) / 4) * 3;
+
 export async function startHost({ env = {}, frontend = true, frontendSource = defaultFrontend } = {}) {
   if (!executable || !frontendSource) {
     throw new Error('set QUILLMARK_INSTALL_PREFIX, or QUILLMARK_EXECUTABLE and QUILLMARK_FRONTEND_DIR');
@@ -186,3 +192,29 @@ function evaluateCall(page, method, args, { summarize = false, timeoutMs = 120_0
 export const callText = (page, method, args, timeoutMs) => evaluateCall(page, method, args, { timeoutMs });
 export const callSummary = (page, method, args, timeoutMs) =>
   evaluateCall(page, method, args, { summarize: true, timeoutMs });
+
+/**
+ * Starts `print-server FOLDER QUEUE` in a folder of its own (short, for the socket's path) and
+ * resolves once its queue is up; `stop` ends it and removes the folder.
+ */
+export async function startPrintServer(queue = 'label') {
+  const folder = fs.mkdtempSync('/tmp/qm-e2e-cups-');
+  fs.chmodSync(folder, 0o755);
+  const child = spawn(process.env.QUILLMARK_PRINT_SERVER, [folder, queue], { stdio: ['ignore', 'pipe', 'pipe'] });
+  const errors = [];
+  child.stderr.on('data', (chunk) => errors.push(chunk.toString()));
+  const socket = await new Promise((resolve, reject) => {
+    readline.createInterface({ input: child.stdout }).once('line', resolve);
+    child.once('exit', (code) => reject(new Error(`print-server exited with ${code}: ${errors.join('')}`)));
+  });
+  return {
+    socket,
+    folder,
+    stop: async () => {
+      const exited = new Promise((resolve) => child.once('exit', resolve));
+      child.kill('SIGTERM');
+      await exited;
+      fs.rmSync(folder, { recursive: true, force: true });
+    },
+  };
+}

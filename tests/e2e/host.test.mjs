@@ -4,11 +4,7 @@ import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
 import { after, before, describe, it } from 'node:test';
-import { installedPrefix, startHost } from './harness.mjs';
-
-// One web channel message holds 64 Mi UTF-16 characters; a file reply keeps 64 Ki of them for
-// the envelope and the path, and Base64 takes 4 characters for every 3 bytes.
-const maxTransferBytes = ((64 * 1024 * 1024 - 64 * 1024) / 4) * 3;
+import { installedPrefix, maxTransferBytes, startHost } from './harness.mjs';
 const cannotRead = { ok: false, error: '无法读取文件' };
 
 function sparseFile(file, size) {

@@ -4,29 +4,17 @@
 // for. The PDF export is checked on the bytes the exporter makes in the page, because the
 // host's save dialog cannot be clicked from here (browser mode covers the download itself).
 import assert from 'node:assert/strict';
-import { execFileSync, spawn } from 'node:child_process';
+import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
-import readline from 'node:readline';
 import { fileURLToPath } from 'node:url';
 import { after, before, describe, it } from 'node:test';
 import XLSX from 'xlsx';
-import { startHost } from './harness.mjs';
+import { startHost, startPrintServer } from './harness.mjs';
 import { pdfPages, readCode128 } from '../../frontend/tests/pdfpages.mjs';
 
 const here = path.dirname(fileURLToPath(import.meta.url));
 const jobAttributesTest = path.join(here, '../printserver/job-attributes.test');
-
-/** Starts `print-server FOLDER QUEUE` and resolves with its socket path once it is up. */
-function startPrintServer(folder, queue) {
-  const child = spawn(process.env.QUILLMARK_PRINT_SERVER, [folder, queue], { stdio: ['ignore', 'pipe', 'pipe'] });
-  const errors = [];
-  child.stderr.on('data', (chunk) => errors.push(chunk.toString()));
-  return new Promise((resolve, reject) => {
-    readline.createInterface({ input: child.stdout }).once('line', (socket) => resolve({ child, socket }));
-    child.once('exit', (code) => reject(new Error(`print-server exited with ${code}: ${errors.join('')}`)));
-  });
-}
 
 function jobAttributes(socket, id) {
   const uri = `ipp://${encodeURIComponent(socket)}/jobs/${id}`;
@@ -65,19 +53,15 @@ function project(sheetPath) {
 describe('data merge in the program', () => {
   let host;
   let server;
-  let folder;
   const errors = [];
   before(async () => {
-    folder = fs.mkdtempSync(path.join(process.env.TMPDIR ?? '/tmp', 'quillmark-merge-print-'));
-    server = await startPrintServer(path.join(folder, 'cups'), 'label');
+    server = await startPrintServer();
     host = await startHost({ env: { CUPS_SERVER: server.socket } });
     host.page.on('pageerror', (e) => errors.push(e.message));
   });
   after(async () => {
     await host?.stop();
-    server?.child.kill('SIGTERM');
-    if (server) await new Promise((resolve) => server.child.once('exit', resolve));
-    fs.rmSync(folder, { recursive: true, force: true });
+    await server?.stop();
   });
 
   it('reopens a project\'s workbook by its path and prints one page per row', async () => {
@@ -111,7 +95,7 @@ describe('data merge in the program', () => {
     assert.equal(attributes['job-name'], '库存标签');
     assert.equal(attributes.copies, 2);
     assert.equal(attributes.media, 'Custom.50x30mm');
-    const kept = path.join(folder, 'cups/spool/d00001-001');
+    const kept = path.join(server.folder, 'spool/d00001-001');
     const { pages, sizes } = pdfPages(kept);
     assert.equal(pages, 3);
     // The system's PDF gives page sizes in whole points: within 0.1 mm of the label, either way round.

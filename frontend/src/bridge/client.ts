@@ -5,6 +5,7 @@
 
 import { base64ToBytes } from '../model/project';
 import { chooseFile, readFileAsBase64 } from './chooseFile';
+import { BridgeError, checkPayload, PayloadKind } from './errors';
 
 export interface FileReply {
   path: string;
@@ -56,13 +57,7 @@ export interface PrintReply {
   printerDisplayName: string;
 }
 
-/** Why a call failed; `unavailable` marks something only the desktop program can do. */
-export class BridgeError extends Error {
-  constructor(message: string, readonly code: 'host' | 'protocol' | 'unavailable' = 'host') {
-    super(message);
-    this.name = 'BridgeError';
-  }
-}
+export { BridgeError };
 
 export interface DesktopApi {
   readonly mode: 'host' | 'browser';
@@ -92,16 +87,21 @@ export function parseEnvelope(text: unknown): Record<string, unknown> | null {
   try {
     reply = typeof text === 'string' ? JSON.parse(text) : text;
   } catch {
-    throw new BridgeError(`unreadable reply: ${String(text).slice(0, 80)}`, 'protocol');
+    throw unreadable(text);
   }
   if (typeof reply !== 'object' || reply === null || typeof (reply as { ok?: unknown }).ok !== 'boolean') {
-    throw new BridgeError(`unreadable reply: ${String(text).slice(0, 80)}`, 'protocol');
+    throw unreadable(text);
   }
   const record = reply as Record<string, unknown>;
   if (record.ok) return record;
   const error = typeof record.error === 'string' ? record.error : '';
   if (error === CANCELLED) return null;
   throw new BridgeError(error);
+}
+
+function unreadable(text: unknown): BridgeError {
+  const detail = String(text).slice(0, 80);
+  return new BridgeError(`unreadable reply: ${detail}`, 'protocol', { key: 'hostUnreadableReply', params: { detail } });
 }
 
 export class HostApi implements DesktopApi {
@@ -140,11 +140,11 @@ export class HostApi implements DesktopApi {
   }
 
   async saveProject(payload: SaveProjectPayload): Promise<SavedFile | null> {
-    return asSavedFile(await this.call('saveProject', JSON.stringify(payload)));
+    return asSavedFile(await this.call('saveProject', measured('project', payload)));
   }
 
   async savePrintPdf(payload: SavePdfPayload): Promise<SavedFile | null> {
-    return asSavedFile(await this.call('savePrintPdf', JSON.stringify(payload)));
+    return asSavedFile(await this.call('savePrintPdf', measured('pdf', payload)));
   }
 
   async pickSpreadsheet(): Promise<FileReply | null> {
@@ -167,10 +167,17 @@ export class HostApi implements DesktopApi {
   }
 
   async submitPrintJob(payload: PrintJobPayload): Promise<PrintReply> {
-    const reply = await this.call('submitPrintJob', JSON.stringify(payload));
+    const reply = await this.call('submitPrintJob', measured('pages', payload));
     if (!reply) throw new BridgeError(CANCELLED);
     return { printerName: String(reply.printerName ?? ''), printerDisplayName: String(reply.printerDisplayName ?? '') };
   }
+}
+
+/** The payload as the channel carries it, refused here when the channel would drop it. */
+function measured(kind: PayloadKind, payload: object): string {
+  const text = JSON.stringify(payload);
+  checkPayload(kind, text.length);
+  return text;
 }
 
 function asFileReply(reply: Record<string, unknown> | null): FileReply | null {

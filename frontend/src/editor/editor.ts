@@ -3,6 +3,8 @@
 
 import type { DesktopApi } from '../bridge/client';
 import { BridgeError } from '../bridge/client';
+import { describeError } from '../bridge/errors';
+import { reducePicture } from './pictures';
 import {
   addObjects, AlignEdge, alignObjects, cloneObjects, createBarcode, createDocument, createObject, distributeObjects,
   duplicateObjects, LabelDocument, LabelObject, moveObjects, ObjectType, removeObjects, reorderObjects,
@@ -27,6 +29,8 @@ export interface EditorState {
   grid: boolean;
   snap: boolean;
   gridStepMm: number;
+  /** Inserted pictures keep every pixel instead of being reduced to what the label can print. */
+  keepOriginalPictures: boolean;
   /** Set by the stage: screen zoom, 1 = real size. */
   zoom: number;
   pointerMm: { x: number; y: number } | null;
@@ -60,7 +64,7 @@ export class Editor {
     const doc = createDocument();
     this.state = {
       doc, selection: [], projectPath: '', savedDoc: doc, language: readLanguage(storage), fonts: [],
-      grid: true, snap: true, gridStepMm: 1, zoom: 1, pointerMm: null,
+      grid: true, snap: true, gridStepMm: 1, keepOriginalPictures: false, zoom: 1, pointerMm: null,
     };
   }
 
@@ -172,15 +176,16 @@ export class Editor {
       this.ui.showError(this.t.imageFailed, this.msg('imageTooLarge', { limit: MAX_IMAGE_BYTES / 1024 / 1024 }));
       return;
     }
-    const picture = await readImageFile(file);
-    if (!picture) {
+    const read = await readImageFile(file);
+    if (!read) {
       this.ui.showError(this.t.error, this.t.imageFailed);
       return;
     }
     const { widthMm, heightMm } = this.state.doc;
+    const picture = this.state.keepOriginalPictures ? read : await reducePicture(read, widthMm, heightMm);
     // Natural size at screen resolution, shrunk to fit the label.
-    const natW = (picture.width * 25.4) / 96;
-    const natH = (picture.height * 25.4) / 96;
+    const natW = (read.width * 25.4) / 96;
+    const natH = (read.height * 25.4) / 96;
     const k = Math.min(1, (widthMm * 0.8) / natW, (heightMm * 0.8) / natH);
     const w = Math.max(1, natW * k), h = Math.max(1, natH * k);
     if (targetId) {
@@ -252,7 +257,7 @@ export class Editor {
 
   // --- view settings ------------------------------------------------------------------------------
 
-  setView(patch: Partial<Pick<EditorState, 'grid' | 'snap' | 'gridStepMm' | 'zoom' | 'pointerMm'>>): void {
+  setView(patch: Partial<Pick<EditorState, 'grid' | 'snap' | 'gridStepMm' | 'keepOriginalPictures' | 'zoom' | 'pointerMm'>>): void {
     this.set(patch);
   }
 
@@ -274,7 +279,7 @@ export class Editor {
       names = Array.from(new Set(fonts.map((f) => f.value || f.name))).sort((a, b) => a.localeCompare(b));
     } catch (e) {
       // Not worth a dialog at every start: the designer stays fully usable with the fall-back list.
-      this.ui.notify(e instanceof Error ? e.message : String(e));
+      this.ui.notify(this.describeError(e));
     }
     if (names.length === 0) names = FALLBACK_FONTS.slice();
     this.set({ fonts: names });
@@ -331,7 +336,10 @@ export class Editor {
     try {
       reply = await this.api.saveProject({
         suggestedName: suggestedFileName(doc, this.displayName),
-        currentPath: this.state.projectPath,
+        // A project opened from another kind of file (shelf.json) has never been saved as a
+        // project: a plain save would write shelf.json.cwrt beside it without asking, perhaps over
+        // a file of that name, so it goes through the save dialog and its replace question.
+        currentPath: /\.cwrt$/i.test(this.state.projectPath) ? this.state.projectPath : '',
         saveAs,
         dataBase64: utf8ToBase64(serializeProject(doc)),
       });
@@ -393,7 +401,12 @@ export class Editor {
       this.ui.showError(this.t.error, this.t.unavailableInBrowser);
       return;
     }
-    this.ui.showError(this.t.error, e instanceof Error ? e.message : String(e));
+    this.ui.showError(this.t.error, this.describeError(e));
+  }
+
+  /** A failure in the interface's language, with what to do next where the failure is known. */
+  describeError(e: unknown): string {
+    return describeError(e, this.t);
   }
 }
 

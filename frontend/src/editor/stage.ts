@@ -7,7 +7,6 @@ import { normaliseRotation, visualBox } from '../model/document';
 import { CSS_DPI, MM_PER_INCH, roundMm } from '../model/units';
 import type { ImageStore } from '../render/images';
 import { drawObject, RenderOptions } from '../render/renderer';
-import { onPreviewChange, previewText } from '../merge/preview';
 import type { Editor } from './editor';
 import { drawRulers, RULER_SIZE } from './rulers';
 import { snapBox, SnapGuide, snapTargets } from './snapping';
@@ -43,7 +42,9 @@ export class DesignerStage {
   private spaceDown = false;
   private fitted = false;
   private lastDoc: unknown = null;
-  private readonly renderOptions: RenderOptions;
+  private renderOptions: RenderOptions;
+  /** Undoes every subscription and window listener the stage made, on destroy. */
+  private readonly detach: (() => void)[] = [];
   private readonly resizeObserver: ResizeObserver;
 
   constructor(
@@ -75,8 +76,6 @@ export class DesignerStage {
     this.guides.sceneFunc((ctx) => this.drawGuides(ctx));
     this.renderOptions = {
       images,
-      // Fields show the values of the record being previewed.
-      resolveText: previewText,
       placeholders: {
         image: '',
         barcodeError: (detail) => (detail === 'empty' ? this.editor.t.barcodeEmpty : this.editor.msg('barcodeInvalid', { detail })),
@@ -86,11 +85,10 @@ export class DesignerStage {
     this.buildPaper();
     this.bindPointer();
     this.bindTransformer();
-    images.onLoad(() => this.contentLayer.batchDraw());
-    onPreviewChange(() => this.contentLayer.batchDraw());
+    this.detach.push(images.onLoad(() => this.contentLayer.batchDraw()));
     this.resizeObserver = new ResizeObserver(() => this.resize());
     this.resizeObserver.observe(host);
-    editor.subscribe(() => this.sync());
+    this.detach.push(editor.subscribe(() => this.sync()));
     this.setView(this.view);
     this.sync();
     this.resize();
@@ -317,10 +315,11 @@ export class DesignerStage {
   }
 
   private pressObject(node: Konva.Shape, evt: MouseEvent): void {
-    if (evt.button !== 0 || this.spaceDown) return;
+    // The right button selects what it points at (unless already selected) for the context menu.
+    if ((evt.button !== 0 && evt.button !== 2) || this.spaceDown) return;
     const id = node.id();
     const selection = this.editor.state.selection;
-    const toggle = evt.shiftKey || evt.ctrlKey || evt.metaKey;
+    const toggle = evt.button === 0 && (evt.shiftKey || evt.ctrlKey || evt.metaKey);
     if (toggle) {
       this.editor.select(selection.includes(id) ? selection.filter((s) => s !== id) : [...selection, id]);
       if (selection.includes(id)) node.stopDrag();
@@ -506,7 +505,7 @@ export class DesignerStage {
       this.editor.select([...this.editor.state.selection, ...extra]);
     };
     stage.on('mouseup touchend', finish);
-    window.addEventListener('mouseup', finish);
+    this.listen('mouseup', finish);
     stage.on('mouseleave', () => {
       this.editor.setView({ pointerMm: null });
       this.drawRulers();
@@ -523,13 +522,13 @@ export class DesignerStage {
         this.setView({ ...this.view, originX: this.view.originX - dx, originY: this.view.originY - dy });
       }
     }, { passive: false });
-    window.addEventListener('keydown', (e) => {
+    this.listen('keydown', (e) => {
       if (e.code === 'Space' && !isTyping(e.target)) {
         this.spaceDown = true;
         this.host.style.cursor = 'grab';
       }
     });
-    window.addEventListener('keyup', (e) => {
+    this.listen('keyup', (e) => {
       if (e.code === 'Space') {
         this.spaceDown = false;
         this.host.style.cursor = '';
@@ -537,7 +536,22 @@ export class DesignerStage {
     });
   }
 
+  /**
+   * How texts and barcodes show their stored content: a merge passes the previewed record's
+   * values; null shows the content as stored.
+   */
+  setTextResolver(resolveText: RenderOptions['resolveText'] | null): void {
+    this.renderOptions = { ...this.renderOptions, resolveText: resolveText ?? undefined };
+    this.contentLayer.batchDraw();
+  }
+
+  private listen<K extends keyof WindowEventMap>(type: K, listener: (e: WindowEventMap[K]) => void): void {
+    window.addEventListener(type, listener);
+    this.detach.push(() => window.removeEventListener(type, listener));
+  }
+
   destroy(): void {
+    this.detach.splice(0).forEach((undo) => undo());
     this.resizeObserver.disconnect();
     this.stage.destroy();
   }

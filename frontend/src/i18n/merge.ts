@@ -63,7 +63,6 @@ export const mergeZhCN = {
   recordRange: '记录范围',
   recordFrom: '从',
   recordTo: '到',
-  allRecords: '全部',
   resolution: '分辨率',
   dpiOption: '{dpi} dpi',
   pageLayout: '页面布局',
@@ -101,7 +100,6 @@ export const mergeZhCN = {
   problemsBeforePrint: '{count} 条记录的条码无法编码，这些标签上的条码会显示为空白。',
   pdfSaved: 'PDF 已保存：{path}',
   pdfBuilding: '正在生成 PDF：{done} / {total} 页…',
-  pdfTooLarge: 'PDF 文件过大，无法通过一次传输保存（{size} MB）。请缩小记录范围或降低分辨率。',
   printInBrowser: '浏览器模式下无法打印，可以导出 PDF 后打印。',
 } as const;
 
@@ -167,7 +165,6 @@ export const mergeEn: Record<keyof typeof mergeZhCN, string> = {
   recordRange: 'Records',
   recordFrom: 'From',
   recordTo: 'To',
-  allRecords: 'All',
   resolution: 'Resolution',
   dpiOption: '{dpi} dpi',
   pageLayout: 'Page layout',
@@ -205,6 +202,5 @@ export const mergeEn: Record<keyof typeof mergeZhCN, string> = {
   problemsBeforePrint: '{count} records have barcodes that cannot be encoded; those labels will show no barcode.',
   pdfSaved: 'PDF saved: {path}',
   pdfBuilding: 'Building the PDF: page {done} of {total}…',
-  pdfTooLarge: 'The PDF is too large to save in one transfer ({size} MB). Choose fewer records or a lower resolution.',
   printInBrowser: 'Browser mode cannot print; export a PDF and print that instead.',
 };

@@ -1,6 +1,7 @@
 // Every word the designer shows, one table per language. Simplified Chinese is the default;
 // the English table must have the same keys (the type checker holds it to that).
 
+import { errorsEn, errorsZhCN } from './errors';
 import { mergeEn, mergeZhCN } from './merge';
 
 const zhCN = {
@@ -8,7 +9,6 @@ const zhCN = {
   untitled: '未命名标签',
   unsavedMarker: '（未保存）',
   // File
-  menuFile: '文件',
   newProject: '新建',
   openProject: '打开',
   saveProject: '保存',
@@ -33,7 +33,6 @@ const zhCN = {
   insertEllipse: '椭圆',
   insertLine: '直线',
   // Arrange
-  arrange: '排列',
   alignLeft: '左对齐',
   alignHCenter: '水平居中',
   alignRight: '右对齐',
@@ -103,6 +102,7 @@ const zhCN = {
   cornerRadius: '圆角',
   keepAspect: '保持比例',
   replaceImage: '更换图像…',
+  keepOriginalPictures: '插入图片时保留原始分辨率（否则缩小到标签上 600 dpi）',
   // Status and messages
   statusPosition: '位置 {x}, {y} mm',
   statusSelection: '选中 {w} × {h} mm',
@@ -134,8 +134,8 @@ const zhCN = {
   discard: '丢弃',
   autosaveFull: '本地存储空间不足，无法自动保留这份工作，请及时保存。',
   unavailableInBrowser: '浏览器模式下无法使用此功能。',
-  newLabelTitle: '新建标签',
   ...mergeZhCN,
+  ...errorsZhCN,
 } as const;
 
 export type MessageKey = keyof typeof zhCN;
@@ -145,7 +145,6 @@ const en: MessageTable = {
   appName: 'Quillmark Label Designer',
   untitled: 'Untitled label',
   unsavedMarker: ' (unsaved)',
-  menuFile: 'File',
   newProject: 'New',
   openProject: 'Open',
   saveProject: 'Save',
@@ -167,7 +166,6 @@ const en: MessageTable = {
   insertRect: 'Rectangle',
   insertEllipse: 'Ellipse',
   insertLine: 'Line',
-  arrange: 'Arrange',
   alignLeft: 'Align left',
   alignHCenter: 'Centre horizontally',
   alignRight: 'Align right',
@@ -235,6 +233,7 @@ const en: MessageTable = {
   cornerRadius: 'Corner radius',
   keepAspect: 'Keep proportions',
   replaceImage: 'Replace image…',
+  keepOriginalPictures: 'Keep inserted pictures at full resolution (otherwise reduced to 600 dpi on the label)',
   statusPosition: 'Position {x}, {y} mm',
   statusSelection: 'Selection {w} × {h} mm',
   statusLabel: 'Label {w} × {h} mm',
@@ -265,8 +264,8 @@ const en: MessageTable = {
   discard: 'Discard',
   autosaveFull: 'Local storage is full, so this work cannot be kept automatically; please save it.',
   unavailableInBrowser: 'This is not available in browser mode.',
-  newLabelTitle: 'New label',
   ...mergeEn,
+  ...errorsEn,
 };
 
 export type Language = 'zh-CN' | 'en';
@@ -284,8 +283,4 @@ export function messageTable(language: Language): MessageTable {
 /** Looks a message up and fills its {placeholders}. */
 export function format(table: MessageTable, key: MessageKey, params: Record<string, string | number> = {}): string {
   return table[key].replace(/\{(\w+)\}/g, (whole, name: string) => (name in params ? String(params[name]) : whole));
-}
-
-export function isLanguage(value: unknown): value is Language {
-  return value === 'zh-CN' || value === 'en';
 }

@@ -2,17 +2,16 @@
 // canvas, barcode problems found in the records, and which merge dialog is open. The project
 // itself stores only where the data came from (LabelDocument.merge); the cells live here.
 
-import { yieldToPage } from '../print/yield';
+import { yieldToPage } from '../util/yield';
 import type { DesktopApi } from '../bridge/client';
-import type { Editor, EditorUi } from '../editor/editor';
-import type { BarcodeObject, LabelDocument } from '../model/document';
+import type { MessageKey } from '../i18n/messages';
+import type { BarcodeObject, LabelDocument, LabelObject } from '../model/document';
 import { base64ToBytes } from '../model/project';
 import { barcodeError } from '../render/barcode';
 import { readWorkbook, SpreadsheetError, Workbook, WorkbookReadFailure } from '../data/source';
 import { SheetTable, tableFromRows } from '../data/table';
-import { counterValue, formatCounter, hasFields, substitute, unknownColumns } from './fields';
-import { setPreviewResolver } from './preview';
-import { DataSourceRef, DEFAULT_MERGE, MergeSettings } from './settings';
+import { counterValue, formatCounter, hasFields, substitute, unknownColumns } from '../model/fields';
+import { DataSourceRef, DEFAULT_MERGE, MergeSettings } from '../model/merge';
 
 export interface BarcodeProblem {
   /** 0-based record index. */
@@ -22,6 +21,23 @@ export interface BarcodeProblem {
 }
 
 export type MergeDialog = 'print' | 'pdf' | null;
+
+/** What the session needs of the editor that owns the project. */
+export interface MergeHost {
+  readonly state: { readonly doc: LabelDocument };
+  subscribe(listener: () => void): () => void;
+  apply(edit: (doc: LabelDocument) => LabelDocument, options?: { coalesce?: string }): void;
+  msg(key: MessageKey, params?: Record<string, string | number>): string;
+  report(error: unknown): void;
+  describeError(error: unknown): string;
+}
+
+export interface MergeUi {
+  notify(message: string): void;
+  showError(title: string, message: string): void;
+}
+
+type TextResolver = (stored: string, object: LabelObject) => string;
 
 export class MergeSession {
   workbook: Workbook | null = null;
@@ -37,9 +53,11 @@ export class MergeSession {
   problems: BarcodeProblem[] | null = null;
   private problemsKey = '';
   private problemsRun = 0;
+  /** What the canvas shows for fields: the previewed record's values; null shows them as typed. */
+  previewResolver: TextResolver | null = null;
   private listeners = new Set<() => void>();
 
-  constructor(readonly editor: Editor, private readonly api: DesktopApi, private readonly ui: Pick<EditorUi, 'notify' | 'showError'>) {
+  constructor(readonly editor: MergeHost, private readonly api: DesktopApi, private readonly ui: MergeUi) {
     editor.subscribe(() => this.followProject());
     this.updatePreview();
   }
@@ -170,7 +188,7 @@ export class MergeSession {
       reply = await this.api.readSpreadsheet(source.path);
     } catch (e) {
       // A missing file is worth a notice, not a blocking error: the label can still be edited.
-      this.ui.notify(this.editor.msg('dataMissing', { path: source.path, reason: e instanceof Error ? e.message : String(e) }));
+      this.ui.notify(this.editor.msg('dataMissing', { path: source.path, reason: this.editor.describeError(e) }));
     }
     const workbook = reply ? await this.parse(reply.dataBase64, source.name) : null;
     this.loading = false;
@@ -188,7 +206,7 @@ export class MergeSession {
     try {
       return await readWorkbook(base64ToBytes(dataBase64), name);
     } catch (e) {
-      const reason = e instanceof SpreadsheetError ? this.describe(e.failure) : e instanceof Error ? e.message : String(e);
+      const reason = e instanceof SpreadsheetError ? this.describe(e.failure) : this.editor.describeError(e);
       this.ui.showError(this.editor.msg('dataFailed', { name }), reason);
       return null;
     } finally {
@@ -197,7 +215,7 @@ export class MergeSession {
   }
 
   describe(failure: WorkbookReadFailure): string {
-    const m = (key: Parameters<Editor['msg']>[0], params?: Record<string, string | number>): string => this.editor.msg(key, params);
+    const m = (key: MessageKey, params?: Record<string, string | number>): string => this.editor.msg(key, params);
     switch (failure.code) {
       case 'tooLarge':
         return m('sheetTooLarge', { actual: (failure.actual / 1048576).toFixed(1), limit: Math.round(failure.limit / 1048576) });
@@ -247,13 +265,13 @@ export class MergeSession {
 
   private updatePreview(): void {
     if (!this.previewOn) {
-      setPreviewResolver(null);
+      this.previewResolver = null;
       return;
     }
     const index = this.previewIndex;
     const counter = formatCounter(counterValue(this.settings.counter, index, index), this.settings.counter.padding);
     const ctx = { columns: this.table?.columns ?? [], record: this.table?.records[index] ?? null, counter, now: new Date() };
-    setPreviewResolver((stored) => substitute(stored, ctx));
+    this.previewResolver = (stored) => substitute(stored, ctx);
   }
 
   /** Field names used in the label that the data source lacks. */

@@ -2,7 +2,7 @@
 // Documents are immutable values; every edit returns a new document so that undo can keep
 // old ones by reference and the renderer can draw any of them without the editor.
 
-import type { MergeSettings } from '../merge/settings';
+import type { MergeSettings } from './merge';
 import { roundMm } from './units';
 
 export type Rotation = 0 | 90 | 180 | 270;
@@ -100,7 +100,8 @@ export const OBJECT_TYPES: readonly ObjectType[] = ['text', 'barcode', 'image', 
 export const SYMBOLOGIES: readonly Symbology[] = [
   'code128', 'ean13', 'upca', 'code39', 'itf14', 'qrcode', 'datamatrix', 'pdf417',
 ];
-export const TWO_D_SYMBOLOGIES: readonly Symbology[] = ['qrcode', 'datamatrix'];
+/** Symbols of rows and columns of modules: no human-readable line, modules kept square. */
+export const TWO_D_SYMBOLOGIES: readonly Symbology[] = ['qrcode', 'datamatrix', 'pdf417'];
 
 export const MIN_SIZE_MM = 0.1;
 export const MAX_LABEL_MM = 2000;
@@ -145,15 +146,10 @@ export function createObject(type: ObjectType, xMm = 2, yMm = 2): LabelObject {
 /** A barcode object with defaults that suit its symbology (square box for 2D codes, valid sample data). */
 export function createBarcode(symbology: Symbology, xMm = 2, yMm = 2): BarcodeObject {
   const barcode = createObject('barcode', xMm, yMm) as BarcodeObject;
-  const square = TWO_D_SYMBOLOGIES.includes(symbology);
-  return {
-    ...barcode,
-    symbology,
-    data: SAMPLE_DATA[symbology],
-    widthMm: square ? 15 : symbology === 'pdf417' ? 40 : 40,
-    heightMm: square ? 15 : 15,
-    showText: !square && symbology !== 'pdf417',
-  };
+  const twoD = TWO_D_SYMBOLOGIES.includes(symbology);
+  // QR and Data Matrix symbols are square; PDF417 is a wide stack of rows.
+  const square = twoD && symbology !== 'pdf417';
+  return { ...barcode, symbology, data: SAMPLE_DATA[symbology], widthMm: square ? 15 : 40, heightMm: 15, showText: !twoD };
 }
 
 export const SAMPLE_DATA: Record<Symbology, string> = {
@@ -169,10 +165,6 @@ export const SAMPLE_DATA: Record<Symbology, string> = {
 
 // ---------------------------------------------------------------------------------------------
 // Pure edits. Each returns a new document and leaves the old one untouched.
-
-export function findObject(doc: LabelDocument, id: string): LabelObject | undefined {
-  return doc.objects.find((o) => o.id === id);
-}
 
 export function addObjects(doc: LabelDocument, objects: LabelObject[]): LabelDocument {
   return { ...doc, objects: [...doc.objects, ...objects] };

@@ -5,7 +5,7 @@ import {
   createDocument, createObject, DEFAULT_FONT, LabelDocument, LabelObject, MAX_LABEL_MM, newId,
   normaliseRotation, ObjectType, OBJECT_TYPES, Symbology, SYMBOLOGIES,
 } from './document';
-import { MergeSettings, readMergeSettings } from '../merge/settings';
+import { MergeSettings, readMergeSettings } from './merge';
 
 export const PROJECT_FORMAT = 'quillmark-label';
 export const PROJECT_VERSION = 1;

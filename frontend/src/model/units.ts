@@ -14,16 +14,8 @@ export function mmToPx(mm: number, dpi: number): number {
   return (mm * dpi) / MM_PER_INCH;
 }
 
-export function pxToMm(px: number, dpi: number): number {
-  return (px * MM_PER_INCH) / dpi;
-}
-
 export function ptToMm(pt: number): number {
   return (pt * MM_PER_INCH) / PT_PER_INCH;
-}
-
-export function mmToPt(mm: number): number {
-  return (mm * PT_PER_INCH) / MM_PER_INCH;
 }
 
 /** Whole pixels a label of this length covers at a print resolution (50 mm at 300 dpi is 591 px). */
@@ -34,12 +26,6 @@ export function mmToWholePx(mm: number, dpi: number): number {
 /** Rounds to the designer's precision of a tenth of a millimetre, without float noise like 12.300000001. */
 export function roundMm(mm: number): number {
   return Math.round(mm * 10) / 10;
-}
-
-/** Snaps a length to the nearest multiple of a grid step. */
-export function snapToStep(mm: number, step: number): number {
-  if (!(step > 0)) return mm;
-  return roundMm(Math.round(mm / step) * step);
 }
 
 /** Formats a length for fields and rulers: at most one decimal, no trailing ".0". */

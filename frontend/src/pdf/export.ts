@@ -1,17 +1,23 @@
 // PDF export: the job's pages, one PDF page each at the exact page size in millimetres (the
 // label's own size, or the paper's for sheets), with the page images the printer would get.
 
-import { yieldToPage } from '../print/yield';
+import { yieldToPage } from '../util/yield';
 import { jsPDF } from 'jspdf';
-import type { PagePlan } from '../print/pages';
 
 export interface PdfProgress {
   pagesDone: number;
   totalPages: number;
 }
 
+/** The size every page of the document has, in millimetres, and how many pages there are. */
+export interface PdfPages {
+  pageWidthMm: number;
+  pageHeightMm: number;
+  count: number;
+}
+
 export async function buildPdf(
-  plan: PagePlan,
+  plan: PdfPages,
   drawPage: (index: number) => string,
   title: string,
   onProgress?: (p: PdfProgress) => void,
@@ -21,19 +27,19 @@ export async function buildPdf(
   // jsPDF swaps a format's sides to match the orientation, so the orientation must agree with them.
   const orientation = w > h ? 'landscape' : 'portrait';
   const pdf = new jsPDF({ unit: 'mm', format: [w, h], orientation, compress: true });
-  pdf.setProperties({ title, creator: 'Quillmark' });
+  pdf.setProperties({ title, creator: `Quillmark ${QUILLMARK_VERSION}` });
   let lastYield = Date.now();
-  for (let i = 0; i < plan.pages.length; i++) {
+  for (let i = 0; i < plan.count; i++) {
     if (stopRequested?.()) return null;
     if (i > 0) pdf.addPage([w, h], orientation);
     // Each page its own alias: equal pictures must not be merged into one by a guessed key.
     pdf.addImage(drawPage(i), 'PNG', 0, 0, w, h, `page${i}`, 'FAST');
     if (Date.now() - lastYield > 50) {
-      onProgress?.({ pagesDone: i + 1, totalPages: plan.pages.length });
+      onProgress?.({ pagesDone: i + 1, totalPages: plan.count });
       await yieldToPage();
       lastYield = Date.now();
     }
   }
-  onProgress?.({ pagesDone: plan.pages.length, totalPages: plan.pages.length });
+  onProgress?.({ pagesDone: plan.count, totalPages: plan.count });
   return new Uint8Array(pdf.output('arraybuffer'));
 }

@@ -3,7 +3,7 @@
 // drawn while the host prints the previous one. Stopping takes effect between batches; the
 // outcome always says how many labels the printer received.
 
-import { yieldToPage } from './yield';
+import { yieldToPage } from '../util/yield';
 import type { DesktopApi, PrintReply } from '../bridge/client';
 import { BatchBuilder, BatchLimits, DEFAULT_LIMITS } from './batches';
 import type { PagePlan } from './pages';
@@ -33,8 +33,8 @@ export interface JobRequest {
 
 export interface JobOutcome extends JobProgress {
   status: 'done' | 'stopped' | 'failed';
-  /** The host's message (or ours) when a batch failed. */
-  error: string;
+  /** What made a batch fail (a BridgeError from the host), null otherwise. */
+  failure: unknown;
   reply: PrintReply | null;
 }
 
@@ -52,7 +52,7 @@ export async function runPrintJob(request: JobRequest): Promise<JobOutcome> {
   const report = (): void => request.onProgress?.({ ...progress });
   const builder = new BatchBuilder<{ page: string; labels: number }>(request.limits ?? DEFAULT_LIMITS);
   let sending: Promise<void> = Promise.resolve();
-  let failure: string | null = null;
+  let failure: unknown = null;
   let stopped = false;
   let reply: PrintReply | null = null;
   let lastYield = Date.now();
@@ -82,7 +82,7 @@ export async function runPrintJob(request: JobRequest): Promise<JobOutcome> {
         progress.batchesSent += 1;
         report();
       } catch (e) {
-        failure = e instanceof Error ? e.message : String(e);
+        failure = e;
       }
     });
   };
@@ -113,10 +113,10 @@ export async function runPrintJob(request: JobRequest): Promise<JobOutcome> {
     }
     if (builder.size > 0 && failure === null && !stopped) await flush(batchesQueued === 0 && builder.size === plan.pages.length);
   } catch (e) {
-    failure ??= e instanceof Error ? e.message : String(e);
+    failure ??= e;
   }
   await sending;
   report();
   const status = failure !== null ? 'failed' : stopped || progress.pagesSent < plan.pages.length ? 'stopped' : 'done';
-  return { ...progress, status, error: failure ?? '', reply };
+  return { ...progress, status, failure, reply };
 }

@@ -1,21 +1,35 @@
-// From the print dialog's choices to pages: which labels, on which pages, drawn how. Printing,
-// PDF export and the dialog's preview all start here.
+// The one print pipeline: from the print dialog's choices to pages (which labels, on which
+// pages, drawn how), and from pages to the printer or to a saved PDF. The dialog, its preview
+// and the tools that drive printing without the dialog all go through here.
 
 import type { LabelDocument } from '../model/document';
 import type { ImageStore } from '../render/images';
 import type { SheetTable } from '../data/table';
-import { labelSequence, parseRecordRange, sheetFits } from '../merge/job';
-import type { MergeSettings, SheetLayout } from '../merge/settings';
+import { labelSequence, parseRecordRange, sheetFits } from '../model/labels';
+import type { MergeSettings, SheetLayout } from '../model/merge';
+import type { DesktopApi, SavedFile } from '../bridge/client';
+import { checkPayload } from '../bridge/errors';
+import { MAX_PAGE_PIXELS } from '../bridge/limits';
+import type { MessageKey } from '../i18n/messages';
+import { bytesToBase64 } from '../model/project';
 import { buildPdf, PdfProgress } from '../pdf/export';
+import { JobOutcome, JobRequest, runPrintJob } from './job';
 import { PagePlan, pagePixelSize, pageRenderer, planPages } from './pages';
 
 export const RESOLUTIONS = [203, 300, 600] as const;
 export const DEFAULT_DPI = 300;
 /** More labels than this in one job is almost surely a typing mistake. */
 export const MAX_JOB_LABELS = 100000;
-/** The host decodes no page image above 100 million pixels, and a canvas side ends at 32767. */
-export const MAX_PAGE_PIXELS = 100 * 1000 * 1000;
+/** A canvas side ends here; the host's pixel cap is MAX_PAGE_PIXELS. */
 export const MAX_PAGE_SIDE_PX = 32767;
+
+/** What a job prints from: the label, the merge's data and settings, and the decoded pictures. */
+export interface OutputSource {
+  doc: LabelDocument;
+  table: SheetTable | null;
+  settings: MergeSettings;
+  images: ImageStore;
+}
 
 export interface OutputOptions {
   dpi: number;
@@ -48,13 +62,58 @@ export function pageDrawer(doc: LabelDocument, plan: PagePlan, dpi: number, tabl
   return (index) => renderer.draw(index).toDataURL('image/png');
 }
 
-/** The whole job as a PDF file; null when stopped. Throws for choices planOutput refuses. */
-export async function renderPdf(
-  doc: LabelDocument, table: SheetTable | null, settings: MergeSettings, options: OutputOptions, images: ImageStore,
-  onProgress?: (p: PdfProgress) => void, stopRequested?: () => boolean,
-): Promise<Uint8Array | null> {
-  const planned = planOutput(doc, table, settings, options);
+export interface PreparedPages {
+  plan: PagePlan;
+  /** Page `index` as a PNG data URL. */
+  drawPage: (index: number) => string;
+}
+
+/** Plans the job and waits for its pictures; throws for choices planOutput refuses. */
+export async function preparePages(source: OutputSource, options: OutputOptions): Promise<PreparedPages> {
+  const planned = planOutput(source.doc, source.table, source.settings, options);
   if (!planned.ok) throw new Error(planned.reason);
-  await images.ready(doc);
-  return buildPdf(planned.plan, pageDrawer(doc, planned.plan, options.dpi, table, images), doc.name || 'Quillmark', onProgress, stopRequested);
+  await source.images.ready(source.doc);
+  return { plan: planned.plan, drawPage: pageDrawer(source.doc, planned.plan, options.dpi, source.table, source.images) };
+}
+
+export type PrintRequest = Omit<JobRequest, 'plan' | 'drawPage'> & { drawPage?: JobRequest['drawPage'] };
+
+/** Sends the job to a printer; `drawPage` replaces the drawing (pages drawn beforehand). */
+export async function printOutput(source: OutputSource, options: OutputOptions, request: PrintRequest): Promise<JobOutcome> {
+  const prepared = await preparePages(source, options);
+  return runPrintJob({ ...request, plan: prepared.plan, drawPage: request.drawPage ?? prepared.drawPage });
+}
+
+/** How a finished job reads in the dialog: labels reached the printer, never pages. */
+export function outcomeMessage(outcome: JobOutcome, copies: number, printer: string): { key: MessageKey; params: Record<string, string | number> } {
+  switch (outcome.status) {
+    case 'done':
+      return { key: 'printDone', params: { labels: outcome.labelsSent, printer, pages: outcome.pagesSent, copies } };
+    case 'stopped':
+      return { key: 'printStopped', params: { labels: outcome.labelsSent, rest: outcome.totalLabels - outcome.labelsSent } };
+    case 'failed':
+      return { key: 'printFailedCount', params: { labels: outcome.labelsSent } };
+  }
+}
+
+/** The whole job as a PDF file; null when stopped. */
+export async function renderPdf(
+  source: OutputSource, options: OutputOptions, onProgress?: (p: PdfProgress) => void, stopRequested?: () => boolean,
+): Promise<Uint8Array | null> {
+  const { plan, drawPage } = await preparePages(source, options);
+  const pages = { pageWidthMm: plan.pageWidthMm, pageHeightMm: plan.pageHeightMm, count: plan.pages.length };
+  return buildPdf(pages, drawPage, source.doc.name || 'Quillmark', onProgress, stopRequested);
+}
+
+/** Builds the PDF and hands it to the host's save dialog; null when stopped or cancelled. */
+export async function savePdf(
+  source: OutputSource, options: OutputOptions, api: Pick<DesktopApi, 'savePrintPdf'>, suggestedName: string,
+  onProgress?: (p: PdfProgress) => void, stopRequested?: () => boolean,
+): Promise<SavedFile | null> {
+  const bytes = await renderPdf(source, options, onProgress, stopRequested);
+  if (!bytes) return null;
+  const dataBase64 = bytesToBase64(bytes);
+  // Said before the save dialog opens, so nobody picks a place for a file that cannot be sent.
+  checkPayload('pdf', dataBase64.length + suggestedName.length + 64);
+  return api.savePrintPdf({ suggestedName, dataBase64 });
 }

@@ -6,9 +6,9 @@ import type { LabelDocument, LabelObject } from '../model/document';
 import { mmToWholePx, pxPerMm } from '../model/units';
 import { labelPixelSize, renderLabel } from '../render/renderer';
 import type { ImageStore } from '../render/images';
-import { FieldContext, substitute } from '../merge/fields';
-import { LabelInstance, paginate } from '../merge/job';
-import type { SheetLayout } from '../merge/settings';
+import { FieldContext, substitute } from '../model/fields';
+import { LabelInstance, paginate } from '../model/labels';
+import type { SheetLayout } from '../model/merge';
 import type { SheetTable } from '../data/table';
 
 export interface PagePlan {

@@ -2,21 +2,9 @@
 // shows and what a printer receives at 203, 300 or 600 dpi scans the same way.
 
 import { toCanvas } from 'bwip-js';
-import type { Symbology } from '../model/document';
+import { Symbology, TWO_D_SYMBOLOGIES } from '../model/document';
 import { AnyCanvas, context2d, createCanvas } from './canvas';
 
-const BCID: Record<Symbology, string> = {
-  code128: 'code128',
-  ean13: 'ean13',
-  upca: 'upca',
-  code39: 'code39',
-  itf14: 'itf14',
-  qrcode: 'qrcode',
-  datamatrix: 'datamatrix',
-  pdf417: 'pdf417',
-};
-
-const TWO_D = new Set<Symbology>(['qrcode', 'datamatrix', 'pdf417']);
 
 export interface BarcodeSpec {
   symbology: Symbology;
@@ -56,10 +44,11 @@ function hexColor(color: string): string {
 
 function bwipOptions(symbol: BarcodeSpec, scale: number, heightMm?: number): Record<string, unknown> {
   const opts: Record<string, unknown> = {
-    bcid: BCID[symbol.symbology],
+    // The program's symbology names are bwip-js's own.
+    bcid: symbol.symbology,
     text: symbol.data,
     scale,
-    includetext: symbol.showText && !TWO_D.has(symbol.symbology),
+    includetext: symbol.showText && !TWO_D_SYMBOLOGIES.includes(symbol.symbology),
     barcolor: hexColor(symbol.color),
     textcolor: hexColor(symbol.color),
   };
@@ -84,7 +73,7 @@ function probe(symbol: BarcodeSpec): Probe | string {
   try {
     if (symbol.data === '') throw new Error('empty');
     // A height would stretch a 2D symbol's modules; only linear codes are probed with one.
-    const twoD = TWO_D.has(symbol.symbology);
+    const twoD = TWO_D_SYMBOLOGIES.includes(symbol.symbology);
     const a = toCanvas(createCanvas(1, 1) as HTMLCanvasElement, bwipOptions(symbol, 1, twoD ? undefined : 10) as never);
     if (twoD) {
       result = { width: a.width, height: a.height, textPx: 0, barPxPerMm: 0, symbol: a };
@@ -140,7 +129,7 @@ export function renderBarcode(symbol: BarcodeSpec, boxWidthPx: number, boxHeight
 }
 
 function draw(symbol: BarcodeSpec, p: Probe, w: number, h: number): BarcodeBitmap {
-  if (TWO_D.has(symbol.symbology)) {
+  if (TWO_D_SYMBOLOGIES.includes(symbol.symbology)) {
     const scale = Math.max(1, Math.floor(Math.min(w / p.width, h / p.height)));
     // bwip-js draws a 2D symbol at scale n exactly as its one-pixel form enlarged n times, so the
     // probe's symbol is enlarged without smoothing and given the object's colour.

@@ -3,7 +3,7 @@
 
 import type { LabelDocument } from '../model/document';
 
-type Entry = { image: HTMLImageElement; loaded: boolean; failed: boolean; promise: Promise<void> };
+type Entry = { image: HTMLImageElement; loaded: boolean; failed: boolean; promise: Promise<void>; settle: () => void };
 
 export class ImageStore {
   private entries = new Map<string, Entry>();
@@ -30,12 +30,29 @@ export class ImageStore {
     await Promise.all(sources.map((src) => this.entry(src).promise));
   }
 
+  /**
+   * Lets go of every decoded picture the document no longer uses: a few large photos inserted
+   * and deleted would otherwise stay in memory for the whole session. Undo decodes them again.
+   */
+  releaseUnused(doc: LabelDocument): void {
+    const used = new Set(doc.objects.flatMap((o) => (o.type === 'image' ? [o.src] : [])));
+    for (const [src, entry] of this.entries) {
+      if (used.has(src)) continue;
+      entry.image.onload = entry.image.onerror = null;
+      entry.image.removeAttribute('src');
+      entry.settle();
+      this.entries.delete(src);
+    }
+  }
+
   private entry(src: string): Entry {
     let entry = this.entries.get(src);
     if (entry) return entry;
     const image = new Image();
-    const created: Entry = { image, loaded: false, failed: false, promise: Promise.resolve() };
+    const created: Entry = { image, loaded: false, failed: false, promise: Promise.resolve(), settle: () => {} };
     created.promise = new Promise<void>((resolve) => {
+      // Whoever waits for a picture let go before it decoded is not left waiting.
+      created.settle = resolve;
       image.onload = () => {
         created.loaded = true;
         resolve();

@@ -1,7 +1,7 @@
 // The designer's window: title bar, toolbar, rulers and canvas, properties panel, status bar,
 // and the in-page dialogs that ask before work is lost.
 
-import { useEffect, useRef, useState } from 'preact/hooks';
+import { useCallback, useEffect, useRef, useState } from 'preact/hooks';
 import type { Editor } from '../editor/editor';
 import { DesignerStage } from '../editor/stage';
 import type { MessageKey } from '../i18n/messages';
@@ -11,7 +11,9 @@ import type { ImageStore } from '../render/images';
 import { Icon } from './icons';
 import { Properties } from './Properties';
 import type { MergeSession } from '../merge/session';
-import { DataPanel, MergeTools, useSession } from './merge/DataPanel';
+import { DataPanel, useSession } from './merge/DataPanel';
+import { command, CommandContext, isEnabled, keyLabel, resolve } from './commands';
+import { ContextMenu } from './ContextMenu';
 
 export interface DialogButton<T> {
   label: string;
@@ -52,33 +54,48 @@ export function App({ editor, images, shell, onStage, merge }: { editor: Editor;
     const stage = new DesignerStage(host.current!, top.current!, left.current!, editor, images);
     stageRef.current = stage;
     onStage(stage);
-    return () => stage.destroy();
+    // Fields on the canvas show the record the data panel previews.
+    const showPreview = (): void => stage.setTextResolver(merge.previewResolver);
+    showPreview();
+    const unsubscribe = merge.subscribe(showPreview);
+    return () => {
+      unsubscribe();
+      stage.destroy();
+    };
   }, []);
   const t = editor.t;
   const state = editor.state;
-  const has = state.selection.length > 0;
   const many = state.selection.length > 1;
-  const allLocked = has && editor.selectedObjects.every((o) => o.locked);
   const stage = (): DesignerStage | null => stageRef.current;
   document.title = `${editor.dirty ? '• ' : ''}${editor.displayName} — Quillmark`;
 
-  const button = (icon: string, key: MessageKey, action: () => void, opts: { disabled?: boolean; pressed?: boolean; shortcut?: string; text?: boolean } = {}) => (
-    <button
-      type="button"
-      class={`tool ${opts.pressed ? 'pressed' : ''} ${opts.text ? 'with-text' : ''}`}
-      title={opts.shortcut ? `${t[key]} (${opts.shortcut})` : t[key]}
-      aria-label={t[key]}
-      aria-pressed={opts.pressed}
-      data-action={key}
-      disabled={opts.disabled}
-      // Toolbar buttons never take the keyboard focus, so arrows and shortcuts keep acting on the label.
-      onMouseDown={(e) => e.preventDefault()}
-      onClick={action}
-    >
-      <Icon name={icon} />
-      {opts.text && <span>{t[key]}</span>}
-    </button>
-  );
+  const ctx: CommandContext = { editor, merge, stage };
+  const [menuAt, setMenuAt] = useState<{ x: number; y: number } | null>(null);
+  const closeMenu = useCallback(() => setMenuAt(null), []);
+  /** A toolbar button for a command of the registry; `text` shows its label beside the icon. */
+  const button = (id: string, opts: { text?: boolean } = {}) => {
+    const c = command(id);
+    const key = resolve(c.label ?? (c.id as MessageKey), ctx);
+    const pressed = c.pressed?.(ctx);
+    const icon = c.icon ? resolve(c.icon, ctx) : null;
+    return (
+      <button
+        type="button"
+        class={`tool ${pressed ? 'pressed' : ''} ${opts.text || !icon ? 'with-text' : ''}`}
+        title={c.keys ? `${t[key]} (${keyLabel(c.keys[0])})` : t[key]}
+        aria-label={t[key]}
+        aria-pressed={pressed}
+        data-action={key}
+        disabled={!isEnabled(c, ctx)}
+        // Toolbar buttons never take the keyboard focus, so arrows and shortcuts keep acting on the label.
+        onMouseDown={(e) => e.preventDefault()}
+        onClick={() => c.run(ctx)}
+      >
+        {icon && <Icon name={icon} />}
+        {(opts.text || !icon) && <span>{t[key]}</span>}
+      </button>
+    );
+  };
 
   const box = editor.selectionBox();
   return (
@@ -94,55 +111,63 @@ export function App({ editor, images, shell, onStage, merge }: { editor: Editor;
             onChange={(e) => editor.setLanguage((e.target as HTMLSelectElement).value as Language)}>
             {LANGUAGES.map((l) => <option key={l.id} value={l.id}>{l.name}</option>)}
           </select>
-          {button('quit', 'quit', () => void editor.quit(), { shortcut: 'Ctrl+Q' })}
+          {button('quit')}
         </div>
       </header>
       <nav class="toolbar" aria-label="toolbar">
         <div class="group">
-          {button('new', 'newProject', () => void editor.newProject(), { shortcut: 'Ctrl+N' })}
-          {button('open', 'openProject', () => void editor.openProject(), { shortcut: 'Ctrl+O' })}
-          {button('save', 'saveProject', () => void editor.save(false), { shortcut: 'Ctrl+S' })}
-          {button('saveAs', 'saveProjectAs', () => void editor.save(true), { shortcut: 'Ctrl+Shift+S' })}
+          {button('newProject')}
+          {button('openProject')}
+          {button('saveProject')}
+          {button('saveProjectAs')}
         </div>
         <div class="group">
-          {button('undo', 'undo', () => editor.undo(), { disabled: !editor.history.canUndo, shortcut: 'Ctrl+Z' })}
-          {button('redo', 'redo', () => editor.redo(), { disabled: !editor.history.canRedo, shortcut: 'Ctrl+Y' })}
+          {button('undo')}
+          {button('redo')}
         </div>
         <div class="group insert">
-          {button('text', 'insertText', () => editor.insert('text'), { text: true })}
-          {button('barcode', 'insertBarcode', () => editor.insert('barcode', 'code128'), { text: true })}
-          {button('qr', 'insertQr', () => editor.insert('barcode', 'qrcode'), { text: true })}
-          {button('image', 'insertImage', () => void editor.insertImage(), { text: true })}
-          {button('rect', 'insertRect', () => editor.insert('rect'))}
-          {button('ellipse', 'insertEllipse', () => editor.insert('ellipse'))}
-          {button('line', 'insertLine', () => editor.insert('line'))}
+          {button('insertText', { text: true })}
+          {button('insertBarcode', { text: true })}
+          {button('insertQr', { text: true })}
+          {button('insertImage', { text: true })}
+          {button('insertRect')}
+          {button('insertEllipse')}
+          {button('insertLine')}
         </div>
         <div class="group">
-          {button('alignLeft', 'alignLeft', () => editor.align('left'), { disabled: !has })}
-          {button('alignHCenter', 'alignHCenter', () => editor.align('hcenter'), { disabled: !has })}
-          {button('alignRight', 'alignRight', () => editor.align('right'), { disabled: !has })}
-          {button('alignTop', 'alignTop', () => editor.align('top'), { disabled: !has })}
-          {button('alignVCenter', 'alignVCenter', () => editor.align('vcenter'), { disabled: !has })}
-          {button('alignBottom', 'alignBottom', () => editor.align('bottom'), { disabled: !has })}
-          {button('distributeH', 'distributeH', () => editor.distribute('horizontal'), { disabled: state.selection.length < 3 })}
-          {button('distributeV', 'distributeV', () => editor.distribute('vertical'), { disabled: state.selection.length < 3 })}
+          {button('alignLeft')}
+          {button('alignHCenter')}
+          {button('alignRight')}
+          {button('alignTop')}
+          {button('alignVCenter')}
+          {button('alignBottom')}
+          {button('distributeH')}
+          {button('distributeV')}
         </div>
         <div class="group">
-          {button('front', 'bringToFront', () => editor.reorder('front'), { disabled: !has, shortcut: 'Ctrl+Shift+]' })}
-          {button('back', 'sendToBack', () => editor.reorder('back'), { disabled: !has, shortcut: 'Ctrl+Shift+[' })}
-          {button('rotate', 'rotateRight', () => editor.rotateSelection(), { disabled: !has, shortcut: 'Ctrl+R' })}
-          {button(allLocked ? 'unlock' : 'lock', allLocked ? 'unlock' : 'lock', () => editor.toggleLock(), { disabled: !has, pressed: allLocked, shortcut: 'Ctrl+L' })}
-          {button('duplicate', 'duplicate', () => editor.duplicateSelection(), { disabled: !has, shortcut: 'Ctrl+D' })}
-          {button('delete', 'delete', () => editor.deleteSelection(), { disabled: !has, shortcut: 'Delete' })}
+          {button('bringToFront')}
+          {button('sendToBack')}
+          {button('rotateRight')}
+          {button('lock')}
+          {button('duplicate')}
+          {button('delete')}
         </div>
-        <MergeTools editor={editor} session={merge} />
+        <div class="group merge-tools">
+          {button('dataSource')}
+          {button('print')}
+          {button('exportPdf')}
+        </div>
       </nav>
       <main class={`main ${merge.panelOpen ? 'with-data' : ''}`}>
         <section class="workspace">
           <div class="ruler-corner" />
           <canvas class="ruler ruler-top" ref={top} />
           <canvas class="ruler ruler-left" ref={left} />
-          <div class="stage" ref={host} data-testid="stage" />
+          <div class="stage" ref={host} data-testid="stage" onContextMenu={(e) => {
+            e.preventDefault();
+            setMenuAt({ x: e.clientX, y: e.clientY });
+          }} />
+          {menuAt && <ContextMenu ctx={ctx} at={menuAt} onClose={closeMenu} />}
         </section>
         <Properties editor={editor} />
         {merge.panelOpen && <DataPanel editor={editor} session={merge} />}
@@ -155,14 +180,14 @@ export function App({ editor, images, shell, onStage, merge }: { editor: Editor;
         {editor.api.mode === 'browser' && <span class="mode">{t.browserMode}</span>}
         {many && <span>{editor.msg('multipleSelected', { count: state.selection.length })}</span>}
         <div class="view-tools">
-          {button('grid', 'grid', () => editor.setView({ grid: !state.grid }), { pressed: state.grid })}
-          {button('snap', 'snap', () => editor.setView({ snap: !state.snap }), { pressed: state.snap })}
+          {button('grid')}
+          {button('snap')}
           <span class="separator" />
-          {button('zoomOut', 'zoomOut', () => stage()?.zoomBy(0.8), { shortcut: 'Ctrl+-' })}
+          {button('zoomOut')}
           <span class="zoom" data-testid="zoom">{Math.round(state.zoom * 100)}%</span>
-          {button('zoomIn', 'zoomIn', () => stage()?.zoomBy(1.25), { shortcut: 'Ctrl+=' })}
-          {button('fit', 'zoomFit', () => stage()?.zoomFit(), { shortcut: 'Ctrl+0' })}
-          {button('actual', 'zoomActual', () => stage()?.zoomActual(), { shortcut: 'Ctrl+1' })}
+          {button('zoomIn')}
+          {button('zoomFit')}
+          {button('zoomActual')}
         </div>
       </footer>
     </div>

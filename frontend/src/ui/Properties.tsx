@@ -50,6 +50,7 @@ function LabelPanel({ editor }: { editor: Editor }) {
       <div class="row">
         <NumberField label={t.gridStep} unit={t.mm} value={editor.state.gridStepMm} min={0.1} max={50} testId="grid-step" onCommit={(v) => editor.setView({ gridStepMm: v })} />
       </div>
+      <KeepOriginalPictures editor={editor} />
     </div>
   );
 }
@@ -151,7 +152,16 @@ function ImagePanel({ editor, object }: { editor: Editor; object: ImageObject })
     <>
       <CheckField label={t.keepAspect} checked={object.keepAspect} disabled={object.locked} onChange={(keepAspect) => editor.update(object.id, { keepAspect } as Partial<LabelObject>)} />
       <button type="button" class="button" disabled={object.locked} onClick={() => void editor.insertImage(object.id)}>{t.replaceImage}</button>
+      <KeepOriginalPictures editor={editor} />
     </>
+  );
+}
+
+/** Whether pictures inserted from now on keep their pixels or are reduced to 600 dpi on the label. */
+function KeepOriginalPictures({ editor }: { editor: Editor }) {
+  return (
+    <CheckField label={editor.t.keepOriginalPictures} checked={editor.state.keepOriginalPictures} testId="keep-original-pictures"
+      onChange={(keepOriginalPictures) => editor.setView({ keepOriginalPictures })} />
   );
 }
 

@@ -1,383 +1,338 @@
 // The designer driven by clicks and keys in a real browser, as a person would use it.
-import { after, before, test } from 'node:test';
 import assert from 'node:assert/strict';
-import { readFile, writeFile, mkdtemp, rm } from 'node:fs/promises';
-import { tmpdir } from 'node:os';
+import { readFile, writeFile } from 'node:fs/promises';
 import path from 'node:path';
-import { editorState, launch, openDesigner, screenPoint, setField, toolbar } from './support.mjs';
+import { designerTests, dragMm, editorState, openDesigner, screenPoint, setField, toolbar } from './support.mjs';
 
-let browser;
-let scratch;
-before(async () => {
-  browser = await launch();
-  scratch = await mkdtemp(path.join(tmpdir(), 'quillmark-browser-'));
-});
-after(async () => {
-  await browser?.close();
-  await rm(scratch, { recursive: true, force: true });
-});
+const { designerTest, scratch: scratchDir } = designerTests();
 
-test('a label is designed with the toolbar, the properties panel and the keyboard', async () => {
-  const { context, page, errors } = await openDesigner(browser);
-  try {
-    await toolbar(page, 'insertText');
-    await page.fill('[data-testid="prop-text"]', '货架 A-12');
-    await setField(page, 'prop-x', '2.5');
-    await setField(page, 'prop-y', '3');
-    await setField(page, 'prop-width', '40');
-    await toolbar(page, 'insertBarcode');
-    await setField(page, 'prop-x', '5');
-    await setField(page, 'prop-y', '12');
-    await toolbar(page, 'insertQr');
-    let { doc, dirty } = await editorState(page);
-    assert.equal(dirty, true);
-    assert.deepEqual(doc.objects.map((o) => o.type), ['text', 'barcode', 'barcode']);
-    const [text, barcode, qr] = doc.objects;
-    assert.equal(text.text, '货架 A-12');
-    assert.deepEqual([text.xMm, text.yMm, text.widthMm], [2.5, 3, 40]);
-    assert.deepEqual([barcode.symbology, barcode.xMm, barcode.yMm], ['code128', 5, 12]);
-    assert.equal(qr.symbology, 'qrcode');
+designerTest('a label is designed with the toolbar, the properties panel and the keyboard', async ({ page }) => {
+  await toolbar(page, 'insertText');
+  await page.fill('[data-testid="prop-text"]', '货架 A-12');
+  await setField(page, 'prop-x', '2.5');
+  await setField(page, 'prop-y', '3');
+  await setField(page, 'prop-width', '40');
+  await toolbar(page, 'insertBarcode');
+  await setField(page, 'prop-x', '5');
+  await setField(page, 'prop-y', '12');
+  await toolbar(page, 'insertQr');
+  let { doc, dirty } = await editorState(page);
+  assert.equal(dirty, true);
+  assert.deepEqual(doc.objects.map((o) => o.type), ['text', 'barcode', 'barcode']);
+  const [text, barcode, qr] = doc.objects;
+  assert.equal(text.text, '货架 A-12');
+  assert.deepEqual([text.xMm, text.yMm, text.widthMm], [2.5, 3, 40]);
+  assert.deepEqual([barcode.symbology, barcode.xMm, barcode.yMm], ['code128', 5, 12]);
+  assert.equal(qr.symbology, 'qrcode');
 
-    // Arrow keys nudge the selection (the QR code) by 0.1 mm, with Shift by 1 mm.
-    await page.click('[data-testid="stage"]', { position: { x: 5, y: 5 } });
-    const start = (await editorState(page)).doc.objects[2];
-    await page.evaluate((id) => window.quillmark.editor.select([id]), qr.id);
-    for (let i = 0; i < 3; i++) await page.keyboard.press('ArrowRight');
-    await page.keyboard.press('Shift+ArrowDown');
-    ({ doc } = await editorState(page));
-    assert.deepEqual([doc.objects[2].xMm, doc.objects[2].yMm], [start.xMm + 0.3, start.yMm + 1].map((v) => Math.round(v * 10) / 10));
+  // Arrow keys nudge the selection (the QR code) by 0.1 mm, with Shift by 1 mm.
+  await page.click('[data-testid="stage"]', { position: { x: 5, y: 5 } });
+  const start = (await editorState(page)).doc.objects[2];
+  await page.evaluate((id) => window.quillmark.editor.select([id]), qr.id);
+  for (let i = 0; i < 3; i++) await page.keyboard.press('ArrowRight');
+  await page.keyboard.press('Shift+ArrowDown');
+  ({ doc } = await editorState(page));
+  assert.deepEqual([doc.objects[2].xMm, doc.objects[2].yMm], [start.xMm + 0.3, start.yMm + 1].map((v) => Math.round(v * 10) / 10));
 
-    // Duplicate, delete, undo and redo by keyboard.
-    await page.keyboard.press('Control+d');
-    assert.equal((await editorState(page)).doc.objects.length, 4);
-    await page.keyboard.press('Delete');
-    assert.equal((await editorState(page)).doc.objects.length, 3);
-    await page.keyboard.press('Control+z');
-    assert.equal((await editorState(page)).doc.objects.length, 4);
-    await page.keyboard.press('Control+z');
-    assert.equal((await editorState(page)).doc.objects.length, 3);
-    await page.keyboard.press('Control+y');
-    assert.equal((await editorState(page)).doc.objects.length, 4);
-    await page.keyboard.press('Control+Shift+z');
-    assert.equal((await editorState(page)).doc.objects.length, 3);
+  // Duplicate, delete, undo and redo by keyboard.
+  await page.keyboard.press('Control+d');
+  assert.equal((await editorState(page)).doc.objects.length, 4);
+  await page.keyboard.press('Delete');
+  assert.equal((await editorState(page)).doc.objects.length, 3);
+  await page.keyboard.press('Control+z');
+  assert.equal((await editorState(page)).doc.objects.length, 4);
+  await page.keyboard.press('Control+z');
+  assert.equal((await editorState(page)).doc.objects.length, 3);
+  await page.keyboard.press('Control+y');
+  assert.equal((await editorState(page)).doc.objects.length, 4);
+  await page.keyboard.press('Control+Shift+z');
+  assert.equal((await editorState(page)).doc.objects.length, 3);
 
-    // Copy and paste gives a shifted copy (the deleted duplicate took the selection with it).
-    assert.deepEqual((await editorState(page)).selection, []);
-    await page.evaluate((id) => window.quillmark.editor.select([id]), qr.id);
-    await page.keyboard.press('Control+c');
-    await page.keyboard.press('Control+v');
-    ({ doc } = await editorState(page));
-    assert.equal(doc.objects.length, 4);
-    assert.equal(doc.objects[3].xMm, Math.round((doc.objects[2].xMm + 2) * 10) / 10);
+  // Copy and paste gives a shifted copy (the deleted duplicate took the selection with it).
+  assert.deepEqual((await editorState(page)).selection, []);
+  await page.evaluate((id) => window.quillmark.editor.select([id]), qr.id);
+  await page.keyboard.press('Control+c');
+  await page.keyboard.press('Control+v');
+  ({ doc } = await editorState(page));
+  assert.equal(doc.objects.length, 4);
+  assert.equal(doc.objects[3].xMm, Math.round((doc.objects[2].xMm + 2) * 10) / 10);
 
-    // Undo walks all the way back to the empty label, redo all the way forward again.
-    const steps = await page.evaluate(() => window.quillmark.editor.history.depth);
-    for (let i = 0; i < steps; i++) await page.keyboard.press('Control+z');
-    assert.equal((await editorState(page)).doc.objects.length, 0);
-    assert.equal((await editorState(page)).dirty, false, 'back at the saved state, nothing is unsaved');
-    for (let i = 0; i < steps; i++) await page.keyboard.press('Control+y');
-    assert.equal((await editorState(page)).doc.objects.length, 4);
-    assert.deepEqual(errors, []);
-  } finally {
-    await context.close();
-  }
+  // Undo walks all the way back to the empty label, redo all the way forward again.
+  const steps = await page.evaluate(() => window.quillmark.editor.history.depth);
+  for (let i = 0; i < steps; i++) await page.keyboard.press('Control+z');
+  assert.equal((await editorState(page)).doc.objects.length, 0);
+  assert.equal((await editorState(page)).dirty, false, 'back at the saved state, nothing is unsaved');
+  for (let i = 0; i < steps; i++) await page.keyboard.press('Control+y');
+  assert.equal((await editorState(page)).doc.objects.length, 4);
 });
 
-test('dragging with the mouse moves by the distance dragged, and the grid catches the position', async () => {
-  const { context, page, errors } = await openDesigner(browser);
-  try {
-    await toolbar(page, 'insertRect');
-    await setField(page, 'prop-x', '10');
-    await setField(page, 'prop-y', '10');
-    const zoom = await page.evaluate(() => window.quillmark.stage().pxPerMm);
-    const from = await screenPoint(page, 15, 13);
-    await page.mouse.move(from.x, from.y);
-    await page.mouse.down();
-    // 7.2 mm right and 3.1 mm down; snapping to the 1 mm grid takes it to 17, 13.
-    await page.mouse.move(from.x + 3.6 * zoom, from.y + 1.5 * zoom, { steps: 4 });
-    await page.mouse.move(from.x + 7.2 * zoom, from.y + 3.1 * zoom, { steps: 4 });
-    await page.mouse.up();
-    let { doc } = await editorState(page);
-    assert.deepEqual([doc.objects[0].xMm, doc.objects[0].yMm], [17, 13]);
+designerTest('dragging with the mouse moves by the distance dragged, and the grid catches the position', async ({ page }) => {
+  await toolbar(page, 'insertRect');
+  await setField(page, 'prop-x', '10');
+  await setField(page, 'prop-y', '10');
+  // 7.2 mm right and 3.1 mm down; snapping to the 1 mm grid takes it to 17, 13.
+  await dragMm(page, 15, 13, [3.6, 1.5], [7.2, 3.1]);
+  let { doc } = await editorState(page);
+  assert.deepEqual([doc.objects[0].xMm, doc.objects[0].yMm], [17, 13]);
 
-    // Without snapping the object lands where the mouse put it, within a tenth of a millimetre.
-    await toolbar(page, 'snap');
-    const again = await screenPoint(page, 20, 16);
-    await page.mouse.move(again.x, again.y);
-    await page.mouse.down();
-    await page.mouse.move(again.x + 4.33 * zoom, again.y - 2.27 * zoom, { steps: 5 });
-    await page.mouse.up();
-    ({ doc } = await editorState(page));
-    assert.ok(Math.abs(doc.objects[0].xMm - 21.33) <= 0.1, String(doc.objects[0].xMm));
-    assert.ok(Math.abs(doc.objects[0].yMm - 10.73) <= 0.1, String(doc.objects[0].yMm));
+  // Without snapping the object lands where the mouse put it, within a tenth of a millimetre.
+  await toolbar(page, 'snap');
+  await dragMm(page, 20, 16, [4.33, -2.27]);
+  ({ doc } = await editorState(page));
+  assert.ok(Math.abs(doc.objects[0].xMm - 21.33) <= 0.1, String(doc.objects[0].xMm));
+  assert.ok(Math.abs(doc.objects[0].yMm - 10.73) <= 0.1, String(doc.objects[0].yMm));
 
-    // One undo step per drag.
-    await page.keyboard.press('Control+z');
-    ({ doc } = await editorState(page));
-    assert.deepEqual([doc.objects[0].xMm, doc.objects[0].yMm], [17, 13]);
+  // One undo step per drag.
+  await page.keyboard.press('Control+z');
+  ({ doc } = await editorState(page));
+  assert.deepEqual([doc.objects[0].xMm, doc.objects[0].yMm], [17, 13]);
 
-    // A band dragged over empty paper selects what it touches.
-    await toolbar(page, 'insertEllipse');
-    await page.keyboard.press('Escape');
-    const a = await screenPoint(page, 1, 1);
-    const b = await screenPoint(page, 49, 29);
-    await page.mouse.move(a.x, a.y);
-    await page.mouse.down();
-    await page.mouse.move(b.x, b.y, { steps: 5 });
-    await page.mouse.up();
-    assert.equal((await editorState(page)).selection.length, 2);
-    assert.deepEqual(errors, []);
-  } finally {
-    await context.close();
-  }
+  // A band dragged over empty paper selects what it touches.
+  await toolbar(page, 'insertEllipse');
+  await page.keyboard.press('Escape');
+  await dragMm(page, 1, 1, [48, 28]);
+  assert.equal((await editorState(page)).selection.length, 2);
 });
 
-test('save downloads a project file that opens again unchanged; a broken file is refused', async () => {
-  const { context, page, errors } = await openDesigner(browser);
-  try {
-    await page.fill('[data-testid="label-name"]', '货架标签');
-    await toolbar(page, 'insertText');
-    await toolbar(page, 'insertBarcode');
-    await toolbar(page, 'insertQr');
-    await page.keyboard.press('Control+r');
-    const before = (await editorState(page)).doc;
-    const [download] = await Promise.all([page.waitForEvent('download'), page.keyboard.press('Control+s')]);
-    assert.equal(download.suggestedFilename(), '货架标签.cwrt');
-    const saved = path.join(scratch, 'shelf.cwrt');
-    await download.saveAs(saved);
-    const file = JSON.parse(await readFile(saved, 'utf8'));
-    assert.equal(file.format, 'quillmark-label');
-    assert.equal((await editorState(page)).dirty, false);
-    await page.waitForSelector('[data-testid="dirty-marker"]', { state: 'detached' });
+designerTest('save downloads a project file that opens again unchanged; a broken file is refused', async ({ page }) => {
+  await page.fill('[data-testid="label-name"]', '货架标签');
+  await toolbar(page, 'insertText');
+  await toolbar(page, 'insertBarcode');
+  await toolbar(page, 'insertQr');
+  await page.keyboard.press('Control+r');
+  const before = (await editorState(page)).doc;
+  const [download] = await Promise.all([page.waitForEvent('download'), page.keyboard.press('Control+s')]);
+  assert.equal(download.suggestedFilename(), '货架标签.cwrt');
+  const saved = path.join(scratchDir(), 'shelf.cwrt');
+  await download.saveAs(saved);
+  const file = JSON.parse(await readFile(saved, 'utf8'));
+  assert.equal(file.format, 'quillmark-label');
+  assert.equal((await editorState(page)).dirty, false);
+  await page.waitForSelector('[data-testid="dirty-marker"]', { state: 'detached' });
 
-    // A new project, then the saved one opened through the file picker.
-    await page.keyboard.press('Control+n');
-    assert.equal((await editorState(page)).doc.objects.length, 0);
-    let [chooser] = await Promise.all([page.waitForEvent('filechooser'), page.keyboard.press('Control+o')]);
-    await chooser.setFiles(saved);
-    await page.waitForFunction(() => window.quillmark.editor.state.doc.objects.length === 3);
-    const reopened = await editorState(page);
-    assert.deepEqual(reopened.doc, before);
-    assert.equal(reopened.dirty, false);
-    assert.equal(reopened.name, '货架标签');
+  // A new project, then the saved one opened through the file picker.
+  await page.keyboard.press('Control+n');
+  assert.equal((await editorState(page)).doc.objects.length, 0);
+  let [chooser] = await Promise.all([page.waitForEvent('filechooser'), page.keyboard.press('Control+o')]);
+  await chooser.setFiles(saved);
+  await page.waitForFunction(() => window.quillmark.editor.state.doc.objects.length === 3);
+  const reopened = await editorState(page);
+  assert.deepEqual(reopened.doc, before);
+  assert.equal(reopened.dirty, false);
+  assert.equal(reopened.name, '货架标签');
 
-    // Not a project: a clear message, and the open project stays as it was.
-    const broken = path.join(scratch, 'broken.cwrt');
-    await writeFile(broken, '{"format":"quillmark-label","version":1,"label":');
-    [chooser] = await Promise.all([page.waitForEvent('filechooser'), page.keyboard.press('Control+o')]);
-    await chooser.setFiles(broken);
-    const dialog = page.locator('[data-testid="dialog"]');
-    await dialog.waitFor();
-    assert.match(await dialog.innerText(), /broken\.cwrt[\s\S]*不是有效的 JSON/);
-    await page.click('[data-testid="dialog-ok"]');
-    assert.deepEqual((await editorState(page)).doc, before);
-    assert.deepEqual(errors, []);
-  } finally {
-    await context.close();
-  }
+  // Opened from shelf.json it was never saved as a project: Save names it anew, not shelf.json.cwrt.
+  const json = path.join(scratchDir(), 'shelf.json');
+  await writeFile(json, await readFile(saved));
+  [chooser] = await Promise.all([page.waitForEvent('filechooser'), page.keyboard.press('Control+o')]);
+  await chooser.setFiles(json);
+  await page.waitForFunction(() => window.quillmark.editor.state.projectPath === 'shelf.json');
+  const [again] = await Promise.all([page.waitForEvent('download'), page.keyboard.press('Control+s')]);
+  assert.equal(again.suggestedFilename(), '货架标签.cwrt');
+
+  // Not a project: a clear message, and the open project stays as it was.
+  const broken = path.join(scratchDir(), 'broken.cwrt');
+  await writeFile(broken, '{"format":"quillmark-label","version":1,"label":');
+  [chooser] = await Promise.all([page.waitForEvent('filechooser'), page.keyboard.press('Control+o')]);
+  await chooser.setFiles(broken);
+  const dialog = page.locator('[data-testid="dialog"]');
+  await dialog.waitFor();
+  assert.match(await dialog.innerText(), /broken\.cwrt[\s\S]*不是有效的 JSON/);
+  await page.click('[data-testid="dialog-ok"]');
+  assert.deepEqual((await editorState(page)).doc, before);
 });
 
-test('unsaved work is asked about before New, and recovered after the window went away', async () => {
-  const { context, page, errors } = await openDesigner(browser);
-  try {
-    await toolbar(page, 'insertText');
-    await page.keyboard.press('Control+n');
-    await page.locator('[data-testid="dialog"]').waitFor();
-    await page.click('[data-testid="dialog-cancel"]');
-    assert.equal((await editorState(page)).doc.objects.length, 1, 'cancel keeps the work');
+designerTest('unsaved work is asked about before New, and recovered after the window went away', async ({ context, page, errors, browser }) => {
+  await toolbar(page, 'insertText');
+  await page.keyboard.press('Control+n');
+  await page.locator('[data-testid="dialog"]').waitFor();
+  await page.click('[data-testid="dialog-cancel"]');
+  assert.equal((await editorState(page)).doc.objects.length, 1, 'cancel keeps the work');
 
-    // The page goes away without asking (as when the window's close button is used).
-    await page.waitForTimeout(500);
-    const again = await openDesigner(browser, { context });
-    await page.close({ runBeforeUnload: false });
-    const dialog = again.page.locator('[data-testid="dialog"]');
-    await dialog.waitFor();
-    await again.page.click('[data-testid="dialog-recover"]');
-    const state = await editorState(again.page);
-    assert.equal(state.doc.objects.length, 1);
-    assert.equal(state.dirty, true, 'recovered work is still unsaved');
+  // The page goes away without asking (as when the window's close button is used).
+  await page.waitForTimeout(500);
+  const again = await openDesigner(browser, { context });
+  await page.close({ runBeforeUnload: false });
+  const dialog = again.page.locator('[data-testid="dialog"]');
+  await dialog.waitFor();
+  await again.page.click('[data-testid="dialog-recover"]');
+  const state = await editorState(again.page);
+  assert.equal(state.doc.objects.length, 1);
+  assert.equal(state.dirty, true, 'recovered work is still unsaved');
 
-    await again.page.keyboard.press('Control+n');
-    await again.page.click('[data-testid="dialog-discard"]');
-    assert.equal((await editorState(again.page)).doc.objects.length, 0);
-    assert.deepEqual([...errors, ...again.errors], []);
-  } finally {
-    await context.close();
-  }
+  await again.page.keyboard.press('Control+n');
+  await again.page.click('[data-testid="dialog-discard"]');
+  assert.equal((await editorState(again.page)).doc.objects.length, 0);
+  assert.deepEqual([...errors, ...again.errors], []);
 });
 
-test('English is chosen once and remembered; Chinese is the default', async () => {
-  const { context, page } = await openDesigner(browser);
-  try {
-    assert.equal(await page.locator('button[data-action="insertText"]').innerText(), '文本');
-    await page.selectOption('[data-testid="language"]', 'en');
-    assert.equal(await page.locator('button[data-action="insertText"]').innerText(), 'Text');
-    await page.reload();
-    await page.waitForFunction(() => window.quillmarkReady === true);
-    assert.equal(await page.locator('button[data-action="insertText"]').innerText(), 'Text');
-    assert.equal(await page.evaluate(() => document.documentElement.lang), 'en');
-  } finally {
-    await context.close();
-  }
+designerTest('English is chosen once and remembered; Chinese is the default', async ({ page }) => {
+  assert.equal(await page.locator('button[data-action="insertText"]').innerText(), '文本');
+  await page.selectOption('[data-testid="language"]', 'en');
+  assert.equal(await page.locator('button[data-action="insertText"]').innerText(), 'Text');
+  await page.reload();
+  await page.waitForFunction(() => window.quillmarkReady === true);
+  assert.equal(await page.locator('button[data-action="insertText"]').innerText(), 'Text');
+  assert.equal(await page.evaluate(() => document.documentElement.lang), 'en');
 });
 
-test('invalid barcode data shows a message on the object and the page keeps working', async () => {
-  const { context, page, errors } = await openDesigner(browser);
-  try {
-    await toolbar(page, 'insertBarcode');
-    await page.selectOption('[data-testid="prop-symbology"]', 'ean13');
-    await page.fill('[data-testid="prop-data"]', 'ABC');
-    const message = page.locator('[data-testid="barcode-error"]');
-    await message.waitFor();
-    assert.match(await message.innerText(), /条码数据无效/);
-    // Correct data clears the message.
-    await page.fill('[data-testid="prop-data"]', '590123412345');
-    await message.waitFor({ state: 'detached' });
-    await toolbar(page, 'insertText');
-    assert.equal((await editorState(page)).doc.objects.length, 2);
-    assert.deepEqual(errors, []);
-  } finally {
-    await context.close();
-  }
+designerTest('invalid barcode data shows a message on the object and the page keeps working', async ({ page }) => {
+  await toolbar(page, 'insertBarcode');
+  await page.selectOption('[data-testid="prop-symbology"]', 'ean13');
+  await page.fill('[data-testid="prop-data"]', 'ABC');
+  const message = page.locator('[data-testid="barcode-error"]');
+  await message.waitFor();
+  assert.match(await message.innerText(), /条码数据无效/);
+  // Correct data clears the message.
+  await page.fill('[data-testid="prop-data"]', '590123412345');
+  await message.waitFor({ state: 'detached' });
+  await toolbar(page, 'insertText');
+  assert.equal((await editorState(page)).doc.objects.length, 2);
 });
 
-test('handles resize by the distance dragged; several selected objects move together', async () => {
-  const { context, page, errors } = await openDesigner(browser);
-  try {
-    await toolbar(page, 'snap');
-    await toolbar(page, 'insertRect');
-    await setField(page, 'prop-x', '5');
-    await setField(page, 'prop-y', '5');
-    await setField(page, 'prop-width', '10');
-    await setField(page, 'prop-height', '6');
-    const zoom = await page.evaluate(() => window.quillmark.stage().pxPerMm);
-    const corner = await screenPoint(page, 15, 11);
-    await page.mouse.move(corner.x, corner.y);
-    await page.mouse.down();
-    await page.mouse.move(corner.x + 4 * zoom, corner.y + 2.5 * zoom, { steps: 5 });
-    await page.mouse.up();
-    let { doc } = await editorState(page);
-    const rect = doc.objects[0];
-    assert.ok(Math.abs(rect.widthMm - 14) <= 0.1 && Math.abs(rect.heightMm - 8.5) <= 0.1, `${rect.widthMm} × ${rect.heightMm}`);
-    assert.deepEqual([rect.xMm, rect.yMm], [5, 5], 'the opposite corner stays put');
+designerTest('handles resize by the distance dragged; several selected objects move together', async ({ page }) => {
+  await toolbar(page, 'snap');
+  await toolbar(page, 'insertRect');
+  await setField(page, 'prop-x', '5');
+  await setField(page, 'prop-y', '5');
+  await setField(page, 'prop-width', '10');
+  await setField(page, 'prop-height', '6');
+  await dragMm(page, 15, 11, [4, 2.5]);
+  let { doc } = await editorState(page);
+  const rect = doc.objects[0];
+  assert.ok(Math.abs(rect.widthMm - 14) <= 0.1 && Math.abs(rect.heightMm - 8.5) <= 0.1, `${rect.widthMm} × ${rect.heightMm}`);
+  assert.deepEqual([rect.xMm, rect.yMm], [5, 5], 'the opposite corner stays put');
 
-    // Shift-click adds a second object; dragging one moves both by the same distance.
-    await toolbar(page, 'insertEllipse');
-    await setField(page, 'prop-x', '30');
-    await setField(page, 'prop-y', '15');
-    const onRect = await screenPoint(page, 8, 8);
-    await page.keyboard.down('Shift');
-    await page.mouse.click(onRect.x, onRect.y);
-    await page.keyboard.up('Shift');
-    assert.equal((await editorState(page)).selection.length, 2);
-    await page.mouse.move(onRect.x, onRect.y);
-    await page.mouse.down();
-    await page.mouse.move(onRect.x + 3 * zoom, onRect.y + 1 * zoom, { steps: 5 });
-    await page.mouse.up();
-    ({ doc } = await editorState(page));
-    assert.ok(Math.abs(doc.objects[0].xMm - 8) <= 0.1 && Math.abs(doc.objects[1].xMm - 33) <= 0.1, doc.objects.map((o) => o.xMm).join(', '));
-    assert.ok(Math.abs(doc.objects[0].yMm - 6) <= 0.1 && Math.abs(doc.objects[1].yMm - 16) <= 0.1, doc.objects.map((o) => o.yMm).join(', '));
-    assert.deepEqual(errors, []);
-  } finally {
-    await context.close();
-  }
+  // Shift-click adds a second object; dragging one moves both by the same distance.
+  await toolbar(page, 'insertEllipse');
+  await setField(page, 'prop-x', '30');
+  await setField(page, 'prop-y', '15');
+  const onRect = await screenPoint(page, 8, 8);
+  await page.keyboard.down('Shift');
+  await page.mouse.click(onRect.x, onRect.y);
+  await page.keyboard.up('Shift');
+  assert.equal((await editorState(page)).selection.length, 2);
+  await dragMm(page, 8, 8, [3, 1]);
+  ({ doc } = await editorState(page));
+  assert.ok(Math.abs(doc.objects[0].xMm - 8) <= 0.1 && Math.abs(doc.objects[1].xMm - 33) <= 0.1, doc.objects.map((o) => o.xMm).join(', '));
+  assert.ok(Math.abs(doc.objects[0].yMm - 6) <= 0.1 && Math.abs(doc.objects[1].yMm - 16) <= 0.1, doc.objects.map((o) => o.yMm).join(', '));
 });
 
-test('pictures are embedded from PNG and SVG files', async () => {
-  const { context, page, errors } = await openDesigner(browser);
-  try {
-    const png = path.join(scratch, 'dot.png');
-    await writeFile(png, Buffer.from('iVBORw0KGgoAAAANSUhEUgAAAAIAAAACCAYAAABytg0kAAAAFklEQVR4nGP4z8DwHwyBNAMDAwMDAwBD3wX7pWz7ggAAAABJRU5ErkJggg==', 'base64'));
-    const svg = path.join(scratch, 'logo.svg');
-    await writeFile(svg, '<svg xmlns="http://www.w3.org/2000/svg" width="40" height="20"><rect width="40" height="20" fill="#1f3a5f"/></svg>');
-    for (const [file, type] of [[png, 'image/png'], [svg, 'image/svg+xml']]) {
-      const [chooser] = await Promise.all([page.waitForEvent('filechooser'), toolbar(page, 'insertImage')]);
-      await chooser.setFiles(file);
-      await page.waitForFunction((t) => window.quillmark.editor.state.doc.objects.some((o) => o.src && o.src.startsWith(`data:${t};base64,`)), type);
-    }
-    const { doc } = await editorState(page);
-    const logo = doc.objects[1];
-    assert.ok(Math.abs(logo.widthMm / logo.heightMm - 2) < 0.05, 'the picture keeps its proportions');
-    const notPicture = path.join(scratch, 'notes.png');
-    await writeFile(notPicture, 'just text');
+designerTest('pictures are embedded from PNG and SVG files', async ({ page }) => {
+  const png = path.join(scratchDir(), 'dot.png');
+  await writeFile(png, Buffer.from('iVBORw0KGgoAAAANSUhEUgAAAAIAAAACCAYAAABytg0kAAAAFklEQVR4nGP4z8DwHwyBNAMDAwMDAwBD3wX7pWz7ggAAAABJRU5ErkJggg==', 'base64'));
+  const svg = path.join(scratchDir(), 'logo.svg');
+  await writeFile(svg, '<svg xmlns="http://www.w3.org/2000/svg" width="40" height="20"><rect width="40" height="20" fill="#1f3a5f"/></svg>');
+  for (const [file, type] of [[png, 'image/png'], [svg, 'image/svg+xml']]) {
     const [chooser] = await Promise.all([page.waitForEvent('filechooser'), toolbar(page, 'insertImage')]);
-    await chooser.setFiles(notPicture);
-    await page.locator('[data-testid="dialog"]').waitFor();
-    assert.equal((await editorState(page)).doc.objects.length, 2);
-    assert.deepEqual(errors, []);
-  } finally {
-    await context.close();
+    await chooser.setFiles(file);
+    await page.waitForFunction((t) => window.quillmark.editor.state.doc.objects.some((o) => o.src && o.src.startsWith(`data:${t};base64,`)), type);
   }
+  const { doc } = await editorState(page);
+  const logo = doc.objects[1];
+  assert.ok(Math.abs(logo.widthMm / logo.heightMm - 2) < 0.05, 'the picture keeps its proportions');
+  const notPicture = path.join(scratchDir(), 'notes.png');
+  await writeFile(notPicture, 'just text');
+  const [chooser] = await Promise.all([page.waitForEvent('filechooser'), toolbar(page, 'insertImage')]);
+  await chooser.setFiles(notPicture);
+  await page.locator('[data-testid="dialog"]').waitFor();
+  assert.equal((await editorState(page)).doc.objects.length, 2);
+  await page.click('[data-testid="dialog-ok"]');
+
+  // A 4000 × 2000 photo on a 50 × 30 mm label: 1182 pixels (50 mm at 600 dpi) are all it can
+  // print; kept whole only when asked.
+  const photo = path.join(scratchDir(), 'photo.png');
+  await writeFile(photo, Buffer.from(await page.evaluate(() => {
+    const canvas = Object.assign(document.createElement('canvas'), { width: 4000, height: 2000 });
+    const ctx = canvas.getContext('2d');
+    for (let x = 0; x < 4000; x += 50) ctx.fillRect(x, 0, 25, 2000);
+    return canvas.toDataURL('image/png').split(',')[1];
+  }), 'base64'));
+  const insertedWidth = async () => {
+    const count = (await editorState(page)).doc.objects.length;
+    const [picker] = await Promise.all([page.waitForEvent('filechooser'), toolbar(page, 'insertImage')]);
+    await picker.setFiles(photo);
+    await page.waitForFunction((n) => window.quillmark.editor.state.doc.objects.length === n, count + 1);
+    return page.evaluate(() => new Promise((resolve) => {
+      const image = Object.assign(new Image(), { onload: () => resolve(image.naturalWidth) });
+      image.src = window.quillmark.editor.state.doc.objects.at(-1).src;
+    }));
+  };
+  assert.equal(await insertedWidth(), 1182);
+  await page.check('[data-testid="keep-original-pictures"]');
+  assert.equal(await insertedWidth(), 4000);
 });
 
-test('a typed size lands on its object even when the next click selects another', async () => {
-  const { context, page, errors } = await openDesigner(browser);
-  try {
-    await toolbar(page, 'insertRect');
-    await setField(page, 'prop-x', '2');
-    await setField(page, 'prop-y', '2');
-    await toolbar(page, 'insertEllipse');
-    await setField(page, 'prop-x', '30');
-    await setField(page, 'prop-y', '15');
-    await page.fill('[data-testid="prop-width"]', '7.5');
-    const onRect = await screenPoint(page, 5, 5);
-    await page.mouse.click(onRect.x, onRect.y);
-    const { doc, selection } = await editorState(page);
-    assert.equal(selection[0], doc.objects[0].id, 'the click selected the rectangle');
-    assert.equal(doc.objects[1].widthMm, 7.5, 'the ellipse got the typed width');
-    assert.equal(doc.objects[0].widthMm, 20, 'the rectangle kept its own');
+designerTest('a typed size lands on its object even when the next click selects another', async ({ page }) => {
+  await toolbar(page, 'insertRect');
+  await setField(page, 'prop-x', '2');
+  await setField(page, 'prop-y', '2');
+  await toolbar(page, 'insertEllipse');
+  await setField(page, 'prop-x', '30');
+  await setField(page, 'prop-y', '15');
+  await page.fill('[data-testid="prop-width"]', '7.5');
+  const onRect = await screenPoint(page, 5, 5);
+  await page.mouse.click(onRect.x, onRect.y);
+  const { doc, selection } = await editorState(page);
+  assert.equal(selection[0], doc.objects[0].id, 'the click selected the rectangle');
+  assert.equal(doc.objects[1].widthMm, 7.5, 'the ellipse got the typed width');
+  assert.equal(doc.objects[0].widthMm, 20, 'the rectangle kept its own');
 
-    // Saving while a field is still being edited saves the value on screen.
-    await page.fill('[data-testid="prop-height"]', '9.5');
-    const [download] = await Promise.all([page.waitForEvent('download'), page.keyboard.press('Control+s')]);
-    const saved = JSON.parse(await readFile(await download.path(), 'utf8'));
-    assert.equal(saved.objects[0].heightMm, 9.5);
-    assert.deepEqual(errors, []);
-  } finally {
-    await context.close();
-  }
+  // Saving while a field is still being edited saves the value on screen.
+  await page.fill('[data-testid="prop-height"]', '9.5');
+  const [download] = await Promise.all([page.waitForEvent('download'), page.keyboard.press('Control+s')]);
+  const saved = JSON.parse(await readFile(await download.path(), 'utf8'));
+  assert.equal(saved.objects[0].heightMm, 9.5);
 });
 
-test('alignment, lock and stacking order from the toolbar; Ctrl+wheel zooms about the pointer', async () => {
-  const { context, page, errors } = await openDesigner(browser);
-  try {
-    await toolbar(page, 'insertRect');
-    await setField(page, 'prop-x', '4');
-    await toolbar(page, 'insertEllipse');
-    await setField(page, 'prop-x', '20');
-    await page.keyboard.press('Control+a');
-    await toolbar(page, 'alignLeft');
-    let { doc } = await editorState(page);
-    assert.deepEqual(doc.objects.map((o) => o.xMm), [4, 4]);
-    const ids = doc.objects.map((o) => o.id);
-    await page.evaluate((id) => window.quillmark.editor.select([id]), ids[1]);
-    await toolbar(page, 'sendToBack');
-    ({ doc } = await editorState(page));
-    assert.deepEqual(doc.objects.map((o) => o.id), [ids[1], ids[0]]);
+designerTest('alignment, lock and stacking order from the toolbar; Ctrl+wheel zooms about the pointer', async ({ page }) => {
+  await toolbar(page, 'insertRect');
+  await setField(page, 'prop-x', '4');
+  await toolbar(page, 'insertEllipse');
+  await setField(page, 'prop-x', '20');
+  await page.keyboard.press('Control+a');
+  await toolbar(page, 'alignLeft');
+  let { doc } = await editorState(page);
+  assert.deepEqual(doc.objects.map((o) => o.xMm), [4, 4]);
+  const ids = doc.objects.map((o) => o.id);
+  await page.evaluate((id) => window.quillmark.editor.select([id]), ids[1]);
+  await toolbar(page, 'sendToBack');
+  ({ doc } = await editorState(page));
+  assert.deepEqual(doc.objects.map((o) => o.id), [ids[1], ids[0]]);
+  await toolbar(page, 'insertLine');
+  const line = (await editorState(page)).doc.objects[2].id;
+  await page.evaluate((both) => window.quillmark.editor.select(both), ids);
+  await page.keyboard.press('Control+BracketRight');
+  ({ doc } = await editorState(page));
+  assert.deepEqual(doc.objects.map((o) => o.id), [line, ids[1], ids[0]], 'both selected objects go up one step');
+  const area = await page.locator('[data-testid="stage"]').boundingBox();
+  await page.mouse.click(area.x + area.width - 10, area.y + area.height - 10, { button: 'right' });
+  assert.equal(await page.isDisabled('[data-testid="context-menu"] [data-action="paste"]'), false);
+  await page.click('[data-testid="context-menu"] [data-action="sendBackward"]');
+  ({ doc } = await editorState(page));
+  assert.deepEqual(doc.objects.map((o) => o.id), [ids[1], ids[0], line], 'and down again from the context menu');
+  assert.equal(await page.locator('[data-testid="context-menu"]').count(), 0);
+  await page.evaluate((id) => window.quillmark.editor.select([id]), ids[1]);
 
-    // A locked object neither moves nor goes away, and says so in its panel.
-    await toolbar(page, 'lock');
-    assert.equal(await page.isDisabled('[data-testid="prop-x"]'), true);
-    await page.keyboard.press('Shift+ArrowRight');
-    await page.keyboard.press('Delete');
-    ({ doc } = await editorState(page));
-    assert.equal(doc.objects.length, 2);
-    assert.equal(doc.objects[0].xMm, 4);
+  // A locked object neither moves nor goes away, and says so in its panel.
+  await toolbar(page, 'lock');
+  assert.equal(await page.isDisabled('[data-testid="prop-x"]'), true);
+  await page.keyboard.press('Shift+ArrowRight');
+  await page.keyboard.press('Delete');
+  ({ doc } = await editorState(page));
+  assert.equal(doc.objects.length, 3);
+  assert.equal(doc.objects.find((o) => o.id === ids[1]).xMm, 4);
 
-    const before = await page.evaluate(() => window.quillmark.stage().getView().zoom);
-    const at = await screenPoint(page, 25, 15);
-    await page.mouse.move(at.x, at.y);
-    await page.keyboard.down('Control');
-    await page.mouse.wheel(0, -200);
-    await page.keyboard.up('Control');
-    await page.waitForFunction((z) => window.quillmark.stage().getView().zoom > z, before);
-    const after = await screenPoint(page, 25, 15);
-    assert.ok(Math.abs(after.x - at.x) < 1 && Math.abs(after.y - at.y) < 1, 'the point under the pointer stays put');
-    await page.keyboard.press('Control+1');
-    assert.equal(await page.evaluate(() => window.quillmark.stage().getView().zoom), 1);
-    assert.equal(await page.innerText('[data-testid="zoom"]'), '100%');
-    assert.deepEqual(errors, []);
-  } finally {
-    await context.close();
-  }
+  const before = await page.evaluate(() => window.quillmark.stage().getView().zoom);
+  const at = await screenPoint(page, 25, 15);
+  await page.mouse.move(at.x, at.y);
+  await page.keyboard.down('Control');
+  await page.mouse.wheel(0, -200);
+  await page.keyboard.up('Control');
+  await page.waitForFunction((z) => window.quillmark.stage().getView().zoom > z, before);
+  const after = await screenPoint(page, 25, 15);
+  assert.ok(Math.abs(after.x - at.x) < 1 && Math.abs(after.y - at.y) < 1, 'the point under the pointer stays put');
+  await page.keyboard.press('Control+1');
+  assert.equal(await page.evaluate(() => window.quillmark.stage().getView().zoom), 1);
+  assert.equal(await page.innerText('[data-testid="zoom"]'), '100%');
 });

@@ -1,24 +1,13 @@
 // Data merge in a real browser: spreadsheets picked through the page's file input and read in
 // the worker, fields previewed record by record, bad barcode data listed, and the PDF export
 // (a download in browser mode) measured page by page.
-import { after, before, test } from 'node:test';
 import assert from 'node:assert/strict';
-import { mkdtemp, rm, writeFile } from 'node:fs/promises';
-import { tmpdir } from 'node:os';
+import { writeFile } from 'node:fs/promises';
 import path from 'node:path';
-import { launch, openDesigner, toolbar } from './support.mjs';
+import { designerTests, toolbar } from './support.mjs';
 import { pageGrey, pdfPages, readCode128 } from '../pdfpages.mjs';
 
-let browser;
-let scratch;
-before(async () => {
-  browser = await launch();
-  scratch = await mkdtemp(path.join(tmpdir(), 'quillmark-merge-'));
-});
-after(async () => {
-  await browser?.close();
-  await rm(scratch, { recursive: true, force: true });
-});
+const { designerTest, scratch: scratchDir } = designerTests();
 
 async function importFile(page, file) {
   const [chooser] = await Promise.all([page.waitForEvent('filechooser'), page.click('[data-testid="data-import"]')]);
@@ -65,113 +54,101 @@ async function designLabel(page) {
   await page.fill('[data-testid="prop-data"]', '{{SKU}}-{{$counter}}');
 }
 
-test('a CSV merge is previewed record by record and exported as one PDF page per label', async () => {
-  const { context, page, errors } = await openDesigner(browser);
-  try {
-    const csv = path.join(scratch, 'stock.csv');
-    await writeFile(csv, '\ufeff品名;SKU;价格\n铅笔;A-100;3,50\n"橡皮\n(白)";B-200;1,20\n尺子;C-300;2,00\n');
-    await toolbar(page, 'dataSource');
-    await importFile(page, csv);
-    let state = await mergeState(page);
-    assert.deepEqual(state.table.columns, ['品名', 'SKU', '价格']);
-    assert.deepEqual(state.table.records[1], ['橡皮\n(白)', 'B-200', '1,20']);
-    await designLabel(page);
-    const doc = await page.evaluate(() => window.quillmark.editor.state.doc);
-    assert.equal(doc.objects[0].text, '{{品名}}');
-    assert.equal(doc.objects[1].data, '{{SKU}}-{{$counter}}');
-    assert.equal(doc.merge.source.name, 'stock.csv');
+designerTest('a CSV merge is previewed record by record and exported as one PDF page per label', async ({ page }) => {
+  const csv = path.join(scratchDir(), 'stock.csv');
+  await writeFile(csv, '\ufeff品名;SKU;价格\n铅笔;A-100;3,50\n"橡皮\n(白)";B-200;1,20\n尺子;C-300;2,00\n');
+  await toolbar(page, 'dataSource');
+  await importFile(page, csv);
+  let state = await mergeState(page);
+  assert.deepEqual(state.table.columns, ['品名', 'SKU', '价格']);
+  assert.deepEqual(state.table.records[1], ['橡皮\n(白)', 'B-200', '1,20']);
+  await designLabel(page);
+  const doc = await page.evaluate(() => window.quillmark.editor.state.doc);
+  assert.equal(doc.objects[0].text, '{{品名}}');
+  assert.equal(doc.objects[1].data, '{{SKU}}-{{$counter}}');
+  assert.equal(doc.merge.source.name, 'stock.csv');
 
-    // Stepping through records redraws the canvas with each record's values.
-    const first = await settledStageImage(page);
-    await page.click('[data-testid="record-next"]');
-    assert.equal(await page.textContent('[data-testid="record-position"]'), '第 2 / 3 条');
-    const second = await settledStageImage(page);
-    assert.notDeepEqual(first, second);
-    await page.click('[data-testid="record-last"]');
-    assert.equal((await mergeState(page)).index, 2);
-    await page.fill('[data-testid="record-goto"]', '1');
-    await page.press('[data-testid="record-goto"]', 'Enter');
-    assert.deepEqual(await settledStageImage(page), first);
-    await page.waitForSelector('[data-testid="barcode-problems-none"]');
+  // Stepping through records redraws the canvas with each record's values.
+  const first = await settledStageImage(page);
+  await page.click('[data-testid="record-next"]');
+  assert.equal(await page.textContent('[data-testid="record-position"]'), '第 2 / 3 条');
+  const second = await settledStageImage(page);
+  assert.notDeepEqual(first, second);
+  await page.click('[data-testid="record-last"]');
+  assert.equal((await mergeState(page)).index, 2);
+  await page.fill('[data-testid="record-goto"]', '1');
+  await page.press('[data-testid="record-goto"]', 'Enter');
+  assert.deepEqual(await settledStageImage(page), first);
+  await page.waitForSelector('[data-testid="barcode-problems-none"]');
 
-    await toolbar(page, 'exportPdf');
-    assert.equal(await page.textContent('[data-testid="preview-size"]'), '50 × 30 毫米，591 × 354 像素');
-    assert.equal(await page.textContent('[data-testid="job-summary"]'), '3 张标签，3 页');
-    const [download] = await Promise.all([page.waitForEvent('download'), page.click('[data-testid="print-start"]')]);
-    const pdf = path.join(scratch, 'merge.pdf');
-    await download.saveAs(pdf);
-    assert.equal(download.suggestedFilename(), '未命名标签.pdf');
-    const { pages, sizes } = pdfPages(pdf);
-    assert.equal(pages, 3);
-    assert.deepEqual(sizes, [[50, 30], [50, 30], [50, 30]]);
-    assert.deepEqual([1, 2, 3].map((p) => readCode128(pdf, p)), ['A-100-1', 'B-200-2', 'C-300-3']);
-    assert.deepEqual(errors, []);
-  } finally {
-    await context.close();
-  }
+  await toolbar(page, 'exportPdf');
+  assert.equal(await page.textContent('[data-testid="preview-size"]'), '50 × 30 毫米，591 × 354 像素');
+  assert.equal(await page.textContent('[data-testid="job-summary"]'), '3 张标签，3 页');
+  const [download] = await Promise.all([page.waitForEvent('download'), page.click('[data-testid="print-start"]')]);
+  const pdf = path.join(scratchDir(), 'merge.pdf');
+  await download.saveAs(pdf);
+  assert.equal(download.suggestedFilename(), '未命名标签.pdf');
+  const { pages, sizes } = pdfPages(pdf);
+  assert.equal(pages, 3);
+  assert.deepEqual(sizes, [[50, 30], [50, 30], [50, 30]]);
+  assert.deepEqual([1, 2, 3].map((p) => readCode128(pdf, p)), ['A-100-1', 'B-200-2', 'C-300-3']);
 });
 
-test('records whose barcode cannot be encoded are listed before printing, and sheets hold several labels', async () => {
-  const { context, page, errors } = await openDesigner(browser);
-  try {
-    // GB18030 text without a mark, as Chinese spreadsheet programs save CSV.
-    const csv = path.join(scratch, 'ean.csv');
-    await writeFile(csv, Buffer.from([
-      0xc6, 0xb7, 0xc3, 0xfb, 0x2c, 0x45, 0x41, 0x4e, 0x0a, // 品名,EAN
-      0xc7, 0xa6, 0xb1, 0xca, 0x2c, 0x36, 0x39, 0x30, 0x31, 0x32, 0x33, 0x34, 0x35, 0x36, 0x37, 0x38, 0x39, 0x0a, // 铅笔,690123456789
-      0xcf, 0xf0, 0xc6, 0xa4, 0x2c, 0x41, 0x42, 0x43, 0x0a, // 橡皮,ABC
-      0xb3, 0xdf, 0xd7, 0xd3, 0x2c, 0x0a, // 尺子,(empty)
-    ]));
-    await toolbar(page, 'dataSource');
-    await importFile(page, csv);
-    assert.deepEqual((await mergeState(page)).table, { columns: ['品名', 'EAN'], records: [['铅笔', '690123456789'], ['橡皮', 'ABC'], ['尺子', '']] });
-    await page.evaluate(() => {
-      const e = window.quillmark.editor;
-      const code = e.insert('barcode', 'ean13');
-      e.update(code.id, { data: '{{EAN}}' });
-    });
-    await page.waitForSelector('[data-testid="barcode-problems"]');
-    const problems = (await mergeState(page)).problems.map((p) => [p.record, p.value]);
-    assert.deepEqual(problems, [[1, 'ABC'], [2, '']]);
-    assert.match(await page.textContent('[data-testid="barcode-problems"]'), /2 条记录.*第 2 条（ABC）.*第 3 条（）：条码数据为空/s);
+designerTest('records whose barcode cannot be encoded are listed before printing, and sheets hold several labels', async ({ page, browser }) => {
+  // GB18030 text without a mark, as Chinese spreadsheet programs save CSV.
+  const csv = path.join(scratchDir(), 'ean.csv');
+  await writeFile(csv, Buffer.from([
+    0xc6, 0xb7, 0xc3, 0xfb, 0x2c, 0x45, 0x41, 0x4e, 0x0a, // 品名,EAN
+    0xc7, 0xa6, 0xb1, 0xca, 0x2c, 0x36, 0x39, 0x30, 0x31, 0x32, 0x33, 0x34, 0x35, 0x36, 0x37, 0x38, 0x39, 0x0a, // 铅笔,690123456789
+    0xcf, 0xf0, 0xc6, 0xa4, 0x2c, 0x41, 0x42, 0x43, 0x0a, // 橡皮,ABC
+    0xb3, 0xdf, 0xd7, 0xd3, 0x2c, 0x0a, // 尺子,(empty)
+  ]));
+  await toolbar(page, 'dataSource');
+  await importFile(page, csv);
+  assert.deepEqual((await mergeState(page)).table, { columns: ['品名', 'EAN'], records: [['铅笔', '690123456789'], ['橡皮', 'ABC'], ['尺子', '']] });
+  await page.evaluate(() => {
+    const e = window.quillmark.editor;
+    const code = e.insert('barcode', 'ean13');
+    e.update(code.id, { data: '{{EAN}}' });
+  });
+  await page.waitForSelector('[data-testid="barcode-problems"]');
+  const problems = (await mergeState(page)).problems.map((p) => [p.record, p.value]);
+  assert.deepEqual(problems, [[1, 'ABC'], [2, '']]);
+  assert.match(await page.textContent('[data-testid="barcode-problems"]'), /2 条记录.*第 2 条（ABC）.*第 3 条（）：条码数据为空/s);
 
-    // Ctrl+P opens the print dialog, which says that a browser cannot print.
-    await page.keyboard.press('Control+p');
-    assert.match(await page.textContent('[data-testid="print-dialog"]'), /浏览器模式下无法打印/);
-    assert.equal(await page.isDisabled('[data-testid="print-start"]'), true);
-    await page.click('[data-testid="print-close"]');
-    await toolbar(page, 'exportPdf');
-    assert.match(await page.textContent('[data-testid="print-problems"]'), /2 条记录的条码无法编码/);
-    // Two labels across, three down on A4, starting at the fifth position of a used sheet.
-    await page.check('[data-testid="sheet-on"]');
-    for (const [id, value] of [['columns', 2], ['rows', 3], ['start', 5]]) {
-      await page.fill(`[data-testid="sheet-${id}"]`, String(value));
-      await page.press(`[data-testid="sheet-${id}"]`, 'Enter');
-    }
-    await page.fill('[data-testid="print-per-record"]', '2');
-    await page.press('[data-testid="print-per-record"]', 'Enter');
-    assert.equal(await page.textContent('[data-testid="job-summary"]'), '6 张标签，2 页');
-    assert.equal(await page.textContent('[data-testid="preview-size"]'), '210 × 297 毫米，2480 × 3508 像素');
-    const [download] = await Promise.all([page.waitForEvent('download'), page.click('[data-testid="print-start"]')]);
-    const pdf = path.join(scratch, 'sheet.pdf');
-    await download.saveAs(pdf);
-    assert.deepEqual(pdfPages(pdf), { pages: 2, sizes: [[210, 297], [210, 297]] });
-    // Page 1 holds labels in positions 5 and 6 only: ink in the bottom third, none above it.
-    const sheet = pageGrey(pdf, 1, 30);
-    const inkRows = [];
-    for (let y = 0; y < sheet.height; y++) {
-      for (let x = 0; x < sheet.width; x++) {
-        if (sheet.pixels[y * sheet.width + x] < 128) {
-          inkRows.push(y);
-          break;
-        }
+  // Ctrl+P opens the print dialog, which says that a browser cannot print.
+  await page.keyboard.press('Control+p');
+  assert.match(await page.textContent('[data-testid="print-dialog"]'), /浏览器模式下无法打印/);
+  assert.equal(await page.isDisabled('[data-testid="print-start"]'), true);
+  await page.click('[data-testid="print-close"]');
+  await toolbar(page, 'exportPdf');
+  assert.match(await page.textContent('[data-testid="print-problems"]'), /2 条记录的条码无法编码/);
+  // Two labels across, three down on A4, starting at the fifth position of a used sheet.
+  await page.check('[data-testid="sheet-on"]');
+  for (const [id, value] of [['columns', 2], ['rows', 3], ['start', 5]]) {
+    await page.fill(`[data-testid="sheet-${id}"]`, String(value));
+    await page.press(`[data-testid="sheet-${id}"]`, 'Enter');
+  }
+  await page.fill('[data-testid="print-per-record"]', '2');
+  await page.press('[data-testid="print-per-record"]', 'Enter');
+  assert.equal(await page.textContent('[data-testid="job-summary"]'), '6 张标签，2 页');
+  assert.equal(await page.textContent('[data-testid="preview-size"]'), '210 × 297 毫米，2480 × 3508 像素');
+  const [download] = await Promise.all([page.waitForEvent('download'), page.click('[data-testid="print-start"]')]);
+  const pdf = path.join(scratchDir(), 'sheet.pdf');
+  await download.saveAs(pdf);
+  assert.deepEqual(pdfPages(pdf), { pages: 2, sizes: [[210, 297], [210, 297]] });
+  // Page 1 holds labels in positions 5 and 6 only: ink in the bottom third, none above it.
+  const sheet = pageGrey(pdf, 1, 30);
+  const inkRows = [];
+  for (let y = 0; y < sheet.height; y++) {
+    for (let x = 0; x < sheet.width; x++) {
+      if (sheet.pixels[y * sheet.width + x] < 128) {
+        inkRows.push(y);
+        break;
       }
     }
-    const doc = await page.evaluate(() => window.quillmark.editor.state.doc);
-    const slot3Top = (doc.merge.sheet.marginTopMm + 2 * (30 + doc.merge.sheet.gapYMm)) / 25.4 * 30;
-    assert.ok(inkRows.length > 0 && inkRows[0] >= Math.floor(slot3Top), `ink starts at ${inkRows[0]}, slot at ${slot3Top}`);
-    assert.deepEqual(errors, []);
-  } finally {
-    await context.close();
   }
+  const doc = await page.evaluate(() => window.quillmark.editor.state.doc);
+  const slot3Top = (doc.merge.sheet.marginTopMm + 2 * (30 + doc.merge.sheet.gapYMm)) / 25.4 * 30;
+  assert.ok(inkRows.length > 0 && inkRows[0] >= Math.floor(slot3Top), `ink starts at ${inkRows[0]}, slot at ${slot3Top}`);
 });

@@ -1,4 +1,8 @@
 // Opens the designer from the checkout in Debian's Chromium, headless, in browser mode.
+import { after, before, test } from 'node:test';
+import assert from 'node:assert/strict';
+import { mkdtemp, rm } from 'node:fs/promises';
+import { tmpdir } from 'node:os';
 import { chromium } from 'playwright-core';
 import path from 'node:path';
 import { fileURLToPath, pathToFileURL } from 'node:url';
@@ -27,6 +31,32 @@ export async function openDesigner(browser, { context: existing } = {}) {
   return { context, page, errors };
 }
 
+/**
+ * One browser and one scratch folder for a test file; each test gets a fresh designer, fails on
+ * any page error and closes its context whatever happens. Returns the test function and the folder.
+ */
+export function designerTests() {
+  const shared = { browser: null, scratch: '' };
+  before(async () => {
+    shared.browser = await launch();
+    shared.scratch = await mkdtemp(path.join(tmpdir(), 'quillmark-browser-'));
+  });
+  after(async () => {
+    await shared.browser?.close();
+    if (shared.scratch) await rm(shared.scratch, { recursive: true, force: true });
+  });
+  const designerTest = (name, body) => test(name, async () => {
+    const designer = await openDesigner(shared.browser);
+    try {
+      await body({ ...designer, browser: shared.browser });
+      assert.deepEqual(designer.errors, [], 'the page raised no error');
+    } finally {
+      await designer.context.close();
+    }
+  });
+  return { designerTest, scratch: () => shared.scratch };
+}
+
 export function editorState(page) {
   return page.evaluate(() => {
     const e = window.quillmark.editor;
@@ -46,6 +76,16 @@ export async function screenPoint(page, xMm, yMm) {
     const rect = document.querySelector('[data-testid="stage"]').getBoundingClientRect();
     return { x: rect.left + p.x, y: rect.top + p.y };
   }, [xMm, yMm]);
+}
+
+/** Presses the left button on a point of the label (mm), moves by each offset in mm in turn, and lets go. */
+export async function dragMm(page, xMm, yMm, ...offsets) {
+  const zoom = await page.evaluate(() => window.quillmark.stage().pxPerMm);
+  const from = await screenPoint(page, xMm, yMm);
+  await page.mouse.move(from.x, from.y);
+  await page.mouse.down();
+  for (const [dx, dy] of offsets) await page.mouse.move(from.x + dx * zoom, from.y + dy * zoom, { steps: 5 });
+  await page.mouse.up();
 }
 
 export async function setField(page, testId, value) {

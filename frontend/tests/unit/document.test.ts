@@ -59,10 +59,11 @@ test('duplicates get new ids, an offset and no lock', () => {
 test('z-order moves keep the selection together', () => {
   const doc = withObjects(rect('a', 0, 0), rect('b', 0, 0), rect('c', 0, 0), rect('d', 0, 0));
   const order = (d: LabelDocument): string => d.objects.map((o) => o.id).join('');
-  assert.equal(order(reorderObjects(doc, ['a', 'c'], 'front')), 'bdac');
-  assert.equal(order(reorderObjects(doc, ['b', 'd'], 'back')), 'bdac');
-  assert.equal(order(reorderObjects(doc, ['a'], 'forward')), 'bacd');
-  assert.equal(order(reorderObjects(doc, ['d'], 'backward')), 'abdc');
+  const cases: [string[], Parameters<typeof reorderObjects>[2], string][] = [
+    [['a', 'c'], 'front', 'bdac'], [['b', 'd'], 'back', 'bdac'], [['a'], 'forward', 'bacd'], [['d'], 'backward', 'abdc'],
+    [['a', 'b'], 'forward', 'cabd'], [['a', 'c'], 'forward', 'badc'], [['c', 'd'], 'backward', 'acdb'], [['c', 'd'], 'forward', 'abcd'],
+  ];
+  for (const [ids, move, expected] of cases) assert.equal(order(reorderObjects(doc, ids, move)), expected, `${ids} ${move}`);
   assert.equal(reorderObjects(doc, ['d'], 'front'), doc, 'already in front: unchanged');
 });
 

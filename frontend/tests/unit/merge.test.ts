@@ -1,8 +1,8 @@
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { DEFAULT_COUNTER, formatDate, substitute, tokenize, unknownColumns } from '../../src/merge/fields';
-import { labelSequence, paginate, parseRecordRange, sheetFits } from '../../src/merge/job';
-import { DEFAULT_MERGE, readMergeSettings } from '../../src/merge/settings';
+import { DEFAULT_COUNTER, formatDate, substitute, tokenize, unknownColumns } from '../../src/model/fields';
+import { labelSequence, paginate, parseRecordRange, sheetFits } from '../../src/model/labels';
+import { DEFAULT_MERGE, readMergeSettings } from '../../src/model/merge';
 import { planOutput } from '../../src/print/output';
 import { tableFromRows } from '../../src/data/table';
 import { createDocument } from '../../src/model/document';

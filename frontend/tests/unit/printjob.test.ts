@@ -1,10 +1,11 @@
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { BridgeError, PrintJobPayload } from '../../src/bridge/client';
-import { DEFAULT_COUNTER } from '../../src/merge/fields';
-import { labelSequence } from '../../src/merge/job';
+import { DEFAULT_COUNTER } from '../../src/model/fields';
+import { labelSequence } from '../../src/model/labels';
 import { PAYLOAD_OVERHEAD_CHARS } from '../../src/print/batches';
 import { runPrintJob } from '../../src/print/job';
+import { outcomeMessage } from '../../src/print/output';
 import { planPages } from '../../src/print/pages';
 import { createDocument } from '../../src/model/document';
 
@@ -71,7 +72,7 @@ test('a host error ends the job with its words and the labels sent before it', a
   const { api, calls } = host({ fail: 2 });
   const outcome = await runPrintJob({ api, printerName: 'label', jobName: 'x', copies: 1, plan: planOf(8), drawPage: page, limits });
   assert.equal(outcome.status, 'failed');
-  assert.equal(outcome.error, '打印页图像无效');
+  assert.equal((outcome.failure as Error).message, '打印页图像无效');
   assert.equal(outcome.labelsSent, 3);
   assert.equal(calls.length, 2);
 });
@@ -83,4 +84,7 @@ test('on sheets the count is of labels, not pages', async () => {
   assert.deepEqual(calls.map((c) => [c.pages.length, c.pageWidthMm, c.pageHeightMm]), [[3, 210, 297]]);
   assert.equal(outcome.labelsSent, 6);
   assert.equal(outcome.pagesSent, 3);
+  assert.deepEqual(outcomeMessage(outcome, 1, 'A4 printer').params, { labels: 6, printer: 'A4 printer', pages: 3, copies: 1 });
+  const stopped = outcomeMessage({ ...outcome, status: 'stopped', labelsSent: 4, pagesSent: 2 }, 1, 'A4 printer');
+  assert.deepEqual(stopped.params, { labels: 4, rest: 2 });
 });

@@ -145,28 +145,3 @@ function Problems({ editor, session }: { editor: Editor; session: MergeSession }
     </div>
   );
 }
-
-/** Toolbar buttons: show the data panel, print, export a PDF. */
-export function MergeTools({ editor, session }: { editor: Editor; session: MergeSession }) {
-  useSession(session);
-  useEffect(() => {
-    // Ctrl+P opens the print dialog, as in every program that prints; the browser's own page
-    // printing would only print the designer's window.
-    const onKey = (e: KeyboardEvent): void => {
-      if (e.code !== 'KeyP' || !(e.ctrlKey || e.metaKey) || e.shiftKey || e.altKey) return;
-      e.preventDefault();
-      if (!session.dialog && !document.querySelector('[data-testid="dialog"]')) session.openDialog('print');
-    };
-    window.addEventListener('keydown', onKey);
-    return () => window.removeEventListener('keydown', onKey);
-  }, [session]);
-  const t = editor.t;
-  return (
-    <div class="group merge-tools">
-      <button type="button" class={`tool with-text ${session.panelOpen ? 'pressed' : ''}`} data-action="dataSource" aria-pressed={session.panelOpen}
-        onClick={() => session.setPanelOpen(!session.panelOpen)}>{t.dataSource}</button>
-      <button type="button" class="tool with-text" data-action="print" title={`${t.print} (Ctrl+P)`} onClick={() => session.openDialog('print')}>{t.print}</button>
-      <button type="button" class="tool with-text" data-action="exportPdf" onClick={() => session.openDialog('pdf')}>{t.exportPdf}</button>
-    </div>
-  );
-}

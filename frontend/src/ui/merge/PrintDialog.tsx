@@ -7,13 +7,11 @@ import type { PrinterEntry } from '../../bridge/client';
 import type { Editor } from '../../editor/editor';
 import type { MessageKey } from '../../i18n/messages';
 import type { MergeSession } from '../../merge/session';
-import { defaultSheet, PAPER_SIZES, SheetLayout } from '../../merge/settings';
-import { bytesToBase64 } from '../../model/project';
+import { defaultSheet, PAPER_SIZES, SheetLayout } from '../../model/merge';
 import { formatMm } from '../../model/units';
 import type { ImageStore } from '../../render/images';
-import { CHANNEL_CEILING_CHARS } from '../../print/batches';
-import { JobOutcome, runPrintJob } from '../../print/job';
-import { DEFAULT_DPI, MAX_JOB_LABELS, OutputOptions, pageDrawer, planOutput, renderPdf, RESOLUTIONS } from '../../print/output';
+import type { JobOutcome } from '../../print/job';
+import { DEFAULT_DPI, MAX_JOB_LABELS, OutputOptions, OutputSource, outcomeMessage, planOutput, printOutput, RESOLUTIONS, savePdf } from '../../print/output';
 import { PagePlan, pagePixelSize, pageRenderer } from '../../print/pages';
 import { CheckField, NumberField, SelectField } from '../fields';
 import { IntField } from './IntField';
@@ -76,14 +74,14 @@ function DialogBody({ mode, editor, session, images }: { mode: 'print' | 'pdf'; 
 
   const setSheet = (next: SheetLayout | null): void => session.updateSettings({ sheet: next }, 'merge.sheet');
 
+  const source: OutputSource = { doc, table: session.table, settings: session.settings, images };
+
   const print = async (): Promise<void> => {
     if (!plan) return;
     stop.current = false;
     setStatus({ kind: 'running', done: 0, total: plan.pages.length, text: editor.msg('rendering', { done: 0, total: plan.pages.length }) });
-    await images.ready(doc);
-    const outcome = await runPrintJob({
-      api: editor.api, printerName, jobName: editor.displayName, copies, plan,
-      drawPage: pageDrawer(doc, plan, dpi, session.table, images),
+    const outcome = await printOutput(source, options, {
+      api: editor.api, printerName, jobName: editor.displayName, copies,
       stopRequested: () => stop.current,
       onProgress: (p) => setStatus({
         kind: 'running', done: p.pagesDrawn + p.pagesSent, total: 2 * p.totalPages,
@@ -98,22 +96,12 @@ function DialogBody({ mode, editor, session, images }: { mode: 'print' | 'pdf'; 
     stop.current = false;
     setStatus({ kind: 'running', done: 0, total: pageCount, text: editor.msg('pdfBuilding', { done: 0, total: pageCount }) });
     try {
-      const bytes = await renderPdf(doc, session.table, session.settings, options, images,
+      const saved = await savePdf(source, options, editor.api, `${editor.displayName}.pdf`,
         (p) => setStatus({ kind: 'running', done: p.pagesDone, total: p.totalPages, text: editor.msg('pdfBuilding', { done: p.pagesDone, total: p.totalPages }) }),
         () => stop.current);
-      if (!bytes) {
-        setStatus({ kind: 'idle' });
-        return;
-      }
-      const dataBase64 = bytesToBase64(bytes);
-      if (dataBase64.length > CHANNEL_CEILING_CHARS * 0.9) {
-        setStatus({ kind: 'finished', error: true, text: editor.msg('pdfTooLarge', { size: (bytes.length / 1048576).toFixed(0) }) });
-        return;
-      }
-      const saved = await editor.api.savePrintPdf({ suggestedName: `${editor.displayName}.pdf`, dataBase64 });
       setStatus(saved ? { kind: 'finished', error: false, text: editor.msg('pdfSaved', { path: saved.path }) } : { kind: 'idle' });
     } catch (e) {
-      setStatus({ kind: 'finished', error: true, text: editor.msg('printFailed', { error: e instanceof Error ? e.message : String(e) }) });
+      setStatus({ kind: 'finished', error: true, text: editor.msg('printFailed', { error: editor.describeError(e) }) });
     }
   };
 
@@ -189,14 +177,10 @@ function DialogBody({ mode, editor, session, images }: { mode: 'print' | 'pdf'; 
 }
 
 function describeOutcome(editor: Editor, outcome: JobOutcome, copies: number, printer: string): Status {
-  if (outcome.status === 'done') {
-    return { kind: 'finished', error: false, text: editor.msg('printDone', { labels: outcome.labelsSent, printer, pages: outcome.pagesSent, copies }) };
-  }
-  if (outcome.status === 'stopped') {
-    return { kind: 'finished', error: false, text: editor.msg('printStopped', { labels: outcome.labelsSent, rest: outcome.totalLabels - outcome.labelsSent }) };
-  }
-  const text = `${editor.msg('printFailed', { error: outcome.error })} ${editor.msg('printFailedCount', { labels: outcome.labelsSent })}`;
-  return { kind: 'finished', error: true, text };
+  const { key, params } = outcomeMessage(outcome, copies, printer);
+  const failed = outcome.status === 'failed';
+  const text = editor.msg(key, params);
+  return { kind: 'finished', error: failed, text: failed ? `${editor.msg('printFailed', { error: editor.describeError(outcome.failure) })} ${text}` : text };
 }
 
 function SheetOptions({ editor, sheet, onChange }: { editor: Editor; sheet: SheetLayout | null; onChange: (s: SheetLayout | null) => void }) {

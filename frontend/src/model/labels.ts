@@ -2,7 +2,7 @@
 // its counter value; and how those labels land on pages (one per page, or several per sheet).
 
 import { counterValue, CounterSettings, formatCounter } from './fields';
-import type { SheetLayout } from './settings';
+import type { SheetLayout } from './merge';
 
 export interface LabelInstance {
   /** Index into the data source's records; -1 when no data source is used. */

@@ -1,0 +1,45 @@
+// Entry points for tests and benchmarks that drive printing without the dialog (the host's
+// save dialog cannot be clicked from a test, and timings need the pipeline without the UI).
+// They call the same pipeline as the print dialog.
+
+import type { Editor } from './editor/editor';
+import type { MergeSession } from './merge/session';
+import { bytesToBase64 } from './model/project';
+import type { ImageStore } from './render/images';
+import type { JobOutcome } from './print/job';
+import { OutputOptions, OutputSource, preparePages, printOutput, renderPdf } from './print/output';
+
+export function printTools(editor: Editor, merge: MergeSession, images: ImageStore) {
+  let kept: string[] = [];
+  const source = (): OutputSource => ({ doc: editor.state.doc, table: merge.table, settings: merge.settings, images });
+  return {
+    /** The PDF the export dialog would save, as Base64. */
+    async pdfBase64(options: OutputOptions): Promise<string> {
+      const bytes = await renderPdf(source(), options);
+      return bytes ? bytesToBase64(bytes) : '';
+    },
+    /** Draws and encodes every page; `keep` holds them for a later printMerge with `prerendered`. */
+    async renderPages(options: OutputOptions, keep = false): Promise<{ pages: number; chars: number; ms: number }> {
+      const { plan, drawPage } = await preparePages(source(), options);
+      const started = performance.now();
+      let chars = 0;
+      kept = [];
+      for (let i = 0; i < plan.pages.length; i++) {
+        const page = drawPage(i);
+        chars += page.length;
+        if (keep) kept.push(page);
+      }
+      return { pages: plan.pages.length, chars, ms: performance.now() - started };
+    },
+    /** A whole print job as the dialog runs it; with `prerendered`, the pages kept by renderPages. */
+    async printMerge(options: OutputOptions, printerName: string, copies: number, prerendered = false): Promise<JobOutcome & { error: string; ms: number }> {
+      const started = performance.now();
+      const outcome = await printOutput(source(), options, {
+        api: editor.api, printerName, jobName: editor.displayName, copies, drawPage: prerendered ? (i) => kept[i] : undefined,
+      });
+      // The caller gets the failure as text: an Error does not cross page.evaluate.
+      const error = outcome.failure === null ? '' : outcome.failure instanceof Error ? outcome.failure.message : String(outcome.failure);
+      return { ...outcome, failure: null, error, ms: performance.now() - started };
+    },
+  };
+}
