@@ -3,6 +3,8 @@
 // old ones by reference and the renderer can draw any of them without the editor.
 
 import type { MergeSettings } from './merge';
+import type { OutputSettings } from './output';
+import type { StockEntry } from './stock';
 import { roundMm } from './units';
 
 export type Rotation = 0 | 90 | 180 | 270;
@@ -94,6 +96,10 @@ export interface LabelDocument {
   objects: LabelObject[];
   /** Data source, counter and sheet layout for printing; absent until someone sets them. */
   merge?: MergeSettings;
+  /** The label stock the project was made for; kept whole so user-defined stock travels with it. */
+  stock?: StockEntry;
+  /** The printer and settings the project was last printed with. */
+  output?: OutputSettings;
 }
 
 export const OBJECT_TYPES: readonly ObjectType[] = ['text', 'barcode', 'image', 'rect', 'ellipse', 'line'];

@@ -6,6 +6,8 @@ import {
   normaliseRotation, ObjectType, OBJECT_TYPES, Symbology, SYMBOLOGIES,
 } from './document';
 import { MergeSettings, readMergeSettings } from './merge';
+import { OutputSettings, readOutputSettings } from './output';
+import { readCustomStock, StockEntry } from './stock';
 
 export const PROJECT_FORMAT = 'quillmark-label';
 export const PROJECT_VERSION = 1;
@@ -17,6 +19,8 @@ export interface ProjectFile {
   label: { name: string; widthMm: number; heightMm: number };
   objects: LabelObject[];
   merge?: MergeSettings;
+  stock?: StockEntry;
+  output?: OutputSettings;
 }
 
 /** Why a file could not be read; the message table turns each into words. */
@@ -43,6 +47,8 @@ export function serializeProject(doc: LabelDocument): string {
     objects: doc.objects,
   };
   if (doc.merge) file.merge = doc.merge;
+  if (doc.stock) file.stock = doc.stock;
+  if (doc.output) file.output = doc.output;
   return JSON.stringify(file, null, 2);
 }
 
@@ -83,7 +89,9 @@ export function parseProject(text: string): ReadResult {
     objects.push(object);
   }
   const merge = 'merge' in migrated ? { merge: readMergeSettings(migrated.merge) } : {};
-  return { doc: { ...doc, objects, ...merge }, skippedObjects };
+  const stock = readCustomStock([migrated.stock])[0];
+  const output = readOutputSettings(migrated.output);
+  return { doc: { ...doc, objects, ...merge, ...(stock ? { stock } : {}), ...(output ? { output } : {}) }, skippedObjects };
 }
 
 /**
