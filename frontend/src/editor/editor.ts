@@ -60,7 +60,7 @@ export class Editor {
   private autosaveTimer: number | undefined;
   private autosaveWarned = false;
 
-  constructor(readonly api: DesktopApi, private readonly ui: EditorUi, private readonly storage: Storage) {
+  constructor(readonly api: DesktopApi, private readonly ui: EditorUi, readonly storage: Storage) {
     const doc = createDocument();
     this.state = {
       doc, selection: [], projectPath: '', savedDoc: doc, language: readLanguage(storage), fonts: [],

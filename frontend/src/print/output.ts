@@ -14,7 +14,8 @@ import type { MessageKey } from '../i18n/messages';
 import { bytesToBase64 } from '../model/project';
 import { buildPdf, PdfProgress } from '../pdf/export';
 import { JobOutcome, JobRequest, runPrintJob } from './job';
-import { PagePlan, pagePixelSize, pageRenderer, planPages } from './pages';
+import { encodeMonoPng } from '../render/mono';
+import { COLOUR_LOOK, PageLook, PagePlan, pagePixelSize, pageRenderer, planPages } from './pages';
 
 export const RESOLUTIONS = [203, 300, 600] as const;
 export const DEFAULT_DPI = 300;
@@ -38,6 +39,8 @@ export interface OutputOptions {
   to: number;
   perRecord: number;
   sheet: SheetLayout | null;
+  /** Colour (the default) or the printer's dots, with the printer's offset and feed direction. */
+  look?: PageLook;
 }
 
 export type PlanResult = { ok: true; plan: PagePlan } | { ok: false; reason: 'range' | 'sheet' | 'count' | 'pageTooLarge' };
@@ -56,9 +59,15 @@ export function planOutput(doc: LabelDocument, table: SheetTable | null, setting
   return { ok: true, plan };
 }
 
-/** Draws pages as PNG data URLs; pictures must have loaded first (ImageStore.ready). */
-export function pageDrawer(doc: LabelDocument, plan: PagePlan, dpi: number, table: SheetTable | null, images: ImageStore, now = new Date()): (index: number) => string {
-  const renderer = pageRenderer(doc, plan, dpi, table, images, now);
+/**
+ * Draws pages as PNG data URLs; pictures must have loaded first (ImageStore.ready). Black and
+ * white pages are 1-bit PNGs, which the host hands on as 1-bit images.
+ */
+export function pageDrawer(
+  doc: LabelDocument, plan: PagePlan, dpi: number, table: SheetTable | null, images: ImageStore, look: PageLook = COLOUR_LOOK, now = new Date(),
+): (index: number) => string {
+  const renderer = pageRenderer(doc, plan, dpi, table, images, now, look);
+  if (look.kind === 'mono') return (index) => `data:image/png;base64,${bytesToBase64(encodeMonoPng(renderer.dots(index)))}`;
   return (index) => renderer.draw(index).toDataURL('image/png');
 }
 
@@ -73,7 +82,7 @@ export async function preparePages(source: OutputSource, options: OutputOptions)
   const planned = planOutput(source.doc, source.table, source.settings, options);
   if (!planned.ok) throw new Error(planned.reason);
   await source.images.ready(source.doc);
-  return { plan: planned.plan, drawPage: pageDrawer(source.doc, planned.plan, options.dpi, source.table, source.images) };
+  return { plan: planned.plan, drawPage: pageDrawer(source.doc, planned.plan, options.dpi, source.table, source.images, options.look) };
 }
 
 export type PrintRequest = Omit<JobRequest, 'plan' | 'drawPage'> & { drawPage?: JobRequest['drawPage'] };
