@@ -1,3 +1,6 @@
+// The image format below is compiled into this test and registered as a static plug-in.
+#define QT_STATICPLUGIN
+
 #include "DesktopBridge.h"
 #include "LabelDecoder.h"
 #include "PrintServer.h"
@@ -5,11 +8,47 @@
 
 #include <QBuffer>
 #include <QDataStream>
+#include <QImageIOPlugin>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QPainter>
 #include <QProcess>
 #include <QRegularExpression>
+
+// An image format that, like some image plug-ins, tells its size only by decoding.
+class SizelessFormat : public QImageIOPlugin
+{
+    Q_OBJECT
+    Q_PLUGIN_METADATA(IID QImageIOHandlerFactoryInterface_iid FILE "sizeless-format.json")
+
+public:
+    Capabilities capabilities(QIODevice *device, const QByteArray &format) const override
+    {
+        return format == "sizeless" || (device && device->peek(8) == "SIZELESS") ? CanRead : Capabilities();
+    }
+    QImageIOHandler *create(QIODevice *device, const QByteArray &format) const override
+    {
+        auto *handler = new Handler;
+        handler->setDevice(device);
+        handler->setFormat(format);
+        return handler;
+    }
+
+private:
+    class Handler : public QImageIOHandler
+    {
+    public:
+        bool canRead() const override { return device()->peek(8) == "SIZELESS"; }
+        bool read(QImage *image) override
+        {
+            device()->readAll();
+            *image = QImage(40, 24, QImage::Format_RGB32);
+            image->fill(Qt::black);
+            return true;
+        }
+    };
+};
+Q_IMPORT_PLUGIN(SizelessFormat)
 
 namespace {
 
@@ -406,6 +445,8 @@ void PrintJobTest::refusedPayload_repliesFirstFailedCheckAndPrintsNothing_data()
         << jsonText(with(good, pages, QJsonArray{page, QStringLiteral("%%%"), page})) << badImage;
     QTest::addRow("last page cut short")
         << jsonText(with(good, pages, QJsonArray{page, page.left(page.size() / 2)})) << badImage;
+    QTest::addRow("page in a format that tells no size before decoding")
+        << jsonText(with(good, pages, QJsonArray{QString::fromLatin1(QByteArray("SIZELESS").toBase64())})) << badImage;
     // A valid image of a hundred million pixels and one row more, in 150 KB of Base64.
     QTest::addRow("page image larger than any sheet")
         << jsonText(with(good, pages, QJsonArray{page, blankPngBase64(10000, 10001)})) << badImage;
