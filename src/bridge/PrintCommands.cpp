@@ -155,9 +155,9 @@ void applyJobSettings(QPrinter &printer, const PrintRequest &request)
     printer.setCopyCount(qMax(request.copies, 1));
 }
 
-// The page keeps the label's sides exactly as given and stays Portrait: Qt swaps the sides
-// of a Landscape layout, which would turn a wide label into a tall page with the image rotated.
-// A label a little off a standard paper size is still its own size, not that paper's.
+// The page keeps the label's sides exactly as given in Qt's own Portrait layout (a Landscape one
+// would swap them and turn the image); the queue's default orientation is countered in the job's
+// options. A label a little off a standard paper size is still its own size, not that paper's.
 bool applyLabelPageLayout(QPrinter &printer, const PrintRequest &request)
 {
     const QPageSize labelSize(QSizeF(request.widthMm, request.heightMm), QPageSize::Millimeter,

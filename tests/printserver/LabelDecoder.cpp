@@ -148,11 +148,6 @@ private:
             endLabel();
         } else if (code == "^PW") {
             width = parameters.trimmed().toInt();
-        } else if (code == "^LL") {
-            length = numbers(parameters).value(0);
-        } else if (code == "^LH") {
-            const QList<int> values = numbers(parameters);
-            home = QPoint(values.value(0), values.value(1));
         } else if (code == "^FO") {
             const QList<int> values = numbers(parameters);
             fieldOrigin = QPoint(values.value(0), values.value(1));
@@ -193,7 +188,7 @@ private:
             result.error = QStringLiteral("^XG of an unknown graphic ") + QString::fromLatin1(name);
             return;
         }
-        placed.append({stored.value(name), home + fieldOrigin});
+        placed.append({stored.value(name), fieldOrigin});
     }
 
     // ^GFA,total,total,perRow,data: only the hexadecimal (A) form is read.
@@ -207,8 +202,7 @@ private:
         int skip = 0;
         for (int i = 0; i < 4; ++i)
             skip += parts[i].size() + 1;
-        placed.append({zplGraphic(parameters.mid(skip), parts[1].toInt(), parts[3].toInt(), &result.error),
-                       home + fieldOrigin});
+        placed.append({zplGraphic(parameters.mid(skip), parts[1].toInt(), parts[3].toInt(), &result.error), fieldOrigin});
     }
 
     void endLabel()
@@ -216,12 +210,11 @@ private:
         if (placed.isEmpty())
             return;
         int right = width;
-        int bottom = length;
+        int bottom = 0;
         for (const PlacedGraphic &graphic : qAsConst(placed)) {
             if (width <= 0)
                 right = qMax(right, graphic.origin.x() + graphic.image.width());
-            if (length <= 0)
-                bottom = qMax(bottom, graphic.origin.y() + graphic.image.height());
+            bottom = qMax(bottom, graphic.origin.y() + graphic.image.height());
         }
         QImage label = blankLabel(right, bottom);
         for (const PlacedGraphic &graphic : qAsConst(placed))
@@ -233,10 +226,8 @@ private:
     DecodedLabels result;
     QHash<QByteArray, QImage> stored;
     QList<PlacedGraphic> placed;
-    QPoint home;
     QPoint fieldOrigin;
     int width = 0;
-    int length = 0;
 };
 
 struct EplGraphic

@@ -18,6 +18,7 @@ struct DecodedLabels
 };
 
 // ZPL: graphics stored with ~DG (recalled by ^XG) or sent inline with ^GF, in hexadecimal text
-// with ZPL's run-length compression; the label is ^PW dots wide and as tall as ^LL or its graphics.
+// with ZPL's run-length compression, at their ^FO; the label is ^PW dots wide and as tall as its
+// graphics.
 // EPL2: GW graphics of raw bytes (a clear bit burns) on a label q dots wide, as tall as its graphics.
 DecodedLabels decodeLabels(const QByteArray &printerData);
