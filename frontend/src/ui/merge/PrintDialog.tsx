@@ -101,7 +101,11 @@ function DialogBody({ mode, editor, session, images }: { mode: 'print' | 'pdf'; 
     });
     setStatus(describeOutcome(editor, outcome, copies, printers?.find((p) => p.name === printerName)?.displayName ?? printerName));
     // The project remembers what it was printed with; the dialog opens with it next time.
-    if (!calibrating && outcome.labelsSent > 0) editor.apply((d) => ({ ...d, output: { ...profile, printerName } }), { coalesce: 'output' });
+    // Printed again as before, it stays unchanged: nothing new to save.
+    const output = { ...profile, printerName };
+    if (!calibrating && outcome.labelsSent > 0 && JSON.stringify(output) !== JSON.stringify(doc.output)) {
+      editor.apply((d) => ({ ...d, output }), { coalesce: 'output' });
+    }
   };
 
   const exportPdf = async (): Promise<void> => {
@@ -123,7 +127,7 @@ function DialogBody({ mode, editor, session, images }: { mode: 'print' | 'pdf'; 
     : planned.reason === 'count' ? editor.msg('tooManyLabels', { limit: MAX_JOB_LABELS })
     : planned.reason === 'pageTooLarge' ? t.pageTooLarge
     : editor.msg('rangeInvalid', { count });
-  const canStart = !!plan && !running && !dataMissing && (mode === 'pdf' || (editor.api.mode === 'host' && printerName !== ''));
+  const canStart = !!plan && !running && !dataMissing && (mode === 'pdf' || (editor.api.mode === 'host' && printerName !== '' && printer.driver !== undefined));
 
   return (
     <div class="modal-backdrop" onKeyDown={(e) => e.key === 'Escape' && close()}>
