@@ -31,6 +31,11 @@ export function printTools(editor: Editor, merge: MergeSession, images: ImageSto
       }
       return { pages: plan.pages.length, chars, ms: performance.now() - started };
     },
+    /** Every page exactly as a print job sends it (PNG data URLs): what the printed dots are compared with. */
+    async pages(options: OutputOptions): Promise<string[]> {
+      const { plan, drawPage } = await preparePages(source(), options);
+      return plan.pages.map((_, i) => drawPage(i));
+    },
     /** A whole print job as the dialog runs it; with `prerendered`, the pages kept by renderPages. */
     async printMerge(options: OutputOptions, printerName: string, copies: number, prerendered = false): Promise<JobOutcome & { error: string; ms: number }> {
       const started = performance.now();

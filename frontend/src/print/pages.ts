@@ -77,10 +77,6 @@ export function pageRenderer(
 
   const paint = (target: CanvasRenderingContext2D, index: number, page: LabelDocument, background: string | null): void => {
     target.save();
-    if (look.rotate180) {
-      target.translate(size.width, size.height);
-      target.rotate(Math.PI);
-    }
     // Offsets are whole dots in the label's own reading direction, as the user measures them.
     target.translate(Math.round(look.offsetXMm * scale), Math.round(look.offsetYMm * scale));
     for (const placed of plan.pages[index]) {
@@ -96,6 +92,13 @@ export function pageRenderer(
       target.restore();
     }
     target.restore();
+    // Turned as pixels, not by the canvas transform: text drawn upside down would round its
+    // edges differently and print other dots than the label shows.
+    if (look.rotate180) {
+      const pixels = target.getImageData(0, 0, size.width, size.height);
+      new Uint32Array(pixels.data.buffer).reverse();
+      target.putImageData(pixels, 0, 0);
+    }
   };
 
   const draw = (index: number): HTMLCanvasElement => {

@@ -1,0 +1,207 @@
+// Black-and-white labels printed by the real program through CUPS' own ZPL label driver (203 and
+// 300 dpi) on a private print server: the driver's output is decoded back into dots and compared
+// with the front end's own 1-bit rendering, the barcodes are read from the dots, and the
+// printer's settings chosen in the print dialog (darkness, print rate, offset, 180° turn) are
+// found in the printer language and in the dots.
+import assert from 'node:assert/strict';
+import { execFileSync } from 'node:child_process';
+import fs from 'node:fs';
+import path from 'node:path';
+import { fileURLToPath } from 'node:url';
+import { after, before, describe, it } from 'node:test';
+import { decode } from 'fast-png';
+import zxing from '@zxing/library';
+import { startHost, startPrintServer } from './harness.mjs';
+
+const { BarcodeFormat, BinaryBitmap, DecodeHintType, HybridBinarizer, MultiFormatReader, RGBLuminanceSource } = zxing;
+const here = path.dirname(fileURLToPath(import.meta.url));
+const jobAttributesTest = path.join(here, '../printserver/job-attributes.test');
+const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+
+const base = { rotation: 0, locked: false };
+const label = {
+  format: 'quillmark-label',
+  version: 1,
+  label: { name: '货架标签', widthMm: 50, heightMm: 30 },
+  objects: [
+    { ...base, id: 't', type: 'text', xMm: 2, yMm: 1, widthMm: 30, heightMm: 6, text: '有机绿茶 250克', fontFamily: 'Noto Sans CJK SC', fontSizePt: 11 },
+    { ...base, id: 'c', type: 'barcode', xMm: 3, yMm: 8, widthMm: 30, heightMm: 9, symbology: 'code128', data: 'SKU-4711', showText: false },
+    { ...base, id: 'e', type: 'barcode', xMm: 3, yMm: 19, widthMm: 30, heightMm: 10, symbology: 'ean13', data: '6901234567892', showText: true },
+    { ...base, id: 'q', type: 'barcode', xMm: 36, yMm: 3, widthMm: 12, heightMm: 12, symbology: 'qrcode', data: 'https://example.com/p/4711', showText: false },
+  ],
+};
+
+/** 1-bit pixels of a PNG (a page sent, or dots decoded): 1 where the printer burns a dot. */
+function dotsOf(png) {
+  const image = decode(png);
+  const { width, height, depth, channels, palette } = image;
+  const dots = new Uint8Array(width * height);
+  const rowBytes = Math.ceil((width * depth * channels) / 8);
+  for (let y = 0; y < height; y++) {
+    for (let x = 0; x < width; x++) {
+      let level;
+      if (depth === 1) {
+        const bit = (image.data[y * rowBytes + (x >> 3)] >> (7 - (x & 7))) & 1;
+        level = palette ? palette[bit][0] : bit * 255;
+      } else {
+        level = palette ? palette[image.data[y * width + x]][0] : image.data[(y * width + x) * channels];
+      }
+      dots[y * width + x] = level < 128 ? 1 : 0;
+    }
+  }
+  return { width, height, dots };
+}
+
+/** Dots that differ where both images have pixels, `a` read at (x + dx, y + dy). */
+function differences(a, b, dx = 0, dy = 0, at = (x, y) => [x + dx, y + dy]) {
+  let count = 0;
+  for (let y = 0; y < b.height; y++) {
+    for (let x = 0; x < b.width; x++) {
+      const [ax, ay] = at(x, y);
+      if (ax < 0 || ay < 0 || ax >= a.width || ay >= a.height) continue;
+      if (a.dots[ay * a.width + ax] !== b.dots[y * b.width + x]) count++;
+    }
+  }
+  return count;
+}
+
+function readBarcode(image, format) {
+  // A white margin stands in for the quiet zone the label's edge may cut.
+  const margin = 20;
+  const width = image.width + 2 * margin;
+  const height = image.height + 2 * margin;
+  const grey = new Uint8ClampedArray(width * height).fill(255);
+  for (let y = 0; y < image.height; y++) {
+    for (let x = 0; x < image.width; x++) if (image.dots[y * image.width + x]) grey[(y + margin) * width + x + margin] = 0;
+  }
+  const reader = new MultiFormatReader();
+  // decodeWithState keeps the hints (decode without them would forget the format).
+  reader.setHints(new Map([[DecodeHintType.POSSIBLE_FORMATS, [format]], [DecodeHintType.TRY_HARDER, true]]));
+  try {
+    return reader.decodeWithState(new BinaryBitmap(new HybridBinarizer(new RGBLuminanceSource(grey, width, height)))).getText();
+  } catch {
+    return null;
+  }
+}
+
+const click = (page, selector) => page.evaluate((s) => document.querySelector(s).click(), selector);
+
+function choose(page, selector, value) {
+  return page.evaluate(([s, v]) => {
+    const field = document.querySelector(s);
+    if (field.type === 'checkbox') field.checked = v;
+    else field.value = String(v);
+    const typed = field.tagName === 'INPUT' && field.type !== 'checkbox';
+    field.dispatchEvent(new Event(typed ? 'input' : 'change', { bubbles: true }));
+    // A number field takes its value when left.
+    if (typed) field.dispatchEvent(new Event('blur'));
+  }, [selector, value]);
+}
+
+describe('labels on a thermal printer', () => {
+  let host;
+  let server;
+  let jobs = 0;
+  const errors = [];
+
+  before(async () => {
+    server = await startPrintServer('zpl=zpl', 'zpl300=zpl300');
+    host = await startHost({ env: { CUPS_SERVER: server.socket } });
+    host.page.on('pageerror', (e) => errors.push(e.message));
+    const projectPath = path.join(host.root, 'shelf.cwrt');
+    fs.writeFileSync(projectPath, JSON.stringify(label));
+    assert.equal(await host.page.evaluate((p) => window.quillmark.editor.openProject(p), projectPath), true);
+  });
+  after(async () => {
+    await host?.stop();
+    await server?.stop();
+  });
+
+  /** Prints through the dialog as set up by `settle`, waits for the driver, returns its output. */
+  async function printInDialog(queue, settle = async () => {}) {
+    await click(host.page, 'button[data-action="print"]');
+    await host.page.waitForFunction(() => document.querySelector('[data-testid="print-printer"]'));
+    await choose(host.page, '[data-testid="print-printer"]', queue);
+    await host.page.waitForFunction(() => document.querySelector('[data-testid="print-driver"]') && !document.querySelector('[data-testid="print-start"]').disabled);
+    await settle();
+    await click(host.page, '[data-testid="print-start"]');
+    await host.page.waitForFunction(() => document.querySelector('[data-testid="print-result"]'), null, { timeout: 60_000 });
+    const result = await host.page.evaluate(() => document.querySelector('[data-testid="print-result"]').textContent);
+    await click(host.page, '[data-testid="print-close"]');
+    assert.match(result, /已发送 1 张标签/);
+    jobs += 1;
+    await jobFinished(jobs);
+    const output = path.join(server.folder, 'output', queue);
+    const image = path.join(server.folder, `job${jobs}.png`);
+    execFileSync(process.env.QUILLMARK_PRINT_SERVER, ['decode', output, image]);
+    return { output, dots: dotsOf(fs.readFileSync(image)) };
+  }
+
+  async function jobFinished(id) {
+    const uri = `ipp://${encodeURIComponent(server.socket)}/jobs/${id}`;
+    for (let tries = 0; tries < 600; tries++) {
+      const reply = execFileSync('ipptool', ['-j', uri, jobAttributesTest], { env: { ...process.env, CUPS_SERVER: server.socket }, encoding: 'utf8' });
+      const state = JSON.parse(reply).find((group) => group['group-tag'] === 'job-attributes-tag')?.['job-state'];
+      if (state === 9) return;
+      assert.ok(state < 7, `job ${id} ended in state ${state}`);
+      await sleep(100);
+    }
+    assert.fail(`job ${id} did not finish`);
+  }
+
+  /** The front end's own page for a look, as the print job sends it. */
+  async function ownDots(dpi, look) {
+    const [url] = await host.page.evaluate(([d, l]) => window.quillmark.pages({ dpi: d, from: 1, to: 1, perRecord: 1, sheet: null, look: l }), [dpi, look]);
+    return dotsOf(Buffer.from(url.slice(url.indexOf(',') + 1), 'base64'));
+  }
+
+  const mono = { kind: 'mono', dither: 'diffusion', offsetXMm: 0, offsetYMm: 0, rotate180: false };
+
+  for (const [queue, dpi, width, height] of [['zpl', 203, 400, 240], ['zpl300', 300, 591, 354]]) {
+    it(`prints the label dot for dot at ${dpi} dpi`, async () => {
+      const { dots } = await printInDialog(queue);
+      assert.ok(Math.abs(dots.width - width) <= 1 && Math.abs(dots.height - height) <= 1, `${dots.width} × ${dots.height} dots`);
+      const own = await ownDots(dpi, mono);
+      assert.deepEqual([own.width, own.height], [width, height]);
+      assert.ok(own.dots.some((d) => d === 1));
+      // Unshifted and unturned: the same dots where both pages have them.
+      assert.equal(differences(own, dots), 0);
+      assert.deepEqual(
+        [readBarcode(dots, BarcodeFormat.CODE_128), readBarcode(dots, BarcodeFormat.EAN_13), readBarcode(dots, BarcodeFormat.QR_CODE)],
+        ['SKU-4711', '6901234567892', 'https://example.com/p/4711'],
+      );
+    });
+  }
+
+  it('sends darkness and print rate to the printer, and prints offset and turned as the profile says', async () => {
+    const { dots: plain } = await printInDialog('zpl');
+    const { output, dots } = await printInDialog('zpl', async () => {
+      const options = await host.page.evaluate(() => Array.from(document.querySelectorAll('[data-testid^="print-option-"]'), (s) => ({
+        id: s.dataset.testid, label: s.closest('label').textContent, choices: Array.from(s.options, (o) => o.value),
+      })));
+      const darkness = options.find((o) => o.id === 'print-option-Darkness');
+      const rate = options.find((o) => /Print Rate/.test(o.label));
+      assert.ok(darkness && rate, JSON.stringify(options));
+      await choose(host.page, '[data-testid="print-option-Darkness"]', '20');
+      await choose(host.page, `[data-testid="${rate.id}"]`, rate.choices[rate.choices.length - 1]);
+      await choose(host.page, '[data-testid="print-offset-x"]', '1.0');
+      await choose(host.page, '[data-testid="print-rotate"]', true);
+    });
+    const commands = execFileSync(process.env.QUILLMARK_PRINT_SERVER, ['commands', output], { encoding: 'utf8' });
+    assert.match(commands, /~SD20/);
+    assert.match(commands, /\^PR/);
+    // 1 mm right in the label's reading direction is 8 dots at 203 dpi; turned, it is 8 dots left.
+    const turned = (x, y) => [plain.width - 1 - x - 8, plain.height - 1 - y];
+    assert.equal(differences(plain, dots, 0, 0, turned), 0);
+    assert.ok(dots.dots.some((d) => d === 1));
+    // The printer's profile is remembered: the dialog opens with it.
+    await click(host.page, 'button[data-action="print"]');
+    await host.page.waitForFunction(() => document.querySelector('[data-testid="print-option-Darkness"]')?.value === '20');
+    assert.deepEqual(await host.page.evaluate(() => ['print-printer', 'print-offset-x', 'print-rotate'].map((id) => {
+      const field = document.querySelector(`[data-testid="${id}"]`);
+      return field.type === 'checkbox' ? field.checked : field.value;
+    })), ['zpl', '1', true]);
+    await click(host.page, '[data-testid="print-close"]');
+    assert.deepEqual(errors, []);
+  });
+});
