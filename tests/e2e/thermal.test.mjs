@@ -122,7 +122,8 @@ describe('labels on a thermal printer', () => {
     await click(host.page, 'button[data-action="print"]');
     await host.page.waitForFunction(() => document.querySelector('[data-testid="print-printer"]'));
     await choose(host.page, '[data-testid="print-printer"]', queue);
-    await host.page.waitForFunction(() => document.querySelector('[data-testid="print-driver"]') && !document.querySelector('[data-testid="print-start"]').disabled);
+    await host.page.waitForFunction((q) => document.querySelector('[data-testid="print-driver"]')?.dataset.printer === q
+      && !document.querySelector('[data-testid="print-start"]').disabled, queue);
     await settle();
     await click(host.page, '[data-testid="print-start"]');
     await host.page.waitForFunction(() => document.querySelector('[data-testid="print-result"]'), null, { timeout: 60_000 });

@@ -2,7 +2,7 @@
 // colour, dithering, offsets, feed direction, the driver's own settings) and the calibration
 // page. Profiles are remembered per printer in the page's storage as they are changed.
 
-import { useEffect, useMemo, useState } from 'preact/hooks';
+import { useEffect, useMemo, useRef, useState } from 'preact/hooks';
 import type { PrinterEntry } from '../../bridge/client';
 import type { Editor } from '../../editor/editor';
 import type { LabelDocument } from '../../model/document';
@@ -20,6 +20,8 @@ export function initialPrinter(list: PrinterEntry[], doc: LabelDocument, store: 
 
 export interface PrinterProfileState {
   store: ProfileStore;
+  /** The printer the profile and driver settings belong to. */
+  printer: string;
   profile: PrinterProfile;
   /** undefined while the driver is asked; null when it has nothing to say (browser, no driver). */
   driver: DriverSettings | null | undefined;
@@ -28,22 +30,24 @@ export interface PrinterProfileState {
 
 export function usePrinterProfile(editor: Editor, printerName: string): PrinterProfileState {
   const doc = editor.state.doc;
-  const [store, setStore] = useState(() => loadProfiles(editor.storage));
+  const [loaded] = useState(() => loadProfiles(editor.storage));
+  const stored = useRef(loaded);
+  const store = stored.current;
   const remembered = (name: string): PrinterProfile | undefined =>
     doc.output && doc.output.printerName === name ? doc.output : store.printers[name];
-  const [profile, setProfile] = useState<PrinterProfile>(() => remembered(printerName) ?? proposedProfile(doc.widthMm));
-  const [driver, setDriver] = useState<DriverSettings | null | undefined>(undefined);
+  const fresh = (name: string): Held => ({ printer: name, profile: remembered(name) ?? proposedProfile(doc.widthMm), driver: undefined });
+  const [held, setHeld] = useState<Held>(() => fresh(printerName));
 
   useEffect(() => {
     if (!printerName) return;
     let live = true;
-    const known = remembered(printerName);
-    setProfile(known ?? proposedProfile(doc.widthMm));
-    setDriver(undefined);
-    const settle = (settings: DriverSettings | null): void => {
+    const known = remembered(printerName) !== undefined;
+    setHeld(fresh(printerName));
+    const settle = (driver: DriverSettings | null): void => {
       if (!live) return;
-      setDriver(settings);
-      setProfile((current) => fitToDriver(known ? current : proposedProfile(doc.widthMm, settings), settings));
+      setHeld((current) => ({
+        ...current, driver, profile: fitToDriver(known ? current.profile : proposedProfile(doc.widthMm, driver), driver),
+      }));
     };
     editor.api.printerOptions(printerName).then(settle, () => settle(null));
     return () => {
@@ -51,15 +55,26 @@ export function usePrinterProfile(editor: Editor, printerName: string): PrinterP
     };
   }, [printerName]);
 
+  // Changes build on the latest profile, not on the one last drawn: two quick changes both count.
   const change = (patch: Partial<PrinterProfile>): void => {
-    const next = { ...profile, ...patch };
-    setProfile(next);
-    if (!printerName) return;
-    const nextStore = rememberProfile(store, printerName, next);
-    setStore(nextStore);
-    saveProfiles(editor.storage, nextStore);
+    setHeld((current) => {
+      const profile = { ...current.profile, ...patch };
+      if (current.printer) {
+        stored.current = rememberProfile(stored.current, current.printer, profile);
+        saveProfiles(editor.storage, stored.current);
+      }
+      return { ...current, profile };
+    });
   };
-  return { store, profile, driver, change };
+  // Until the chosen printer's own settings are in, nothing of the previous printer's is shown or sent.
+  const current = held.printer === printerName ? held : fresh(printerName);
+  return { store, printer: current.printer, profile: current.profile, driver: current.driver, change };
+}
+
+interface Held {
+  printer: string;
+  profile: PrinterProfile;
+  driver: DriverSettings | null | undefined;
 }
 
 export function PrinterSettings({ editor, state, onCalibrate, busy }: {
@@ -94,7 +109,7 @@ export function PrinterSettings({ editor, state, onCalibrate, busy }: {
       </div>
       {driver === undefined && <p class="hint">{t.driverLoading}</p>}
       {driver && driver.options.length > 0 && (
-        <details class="driver-settings" data-testid="print-driver">
+        <details class="driver-settings" data-testid="print-driver" data-printer={state.printer}>
           <summary>{t.driverSettings}</summary>
           <div class="row">
             {driver.options.map((option) => (
