@@ -11,7 +11,7 @@ import { LabelInstance, paginate } from '../model/labels';
 import type { SheetLayout } from '../model/merge';
 import type { SheetTable } from '../data/table';
 import type { PrinterProfile } from '../model/profiles';
-import { convertInto, createMonoBitmap, MonoBitmap } from '../render/mono';
+import { convertInto, createMonoBitmap, isDot, MonoBitmap } from '../render/mono';
 
 export interface PagePlan {
   pageWidthMm: number;
@@ -75,7 +75,7 @@ export function pageRenderer(
   const pictures: LabelDocument = { ...doc, objects: doc.objects.filter((o) => o.type === 'image') };
   let maskCanvas: HTMLCanvasElement | null = null;
 
-  const paint = (target: CanvasRenderingContext2D, index: number, page: LabelDocument, background: string | null): void => {
+  const paint = (target: CanvasRenderingContext2D, index: number, page: LabelDocument, background: string | null, turn: boolean): void => {
     target.save();
     // Offsets are whole dots in the label's own reading direction, as the user measures them.
     target.translate(Math.round(look.offsetXMm * scale), Math.round(look.offsetYMm * scale));
@@ -94,7 +94,7 @@ export function pageRenderer(
     target.restore();
     // Turned as pixels, not by the canvas transform: text drawn upside down would round its
     // edges differently and print other dots than the label shows.
-    if (look.rotate180) {
+    if (turn) {
       const pixels = target.getImageData(0, 0, size.width, size.height);
       new Uint32Array(pixels.data.buffer).reverse();
       target.putImageData(pixels, 0, 0);
@@ -104,7 +104,7 @@ export function pageRenderer(
   const draw = (index: number): HTMLCanvasElement => {
     ctx.fillStyle = '#ffffff';
     ctx.fillRect(0, 0, size.width, size.height);
-    paint(ctx, index, doc, '#ffffff');
+    paint(ctx, index, doc, '#ffffff', look.rotate180);
     return canvas;
   };
 
@@ -112,21 +112,24 @@ export function pageRenderer(
     canvas,
     draw,
     dots(index) {
-      draw(index);
+      ctx.fillStyle = '#ffffff';
+      ctx.fillRect(0, 0, size.width, size.height);
+      // Dots are turned as bits: cheaper than turning the canvas's pixels and reading them back.
+      paint(ctx, index, doc, '#ffffff', false);
       const pixels = ctx.getImageData(0, 0, size.width, size.height);
       let mask: Uint8Array | undefined;
       if (pictures.objects.length > 0) {
         maskCanvas ??= pageCanvas(size);
         const maskCtx = maskCanvas.getContext('2d')!;
         maskCtx.clearRect(0, 0, size.width, size.height);
-        paint(maskCtx, index, pictures, null);
+        paint(maskCtx, index, pictures, null, false);
         const alpha = maskCtx.getImageData(0, 0, size.width, size.height).data;
         mask = new Uint8Array(size.width * size.height);
         for (let p = 0; p < mask.length; p++) mask[p] = alpha[p * 4 + 3];
       }
       const bitmap = createMonoBitmap(size.width, size.height);
       convertInto(bitmap, 0, 0, pixels, { mode: mask ? look.dither : 'threshold', pictureMask: mask });
-      return bitmap;
+      return look.rotate180 ? turnedBitmap(bitmap) : bitmap;
     },
   };
 }
@@ -136,4 +139,17 @@ function pageCanvas(size: { width: number; height: number }): HTMLCanvasElement 
   canvas.width = size.width;
   canvas.height = size.height;
   return canvas;
+}
+
+function turnedBitmap(bitmap: MonoBitmap): MonoBitmap {
+  const turned = createMonoBitmap(bitmap.width, bitmap.height);
+  const { width, height } = bitmap;
+  for (let y = 0; y < height; y++) {
+    for (let x = 0; x < width; x++) {
+      if (!isDot(bitmap, x, y)) continue;
+      const tx = width - 1 - x;
+      turned.bits[(height - 1 - y) * turned.stride + (tx >> 3)] |= 0x80 >> (tx & 7);
+    }
+  }
+  return turned;
 }
