@@ -202,6 +202,15 @@ describe('labels on a thermal printer', () => {
       const field = document.querySelector(`[data-testid="${id}"]`);
       return field.type === 'checkbox' ? field.checked : field.value;
     })), ['zpl', '1', true]);
+    // The preview draws the dots again for what changes them (an offset), not for a driver setting.
+    const renders = () => host.page.evaluate(() => Number(document.querySelector('[data-testid="preview-canvas"]')?.dataset.renders));
+    await host.page.waitForFunction(() => document.querySelector('[data-testid="preview-canvas"]'));
+    const before = await renders();
+    await choose(host.page, '[data-testid="print-option-Darkness"]', '10');
+    await choose(host.page, '[data-testid="print-offset-y"]', '0.5');
+    await host.page.waitForFunction((n) => Number(document.querySelector('[data-testid="preview-canvas"]').dataset.renders) > n, before);
+    await sleep(300);
+    assert.equal(await renders(), before + 1);
     await click(host.page, '[data-testid="print-close"]');
     assert.deepEqual(errors, []);
   });
