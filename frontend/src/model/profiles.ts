@@ -153,10 +153,7 @@ export function rememberProfile(store: ProfileStore, printerName: string, profil
 }
 
 /** What the page's storage offers; `window.localStorage` is one. */
-export interface ProfileStorage {
-  getItem(key: string): string | null;
-  setItem(key: string, value: string): void;
-}
+export type ProfileStorage = Pick<Storage, 'getItem' | 'setItem'>;
 
 export const PROFILES_KEY = 'quillmark.printers';
 
