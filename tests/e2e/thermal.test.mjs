@@ -118,14 +118,14 @@ describe('labels on a thermal printer', () => {
   });
 
   /** Prints through the dialog as set up by `settle`, waits for the driver, returns its output. */
-  async function printInDialog(queue, settle = async () => {}) {
+  async function printInDialog(queue, settle = async () => {}, start = 'print-start') {
     await click(host.page, 'button[data-action="print"]');
     await host.page.waitForFunction(() => document.querySelector('[data-testid="print-printer"]'));
     await choose(host.page, '[data-testid="print-printer"]', queue);
     await host.page.waitForFunction((q) => document.querySelector('[data-testid="print-driver"]')?.dataset.printer === q
       && !document.querySelector('[data-testid="print-start"]').disabled, queue);
     await settle();
-    await click(host.page, '[data-testid="print-start"]');
+    await click(host.page, `[data-testid="${start}"]`);
     await host.page.waitForFunction(() => document.querySelector('[data-testid="print-result"]'), null, { timeout: 60_000 });
     const result = await host.page.evaluate(() => document.querySelector('[data-testid="print-result"]').textContent);
     await click(host.page, '[data-testid="print-close"]');
@@ -173,6 +173,17 @@ describe('labels on a thermal printer', () => {
       );
     });
   }
+
+  it('prints the calibration page: rulers from the label\'s edges, the cross at its centre', async () => {
+    const { dots } = await printInDialog('zpl', async () => {}, 'calibration-print');
+    const dot = (x, y) => dots.dots[y * dots.width + x] === 1;
+    // 25 × 15 mm is dot 200 × 120 at 203 dpi; the cross's arms are 5 mm (40 dots) long.
+    const row = Array.from({ length: dots.width }, (_, x) => dot(x, 120));
+    assert.ok(row.slice(161, 240).every(Boolean) && !row[150] && !row[250], 'the cross\'s horizontal arm');
+    assert.ok([80, 100, 119, 140, 159].every((y) => dot(200, y)) && !dot(200, 70), 'the cross\'s vertical arm');
+    // Ticks every millimetre (8 dots) along the top edge, 3 mm long at 0 and 10 mm.
+    assert.ok(dot(0, 0) && dot(0, 23) && dot(80, 23) && dot(40, 15) && !dot(40, 17) && !dot(4, 5));
+  });
 
   it('sends darkness and print rate to the printer, and prints offset and turned as the profile says', async () => {
     const { dots: plain } = await printInDialog('zpl');
