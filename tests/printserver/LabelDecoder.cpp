@@ -51,6 +51,10 @@ QImage zplGraphic(const QByteArray &data, int totalBytes, int bytesPerRow, QStri
     }
     const int rows = totalBytes / bytesPerRow;
     QImage graphic = blankLabel(bytesPerRow * 8, rows);
+    if (graphic.isNull()) {
+        *error = QStringLiteral("graphic of %1 x %2 dots").arg(bytesPerRow * 8).arg(rows);
+        return graphic;
+    }
     const int rowDigits = bytesPerRow * 2;
     QByteArray digits;
     int repeat = 0;
