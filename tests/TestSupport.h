@@ -5,6 +5,9 @@
 #include <QApplication>
 #include <QByteArray>
 #include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -19,6 +22,27 @@ inline bool writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+inline QStringList entriesOf(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+}
+
+inline QJsonObject parsed(const QString &reply)
+{
+    return QJsonDocument::fromJson(reply.toUtf8()).object();
+}
+
+inline QString payloadText(const QJsonObject &payload)
+{
+    return QString::fromUtf8(QJsonDocument(payload).toJson(QJsonDocument::Compact));
+}
+
+// The program's own settings, as the bridge stores them; "<absent>" for a key never set.
+inline QString setting(const QString &key)
+{
+    return QSettings(QStringLiteral("Quillmark"), QStringLiteral("Quillmark")).value(key, QStringLiteral("<absent>")).toString();
 }
 
 class IsolatedUserState

@@ -1,8 +1,7 @@
 #include "DesktopBridge.h"
+#include "FileRoutines.h"
+#include "PageImage.h"
 
-#include <QBuffer>
-#include <QImage>
-#include <QImageReader>
 #include <QJsonArray>
 #include <QPageLayout>
 #include <QPageSize>
@@ -66,25 +65,6 @@ QPrinterInfo findPrinter(const QString &systemName)
             return printer;
     }
     return QPrinterInfo();
-}
-
-// The largest page image decoded: an A3 sheet at 600 dpi has 70 million pixels. A few hundred
-// bytes of image file can claim thousands of times more, which the host would have to allocate.
-constexpr qint64 maxPagePixels = 100 * 1000 * 1000;
-
-// A page string is Base64 image data, possibly behind a data-URL header that ends at the first
-// comma. An image that claims more pixels than a page can use decodes to nothing.
-QImage decodePageImage(const QJsonValue &page)
-{
-    const QString text = page.toString();
-    const QStringRef base64 = text.midRef(text.indexOf(QLatin1Char(',')) + 1);
-    QByteArray bytes = QByteArray::fromBase64(base64.toUtf8());
-    QBuffer buffer(&bytes);
-    QImageReader reader(&buffer);
-    const QSize claimed = reader.size();
-    if (claimed.isValid() && qint64(claimed.width()) * claimed.height() > maxPagePixels)
-        return QImage();
-    return reader.read();
 }
 
 // Every page is decoded once before the job starts: once the painter has begun, Qt hands
