@@ -215,9 +215,7 @@ void FileTransferTest::saveInAnotherProcess()
     const QString targetPath = folder + QLatin1Char('/') + target;
     const QString contentFile = dir->filePath(QStringLiteral("content.b64"));
     QVERIFY(QDir().mkpath(folder));
-    QByteArray original(4096, '\0');
-    for (int i = 0; i < original.size(); ++i)
-        original[i] = char(i * 7);
+    const QByteArray original(4096, 'o');
     QVERIFY(writeFile(folder + QStringLiteral("/shelf.cwrt"), original));
     const QByteArray content(fault == QLatin1String("kill") ? 32 * 1024 * 1024 : 1024 * 1024, 'n');
     QVERIFY(writeFile(contentFile, content.toBase64()));

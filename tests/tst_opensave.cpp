@@ -152,10 +152,8 @@ private slots:
     void dialog_startsWhereRemembered_andCancelChangesNothing_data();
     void dialog_startsWhereRemembered_andCancelChangesNothing();
     void projectFolder_isSharedByOpenSaveAndPdf_sheetFolderIsNot();
-    void dialogSave_completesTheExtension_data();
-    void dialogSave_completesTheExtension();
-    void dialogSave_completedNameExists_asksBeforeReplacing_data();
-    void dialogSave_completedNameExists_asksBeforeReplacing();
+    void dialogSave_completesTheExtension_andAsksBeforeReplacing_data();
+    void dialogSave_completesTheExtension_andAsksBeforeReplacing();
     void plainSave_writesCurrentPathWithoutDialog_data();
     void plainSave_writesCurrentPathWithoutDialog();
     void save_failure_keepsRememberedFolder_data();
@@ -308,73 +306,56 @@ void OpenSaveTest::projectFolder_isSharedByOpenSaveAndPdf_sheetFolderIsNot()
     QVERIFY2(text.contains(QStringLiteral("[paths]\nprojectDir=%1\nsheetDir=%2\n").arg(path("print"), path("sheets"))), qPrintable(text));
 }
 
-void OpenSaveTest::dialogSave_completesTheExtension_data()
+// The typed name is completed with the extension. When the completed name exists although the
+// typed one did not, the dialog could not ask about it, so the command does: only an explicit
+// yes replaces the file; no leaves file, folder setting and reply as a cancel would.
+void OpenSaveTest::dialogSave_completesTheExtension_andAsksBeforeReplacing_data()
 {
     QTest::addColumn<QByteArray>("method");
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("written");
-    QTest::addRow("project without extension") << QByteArray("saveProject") << "shelf" << "shelf.cwrt";
-    QTest::addRow("project in upper case kept") << QByteArray("saveProject") << "SHELF.CWRT" << "SHELF.CWRT";
-    QTest::addRow("project named .json") << QByteArray("saveProject") << "shelf.json" << "shelf.json.cwrt";
-    QTest::addRow("pdf without extension") << QByteArray("savePrintPdf") << "shelf" << "shelf.pdf";
-    QTest::addRow("pdf typed as project") << QByteArray("savePrintPdf") << "shelf.cwrt" << "shelf.cwrt.pdf";
+    QTest::addColumn<int>("answer"); // -1 nothing to ask, 0 keep, 1 replace
+    QTest::addColumn<bool>("withWindow");
+    QTest::addRow("project without extension") << QByteArray("saveProject") << "shelf" << "shelf.cwrt" << -1 << true;
+    QTest::addRow("project in upper case kept") << QByteArray("saveProject") << "SHELF.CWRT" << "SHELF.CWRT" << -1 << true;
+    QTest::addRow("project named .json") << QByteArray("saveProject") << "shelf.json" << "shelf.json.cwrt" << -1 << true;
+    QTest::addRow("pdf without extension") << QByteArray("savePrintPdf") << "shelf" << "shelf.pdf" << -1 << true;
+    QTest::addRow("pdf typed as project") << QByteArray("savePrintPdf") << "shelf.cwrt" << "shelf.cwrt.pdf" << -1 << true;
+    QTest::addRow("project exists, replace") << QByteArray("saveProject") << "shelf" << "shelf.cwrt" << 1 << true;
+    QTest::addRow("project exists, keep") << QByteArray("saveProject") << "shelf" << "shelf.cwrt" << 0 << true;
+    QTest::addRow("project exists, keep, no window") << QByteArray("saveProject") << "shelf" << "shelf.cwrt" << 0 << false;
+    QTest::addRow("pdf exists, keep") << QByteArray("savePrintPdf") << "shelf" << "shelf.pdf" << 0 << true;
 }
 
-void OpenSaveTest::dialogSave_completesTheExtension()
+void OpenSaveTest::dialogSave_completesTheExtension_andAsksBeforeReplacing()
 {
     QFETCH(QByteArray, method);
     QFETCH(QString, typed);
     QFETCH(QString, written);
-    DesktopBridge bridge(&window, nullptr);
-    setSetting(projectKey, path(QStringLiteral("labels")));
-
-    ModalPlayer user;
-    user.fileDialog(typed);
-    const QString reply = call(bridge, method.constData(), {payloadText({{"dataBase64", "YWJj"}})});
-
-    QVERIFY2(user.allPlayed(), qPrintable(user.report()));
-    QCOMPARE(reply, savedReply.arg(written, path(QStringLiteral("labels/") + written)));
-    QCOMPARE(readAll(path(QStringLiteral("labels/") + written)), QByteArray("abc"));
-    QCOMPARE(entriesOf(path(QStringLiteral("labels"))), QStringList{written});
-}
-
-// The user typed a name that did not exist, but the completed name does: only an explicit
-// yes replaces it; no leaves the file, the folder setting and the reply as a cancel would.
-void OpenSaveTest::dialogSave_completedNameExists_asksBeforeReplacing_data()
-{
-    QTest::addColumn<QByteArray>("method");
-    QTest::addColumn<QString>("existing");
-    QTest::addColumn<bool>("agree");
-    QTest::addColumn<bool>("withWindow");
-    QTest::addRow("project, replace") << QByteArray("saveProject") << "shelf.cwrt" << true << true;
-    QTest::addRow("project, keep") << QByteArray("saveProject") << "shelf.cwrt" << false << true;
-    QTest::addRow("project, keep, no window") << QByteArray("saveProject") << "shelf.cwrt" << false << false;
-    QTest::addRow("pdf, keep") << QByteArray("savePrintPdf") << "shelf.pdf" << false << true;
-}
-
-void OpenSaveTest::dialogSave_completedNameExists_asksBeforeReplacing()
-{
-    QFETCH(QByteArray, method);
-    QFETCH(QString, existing);
-    QFETCH(bool, agree);
+    QFETCH(int, answer);
     QFETCH(bool, withWindow);
-    const QString target = path(QStringLiteral("labels/") + existing);
-    QVERIFY(writeFile(target, "old content"));
+    const QString target = path(QStringLiteral("labels/") + written);
+    if (answer >= 0)
+        QVERIFY(writeFile(target, "old content"));
     setSetting(projectKey, path(QStringLiteral("print")));
     DesktopBridge bridge(withWindow ? &window : nullptr, nullptr);
 
     ModalPlayer user;
-    user.fileDialog(path(QStringLiteral("labels/shelf")));
-    user.question(agree);
+    user.fileDialog(path(QStringLiteral("labels/") + typed));
+    if (answer >= 0)
+        user.question(answer == 1);
     const QString reply = call(bridge, method.constData(), {payloadText({{"dataBase64", "YWJj"}})});
 
     QVERIFY2(user.allPlayed(), qPrintable(user.report()));
-    QVERIFY2(user.questions.value(0).contains(existing), qPrintable(user.questions.value(0)));
-    QCOMPARE(user.questionParents.value(0), withWindow ? &window : nullptr);
-    QCOMPARE(reply, agree ? savedReply.arg(existing, target) : cancelledReply);
-    QCOMPARE(readAll(target), agree ? QByteArray("abc") : QByteArray("old content"));
-    QCOMPARE(setting(projectKey), path(agree ? QStringLiteral("labels") : QStringLiteral("print")));
-    QCOMPARE(entriesOf(path(QStringLiteral("labels"))), QStringList{existing});
+    if (answer >= 0) {
+        QVERIFY2(user.questions.value(0).contains(written), qPrintable(user.questions.value(0)));
+        QCOMPARE(user.questionParents.value(0), withWindow ? &window : nullptr);
+    }
+    const bool saved = answer != 0;
+    QCOMPARE(reply, saved ? savedReply.arg(written, target) : cancelledReply);
+    QCOMPARE(readAll(target), saved ? QByteArray("abc") : QByteArray("old content"));
+    QCOMPARE(setting(projectKey), path(saved ? QStringLiteral("labels") : QStringLiteral("print")));
+    QCOMPARE(entriesOf(path(QStringLiteral("labels"))), QStringList{written});
 }
 
 // Without a dialog: the path the page sends is written, completed to ".cwrt" when needed, a
