@@ -27,18 +27,6 @@ bool runningAsRoot()
     return geteuid() == 0;
 }
 
-// Runs a save in a process of its own, as the unprivileged user "nobody" when the tests run as
-// root (whom folder permissions do not bind).
-QStringList saveChildCommand(const QStringList &childArguments, bool unprivileged)
-{
-    const QStringList command = QStringList{QString::fromUtf8(SAVE_CHILD)} + childArguments;
-    if (!unprivileged || !runningAsRoot())
-        return command;
-    return QStringList{QStringLiteral("setpriv"), QStringLiteral("--reuid=nobody"), QStringLiteral("--regid=nogroup"),
-                       QStringLiteral("--clear-groups")}
-        + command;
-}
-
 // The folder and the file in it belong to "nobody", who may read the folder but not write it.
 bool makeReadOnlyFolderOfNobody(const QString &folder, const QString &file, QFileDevice::Permissions filePermissions)
 {
@@ -232,7 +220,10 @@ void FileTransferTest::saveInAnotherProcess()
     QStringList arguments{targetPath, contentFile};
     if (fault == QLatin1String("file size limit"))
         arguments << QStringLiteral("65536");
-    const QStringList command = saveChildCommand(arguments, readOnlyFolder);
+    // Folder permissions do not bind root: then the save runs as the unprivileged user "nobody".
+    QStringList command = QStringList{QString::fromUtf8(SAVE_CHILD)} + arguments;
+    if (readOnlyFolder && runningAsRoot())
+        command = QStringList{"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"} + command;
     QProcess child;
     child.start(command.first(), command.mid(1));
     QVERIFY2(child.waitForStarted(), qPrintable(child.errorString()));

@@ -156,8 +156,6 @@ private slots:
     void dialogSave_completesTheExtension_andAsksBeforeReplacing();
     void plainSave_writesCurrentPathWithoutDialog_data();
     void plainSave_writesCurrentPathWithoutDialog();
-    void save_failure_keepsRememberedFolder_data();
-    void save_failure_keepsRememberedFolder();
     void readByPath_data();
     void readByPath();
 
@@ -359,31 +357,40 @@ void OpenSaveTest::dialogSave_completesTheExtension_andAsksBeforeReplacing()
 }
 
 // Without a dialog: the path the page sends is written, completed to ".cwrt" when needed, a
-// relative one against the working folder; the folder remembered is always absolute.
+// relative one against the working folder; the folder remembered is always absolute. A failed
+// write replies with its message, creates nothing and leaves the folder where the last good save was.
 void OpenSaveTest::plainSave_writesCurrentPathWithoutDialog_data()
 {
     QTest::addColumn<QString>("currentPath");
     QTest::addColumn<QJsonValue>("saveAs");
+    QTest::addColumn<QString>("dataBase64");
     QTest::addColumn<QString>("written");
+    QTest::addColumn<QString>("error");
     const QString absolute = QStringLiteral("<dir>/labels/shelf.cwrt");
-    QTest::addRow("absolute path") << absolute << QJsonValue(false) << "labels/shelf.cwrt";
-    QTest::addRow("relative path stays relative") << "labels/shelf.cwrt" << QJsonValue(false) << "labels/shelf.cwrt";
-    QTest::addRow("saveAs missing") << absolute << QJsonValue(QJsonValue::Undefined) << "labels/shelf.cwrt";
-    QTest::addRow(".json completed, original kept") << "labels/shelf.json" << QJsonValue(false) << "labels/shelf.json.cwrt";
-    QTest::addRow("name without extension") << "labels/shelf" << QJsonValue(false) << "labels/shelf.cwrt";
-    QTest::addRow("upper-case extension kept") << "labels/SHELF.CWRT" << QJsonValue(false) << "labels/SHELF.CWRT";
-    QTest::addRow("saveAs as a string is false") << absolute << QJsonValue("true") << "labels/shelf.cwrt";
-    QTest::addRow("saveAs as the number 1 is false") << absolute << QJsonValue(1) << "labels/shelf.cwrt";
+    const QString abc = QStringLiteral("YWJj");
+    QTest::addRow("absolute path") << absolute << QJsonValue(false) << abc << "labels/shelf.cwrt" << "";
+    QTest::addRow("relative path stays relative") << "labels/shelf.cwrt" << QJsonValue(false) << abc << "labels/shelf.cwrt" << "";
+    QTest::addRow("saveAs missing") << absolute << QJsonValue(QJsonValue::Undefined) << abc << "labels/shelf.cwrt" << "";
+    QTest::addRow(".json completed, original kept") << "labels/shelf.json" << QJsonValue(false) << abc << "labels/shelf.json.cwrt" << "";
+    QTest::addRow("name without extension") << "labels/shelf" << QJsonValue(false) << abc << "labels/shelf.cwrt" << "";
+    QTest::addRow("upper-case extension kept") << "labels/SHELF.CWRT" << QJsonValue(false) << abc << "labels/SHELF.CWRT" << "";
+    QTest::addRow("saveAs as a string is false") << absolute << QJsonValue("true") << abc << "labels/shelf.cwrt" << "";
+    QTest::addRow("saveAs as the number 1 is false") << absolute << QJsonValue(1) << abc << "labels/shelf.cwrt" << "";
+    QTest::addRow("missing folder") << "missing/shelf.cwrt" << QJsonValue(false) << abc << "missing/shelf.cwrt" << "无法写入目标文件";
+    QTest::addRow("content without Base64 characters") << absolute << QJsonValue(false) << "====" << "labels/shelf.cwrt" << "文件内容编码无效";
 }
 
 void OpenSaveTest::plainSave_writesCurrentPathWithoutDialog()
 {
     QFETCH(QString, currentPath);
     QFETCH(QJsonValue, saveAs);
+    QFETCH(QString, dataBase64);
     QFETCH(QString, written);
+    QFETCH(QString, error);
     QVERIFY(writeFile(path(QStringLiteral("labels/shelf.json")), "json"));
+    setSetting(projectKey, path(QStringLiteral("print")));
     currentPath.replace(QStringLiteral("<dir>"), dir->path());
-    QJsonObject payload{{"currentPath", currentPath}, {"dataBase64", "YWJj"}, {"suggestedName", "x.cwrt"}};
+    QJsonObject payload{{"currentPath", currentPath}, {"dataBase64", dataBase64}, {"suggestedName", "x.cwrt"}};
     if (!saveAs.isUndefined())
         payload.insert(QStringLiteral("saveAs"), saveAs);
     DesktopBridge bridge(&window, nullptr);
@@ -392,41 +399,16 @@ void OpenSaveTest::plainSave_writesCurrentPathWithoutDialog()
     const QString reply = call(bridge, "saveProject", {payloadText(payload)});
 
     QVERIFY2(user.allPlayed(), qPrintable(user.report()));
+    QCOMPARE(readAll(path(QStringLiteral("labels/shelf.json"))), QByteArray("json"));
+    if (!error.isEmpty()) {
+        QCOMPARE(reply, QStringLiteral("{\"error\":\"%1\",\"ok\":false}").arg(error));
+        QVERIFY(!QFileInfo::exists(path(written)) && !QFileInfo::exists(path(QStringLiteral("missing"))));
+        QCOMPARE(setting(projectKey), path(QStringLiteral("print")));
+        return;
+    }
     QCOMPARE(reply, savedReply.arg(QFileInfo(written).fileName(), currentPath.startsWith('/') ? path(written) : written));
     QCOMPARE(readAll(path(written)), QByteArray("abc"));
-    QCOMPARE(readAll(path(QStringLiteral("labels/shelf.json"))), QByteArray("json"));
     QCOMPARE(setting(projectKey), path(QStringLiteral("labels")));
-}
-
-// A failed write replies with its message and the next dialog still opens where the last
-// good save was.
-void OpenSaveTest::save_failure_keepsRememberedFolder_data()
-{
-    QTest::addColumn<QString>("currentPath");
-    QTest::addColumn<QString>("dataBase64");
-    QTest::addColumn<QString>("error");
-    QTest::addRow("missing folder") << "missing/shelf.cwrt" << "YWJj" << QStringLiteral("无法写入目标文件");
-    QTest::addRow("content without Base64 characters") << "labels/shelf.cwrt" << "====" << QStringLiteral("文件内容编码无效");
-}
-
-void OpenSaveTest::save_failure_keepsRememberedFolder()
-{
-    QFETCH(QString, currentPath);
-    QFETCH(QString, dataBase64);
-    QFETCH(QString, error);
-    setSetting(projectKey, path(QStringLiteral("print")));
-    DesktopBridge bridge(&window, nullptr);
-
-    const QString reply = call(bridge, "saveProject", {payloadText({{"currentPath", path(currentPath)}, {"dataBase64", dataBase64}})});
-    QCOMPARE(reply, QStringLiteral("{\"error\":\"%1\",\"ok\":false}").arg(error));
-    QVERIFY(!QFileInfo::exists(path(currentPath)));
-    QVERIFY(!QFileInfo::exists(path(QStringLiteral("missing"))));
-
-    ModalPlayer user;
-    user.fileDialog(QString());
-    QCOMPARE(call(bridge, "saveProject", {QStringLiteral("{}")}), cancelledReply);
-    QVERIFY2(user.allPlayed(), qPrintable(user.report()));
-    QCOMPARE(user.seen.at(0).directory, path(QStringLiteral("print")));
 }
 
 // Reading by path shows no dialog and never judges the extension. openProject remembers the
