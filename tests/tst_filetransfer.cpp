@@ -189,6 +189,8 @@ void FileTransferTest::saveInAnotherProcess_data()
     // No temporary file can be made there, so a file the user may write is written in place.
     QTest::addRow("read-only folder, writable file") << "read-only folder" << "shelf.cwrt"
                                                      << "{\"name\":\"shelf.cwrt\",\"ok\":true,\"path\":\"%1\"}" << true;
+    QTest::addRow("read-only folder, content that does not decode") << "read-only folder, bad content" << "shelf.cwrt"
+                                                                    << refused.arg(cannotWrite) << false;
     QTest::addRow("read-only folder, read-only file") << "read-only folder and file" << "shelf.cwrt" << refused.arg(cannotWrite) << false;
     QTest::addRow("read-only folder, new file") << "read-only folder" << "new.cwrt" << refused.arg(cannotWrite) << false;
 }
@@ -206,7 +208,7 @@ void FileTransferTest::saveInAnotherProcess()
     const QByteArray original(4096, 'o');
     QVERIFY(writeFile(folder + QStringLiteral("/shelf.cwrt"), original));
     const QByteArray content(fault == QLatin1String("kill") ? 32 * 1024 * 1024 : 1024 * 1024, 'n');
-    QVERIFY(writeFile(contentFile, content.toBase64()));
+    QVERIFY(writeFile(contentFile, fault.endsWith(QLatin1String("bad content")) ? QByteArray("====") : content.toBase64()));
     // The unprivileged child must reach the folder through the temporary one.
     QVERIFY(QFile::setPermissions(dir->path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
                                                    | QFileDevice::ExeOther));

@@ -55,16 +55,17 @@ QString fileReply(const QString &path)
 // The content goes to a temporary file beside the target that replaces it only once it is
 // complete, so a failure at any step leaves an existing file exactly as it was. Only where the
 // folder refuses a temporary file is a file the user may write written in place: a shared
-// project in someone else's folder still saves, at the price of that guarantee.
+// project in someone else's folder still saves, at the price of that guarantee. Opening in place
+// already empties the file, so content that does not decode never takes that road.
 QString writeBase64File(const QString &path, const QString &base64Text)
 {
+    const QByteArray bytes = QByteArray::fromBase64(base64Text.toUtf8());
+    const bool undecodable = bytes.isEmpty() && !base64Text.isEmpty();
     QSaveFile file(path);
-    file.setDirectWriteFallback(true);
+    file.setDirectWriteFallback(!undecodable);
     if (existingTargetRefusesWrite(path) || !file.open(QIODevice::WriteOnly))
         return cannotWriteTarget();
-
-    const QByteArray bytes = QByteArray::fromBase64(base64Text.toUtf8());
-    if (bytes.isEmpty() && !base64Text.isEmpty()) {
+    if (undecodable) {
         file.cancelWriting();
         return invalidContentEncoding();
     }
