@@ -7,15 +7,10 @@
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
-import { after, before, describe, it } from 'node:test';
+import { describe, it } from 'node:test';
 import XLSX from 'xlsx';
-import { startHost, startPrintServer } from './harness.mjs';
+import { clickElement as click, printingHost } from './harness.mjs';
 import { readBarcode, readCode128 } from '../../frontend/tests/pdfpages.mjs';
-
-// The page's own DOM events: Playwright's element actions need a newer engine than the host's.
-function click(page, selector) {
-  return page.evaluate((s) => document.querySelector(s).click(), selector);
-}
 
 const text = (page, selector) => page.evaluate((s) => document.querySelector(s)?.textContent ?? null, selector);
 
@@ -57,20 +52,10 @@ const listed = (page) => page.evaluate(() => Array.from(document.querySelectorAl
 const startDisabled = (page) => page.evaluate(() => document.querySelector('[data-testid="print-start"]').disabled);
 
 describe('the check before printing in the program', () => {
-  let host;
-  let server;
-  const errors = [];
-  before(async () => {
-    server = await startPrintServer();
-    host = await startHost({ env: { CUPS_SERVER: server.socket } });
-    host.page.on('pageerror', (e) => errors.push(e.message));
-  });
-  after(async () => {
-    await host?.stop();
-    await server?.stop();
-  });
+  const context = printingHost();
 
   it('stops a wrong check digit, follows a replaced workbook, and prints the rest in full digits when skipped', async () => {
+    const { host, server, errors } = context;
     const { page } = host;
     const sheetPath = path.join(host.root, 'ean.xlsx');
     writeWorkbook(sheetPath, [6901234567892, 6901234567891, 6920000000036]);
