@@ -12,6 +12,8 @@ import { checkLabels, RecordProblem } from '../../print/preflight';
 
 const SHOWN_PROBLEMS = 50;
 const SHOWN_SKIPPED = 20;
+/** A QR code's content can run to pages; the list shows its start. */
+const SHOWN_VALUE_CHARS = 40;
 
 export type CheckState =
   | { status: 'checking'; done: number; total: number }
@@ -57,7 +59,9 @@ export function describeProblem(editor: Editor, problem: RecordProblem): string 
   if (problem.record < 0) return editor.msg('checkItemLabel', { reason });
   const barcode = problem.faults.find((f) => f.kind === 'barcode');
   const record = problem.record + 1;
-  return barcode && barcode.kind === 'barcode' ? editor.msg('checkItemValue', { record, value: barcode.value, reason }) : editor.msg('checkItem', { record, reason });
+  if (!barcode || barcode.kind !== 'barcode') return editor.msg('checkItem', { record, reason });
+  const value = barcode.value.length > SHOWN_VALUE_CHARS ? `${barcode.value.slice(0, SHOWN_VALUE_CHARS)}…` : barcode.value;
+  return editor.msg('checkItemValue', { record, value, reason });
 }
 
 /** The check's outcome; `onSkip` offers to leave the listed records out. */
