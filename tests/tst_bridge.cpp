@@ -68,6 +68,7 @@ void BridgeTest::methodTable_matchesPublishedSignatures()
         {"openProject", {"path"}},     {"openProject", {}},    {"saveProject", {"payloadJson"}},
         {"savePrintPdf", {"payloadJson"}}, {"pickSpreadsheet", {}}, {"readSpreadsheet", {"path"}},
         {"listLocalFonts", {}},        {"listPrinters", {}},   {"submitPrintJob", {"payloadJson"}},
+        {"printerOptions", {"printerName"}},
     };
     const QMetaObject &meta = DesktopBridge::staticMetaObject;
     QCOMPARE(meta.methodCount() - meta.methodOffset(), expected.size());

@@ -45,6 +45,7 @@ public:
     Q_INVOKABLE QString listLocalFonts();
     Q_INVOKABLE QString listPrinters();
     Q_INVOKABLE QString submitPrintJob(const QString &payloadJson);
+    Q_INVOKABLE QString printerOptions(const QString &printerName);
 
 private:
     friend class BridgeTest;
