@@ -6,6 +6,7 @@ import type { LabelObject } from '../model/document';
 import { normaliseRotation, visualBox } from '../model/document';
 import { CSS_DPI, MM_PER_INCH, roundMm } from '../model/units';
 import type { ImageStore } from '../render/images';
+import { describeBarcodeFault } from '../render/barcodeFault';
 import { drawObject, RenderOptions } from '../render/renderer';
 import type { Editor } from './editor';
 import { drawRulers, RULER_SIZE } from './rulers';
@@ -78,7 +79,7 @@ export class DesignerStage {
       images,
       placeholders: {
         image: '',
-        barcodeError: (detail) => (detail === 'empty' ? this.editor.t.barcodeEmpty : this.editor.msg('barcodeInvalid', { detail })),
+        barcodeError: (fault) => describeBarcodeFault(fault, this.editor),
       },
       background: null,
     };

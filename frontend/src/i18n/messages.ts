@@ -1,6 +1,7 @@
 // Every word the designer shows, one table per language. Simplified Chinese is the default;
 // the English table must have the same keys (the type checker holds it to that).
 
+import { checksEn, checksZhCN } from './checks';
 import { errorsEn, errorsZhCN } from './errors';
 import { mergeEn, mergeZhCN } from './merge';
 
@@ -135,6 +136,7 @@ const zhCN = {
   autosaveFull: '本地存储空间不足，无法自动保留这份工作，请及时保存。',
   unavailableInBrowser: '浏览器模式下无法使用此功能。',
   ...mergeZhCN,
+  ...checksZhCN,
   ...errorsZhCN,
 } as const;
 
@@ -265,6 +267,7 @@ const en: MessageTable = {
   autosaveFull: 'Local storage is full, so this work cannot be kept automatically; please save it.',
   unavailableInBrowser: 'This is not available in browser mode.',
   ...mergeEn,
+  ...checksEn,
   ...errorsEn,
 };
 

@@ -106,6 +106,10 @@ export const OBJECT_TYPES: readonly ObjectType[] = ['text', 'barcode', 'image', 
 export const SYMBOLOGIES: readonly Symbology[] = [
   'code128', 'ean13', 'upca', 'code39', 'itf14', 'qrcode', 'datamatrix', 'pdf417',
 ];
+/** How each symbology is called wherever the interface names it. */
+export const SYMBOLOGY_NAMES: Record<Symbology, string> = {
+  code128: 'Code 128', ean13: 'EAN-13', upca: 'UPC-A', code39: 'Code 39', itf14: 'ITF-14', qrcode: 'QR Code', datamatrix: 'Data Matrix', pdf417: 'PDF417',
+};
 /** Symbols of rows and columns of modules: no human-readable line, modules kept square. */
 export const TWO_D_SYMBOLOGIES: readonly Symbology[] = ['qrcode', 'datamatrix', 'pdf417'];
 

@@ -16,22 +16,30 @@ export function parseRecordRange(from: number, to: number, count: number): { fir
   return { first: from - 1, last: to - 1 };
 }
 
+const NONE: ReadonlySet<number> = new Set();
+
 /**
  * Every label of a job in print order. Without a data source there is one implicit record,
- * so a plain serial run of `perRecord` labels still counts up.
+ * so a plain serial run of `perRecord` labels still counts up. Skipped records are left out as
+ * if the range did not hold them: counters count the labels that print.
  */
 export function labelSequence(
   range: { first: number; last: number } | null,
   perRecord: number,
   counter: CounterSettings,
+  skip: ReadonlySet<number> = NONE,
 ): LabelInstance[] {
   const records = range ? range.last - range.first + 1 : 1;
   const labels: LabelInstance[] = [];
+  let printed = 0;
   for (let r = 0; r < records; r++) {
+    const record = range ? range.first + r : -1;
+    if (skip.has(record)) continue;
     for (let k = 0; k < perRecord; k++) {
-      const value = counterValue(counter, labels.length, r);
-      labels.push({ record: range ? range.first + r : -1, counter: formatCounter(value, counter.padding) });
+      const value = counterValue(counter, labels.length, printed);
+      labels.push({ record, counter: formatCounter(value, counter.padding) });
     }
+    printed += 1;
   }
   return labels;
 }

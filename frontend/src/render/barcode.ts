@@ -1,10 +1,10 @@
 // Barcodes drawn by bwip-js at a whole number of pixels per module, so that what the editor
 // shows and what a printer receives at 203, 300 or 600 dpi scans the same way.
 
-import { toCanvas } from 'bwip-js';
+import bwipjs, { toCanvas } from 'bwip-js';
 import { Symbology, TWO_D_SYMBOLOGIES } from '../model/document';
 import { AnyCanvas, context2d, createCanvas } from './canvas';
-
+import { BarcodeFault, readBarcodeFault } from './barcodeFault';
 
 export interface BarcodeSpec {
   symbology: Symbology;
@@ -19,7 +19,7 @@ export interface BarcodeBitmap {
   moduleScale: number;
 }
 
-export type BarcodeResult = { ok: true; bitmap: BarcodeBitmap } | { ok: false; error: string };
+export type BarcodeResult = { ok: true; bitmap: BarcodeBitmap } | { ok: false; error: BarcodeFault };
 
 /** Probe renders at one pixel per module tell how many modules wide and high a code is. */
 interface Probe {
@@ -32,10 +32,16 @@ interface Probe {
   symbol?: AnyCanvas;
 }
 
-const probes = new Map<string, Probe | string>();
+const probes = new Map<string, Probe | BarcodeFault>();
 const linearMetrics = new Map<string, { textPx: number; barPxPerMm: number }>();
 const bitmaps = new Map<string, BarcodeResult>();
 const CACHE_LIMIT = 300;
+/**
+ * Whether data can be encoded: a check of every label of a job asks this for thousands of
+ * values, and the answer depends on nothing else, so it is kept (strings only, many of them).
+ */
+const verdicts = new Map<string, BarcodeFault | null>();
+const VERDICT_LIMIT = 20000;
 
 function hexColor(color: string): string {
   const m = /^#?([0-9a-f]{6})$/i.exec(color);
@@ -59,19 +65,13 @@ function bwipOptions(symbol: BarcodeSpec, scale: number, heightMm?: number): Rec
   return opts;
 }
 
-/** bwip-js messages start with an internal code ("bwipp.ean13badLength: ..."); people need the sentence. */
-export function cleanBarcodeError(e: unknown): string {
-  const text = e instanceof Error ? e.message : String(e);
-  return text.replace(/^bwipp\.\w+:\s*/, '').replace(/^bwip-js:\s*/, '');
-}
-
-function probe(symbol: BarcodeSpec): Probe | string {
+function probe(symbol: BarcodeSpec): Probe | BarcodeFault {
   const key = `${symbol.symbology}\u0000${symbol.data}\u0000${symbol.showText}`;
   const cached = probes.get(key);
   if (cached !== undefined) return cached;
-  let result: Probe | string;
+  if (symbol.data === '') return { code: 'empty' };
+  let result: Probe | BarcodeFault;
   try {
-    if (symbol.data === '') throw new Error('empty');
     // A height would stretch a 2D symbol's modules; only linear codes are probed with one.
     const twoD = TWO_D_SYMBOLOGIES.includes(symbol.symbology);
     const a = toCanvas(createCanvas(1, 1) as HTMLCanvasElement, bwipOptions(symbol, 1, twoD ? undefined : 10) as never);
@@ -91,16 +91,37 @@ function probe(symbol: BarcodeSpec): Probe | string {
       result = { width: a.width, height: a.height, ...metrics };
     }
   } catch (e) {
-    result = symbol.data === '' ? 'empty' : cleanBarcodeError(e);
+    result = readBarcodeFault(symbol, e);
   }
   remember(probes, key, result);
+  remember(verdicts, verdictKey(symbol), isFault(result) ? result : null, VERDICT_LIMIT);
   return result;
 }
 
-/** The error bwip-js reports for this data, or null when the code can be drawn. */
-export function barcodeError(symbol: Pick<BarcodeSpec, 'symbology' | 'data'>): string | null {
-  const p = probe({ ...symbol, showText: false, color: '#000000' });
-  return typeof p === 'string' ? p : null;
+function verdictKey(symbol: Pick<BarcodeSpec, 'symbology' | 'data'>): string {
+  return `${symbol.symbology}\u0000${symbol.data}`;
+}
+
+function isFault(p: Probe | BarcodeFault): p is BarcodeFault {
+  return 'code' in p;
+}
+
+/** Why bwip-js refuses this data, or null when the code can be drawn; encodes without drawing. */
+export function barcodeError(symbol: Pick<BarcodeSpec, 'symbology' | 'data'>): BarcodeFault | null {
+  if (symbol.data === '') return { code: 'empty' };
+  const key = verdictKey(symbol);
+  const known = verdicts.get(key);
+  if (known !== undefined) return known;
+  let verdict: BarcodeFault | null = null;
+  try {
+    // Choosing the best of QR's eight masks is most of its encoding time and has no bearing on
+    // whether the data fits, so the check takes the first.
+    bwipjs.raw({ bcid: symbol.symbology, text: symbol.data, ...(symbol.symbology === 'qrcode' ? { mask: 1 } : {}) });
+  } catch (e) {
+    verdict = readBarcodeFault(symbol, e);
+  }
+  remember(verdicts, key, verdict, VERDICT_LIMIT);
+  return verdict;
 }
 
 /**
@@ -115,13 +136,13 @@ export function renderBarcode(symbol: BarcodeSpec, boxWidthPx: number, boxHeight
   if (cached) return cached;
   const p = probe(symbol);
   let result: BarcodeResult;
-  if (typeof p === 'string') {
+  if (isFault(p)) {
     result = { ok: false, error: p };
   } else {
     try {
       result = { ok: true, bitmap: draw(symbol, p, w, h) };
     } catch (e) {
-      result = { ok: false, error: cleanBarcodeError(e) };
+      result = { ok: false, error: readBarcodeFault(symbol, e) };
     }
   }
   remember(bitmaps, key, result);
@@ -149,8 +170,8 @@ function draw(symbol: BarcodeSpec, p: Probe, w: number, h: number): BarcodeBitma
   return { canvas, moduleScale: scale };
 }
 
-function remember<V>(cache: Map<string, V>, key: string, value: V): void {
-  if (cache.size >= CACHE_LIMIT) {
+function remember<V>(cache: Map<string, V>, key: string, value: V, limit = CACHE_LIMIT): void {
+  if (cache.size >= limit) {
     const oldest = cache.keys().next().value;
     if (oldest !== undefined) cache.delete(oldest);
   }

@@ -5,6 +5,7 @@
 import type { BarcodeObject, ImageObject, LabelDocument, LabelObject, LineObject, TextObject } from '../model/document';
 import { mmToWholePx, ptToMm, pxPerMm } from '../model/units';
 import { renderBarcode } from './barcode';
+import type { BarcodeFault } from './barcodeFault';
 import { AnyCanvas, context2d, createCanvas, Ctx2D } from './canvas';
 import type { ImageStore } from './images';
 import { cssFont, layoutText } from './text';
@@ -17,7 +18,7 @@ export interface RenderOptions {
    */
   resolveText?: (stored: string, object: LabelObject) => string;
   /** Words drawn on objects that cannot show their content; omit them to leave such objects blank. */
-  placeholders?: { image: string; barcodeError: (detail: string) => string };
+  placeholders?: { image: string; barcodeError: (fault: BarcodeFault) => string };
   /** Paper colour behind the objects; null leaves the canvas transparent. */
   background?: string | null;
 }

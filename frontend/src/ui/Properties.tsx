@@ -3,18 +3,15 @@
 import type { Editor } from '../editor/editor';
 import type { MessageKey } from '../i18n/messages';
 import {
-  BarcodeObject, ImageObject, LabelObject, LineObject, placeVisualBox, RectObject, Rotation, Symbology, SYMBOLOGIES,
+  BarcodeObject, ImageObject, LabelObject, LineObject, placeVisualBox, RectObject, Rotation, SYMBOLOGIES, SYMBOLOGY_NAMES,
   TextObject, visualBox, EllipseObject, setLabelSize, renameDocument, TWO_D_SYMBOLOGIES,
 } from '../model/document';
 import { barcodeError } from '../render/barcode';
+import { describeBarcodeFault } from '../render/barcodeFault';
 import { CheckField, ColorField, NumberField, SelectField, TextField } from './fields';
 
 const TYPE_NAMES: Record<LabelObject['type'], MessageKey> = {
   text: 'objectText', barcode: 'objectBarcode', image: 'objectImage', rect: 'objectRect', ellipse: 'objectEllipse', line: 'objectLine',
-};
-
-const SYMBOLOGY_NAMES: Record<Symbology, string> = {
-  code128: 'Code 128', ean13: 'EAN-13', upca: 'UPC-A', code39: 'Code 39', itf14: 'ITF-14', qrcode: 'QR Code', datamatrix: 'Data Matrix', pdf417: 'PDF417',
 };
 
 export function Properties({ editor }: { editor: Editor }) {
@@ -137,7 +134,7 @@ function BarcodePanel({ editor, object }: { editor: Editor; object: BarcodeObjec
         options={SYMBOLOGIES.map((s) => ({ value: s, label: SYMBOLOGY_NAMES[s] }))}
         onChange={(symbology) => set({ symbology, showText: object.showText && !TWO_D_SYMBOLOGIES.includes(symbology) })} />
       <TextField label={t.barcodeData} value={object.data} disabled={disabled} testId="prop-data" onChange={(data) => set({ data }, `${object.id}.data`)} />
-      {error && <p class="field-error" data-testid="barcode-error">{error === 'empty' ? t.barcodeEmpty : editor.msg('barcodeInvalid', { detail: error })}</p>}
+      {error && <p class="field-error" data-testid="barcode-error">{describeBarcodeFault(error, editor)}</p>}
       <div class="row">
         <CheckField label={t.showText} checked={object.showText} disabled={disabled} testId="prop-show-text" onChange={(showText) => set({ showText })} />
         <ColorField label={t.color} value={object.color} disabled={disabled} onChange={(color) => set({ color })} />

@@ -182,7 +182,7 @@ designerTest('invalid barcode data shows a message on the object and the page ke
   await page.fill('[data-testid="prop-data"]', 'ABC');
   const message = page.locator('[data-testid="barcode-error"]');
   await message.waitFor();
-  assert.match(await message.innerText(), /条码数据无效/);
+  assert.match(await message.innerText(), /EAN-13 需要 12 或 13 位数字/);
   // Correct data clears the message.
   await page.fill('[data-testid="prop-data"]', '590123412345');
   await message.waitFor({ state: 'detached' });

@@ -1,0 +1,48 @@
+// Words of the check before printing: why a barcode cannot be encoded and what to do, and the
+// list of records that stop a job. messages.ts adds them to each language's table.
+
+export const checksZhCN = {
+  faultCheckDigit: '{name} 校验位应为 {digit}：请改正最后一位，或只填前 {digits} 位，校验位会自动补上。',
+  faultLength: '{name} 需要 {short} 或 {long} 位数字，这里有 {actual} 个字符。',
+  faultDigitsOnly: '{name} 只能包含数字：请去掉字母、空格和符号。',
+  faultCharactersCode39: 'Code 39 只能包含数字、大写字母、空格和 - . $ / + %：请改用大写字母，或改用 Code 128。',
+  faultCharacters: '{name} 无法编码其中的字符：请改用 Code 128 或 QR Code。',
+  faultTooLong: '内容太长（{actual} 个字符），{name} 放不下：请缩短内容。',
+  fieldNotColumn: '“{{{name}}}”不是数据源中的列：请改正字段名，或导入含有此列的数据。',
+  checkRunning: '正在检查标签：{done} / {total}…',
+  checkBlocked: '{count} 条记录的标签无法正确打印，因此不会打印：',
+  checkItem: '第 {record} 条：{reason}',
+  checkItemValue: '第 {record} 条（{value}）：{reason}',
+  checkItemLabel: '标签：{reason}',
+  checkMore: '…另有 {count} 条',
+  checkJump: '在设计器中显示这条记录',
+  checkSkip: '跳过这 {count} 条记录',
+  checkSkipped: '将跳过 {count} 条记录（第 {records} 条）；序号和排版位置按实际打印的标签连续编排。',
+  checkUnskip: '不跳过',
+  checkClean: '所有记录的标签都可以打印。',
+  checkStopped: '打印前的检查发现问题，没有发送任何标签。',
+  nothingToPrint: '没有要打印的标签。',
+} as const;
+
+export const checksEn: Record<keyof typeof checksZhCN, string> = {
+  faultCheckDigit: '{name} check digit should be {digit}: correct the last digit, or give only the first {digits} digits and it is added.',
+  faultLength: '{name} takes {short} or {long} digits; this has {actual} characters.',
+  faultDigitsOnly: '{name} takes digits only: remove letters, spaces and symbols.',
+  faultCharactersCode39: 'Code 39 takes only digits, capital letters, spaces and - . $ / + %: use capitals, or choose Code 128.',
+  faultCharacters: '{name} cannot encode some of these characters: choose Code 128 or QR Code.',
+  faultTooLong: 'Too long for {name} ({actual} characters): shorten the content.',
+  fieldNotColumn: '"{{{name}}}" is no column of the data source: correct the field name, or import data that has this column.',
+  checkRunning: 'Checking labels: {done} / {total}…',
+  checkBlocked: '{count} records would not print correctly, so nothing is printed:',
+  checkItem: 'Record {record}: {reason}',
+  checkItemValue: 'Record {record} ({value}): {reason}',
+  checkItemLabel: 'Label: {reason}',
+  checkMore: '… and {count} more',
+  checkJump: 'Show this record in the designer',
+  checkSkip: 'Skip these {count} records',
+  checkSkipped: 'Skipping {count} records ({records}); serial numbers and sheet positions follow the printed labels.',
+  checkUnskip: 'Do not skip',
+  checkClean: 'Every record\'s label can be printed.',
+  checkStopped: 'The check before printing found problems; no label was sent.',
+  nothingToPrint: 'There are no labels to print.',
+};
