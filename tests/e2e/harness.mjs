@@ -153,6 +153,8 @@ export async function startHost({ env = {}, frontend = true, frontendSource = de
     host.browser = browser;
     host.page = await frontendPage(browser);
     await host.page.waitForFunction(() => window.quillmarkReady === true, null, { timeout: startTimeoutMs });
+    // A start with nothing to recover shows the new-label chooser; tests begin on the default label.
+    if (await host.page.evaluate(() => window.quillmark.editor.state.stockChooser)) await host.page.click('[data-testid="chooser-close"]');
     host.callText = (method, ...args) => callText(host.page, method, args);
     host.call = async (method, ...args) => JSON.parse(await host.callText(method, ...args));
     host.callSummary = (method, ...args) => callSummary(host.page, method, args);

@@ -3,6 +3,7 @@
 
 import { errorsEn, errorsZhCN } from './errors';
 import { mergeEn, mergeZhCN } from './merge';
+import { stockEn, stockZhCN } from './stock';
 
 const zhCN = {
   appName: 'Quillmark 标签设计',
@@ -135,6 +136,7 @@ const zhCN = {
   autosaveFull: '本地存储空间不足，无法自动保留这份工作，请及时保存。',
   unavailableInBrowser: '浏览器模式下无法使用此功能。',
   ...mergeZhCN,
+  ...stockZhCN,
   ...errorsZhCN,
 } as const;
 
@@ -265,6 +267,7 @@ const en: MessageTable = {
   autosaveFull: 'Local storage is full, so this work cannot be kept automatically; please save it.',
   unavailableInBrowser: 'This is not available in browser mode.',
   ...mergeEn,
+  ...stockEn,
   ...errorsEn,
 };
 

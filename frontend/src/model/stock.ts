@@ -235,7 +235,8 @@ export function stockProblems(entry: Omit<StockEntry, 'id' | 'source' | 'verifie
   return problems;
 }
 
-function sheetProblems(sheet: SheetGeometry | undefined, width: number, height: number): StockProblem[] {
+/** What keeps a sheet from holding labels of this size; empty when every label fits. */
+export function sheetProblems(sheet: SheetGeometry | undefined, width: number, height: number): StockProblem[] {
   if (!sheet || typeof sheet !== 'object') return ['grid'];
   const whole = (v: unknown): boolean => Number.isInteger(v) && (v as number) >= 1 && (v as number) <= 100;
   const numbers = [sheet.paperWidthMm, sheet.paperHeightMm, sheet.marginLeftMm, sheet.marginTopMm, sheet.pitchXMm, sheet.pitchYMm];
