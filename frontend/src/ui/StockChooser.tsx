@@ -2,7 +2,7 @@
 // see it drawn, and start a label on it; or start from a free size, keep a stock of one's own,
 // or reopen a recent project. Shown by New and when the program starts with nothing to recover.
 
-import { useMemo, useState } from 'preact/hooks';
+import { useEffect, useMemo, useState } from 'preact/hooks';
 import type { Editor } from '../editor/editor';
 import type { MessageKey } from '../i18n/messages';
 import { DEFAULT_CONTINUOUS_LENGTH_MM } from '../model/document';
@@ -25,6 +25,13 @@ const KIND_LABEL = Object.fromEntries(KINDS.map((k) => [k.kind, k.label])) as Re
 const MAX_SHOWN = 80;
 
 export function StockChooser({ editor }: { editor: Editor }) {
+  const [, setTick] = useState(0);
+  useEffect(() => {
+    const redraw = (): void => setTick((n) => n + 1);
+    // The chooser may have been asked for before this first effect ran.
+    redraw();
+    return editor.subscribe(redraw);
+  }, [editor]);
   if (!editor.state.stockChooser) return null;
   return <ChooserBody editor={editor} />;
 }
