@@ -88,7 +88,8 @@ describe('the designer in the program', () => {
     // A new label, then the saved file again: identical.
     const saved = state.doc;
     await shortcut(host.page, 'KeyN');
-    await host.page.click('[data-testid="chooser-custom"]');
+    await host.page.waitForFunction(() => document.querySelector('[data-testid="chooser-custom"]'));
+    await host.page.evaluate(() => document.querySelector('[data-testid="chooser-custom"]').click());
     assert.equal((await editorState(host.page)).doc.objects.length, 0);
     await host.page.evaluate((p) => window.quillmark.editor.openProject(p), file);
     assert.deepEqual((await editorState(host.page)).doc, saved);
