@@ -35,6 +35,14 @@ export const stockZhCN = {
   recentProjects: '最近的项目',
   recentNone: '还没有最近的项目。',
   recentGone: '无法再打开 {path}，已从最近的项目中移除。',
+  problemKind: '类型无效',
+  problemSize: '宽度或高度无效',
+  problemShape: '形状无效',
+  problemCorner: '圆角大于标签',
+  problemGap: '间隙无效',
+  problemGrid: '行列或纸张尺寸无效',
+  problemPitch: '步距小于标签尺寸，标签会重叠',
+  problemFit: '标签超出纸张',
 } as const;
 
 export const stockEn: Record<keyof typeof stockZhCN, string> = {
@@ -71,4 +79,12 @@ export const stockEn: Record<keyof typeof stockZhCN, string> = {
   recentProjects: 'Recent projects',
   recentNone: 'No recent projects yet.',
   recentGone: '{path} can no longer be opened and was removed from the recent projects.',
+  problemKind: 'the kind is not valid',
+  problemSize: 'the width or height is not valid',
+  problemShape: 'the shape is not valid',
+  problemCorner: 'the corner radius is larger than the label',
+  problemGap: 'the gap is not valid',
+  problemGrid: 'the rows, columns or paper size are not valid',
+  problemPitch: 'the pitch is smaller than the label, so labels overlap',
+  problemFit: 'labels run off the paper',
 };

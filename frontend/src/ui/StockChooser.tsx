@@ -6,11 +6,12 @@ import { useEffect, useMemo, useState } from 'preact/hooks';
 import type { Editor } from '../editor/editor';
 import type { MessageKey } from '../i18n/messages';
 import { DEFAULT_CONTINUOUS_LENGTH_MM } from '../model/document';
-import { defaultSheet } from '../model/merge';
+import { defaultSheet, SheetLayout } from '../model/merge';
 import {
   DEFAULT_GAP_MM, findStock, formatStockSize, labelsPerSheet, makeCustomStock, PaperName, placeLabels, searchStock, STOCK,
-  StockEntry, StockKind,
+  SheetGeometry, StockEntry, StockKind, StockProblem,
 } from '../model/stock';
+import { SheetFields } from './SheetFields';
 import { NumberField, SelectField } from './fields';
 import { RecentProjects } from './RecentProjects';
 
@@ -21,6 +22,10 @@ const KINDS: readonly { kind: StockKind; label: MessageKey }[] = [
   { kind: 'sheet', label: 'kindSheet' },
 ];
 const KIND_LABEL = Object.fromEntries(KINDS.map((k) => [k.kind, k.label])) as Record<StockKind, MessageKey>;
+const PROBLEM_WORDS: Record<StockProblem, MessageKey> = {
+  kind: 'problemKind', size: 'problemSize', shape: 'problemShape', corner: 'problemCorner',
+  gap: 'problemGap', grid: 'problemGrid', pitch: 'problemPitch', fit: 'problemFit',
+};
 /** Enough to scroll through; a search narrows the rest. */
 const MAX_SHOWN = 80;
 
@@ -138,6 +143,10 @@ function ChooserBody({ editor }: { editor: Editor }) {
   );
 }
 
+function sheetGeometry({ startPosition: _, ...geometry }: SheetLayout): SheetGeometry {
+  return geometry;
+}
+
 function stockName(entry: StockEntry): string {
   const size = formatStockSize(entry);
   return entry.code ? `${entry.maker ? entry.maker + ' ' : ''}${entry.code} · ${size}` : size;
@@ -149,12 +158,14 @@ function CustomSize({ editor, onSaved }: { editor: Editor; onSaved: (entry: Stoc
   const [widthMm, setWidth] = useState(editor.state.doc.widthMm);
   const [heightMm, setHeight] = useState(editor.state.doc.heightMm);
   const [kind, setKind] = useState<StockKind>('roll-gap');
+  const [sheet, setSheet] = useState<SheetGeometry>(() => sheetGeometry(defaultSheet(widthMm, heightMm)));
   const [problem, setProblem] = useState('');
   const save = (): void => {
-    const sheet = kind === 'sheet' ? (({ startPosition: _, ...geometry }) => geometry)(defaultSheet(widthMm, heightMm)) : undefined;
-    const result = makeCustomStock({ kind, widthMm, heightMm: kind === 'continuous' ? null : heightMm, shape: 'rectangle', ...(sheet ? { sheet } : {}) });
+    const result = makeCustomStock({
+      kind, widthMm, heightMm: kind === 'continuous' ? null : heightMm, shape: 'rectangle', ...(kind === 'sheet' ? { sheet } : {}),
+    });
     if (!result.ok) {
-      setProblem(editor.msg('chooserStockInvalid', { problems: result.problems.join(', ') }));
+      setProblem(editor.msg('chooserStockInvalid', { problems: result.problems.map((p) => t[PROBLEM_WORDS[p]]).join(editor.state.language === 'en' ? '; ' : '；') }));
       return;
     }
     setProblem('');
@@ -175,6 +186,7 @@ function CustomSize({ editor, onSaved }: { editor: Editor; onSaved: (entry: Stoc
           options={KINDS.map((k) => ({ value: k.kind, label: t[k.label] }))} onChange={setKind} />
         <button type="button" class="button" data-testid="chooser-save-stock" onClick={save}>{t.chooserSaveStock}</button>
       </div>
+      {kind === 'sheet' && <SheetFields editor={editor} sheet={sheet} testPrefix="custom-sheet" onChange={setSheet} />}
       {problem && <p class="field-error">{problem}</p>}
     </section>
   );

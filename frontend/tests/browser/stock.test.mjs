@@ -41,7 +41,26 @@ designerTest('a start with nothing to recover shows the chooser; "60x40" finds t
   const summary = await page.innerText('[data-testid="stock-detail"]');
   const count = Number(/= (\d+)/.exec(summary)[1]);
   assert.equal(await page.locator('[data-testid="stock-drawing"] .stock-label').count(), count);
+  // The user's own sheet: refused with the reason while labels would overlap, then kept and used.
+  const type = async (id, value) => {
+    await page.fill(`[data-testid="${id}"]`, String(value));
+    await page.press(`[data-testid="${id}"]`, 'Enter');
+  };
+  await type('chooser-width', 90);
+  await type('chooser-height', 50);
+  await page.selectOption('[data-testid="chooser-custom-kind"]', 'sheet');
+  await page.click('[data-testid="chooser-save-stock"]');
+  assert.match(await page.innerText('.chooser-custom'), /步距小于标签尺寸/);
+  for (const [id, value] of [['columns', 2], ['rows', 5], ['pitchXMm', 95], ['pitchYMm', 55]]) await type(`custom-sheet-${id}`, value);
+  await page.click('[data-testid="chooser-save-stock"]');
+  assert.match(await page.innerText('[data-testid="stock-detail"]'), /90 × 50 mm[\s\S]*A4，2 × 5 = 10 张/);
+  assert.equal(await page.evaluate(() => JSON.parse(localStorage.getItem('quillmark.customStock')).length), 1);
+  await page.click('[data-testid="chooser-create"]');
+  const own = (await editorState(page)).doc;
+  assert.deepEqual([own.widthMm, own.stock.source, own.merge.sheet.pitchXMm, own.merge.sheet.rows], [90, 'user', 95, 5]);
+
   // The custom size is one click away.
+  await page.keyboard.press('Control+n');
   await page.click('[data-testid="chooser-custom"]');
   assert.equal((await editorState(page)).doc.stock, undefined);
 }, { keepChooser: true });

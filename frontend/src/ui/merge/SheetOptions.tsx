@@ -3,27 +3,16 @@
 // chosen position of a partly used sheet.
 
 import type { Editor } from '../../editor/editor';
-import type { MessageKey } from '../../i18n/messages';
-import { defaultSheet, paperName, SheetLayout, sheetOfStock } from '../../model/merge';
-import { formatStockSize, labelsPerSheet, PAPERS } from '../../model/stock';
-import { formatMm } from '../../model/units';
-import { CheckField, NumberField, SelectField } from '../fields';
+import { defaultSheet, SheetLayout, sheetOfStock } from '../../model/merge';
+import { formatStockSize, labelsPerSheet } from '../../model/stock';
+import { CheckField } from '../fields';
+import { SheetFields } from '../SheetFields';
 import { IntField } from './IntField';
-
-type PaperId = keyof typeof PAPERS | 'custom';
 
 export function SheetOptions({ editor, sheet, onChange }: { editor: Editor; sheet: SheetLayout | null; onChange: (s: SheetLayout | null) => void }) {
   const t = editor.t;
   const doc = editor.state.doc;
   const stockSheet = sheetOfStock(doc.stock);
-  const set = (patch: Partial<SheetLayout>): void => {
-    const next = { ...sheet!, ...patch };
-    onChange({ ...next, paper: paperName(next.paperWidthMm, next.paperHeightMm) });
-  };
-  const mm = (key: 'paperWidthMm' | 'paperHeightMm' | 'marginLeftMm' | 'marginTopMm' | 'pitchXMm' | 'pitchYMm', label: MessageKey, max = 2000) => (
-    <NumberField label={t[label]} unit={t.mm} value={sheet![key]} min={0} max={max} testId={`sheet-${key}`} onCommit={(v) => set({ [key]: v })} />
-  );
-  const papers = Object.keys(PAPERS) as (keyof typeof PAPERS)[];
   return (
     <>
       <h3>{t.pageLayout}</h3>
@@ -35,20 +24,9 @@ export function SheetOptions({ editor, sheet, onChange }: { editor: Editor; shee
       )}
       {sheet && (
         <>
-          <SelectField<PaperId> label={t.paper} value={sheet.paper} testId="sheet-paper"
-            options={[...papers.map((id) => ({ value: id, label: `${id} (${formatMm(PAPERS[id].widthMm)} × ${formatMm(PAPERS[id].heightMm)})` })), { value: 'custom' as const, label: t.paperCustom }]}
-            onChange={(id) => id !== 'custom' && set({ paperWidthMm: PAPERS[id].widthMm, paperHeightMm: PAPERS[id].heightMm })} />
-          <div class="row">
-            {mm('paperWidthMm', 'paperWidth')}
-            {mm('paperHeightMm', 'paperHeight')}
-            <IntField label={t.sheetColumns} value={sheet.columns} min={1} max={100} testId="sheet-columns" onCommit={(v) => set({ columns: v })} />
-            <IntField label={t.sheetRows} value={sheet.rows} min={1} max={100} testId="sheet-rows" onCommit={(v) => set({ rows: v })} />
-            {mm('marginLeftMm', 'marginLeft', 500)}
-            {mm('marginTopMm', 'marginTop', 500)}
-            {mm('pitchXMm', 'pitchX', 2000)}
-            {mm('pitchYMm', 'pitchY', 2000)}
-            <IntField label={t.startPosition} value={sheet.startPosition} min={1} max={labelsPerSheet(sheet)} testId="sheet-start" onCommit={(v) => set({ startPosition: v })} />
-          </div>
+          <SheetFields editor={editor} sheet={sheet} testPrefix="sheet" onChange={onChange} />
+          <IntField label={t.startPosition} value={sheet.startPosition} min={1} max={labelsPerSheet(sheet)} testId="sheet-start"
+            onCommit={(v) => onChange({ ...sheet, startPosition: v })} />
         </>
       )}
     </>
