@@ -132,6 +132,7 @@ function ChooserBody({ editor }: { editor: Editor }) {
             <section>
               <h3>{t.chooserRecentProjects}</h3>
               <RecentProjects editor={editor} testId="chooser-recent" />
+              <button type="button" class="button" data-testid="chooser-open" onClick={() => void editor.openProject()}>{t.chooserOpen}</button>
             </section>
           </div>
         </div>
