@@ -403,6 +403,8 @@ export class Editor {
       const { doc, skippedObjects } = parseProject(base64ToUtf8(reply.dataBase64));
       this.replaceProject(doc, reply.path);
       this.rememberProject(reply.path);
+      // A project made on someone else's own stock brings that stock into this user's list.
+      if (doc.stock?.source === 'user' && !this.state.customStock.some((e) => e.id === doc.stock!.id)) this.addCustomStock(doc.stock);
       this.closeStockChooser();
       this.ui.notify(this.msg('opened', { name: reply.name }) + (skippedObjects ? ` ${this.msg('skippedObjects', { count: skippedObjects })}` : ''));
       return true;

@@ -58,6 +58,17 @@ designerTest('a start with nothing to recover shows the chooser; "60x40" finds t
   await page.click('[data-testid="chooser-create"]');
   const own = (await editorState(page)).doc;
   assert.deepEqual([own.widthMm, own.stock.source, own.merge.sheet.pitchXMm, own.merge.sheet.rows], [90, 'user', 95, 5]);
+  // Saved inside the project, it comes back with it on a machine that never knew it.
+  const [download] = await Promise.all([page.waitForEvent('download'), page.keyboard.press('Control+s')]);
+  const file = path.join(scratchDir(), 'own-sheet.cwrt');
+  await download.saveAs(file);
+  await page.evaluate(() => localStorage.removeItem('quillmark.customStock'));
+  await page.reload();
+  await page.waitForFunction(() => window.quillmarkReady === true);
+  const [picker] = await Promise.all([page.waitForEvent('filechooser'), page.click('[data-testid="chooser-open"]')]);
+  await picker.setFiles(file);
+  await page.waitForSelector('[data-testid="stock-chooser"]', { state: 'detached' });
+  assert.deepEqual(await page.evaluate(() => window.quillmark.editor.state.customStock.map((e) => e.id)), [own.stock.id]);
 
   // The custom size is one click away.
   await page.keyboard.press('Control+n');
