@@ -219,7 +219,11 @@ export function updateObjects(doc: LabelDocument, patches: ReadonlyMap<string, P
 export function setLabelSize(doc: LabelDocument, widthMm: number, heightMm: number): LabelDocument {
   const w = clamp(roundMm(widthMm), 1, MAX_LABEL_MM);
   const h = clamp(roundMm(heightMm), 1, MAX_LABEL_MM);
-  return w === doc.widthMm && h === doc.heightMm ? doc : { ...doc, widthMm: w, heightMm: h };
+  if (w === doc.widthMm && h === doc.heightMm) return doc;
+  // A label no longer the stock's size is no longer made for that stock (a continuous roll fixes only the width).
+  const { stock, ...rest } = doc;
+  const fits = stock && Math.abs(stock.widthMm - w) < 0.05 && (stock.heightMm === null || Math.abs(stock.heightMm - h) < 0.05);
+  return { ...rest, ...(fits ? { stock } : {}), widthMm: w, heightMm: h };
 }
 
 export function renameDocument(doc: LabelDocument, name: string): LabelDocument {

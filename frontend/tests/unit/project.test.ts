@@ -1,6 +1,6 @@
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { addObjects, createBarcode, createDocument, createDocumentForStock, createObject, LabelDocument } from '../../src/model/document';
+import { addObjects, createBarcode, createDocument, createDocumentForStock, createObject, LabelDocument, setLabelSize } from '../../src/model/document';
 import { findStock, makeCustomStock, STOCK } from '../../src/model/stock';
 import {
   base64ToBytes, base64ToUtf8, nameFromFileName, parseProject, PROJECT_FORMAT, PROJECT_VERSION, ProjectError,
@@ -56,6 +56,9 @@ test('a project keeps its stock: the library\'s entry by its id, the user\'s own
   const ownDoc = createDocumentForStock(own.entry, 80);
   assert.deepEqual([ownDoc.widthMm, ownDoc.heightMm, ownDoc.merge?.sheet], [57, 80, null]);
   assert.deepEqual(parseProject(serializeProject(ownDoc)).doc.stock, own.entry);
+  // A new length on a continuous roll keeps the stock; another size on a die-cut label leaves it.
+  assert.equal(setLabelSize(ownDoc, 57, 120).stock, own.entry);
+  assert.equal(setLabelSize(doc, 63.5, 40).stock, undefined);
   // Stock that cannot be printed on is dropped, the label still opens.
   const broken = JSON.parse(serializeProject(ownDoc));
   broken.stock = { ...broken.stock, id: 'made-up', widthMm: -4 };
