@@ -20,8 +20,10 @@ export function SheetFields<T extends SheetGeometry>({ editor, sheet, testPrefix
     const next = { ...sheet, ...patch };
     onChange({ ...next, paper: paperName(next.paperWidthMm, next.paperHeightMm) });
   };
+  // The fields show tenths: leaving 7.25 mm shown as "7.3" untouched must not move every label.
   const mm = (key: Length, label: MessageKey, max = 2000) => (
-    <NumberField label={t[label]} unit={t.mm} value={sheet[key]} min={0} max={max} testId={`${testPrefix}-${key}`} onCommit={(v) => set({ [key]: v })} />
+    <NumberField label={t[label]} unit={t.mm} value={sheet[key]} min={0} max={max} testId={`${testPrefix}-${key}`}
+      onCommit={(v) => formatMm(v) !== formatMm(sheet[key]) && set({ [key]: v })} />
   );
   const papers = Object.keys(PAPERS) as (keyof typeof PAPERS)[];
   return (
