@@ -196,18 +196,6 @@ export function placeLabels(sheet: SheetGeometry, count: number, startPosition =
   return placements;
 }
 
-/** Space between neighbouring labels, for layouts that think in gaps rather than pitches. */
-export function sheetGaps(entry: Pick<StockEntry, 'widthMm' | 'heightMm'> & { sheet: SheetGeometry }): { gapXMm: number; gapYMm: number } {
-  return {
-    gapXMm: roundTo(entry.sheet.pitchXMm - entry.widthMm),
-    gapYMm: roundTo(entry.sheet.pitchYMm - (entry.heightMm ?? 0)),
-  };
-}
-
-function roundTo(mm: number): number {
-  return Math.round(mm * 10000) / 10000;
-}
-
 // ---- The user's own stock ------------------------------------------------------------------
 
 export type StockProblem = 'kind' | 'size' | 'shape' | 'corner' | 'gap' | 'grid' | 'pitch' | 'fit';
