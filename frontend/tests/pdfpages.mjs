@@ -18,7 +18,7 @@ export function pdfPages(file) {
 
 /** One page as 8-bit grey pixels at a resolution. */
 export function pageGrey(file, page, dpi) {
-  const pgm = execFileSync('pdftoppm', ['-gray', '-r', String(dpi), '-f', String(page), '-l', String(page), file]);
+  const pgm = execFileSync('pdftoppm', ['-gray', '-r', String(dpi), '-f', String(page), '-l', String(page), file], { maxBuffer: 1 << 28 });
   // Binary PGM: "P5", width, height, maxval, each followed by white space, then the pixels.
   const header = /^P5\s+(\d+)\s+(\d+)\s+(\d+)\s/.exec(pgm.subarray(0, 64).toString('latin1'));
   const width = Number(header[1]);

@@ -154,6 +154,13 @@ export async function startHost({ env = {}, frontend = true, frontendSource = de
     host.browser = browser;
     host.page = await frontendPage(browser);
     await host.page.waitForFunction(() => window.quillmarkReady === true, null, { timeout: startTimeoutMs });
+    // A start with nothing to recover shows the new-label chooser; tests begin on the default label.
+    await host.page.evaluate(async () => {
+      if (!window.quillmark?.editor?.state.stockChooser) return;
+      // The chooser is drawn on the next frame; the host's engine is too old for Playwright's clicks.
+      while (!document.querySelector('[data-testid="chooser-close"]')) await new Promise((r) => requestAnimationFrame(r));
+      document.querySelector('[data-testid="chooser-close"]').click();
+    });
     host.callText = (method, ...args) => callText(host.page, method, args);
     host.call = async (method, ...args) => JSON.parse(await host.callText(method, ...args));
     host.callSummary = (method, ...args) => callSummary(host.page, method, args);

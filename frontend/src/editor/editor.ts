@@ -6,9 +6,9 @@ import { BridgeError } from '../bridge/client';
 import { describeError } from '../bridge/errors';
 import { reducePicture } from './pictures';
 import {
-  addObjects, AlignEdge, alignObjects, cloneObjects, createBarcode, createDocument, createObject, distributeObjects,
+  addObjects, AlignEdge, alignObjects, cloneObjects, createBarcode, createDocument, createDocumentForStock, createObject, distributeObjects,
   duplicateObjects, LabelDocument, LabelObject, moveObjects, ObjectType, removeObjects, reorderObjects,
-  rotateObjects, setLocked, Symbology, unionBox, updateObject, updateObjects, visualBox, ZOrderMove,
+  rotateObjects, setLabelSize, setLocked, Symbology, unionBox, updateObject, updateObjects, visualBox, ZOrderMove,
 } from '../model/document';
 import { History } from '../model/history';
 import {
@@ -16,6 +16,11 @@ import {
 } from '../model/project';
 import { format, Language, MessageKey, messageTable, MessageTable } from '../i18n/messages';
 import { clearAutosave, readAutosave, writeAutosave } from './autosave';
+import {
+  FAVOURITE_STOCK_KEY, MAX_RECENT_PROJECTS, MAX_RECENT_STOCK, readList, RECENT_PROJECTS_KEY, RECENT_STOCK_KEY, withFirst,
+  without, writeList,
+} from './recent';
+import { loadCustomStock, saveCustomStock, StockEntry } from '../model/stock';
 
 export interface EditorState {
   doc: LabelDocument;
@@ -34,6 +39,15 @@ export interface EditorState {
   /** Set by the stage: screen zoom, 1 = real size. */
   zoom: number;
   pointerMm: { x: number; y: number } | null;
+  /** The new-label chooser is showing. */
+  stockChooser: boolean;
+  /** Project paths opened or saved last, newest first (host mode only: the browser has no paths). */
+  recentProjects: string[];
+  /** Ids of the stock used last, newest first, and of the stock marked as favourite. */
+  recentStock: string[];
+  favouriteStock: string[];
+  /** Stock the user added, kept across runs. */
+  customStock: StockEntry[];
 }
 
 export type UnsavedChoice = 'save' | 'discard' | 'cancel';
@@ -59,12 +73,19 @@ export class Editor {
   private pasteCount = 0;
   private autosaveTimer: number | undefined;
   private autosaveWarned = false;
+  /** The work New was allowed to replace while the chooser is open: opening a recent project from there asks no second time. */
+  private discardAgreed: LabelDocument | null = null;
 
   constructor(readonly api: DesktopApi, private readonly ui: EditorUi, private readonly storage: Storage) {
     const doc = createDocument();
     this.state = {
       doc, selection: [], projectPath: '', savedDoc: doc, language: readLanguage(storage), fonts: [],
       grid: true, snap: true, gridStepMm: 1, keepOriginalPictures: false, zoom: 1, pointerMm: null,
+      stockChooser: false,
+      recentProjects: readList(storage, RECENT_PROJECTS_KEY),
+      recentStock: readList(storage, RECENT_STOCK_KEY),
+      favouriteStock: readList(storage, FAVOURITE_STOCK_KEY),
+      customStock: loadCustomStock(storage),
     };
   }
 
@@ -289,7 +310,7 @@ export class Editor {
 
   /** True when the current work may be replaced: nothing unsaved, saved now, or the person said so. */
   async confirmDiscard(): Promise<boolean> {
-    if (!this.dirty) return true;
+    if (!this.dirty || this.state.doc === this.discardAgreed) return true;
     const choice = await this.ui.askUnsaved(this.displayName);
     if (choice === 'cancel') return false;
     if (choice === 'discard') return true;
@@ -298,12 +319,72 @@ export class Editor {
 
   private replaceProject(doc: LabelDocument, projectPath: string, savedDoc: LabelDocument = doc): void {
     this.history.clear();
+    this.discardAgreed = null;
     this.set({ doc, savedDoc, projectPath, selection: [] });
   }
 
+  /** New asks about unsaved work first, then shows the chooser; the label is made when stock is picked. */
   async newProject(): Promise<void> {
     if (!(await this.confirmDiscard())) return;
-    this.replaceProject(createDocument(), '');
+    this.discardAgreed = this.state.doc;
+    this.openStockChooser();
+  }
+
+  openStockChooser(): void {
+    this.set({ stockChooser: true });
+  }
+
+  closeStockChooser(): void {
+    this.discardAgreed = null;
+    this.set({ stockChooser: false });
+  }
+
+  /** A new label for a stock; a continuous roll's label is `lengthMm` long. */
+  newFromStock(stock: StockEntry, lengthMm?: number): void {
+    this.replaceProject(createDocumentForStock(stock, lengthMm), '');
+    const recentStock = withFirst(this.state.recentStock, stock.id, MAX_RECENT_STOCK);
+    writeList(this.storage, RECENT_STOCK_KEY, recentStock);
+    this.set({ stockChooser: false, recentStock });
+  }
+
+  /** A new label of a free size, made for no particular stock. */
+  newOfSize(widthMm: number, heightMm: number): void {
+    this.replaceProject(setLabelSize(createDocument(), widthMm, heightMm), '');
+    this.set({ stockChooser: false });
+  }
+
+  toggleFavouriteStock(id: string): void {
+    const list = this.state.favouriteStock;
+    const favouriteStock = list.includes(id) ? without(list, id) : [id, ...list];
+    writeList(this.storage, FAVOURITE_STOCK_KEY, favouriteStock);
+    this.set({ favouriteStock });
+  }
+
+  /** Keeps the user's own stock for later runs; the same geometry twice is kept once. */
+  addCustomStock(stock: StockEntry): void {
+    const customStock = [stock, ...this.state.customStock.filter((e) => e.id !== stock.id)];
+    try {
+      saveCustomStock(this.storage, customStock);
+    } catch {
+      /* storage full: the stock still serves this run and travels inside the projects using it */
+    }
+    this.set({ customStock });
+  }
+
+  private rememberProject(path: string): void {
+    if (this.api.mode !== 'host' || !path) return;
+    const recentProjects = withFirst(this.state.recentProjects, path, MAX_RECENT_PROJECTS);
+    writeList(this.storage, RECENT_PROJECTS_KEY, recentProjects);
+    this.set({ recentProjects });
+  }
+
+  /** A recent path that no longer opens leaves the list, and the person is told why it went. */
+  private forgetProject(path: string): void {
+    if (!this.state.recentProjects.includes(path)) return;
+    const recentProjects = without(this.state.recentProjects, path);
+    writeList(this.storage, RECENT_PROJECTS_KEY, recentProjects);
+    this.set({ recentProjects });
+    this.ui.notify(this.msg('recentGone', { path }));
   }
 
   /** Opens a project (a dialog without a path); a file that is not a project leaves the current one as it was. */
@@ -314,17 +395,23 @@ export class Editor {
       reply = await this.api.openProject(path);
     } catch (e) {
       this.report(e);
+      if (path) this.forgetProject(path);
       return false;
     }
     if (!reply) return false;
     try {
       const { doc, skippedObjects } = parseProject(base64ToUtf8(reply.dataBase64));
       this.replaceProject(doc, reply.path);
+      this.rememberProject(reply.path);
+      // A project made on someone else's own stock brings that stock into this user's list.
+      if (doc.stock?.source === 'user' && !this.state.customStock.some((e) => e.id === doc.stock!.id)) this.addCustomStock(doc.stock);
+      this.closeStockChooser();
       this.ui.notify(this.msg('opened', { name: reply.name }) + (skippedObjects ? ` ${this.msg('skippedObjects', { count: skippedObjects })}` : ''));
       return true;
     } catch (e) {
       const reason = e instanceof ProjectError ? this.msg(e.code, { detail: e.detail }) : this.t.notProject;
       this.ui.showError(this.msg('openFailed', { name: reply.name }), reason);
+      if (path) this.forgetProject(path);
       return false;
     }
   }
@@ -349,6 +436,7 @@ export class Editor {
     }
     if (!reply) return false;
     this.set({ savedDoc: doc, projectPath: reply.path });
+    this.rememberProject(reply.path);
     this.ui.notify(this.msg('saved', { path: reply.path }));
     return true;
   }
@@ -361,6 +449,11 @@ export class Editor {
     } catch (e) {
       this.report(e);
     }
+  }
+
+  /** A previous session left unsaved work that can still be read. */
+  get recoverable(): boolean {
+    return readAutosave(this.storage) !== null;
   }
 
   /** Offers the work a previous session left unsaved; called once at start-up. */
@@ -393,6 +486,11 @@ export class Editor {
       this.autosaveWarned = true;
       this.ui.notify(this.t.autosaveFull);
     }
+  }
+
+  /** A short notice that goes away by itself. */
+  notify(message: string): void {
+    this.ui.notify(message);
   }
 
   /** Shows a failed call in words; a cancelled one never gets here. */

@@ -4,6 +4,7 @@
 import { checksEn, checksZhCN } from './checks';
 import { errorsEn, errorsZhCN } from './errors';
 import { mergeEn, mergeZhCN } from './merge';
+import { stockEn, stockZhCN } from './stock';
 
 const zhCN = {
   appName: 'Quillmark 标签设计',
@@ -137,6 +138,7 @@ const zhCN = {
   unavailableInBrowser: '浏览器模式下无法使用此功能。',
   ...mergeZhCN,
   ...checksZhCN,
+  ...stockZhCN,
   ...errorsZhCN,
 } as const;
 
@@ -268,6 +270,7 @@ const en: MessageTable = {
   unavailableInBrowser: 'This is not available in browser mode.',
   ...mergeEn,
   ...checksEn,
+  ...stockEn,
   ...errorsEn,
 };
 

@@ -2,7 +2,7 @@
 // Documents are immutable values; every edit returns a new document so that undo can keep
 // old ones by reference and the renderer can draw any of them without the editor.
 
-import type { MergeSettings } from './merge';
+import { DEFAULT_MERGE, MergeSettings, sheetOfStock } from './merge';
 import type { OutputSettings } from './output';
 import type { StockEntry } from './stock';
 import { roundMm } from './units';
@@ -128,6 +128,19 @@ export function createDocument(name = '', widthMm = 50, heightMm = 30): LabelDoc
   return { name, widthMm, heightMm, objects: [] };
 }
 
+/** Length given to a label on a continuous roll until the user says otherwise. */
+export const DEFAULT_CONTINUOUS_LENGTH_MM = 30;
+
+/**
+ * A new, empty label made for a stock: its size, and for a sheet the layout print and PDF place
+ * labels by. A continuous roll has no length of its own; the user picks one.
+ */
+export function createDocumentForStock(stock: StockEntry, lengthMm = DEFAULT_CONTINUOUS_LENGTH_MM): LabelDocument {
+  // The stock's own figures, unrounded: 2.625 in is 66.675 mm, and labels sit at the stock's pitch.
+  const doc = createDocument('', stock.widthMm, stock.heightMm ?? clamp(roundMm(lengthMm), 1, MAX_LABEL_MM));
+  return { ...doc, stock, merge: { ...DEFAULT_MERGE, sheet: sheetOfStock(stock) } };
+}
+
 const BASE = { xMm: 0, yMm: 0, rotation: 0 as Rotation, locked: false };
 
 /** A new object of a type with sensible defaults, placed at the given position. */
@@ -210,7 +223,11 @@ export function updateObjects(doc: LabelDocument, patches: ReadonlyMap<string, P
 export function setLabelSize(doc: LabelDocument, widthMm: number, heightMm: number): LabelDocument {
   const w = clamp(roundMm(widthMm), 1, MAX_LABEL_MM);
   const h = clamp(roundMm(heightMm), 1, MAX_LABEL_MM);
-  return w === doc.widthMm && h === doc.heightMm ? doc : { ...doc, widthMm: w, heightMm: h };
+  if (w === doc.widthMm && h === doc.heightMm) return doc;
+  // A label no longer the stock's size is no longer made for that stock (a continuous roll fixes only the width).
+  const { stock, ...rest } = doc;
+  const fits = stock && Math.abs(stock.widthMm - w) < 0.05 && (stock.heightMm === null || Math.abs(stock.heightMm - h) < 0.05);
+  return { ...rest, ...(fits ? { stock } : {}), widthMm: w, heightMm: h };
 }
 
 export function renameDocument(doc: LabelDocument, name: string): LabelDocument {

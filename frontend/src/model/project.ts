@@ -5,9 +5,9 @@ import {
   createDocument, createObject, DEFAULT_FONT, LabelDocument, LabelObject, MAX_LABEL_MM, newId,
   normaliseRotation, ObjectType, OBJECT_TYPES, Symbology, SYMBOLOGIES,
 } from './document';
-import { MergeSettings, readMergeSettings } from './merge';
+import { MergeSettings, migrateSheetGaps, readMergeSettings } from './merge';
 import { OutputSettings, readOutputSettings } from './output';
-import { readCustomStock, StockEntry } from './stock';
+import { findStock, readCustomStock, StockEntry } from './stock';
 
 export const PROJECT_FORMAT = 'quillmark-label';
 export const PROJECT_VERSION = 1;
@@ -88,10 +88,19 @@ export function parseProject(text: string): ReadResult {
     seen.add(object.id);
     objects.push(object);
   }
-  const merge = 'merge' in migrated ? { merge: readMergeSettings(migrated.merge) } : {};
-  const stock = readCustomStock([migrated.stock])[0];
+  const merge = 'merge' in migrated ? { merge: readMergeSettings(migrateSheetGaps(migrated.merge, widthMm, heightMm)) } : {};
+  const stock = readStock(migrated.stock);
   const output = readOutputSettings(migrated.output);
   return { doc: { ...doc, objects, ...merge, ...(stock ? { stock } : {}), ...(output ? { output } : {}) }, skippedObjects };
+}
+
+/**
+ * Bundled stock comes back as the library's entry of that id (so a corrected figure reaches old
+ * projects); the user's own stock is stored whole and checked like any stock a user enters.
+ */
+function readStock(raw: unknown): StockEntry | undefined {
+  const bundled = isRecord(raw) && typeof raw.id === 'string' ? findStock(raw.id) : undefined;
+  return bundled ?? readCustomStock([raw])[0];
 }
 
 /**

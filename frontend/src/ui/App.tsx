@@ -14,6 +14,7 @@ import type { MergeSession } from '../merge/session';
 import { DataPanel, useSession } from './merge/DataPanel';
 import { command, CommandContext, isEnabled, keyLabel, resolve } from './commands';
 import { ContextMenu } from './ContextMenu';
+import { RecentMenu } from './RecentProjects';
 
 export interface DialogButton<T> {
   label: string;
@@ -118,6 +119,7 @@ export function App({ editor, images, shell, onStage, merge }: { editor: Editor;
         <div class="group">
           {button('newProject')}
           {button('openProject')}
+          <RecentMenu editor={editor} />
           {button('saveProject')}
           {button('saveProjectAs')}
         </div>

@@ -152,6 +152,6 @@ designerTest('records whose barcode cannot be encoded are listed, skipped on req
     }
   }
   const doc = await page.evaluate(() => window.quillmark.editor.state.doc);
-  const slot3Top = (doc.merge.sheet.marginTopMm + 2 * (30 + doc.merge.sheet.gapYMm)) / 25.4 * 30;
+  const slot3Top = (doc.merge.sheet.marginTopMm + 2 * doc.merge.sheet.pitchYMm) / 25.4 * 30;
   assert.ok(inkRows.length > 0 && inkRows[0] >= Math.floor(slot3Top), `ink starts at ${inkRows[0]}, slot at ${slot3Top}`);
 });

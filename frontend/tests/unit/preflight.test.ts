@@ -64,7 +64,7 @@ test('the check lists every record that cannot print: bad barcodes and fields th
 test('skipped records are left out as if not in the range: counters and sheet positions stay consecutive', async () => {
   const counter = { start: 1, step: 1, padding: 3, per: 'label' as const };
   const settings = { ...DEFAULT_MERGE, counter };
-  const sheet = { paperWidthMm: 210, paperHeightMm: 297, columns: 2, rows: 2, marginLeftMm: 0, marginTopMm: 0, gapXMm: 0, gapYMm: 0, startPosition: 2 };
+  const sheet = { paper: 'A4' as const, paperWidthMm: 210, paperHeightMm: 297, columns: 2, rows: 2, marginLeftMm: 0, marginTopMm: 0, pitchXMm: 50, pitchYMm: 30, startPosition: 2 };
   const doc = label('{{品名}}', ['ean13', '{{EAN}}'], ['code128', '{{$counter}}']);
   const planned = planOutput(doc, table, settings, { dpi: 203, from: 1, to: 5, perRecord: 2, sheet, skip: [1, 2, 4] });
   assert.ok(planned.ok);

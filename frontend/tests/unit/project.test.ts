@@ -1,6 +1,7 @@
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { addObjects, createBarcode, createDocument, createObject, LabelDocument } from '../../src/model/document';
+import { addObjects, createBarcode, createDocument, createDocumentForStock, createObject, LabelDocument, setLabelSize } from '../../src/model/document';
+import { findStock, makeCustomStock, STOCK } from '../../src/model/stock';
 import {
   base64ToBytes, base64ToUtf8, nameFromFileName, parseProject, PROJECT_FORMAT, PROJECT_VERSION, ProjectError,
   serializeProject, suggestedFileName, utf8ToBase64,
@@ -36,6 +37,33 @@ test('through Base64 and UTF-8, Chinese text arrives intact (as it crosses the b
   assert.equal(base64ToUtf8(utf8ToBase64('\ufeff' + text)), text, 'a UTF-8 byte order mark is dropped');
   assert.deepEqual(Array.from(base64ToBytes('YW Jj\n')), [97, 98, 99], 'lenient like the host');
   assert.deepEqual(Array.from(base64ToBytes('Q')), [], 'a lone character decodes to nothing');
+});
+
+test('a project keeps its stock: the library\'s entry by its id, the user\'s own whole', () => {
+  const sheet = findStock('a4-3x7-63.5x38.1')!;
+  const doc = createDocumentForStock(sheet);
+  assert.deepEqual([doc.widthMm, doc.heightMm, doc.merge?.sheet?.pitchXMm, doc.merge?.sheet?.startPosition], [63.5, 38.1, 66, 1]);
+  const read = parseProject(serializeProject(doc)).doc;
+  assert.equal(read.stock, sheet, 'the bundled entry itself, not a copy made into user stock');
+  assert.deepEqual(read.merge, doc.merge);
+  // A figure stored by an older release gives way to the library's.
+  const stale = JSON.parse(serializeProject(doc));
+  stale.stock.widthMm = 60;
+  assert.equal(parseProject(JSON.stringify(stale)).doc.stock, sheet);
+
+  const own = makeCustomStock({ kind: 'continuous', widthMm: 57, heightMm: null, shape: 'rectangle', code: 'till roll' });
+  assert.ok(own.ok);
+  const ownDoc = createDocumentForStock(own.entry, 80);
+  assert.deepEqual([ownDoc.widthMm, ownDoc.heightMm, ownDoc.merge?.sheet], [57, 80, null]);
+  assert.deepEqual(parseProject(serializeProject(ownDoc)).doc.stock, own.entry);
+  // A new length on a continuous roll keeps the stock; another size on a die-cut label leaves it.
+  assert.equal(setLabelSize(ownDoc, 57, 120).stock, own.entry);
+  assert.equal(setLabelSize(doc, 63.5, 40).stock, undefined);
+  // Stock that cannot be printed on is dropped, the label still opens.
+  const broken = JSON.parse(serializeProject(ownDoc));
+  broken.stock = { ...broken.stock, id: 'made-up', widthMm: -4 };
+  assert.equal(parseProject(JSON.stringify(broken)).doc.stock, undefined);
+  assert.ok(STOCK.every((e) => parseProject(serializeProject(createDocumentForStock(e))).doc.stock === e), 'every bundled entry comes back as itself');
 });
 
 test('files that are not projects are refused with a reason', () => {

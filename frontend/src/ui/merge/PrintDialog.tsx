@@ -5,16 +5,16 @@
 import { useEffect, useMemo, useRef, useState } from 'preact/hooks';
 import type { PrinterEntry } from '../../bridge/client';
 import type { Editor } from '../../editor/editor';
-import type { MessageKey } from '../../i18n/messages';
 import type { MergeSession } from '../../merge/session';
-import { defaultSheet, PAPER_SIZES, SheetLayout } from '../../model/merge';
+import type { SheetLayout } from '../../model/merge';
 import { formatMm } from '../../model/units';
 import type { ImageStore } from '../../render/images';
 import type { JobOutcome } from '../../print/job';
 import { DEFAULT_DPI, MAX_JOB_LABELS, OutputOptions, OutputSource, outcomeMessage, planOutput, printOutput, RESOLUTIONS, savePdf } from '../../print/output';
 import { PagePlan, pagePixelSize, pageRenderer } from '../../print/pages';
-import { CheckField, NumberField, SelectField } from '../fields';
+import { SelectField } from '../fields';
 import { IntField } from './IntField';
+import { SheetOptions } from './SheetOptions';
 import { useSession } from './DataPanel';
 import { JobBlocked } from '../../print/preflight';
 import { CheckReport, SkipNote, useLabelCheck } from './Preflight';
@@ -199,44 +199,6 @@ function describeOutcome(editor: Editor, outcome: JobOutcome, copies: number, pr
   const failed = outcome.status === 'failed';
   const text = editor.msg(key, params);
   return { kind: 'finished', error: failed, text: failed ? `${editor.msg('printFailed', { error: editor.describeError(outcome.failure) })} ${text}` : text };
-}
-
-function SheetOptions({ editor, sheet, onChange }: { editor: Editor; sheet: SheetLayout | null; onChange: (s: SheetLayout | null) => void }) {
-  const t = editor.t;
-  const doc = editor.state.doc;
-  const paperId = sheet ? PAPER_SIZES.find((p) => p.widthMm === sheet.paperWidthMm && p.heightMm === sheet.paperHeightMm)?.id ?? 'custom' : 'custom';
-  const set = (patch: Partial<SheetLayout>): void => onChange({ ...sheet!, ...patch });
-  const mm = (key: keyof SheetLayout, label: MessageKey, max = 2000) => (
-    <NumberField label={t[label]} unit={t.mm} value={sheet![key] as number} min={0} max={max} testId={`sheet-${key}`} onCommit={(v) => set({ [key]: v })} />
-  );
-  return (
-    <>
-      <h3>{t.pageLayout}</h3>
-      <CheckField label={t.layoutSheet} checked={!!sheet} testId="sheet-on" onChange={(on) => onChange(on ? defaultSheet(doc.widthMm, doc.heightMm) : null)} />
-      {!sheet && <p class="hint">{t.layoutSingle}</p>}
-      {sheet && (
-        <>
-          <SelectField label={t.paper} value={paperId} testId="sheet-paper"
-            options={[...PAPER_SIZES.map((p) => ({ value: p.id, label: `${p.id} (${formatMm(p.widthMm)} × ${formatMm(p.heightMm)})` })), { value: 'custom', label: t.paperCustom }]}
-            onChange={(id) => {
-              const paper = PAPER_SIZES.find((p) => p.id === id);
-              if (paper) set({ paperWidthMm: paper.widthMm, paperHeightMm: paper.heightMm });
-            }} />
-          <div class="row">
-            {mm('paperWidthMm', 'paperWidth')}
-            {mm('paperHeightMm', 'paperHeight')}
-            <IntField label={t.sheetColumns} value={sheet.columns} min={1} max={100} testId="sheet-columns" onCommit={(v) => set({ columns: v })} />
-            <IntField label={t.sheetRows} value={sheet.rows} min={1} max={200} testId="sheet-rows" onCommit={(v) => set({ rows: v })} />
-            {mm('marginLeftMm', 'marginLeft', 500)}
-            {mm('marginTopMm', 'marginTop', 500)}
-            {mm('gapXMm', 'gapX', 500)}
-            {mm('gapYMm', 'gapY', 500)}
-            <IntField label={t.startPosition} value={sheet.startPosition} min={1} max={sheet.columns * sheet.rows} testId="sheet-start" onCommit={(v) => set({ startPosition: v })} />
-          </div>
-        </>
-      )}
-    </>
-  );
 }
 
 /** The page exactly as it will be sent, drawn at the job's resolution and shown scaled down. */
