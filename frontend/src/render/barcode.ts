@@ -2,15 +2,22 @@
 // shows and what a printer receives at 203, 300 or 600 dpi scans the same way.
 
 import { toCanvas } from 'bwip-js';
-import { Symbology, TWO_D_SYMBOLOGIES } from '../model/document';
+import { BarcodeFont, GS1_SYMBOLOGIES, Symbology, TWO_D_SYMBOLOGIES } from '../model/document';
 import { AnyCanvas, context2d, createCanvas } from './canvas';
-
+import { gs1BwipOptions, Gs1Error, Gs1Symbology, parseGs1 } from './gs1';
 
 export interface BarcodeSpec {
   symbology: Symbology;
   data: string;
   showText: boolean;
   color: string;
+  textFont?: BarcodeFont;
+}
+
+/** How large to draw: whole pixels per module, and the human-readable text's height in pixels. */
+export interface BarcodeScale {
+  modulePx?: number;
+  textPx?: number;
 }
 
 export interface BarcodeBitmap {
@@ -42,16 +49,33 @@ function hexColor(color: string): string {
   return m ? m[1] : '000000';
 }
 
-function bwipOptions(symbol: BarcodeSpec, scale: number, heightMm?: number): Record<string, unknown> {
+/** Thrown for GS1 data that does not check out, so that it reads like bwip-js's own refusals. */
+export class Gs1DataError extends Error {
+  constructor(readonly detail: Gs1Error) {
+    super(`gs1 ${detail.code}`);
+  }
+}
+
+/** The text bwip-js encodes: GS1 element strings checked, with their check digits completed. */
+function encodedText(symbol: BarcodeSpec): string {
+  if (!GS1_SYMBOLOGIES.includes(symbol.symbology)) return symbol.data;
+  const parsed = parseGs1(symbol.data);
+  if (!parsed.ok) throw new Gs1DataError(parsed.error);
+  return gs1BwipOptions(symbol.symbology as Gs1Symbology, parsed).text;
+}
+
+function bwipOptions(symbol: BarcodeSpec, scale: number, heightMm?: number, textSize?: number): Record<string, unknown> {
   const opts: Record<string, unknown> = {
     // The program's symbology names are bwip-js's own.
     bcid: symbol.symbology,
-    text: symbol.data,
+    text: encodedText(symbol),
     scale,
     includetext: symbol.showText && !TWO_D_SYMBOLOGIES.includes(symbol.symbology),
     barcolor: hexColor(symbol.color),
     textcolor: hexColor(symbol.color),
   };
+  if (symbol.textFont && symbol.textFont !== 'OCR-B') opts.textfont = symbol.textFont;
+  if (textSize !== undefined) opts.textsize = textSize;
   // EAN and UPC place their digits around the guard bars themselves; other codes centre their text.
   if (!['ean13', 'upca'].includes(symbol.symbology)) opts.textxalign = 'center';
   if (heightMm !== undefined) opts.height = heightMm;
@@ -61,12 +85,25 @@ function bwipOptions(symbol: BarcodeSpec, scale: number, heightMm?: number): Rec
 
 /** bwip-js messages start with an internal code ("bwipp.ean13badLength: ..."); people need the sentence. */
 export function cleanBarcodeError(e: unknown): string {
+  if (e instanceof Gs1DataError) return gs1ErrorText(e.detail);
   const text = e instanceof Error ? e.message : String(e);
   return text.replace(/^bwipp\.\w+:\s*/, '').replace(/^bwip-js:\s*/, '');
 }
 
+/** GS1 problems named the way bwip-js names its own, in English, with the AI concerned. */
+function gs1ErrorText(error: Gs1Error): string {
+  switch (error.code) {
+    case 'syntax': return `GS1 data is written as (AI)value(AI)value…; unexpected text at character ${error.at + 1}`;
+    case 'unknownAi': return `unknown Application Identifier (${error.ai})`;
+    case 'badLength': return `(${error.ai}) takes ${error.min === error.max ? error.min : `${error.min} to ${error.max}`} characters`;
+    case 'badCharacters': return `(${error.ai}) contains characters it does not allow`;
+    case 'badDate': return `(${error.ai}) is not a valid date (YYMMDD)`;
+    case 'badCheckDigit': return `(${error.ai}) check digit should be ${error.expected}`;
+  }
+}
+
 function probe(symbol: BarcodeSpec): Probe | string {
-  const key = `${symbol.symbology}\u0000${symbol.data}\u0000${symbol.showText}`;
+  const key = `${symbol.symbology}\u0000${symbol.data}\u0000${symbol.showText}\u0000${symbol.textFont ?? ''}`;
   const cached = probes.get(key);
   if (cached !== undefined) return cached;
   let result: Probe | string;
@@ -78,23 +115,30 @@ function probe(symbol: BarcodeSpec): Probe | string {
     if (twoD) {
       result = { width: a.width, height: a.height, textPx: 0, barPxPerMm: 0, symbol: a };
     } else {
-      // How height grows with the bar height depends on the symbology and the text line only,
-      // not on the data: measured once, it spares a second render for every new value.
-      const metricsKey = `${symbol.symbology}\u0000${symbol.showText}`;
-      let metrics = linearMetrics.get(metricsKey);
-      if (!metrics) {
-        const b = toCanvas(createCanvas(1, 1) as HTMLCanvasElement, bwipOptions(symbol, 1, 20) as never);
-        const barPxPerMm = (b.height - a.height) / 10;
-        metrics = { textPx: a.height - barPxPerMm * 10, barPxPerMm };
-        linearMetrics.set(metricsKey, metrics);
-      }
-      result = { width: a.width, height: a.height, ...metrics };
+      result = { width: a.width, height: a.height, ...linearMetricsOf(symbol, undefined, a.height) };
     }
   } catch (e) {
     result = symbol.data === '' ? 'empty' : cleanBarcodeError(e);
   }
   remember(probes, key, result);
   return result;
+}
+
+/**
+ * How a linear code's height grows with its bar height depends on the symbology and the text
+ * line only, not on the data: measured once, it spares a second render for every new value.
+ */
+function linearMetricsOf(symbol: BarcodeSpec, textSize: number | undefined, heightAt10?: number): { textPx: number; barPxPerMm: number } {
+  const key = `${symbol.symbology}\u0000${symbol.showText}\u0000${symbol.textFont ?? ''}\u0000${textSize ?? ''}`;
+  let metrics = linearMetrics.get(key);
+  if (!metrics) {
+    const a = heightAt10 ?? toCanvas(createCanvas(1, 1) as HTMLCanvasElement, bwipOptions(symbol, 1, 10, textSize) as never).height;
+    const b = toCanvas(createCanvas(1, 1) as HTMLCanvasElement, bwipOptions(symbol, 1, 20, textSize) as never);
+    const barPxPerMm = (b.height - a) / 10;
+    metrics = { textPx: a - barPxPerMm * 10, barPxPerMm };
+    remember(linearMetrics, key, metrics);
+  }
+  return metrics;
 }
 
 /** The error bwip-js reports for this data, or null when the code can be drawn. */
@@ -104,13 +148,13 @@ export function barcodeError(symbol: Pick<BarcodeSpec, 'symbology' | 'data'>): s
 }
 
 /**
- * Draws a code as large as fits in a box of whole pixels, with whole pixels per module.
- * Linear codes fill the box's height; 2D codes keep square modules.
+ * Draws a code with whole pixels per module: as many as `size.modulePx` says, or else as many as
+ * fit in a box of whole pixels. Linear codes fill the box's height; 2D codes keep square modules.
  */
-export function renderBarcode(symbol: BarcodeSpec, boxWidthPx: number, boxHeightPx: number): BarcodeResult {
+export function renderBarcode(symbol: BarcodeSpec, boxWidthPx: number, boxHeightPx: number, size: BarcodeScale = {}): BarcodeResult {
   const w = Math.max(1, Math.round(boxWidthPx));
   const h = Math.max(1, Math.round(boxHeightPx));
-  const key = `${symbol.symbology}\u0000${symbol.data}\u0000${symbol.showText}\u0000${symbol.color}\u0000${w}\u0000${h}`;
+  const key = [symbol.symbology, symbol.data, symbol.showText, symbol.color, symbol.textFont ?? '', w, h, size.modulePx ?? '', size.textPx ?? ''].join('\u0000');
   const cached = bitmaps.get(key);
   if (cached) return cached;
   const p = probe(symbol);
@@ -119,7 +163,7 @@ export function renderBarcode(symbol: BarcodeSpec, boxWidthPx: number, boxHeight
     result = { ok: false, error: p };
   } else {
     try {
-      result = { ok: true, bitmap: draw(symbol, p, w, h) };
+      result = { ok: true, bitmap: draw(symbol, p, w, h, size) };
     } catch (e) {
       result = { ok: false, error: cleanBarcodeError(e) };
     }
@@ -128,9 +172,10 @@ export function renderBarcode(symbol: BarcodeSpec, boxWidthPx: number, boxHeight
   return result;
 }
 
-function draw(symbol: BarcodeSpec, p: Probe, w: number, h: number): BarcodeBitmap {
+function draw(symbol: BarcodeSpec, p: Probe, w: number, h: number, size: BarcodeScale): BarcodeBitmap {
+  const fixed = size.modulePx !== undefined ? Math.max(1, Math.round(size.modulePx)) : undefined;
   if (TWO_D_SYMBOLOGIES.includes(symbol.symbology)) {
-    const scale = Math.max(1, Math.floor(Math.min(w / p.width, h / p.height)));
+    const scale = fixed ?? Math.max(1, Math.floor(Math.min(w / p.width, h / p.height)));
     // bwip-js draws a 2D symbol at scale n exactly as its one-pixel form enlarged n times, so the
     // probe's symbol is enlarged without smoothing and given the object's colour.
     const canvas = createCanvas(p.width * scale, p.height * scale);
@@ -142,10 +187,13 @@ function draw(symbol: BarcodeSpec, p: Probe, w: number, h: number): BarcodeBitma
     ctx.fillRect(0, 0, canvas.width, canvas.height);
     return { canvas, moduleScale: scale };
   }
-  const scale = Math.max(1, Math.floor(w / p.width));
+  const scale = fixed ?? Math.max(1, Math.floor(w / p.width));
+  // bwip-js sizes text in points of its own drawing, where a module is one point.
+  const textSize = size.textPx !== undefined ? Math.round((size.textPx / scale) * 100) / 100 : undefined;
+  const metrics = textSize === undefined ? p : linearMetricsOf(symbol, textSize);
   // Solve the bar height that makes the whole picture, text included, as high as the box.
-  const heightMm = Math.max(0.5, (h / scale - p.textPx) / p.barPxPerMm);
-  const canvas = toCanvas(createCanvas(1, 1) as HTMLCanvasElement, bwipOptions(symbol, scale, heightMm) as never);
+  const heightMm = Math.max(0.5, (h / scale - metrics.textPx) / metrics.barPxPerMm);
+  const canvas = toCanvas(createCanvas(1, 1) as HTMLCanvasElement, bwipOptions(symbol, scale, heightMm, textSize) as never);
   return { canvas, moduleScale: scale };
 }
 
