@@ -76,8 +76,13 @@ export function parseLength(text: string, unit: LengthUnit): number | null {
 
 /** Parses what a person types into a millimetre field: "12,5" and " 12.5 mm" are both 12.5. */
 export function parseMm(text: string): number | null {
+  return parseDecimal(text, 1);
+}
+
+/** A typed number (comma or point, an "mm" after it allowed) rounded to `decimals` decimals. */
+export function parseDecimal(text: string, decimals: number): number | null {
   const cleaned = text.trim().replace(/\s*mm$/i, '').replace(',', '.');
   if (!/^-?\d+(\.\d*)?$|^-?\.\d+$/.test(cleaned)) return null;
   const value = Number(cleaned);
-  return Number.isFinite(value) ? roundMm(value) : null;
+  return Number.isFinite(value) ? Number(value.toFixed(decimals)) : null;
 }

@@ -7,7 +7,7 @@ import {
   TextObject, turnsFreely, visualBox, EllipseObject, setLabelSize, renameDocument, TWO_D_SYMBOLOGIES,
 } from '../model/document';
 import { printerDpi } from '../model/output';
-import { formatNumber, LengthUnit } from '../model/units';
+import { formatNumber, LengthUnit, parseDecimal } from '../model/units';
 import { barcodeError } from '../render/barcode';
 import { printedBarcode, quietZoneIntrusions } from '../render/symbol';
 import { printedXdim, xdimWarning } from '../render/xdim';
@@ -204,7 +204,7 @@ function XdimFields({ editor, object }: { editor: Editor; object: BarcodeObject 
       <div class="row">
         <NumberField label={t.xdim} value={value} placeholder={t.xdimFitsBox} disabled={disabled} testId="prop-xdim"
           min={inDots ? 1 : 0.05} max={inDots ? 100 : 10} step={inDots ? 1 : 0.01}
-          format={(v) => formatNumber(v, inDots ? 0 : 3)}
+          format={(v) => formatNumber(v, inDots ? 0 : 3)} parse={(text) => parseDecimal(text, inDots ? 0 : 3)}
           onCommit={(v) => set({ xdim: inDots ? { dots: Math.max(1, Math.round(v)) } : { mm: v } })} />
         <SelectField label={t.unit} value={inDots ? 'dots' : 'mm'} disabled={disabled} testId="prop-xdim-unit"
           options={[{ value: 'mm', label: t.mm }, { value: 'dots', label: t.xdimUnitDots }]}
