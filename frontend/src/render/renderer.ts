@@ -209,10 +209,14 @@ function drawBarcode(ctx: Ctx2D, o: BarcodeObject, box: { w: number; h: number }
     return;
   }
   const bitmap = result.bitmap.canvas;
-  // Centred on whole pixels with smoothing off: modules stay sharp and of equal width.
+  // On whole pixels with smoothing off: modules stay sharp and of equal width.
   const fitsBox = bitmap.width <= box.w && bitmap.height <= box.h;
-  ctx.imageSmoothingEnabled = !fitsBox;
-  if (fitsBox) {
+  ctx.imageSmoothingEnabled = !fitsBox && !o.xdim;
+  if (o.xdim) {
+    // Never scaled: its X-dimension is what it is. It starts where its box does, so a merged
+    // value longer or shorter than the stored data grows or shrinks away from that edge.
+    ctx.drawImage(bitmap, 0, Math.floor((box.h - bitmap.height) / 2));
+  } else if (fitsBox) {
     ctx.drawImage(bitmap, Math.floor((box.w - bitmap.width) / 2), Math.floor((box.h - bitmap.height) / 2));
   } else {
     const k = Math.min(box.w / bitmap.width, box.h / bitmap.height);
