@@ -71,16 +71,17 @@ async function redPixels(page, what) {
       canvas.getContext('2d').drawImage(image, 0, 0);
     }
     const data = canvas.getContext('2d').getImageData(0, 0, canvas.width, canvas.height).data;
-    let count = 0, left = Infinity, top = Infinity, right = -1, bottom = -1, hash = 0;
+    let count = 0, left = Infinity, top = Infinity, right = -1, bottom = -1, hash = 0, topX = -1;
     for (let p = 0; p < data.length / 4; p++) {
       hash = (hash * 31 + data[p * 4] + 7 * data[p * 4 + 1] + 13 * data[p * 4 + 2]) | 0;
       if (data[p * 4] > 200 && data[p * 4 + 1] < 60) {
         const x = p % canvas.width, y = Math.floor(p / canvas.width);
         count++;
+        if (topX < 0) topX = x;
         left = Math.min(left, x); right = Math.max(right, x + 1); top = Math.min(top, y); bottom = Math.max(bottom, y + 1);
       }
     }
-    return { width: canvas.width, count, left, top, right, bottom, hash };
+    return { width: canvas.width, count, left, top, right, bottom, hash, topX };
   }, what);
 }
 
@@ -127,6 +128,8 @@ designerTest('shapes turn freely by the handle (Shift: 15° steps) and by number
   for (const [side, mm] of [['left', 25 - halfW], ['right', 25 + halfW], ['top', 15 - halfH], ['bottom', 15 + halfH]]) {
     assert.ok(Math.abs(drawn[side] / k - mm) <= 0.1, `${side}: ${(drawn[side] / k).toFixed(2)} mm, expected ${mm.toFixed(2)} mm`);
   }
+  // Turned clockwise: the top-left corner is now the highest point, left of the centre.
+  assert.ok(Math.abs(drawn.topX / k - (25 - 10 * c + 5 * s)) <= 0.2, `highest point at ${(drawn.topX / k).toFixed(2)} mm`);
   // The printer gets exactly what the renderer draws.
   assert.deepEqual(await redPixels(page, ['print', dpi]), drawn);
 
