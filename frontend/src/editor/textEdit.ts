@@ -49,9 +49,16 @@ export function openTextEdit(
   });
   let composing = false;
   let closed = false;
+  // The text sits in the box as the label will print it (top, middle or bottom), and the box
+  // grows rather than hide lines typed beyond it.
   const grow = (): void => {
-    area.style.height = `${height}px`;
-    area.style.height = `${Math.max(height, area.scrollHeight)}px`;
+    area.style.paddingTop = '0px';
+    area.style.height = '0px';
+    const content = area.scrollHeight;
+    const room = Math.max(0, height - content);
+    const top = object.verticalAlign === 'middle' ? room / 2 : object.verticalAlign === 'bottom' ? room : 0;
+    area.style.paddingTop = `${top}px`;
+    area.style.height = `${Math.max(height, content + top)}px`;
   };
   const close = (): void => {
     if (closed) return;

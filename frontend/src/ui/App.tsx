@@ -182,7 +182,7 @@ export function App({ editor, images, shell, onStage, merge }: { editor: Editor;
         {editor.api.mode === 'browser' && <span class="mode">{t.browserMode}</span>}
         {many && <span>{editor.msg('multipleSelected', { count: state.selection.length })}</span>}
         <div class="view-tools">
-          <select class="unit" aria-label={t.unit} title={t.unit} data-testid="unit" value={state.unit}
+          <select class="unit-choice" aria-label={t.unit} title={t.unit} data-testid="unit" value={state.unit}
             onChange={(e) => editor.setUnit((e.target as HTMLSelectElement).value as LengthUnit)}>
             <option value="mm">{t.mm}</option>
             <option value="in">{t.inch}</option>
