@@ -257,8 +257,12 @@ designerTest('inches are shown and typed in fields and the status bar, and remem
   assert.match(await page.innerText('[data-testid="status-label"]'), /in$/);
 });
 
-/** The label's corners on screen lie inside the stage, and how much of the stage the label takes. */
-const fits = (page) => page.evaluate(() => {
+/**
+ * The label's corners on screen lie inside the stage, and how much of the stage the label takes,
+ * once a frame has passed (the stage learns of a new size from a resize observer).
+ */
+const fits = (page) => page.evaluate(async () => {
+  await new Promise((resolve) => requestAnimationFrame(() => requestAnimationFrame(resolve)));
   const stage = window.quillmark.stage();
   const { widthMm, heightMm } = window.quillmark.editor.state.doc;
   const a = stage.toScreen(0, 0), b = stage.toScreen(widthMm, heightMm);
