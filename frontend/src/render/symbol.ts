@@ -4,6 +4,7 @@
 import { Box, BarcodeObject, boxesOverlap, LabelDocument, labelPoint, placeVisualBox, TWO_D_SYMBOLOGIES, visualBox } from '../model/document';
 import { printerDpi } from '../model/output';
 import { pxPerMm } from '../model/units';
+import { AnyCanvas, context2d } from './canvas';
 import { drawnBarcode, objectPixelBox } from './renderer';
 import { quietZoneMm } from './xdim';
 
@@ -11,12 +12,43 @@ import { quietZoneMm } from './xdim';
  * A barcode as its printer makes it: the module width in dots and millimetres, and the symbol's
  * size on the label (for a box-sized barcode, what fits its box), or the encoder's refusal.
  */
-export function printedBarcode(o: BarcodeObject, dpi: number): { ok: true; dots: number; moduleMm: number; widthMm: number; heightMm: number } | { ok: false; error: string } {
+export function printedBarcode(o: BarcodeObject, dpi: number): PrintedBarcode | { ok: false; error: string } {
   const scale = pxPerMm(dpi);
   const result = drawnBarcode(o, o.data, objectPixelBox(o, scale), scale, dpi);
   if (!result.ok) return result;
   const { canvas, moduleScale } = result.bitmap;
-  return { ok: true, dots: moduleScale, moduleMm: moduleScale / scale, widthMm: canvas.width / scale, heightMm: canvas.height / scale };
+  const bars = barsExtent(canvas);
+  return {
+    ok: true, dots: moduleScale, moduleMm: moduleScale / scale, widthMm: canvas.width / scale, heightMm: canvas.height / scale,
+    barsLeftMm: bars.left / scale, barsRightMm: bars.right / scale,
+  };
+}
+
+export interface PrintedBarcode {
+  ok: true;
+  dots: number;
+  moduleMm: number;
+  widthMm: number;
+  heightMm: number;
+  /** Where the bars start and end within the symbol: EAN and UPC print digits beside them, in the quiet zones. */
+  barsLeftMm: number;
+  barsRightMm: number;
+}
+
+const extents = new WeakMap<AnyCanvas, { left: number; right: number }>();
+
+/** The first and last inked column of a symbol's top row, where only bars reach. */
+function barsExtent(canvas: AnyCanvas): { left: number; right: number } {
+  let extent = extents.get(canvas);
+  if (!extent) {
+    const row = context2d(canvas).getImageData(0, 0, canvas.width, 1).data;
+    let left = 0, right = canvas.width;
+    while (left < canvas.width && row[left * 4 + 3] < 128) left++;
+    while (right > left && row[(right - 1) * 4 + 3] < 128) right--;
+    extent = right > left ? { left, right } : { left: 0, right: canvas.width };
+    extents.set(canvas, extent);
+  }
+  return extent;
 }
 
 /**
@@ -53,9 +85,10 @@ export function quietZoneBoxes(o: BarcodeObject, dpi: number): Box[] {
   const printed = printedBarcode(o, dpi);
   if (!printed.ok) return [];
   const zone = quietZoneMm(o.symbology, { dots: printed.dots, mm: printed.moduleMm });
-  const left = (o.widthMm - printed.widthMm) / 2;
+  const symbolLeft = o.xdim ? 0 : (o.widthMm - printed.widthMm) / 2;
+  const left = symbolLeft + printed.barsLeftMm;
+  const right = symbolLeft + printed.barsRightMm;
   const top = (o.heightMm - printed.heightMm) / 2;
-  const right = left + printed.widthMm;
   const bottom = top + printed.heightMm;
   // Linear codes need theirs before and after the bars; 2D symbols all round.
   const local: Box[] = [
@@ -64,8 +97,8 @@ export function quietZoneBoxes(o: BarcodeObject, dpi: number): Box[] {
   ];
   if (TWO_D_SYMBOLOGIES.includes(o.symbology)) {
     local.push(
-      { xMm: left - zone.left, yMm: top - zone.left, widthMm: printed.widthMm + zone.left + zone.right, heightMm: zone.left },
-      { xMm: left - zone.left, yMm: bottom, widthMm: printed.widthMm + zone.left + zone.right, heightMm: zone.right },
+      { xMm: left - zone.left, yMm: top - zone.left, widthMm: right - left + zone.left + zone.right, heightMm: zone.left },
+      { xMm: left - zone.left, yMm: bottom, widthMm: right - left + zone.left + zone.right, heightMm: zone.right },
     );
   }
   return local.map((b) => turnedBox(o, b));

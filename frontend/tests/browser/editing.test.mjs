@@ -198,7 +198,8 @@ designerTest('a barcode is sized by its narrow bar in whole printer dots, warned
   // Quiet zones: the label's edge and another object in them are named.
   const quiet = page.locator('[data-testid="quiet-zone-warning"]');
   assert.equal(await quiet.count(), 0);
-  await setField(page, 'prop-x', '1');
+  // 1 mm from the right edge: the 7 modules (1.75 mm) after the bars run past it.
+  await setField(page, 'prop-x', String(Math.round((120 - 1 - (await editorState(page)).doc.objects[0].widthMm) * 10) / 10));
   assert.match(await quiet.innerText(), /标签边缘/);
   await setField(page, 'prop-x', '20');
   const id = (await editorState(page)).doc.objects[0].id;
