@@ -194,7 +194,7 @@ export const mergeEn: Record<keyof typeof mergeZhCN, string> = {
   stop: 'Stop',
   close: 'Close',
   rendering: 'Drawing page {done} of {total}…',
-  sending: 'Sent {labels} of {total} labels to the printer…',
+  sending: 'Sent {labels} of {total, plural, one {# label} other {# labels}} to the printer…',
   printDone: 'Sent {labels, plural, one {# label} other {# labels}} to the printer "{printer}" ({pages, plural, one {# page} other {# pages}}, {copies, plural, one {# copy} other {# copies}} each).',
   printStopped: 'Stopped. {labels, plural, one {# label} other {# labels}} reached the printer; the other {rest, plural, one {# was} other {# were}} not printed.',
   printFailed: 'Printing failed: {error}',
