@@ -22,6 +22,8 @@ const SYMBOLOGY_NAMES: Record<Symbology, string> = {
   datamatrix: 'Data Matrix', gs1datamatrix: 'GS1 DataMatrix', pdf417: 'PDF417',
 };
 
+const MM_PER_MIL = 0.0254;
+
 /** Length fields in the unit the person chose. */
 function lengthProps(editor: Editor): { unit: LengthUnit; unitLabel: string } {
   const unit = editor.state.unit;
@@ -193,6 +195,8 @@ function XdimFields({ editor, object }: { editor: Editor; object: BarcodeObject 
   const disabled = object.locked;
   const set = (patch: Partial<BarcodeObject>): void => editor.update(object.id, patch as Partial<LabelObject>);
   const inDots = !!object.xdim && 'dots' in object.xdim;
+  // Where lengths are in inches, narrow bars are in thousandths of an inch (13 mil is 0.330 mm).
+  const mils = editor.state.unit === 'in';
   const current = printedBarcode(object, dpi);
   const dots = object.xdim ? printedXdim(object.symbology, object.xdim, dpi).dots : current.ok ? current.dots : null;
   const printed = dots === null ? null : printedXdim(object.symbology, { dots }, dpi);
@@ -203,13 +207,17 @@ function XdimFields({ editor, object }: { editor: Editor; object: BarcodeObject 
     <>
       <div class="row">
         <NumberField label={t.xdim} value={value} placeholder={t.xdimFitsBox} disabled={disabled} testId="prop-xdim"
-          min={inDots ? 1 : 0.05} max={inDots ? 100 : 10} step={inDots ? 1 : 0.01}
-          format={(v) => formatNumber(v, inDots ? 0 : 3)} parse={(text) => parseDecimal(text, inDots ? 0 : 3)}
-          onCommit={(v) => set({ xdim: inDots ? { dots: Math.max(1, Math.round(v)) } : { mm: v } })} />
-        <SelectField label={t.unit} value={inDots ? 'dots' : 'mm'} disabled={disabled} testId="prop-xdim-unit"
-          options={[{ value: 'mm', label: t.mm }, { value: 'dots', label: t.xdimUnitDots }]}
+          min={inDots ? 1 : 0.05} max={inDots ? 100 : 10} step={inDots ? 1 : mils ? MM_PER_MIL : 0.01}
+          format={(v) => (inDots ? formatNumber(v, 0) : mils ? formatNumber(v / MM_PER_MIL, 1) : formatNumber(v, 3))}
+          parse={(text) => {
+            const typed = parseDecimal(text, inDots ? 0 : mils ? 1 : 3);
+            return typed !== null && mils ? typed * MM_PER_MIL : typed;
+          }}
+          onCommit={(v) => set({ xdim: inDots ? { dots: Math.max(1, Math.round(v)) } : { mm: Number(v.toFixed(4)) } })} />
+        <SelectField label={t.unit} value={inDots ? 'dots' : 'length'} disabled={disabled} testId="prop-xdim-unit"
+          options={[{ value: 'length', label: mils ? t.mil : t.mm }, { value: 'dots', label: t.xdimUnitDots }]}
           onChange={(unit) => {
-            if (printed && unit !== (inDots ? 'dots' : 'mm')) set({ xdim: unit === 'dots' ? { dots: printed.dots } : { mm: Math.round(printed.mm * 1000) / 1000 } });
+            if (printed && unit !== (inDots ? 'dots' : 'length')) set({ xdim: unit === 'dots' ? { dots: printed.dots } : { mm: Math.round(printed.mm * 1000) / 1000 } });
           }} />
       </div>
       {!object.xdim && <p class="hint" data-testid="xdim-box-sized">{t.xdimBoxSized}</p>}

@@ -256,6 +256,13 @@ designerTest('inches are shown and typed in fields and the status bar, and remem
   await page.waitForFunction(() => window.quillmarkReady === true);
   assert.equal(await page.inputValue('[data-testid="unit"]'), 'in');
   assert.match(await page.innerText('[data-testid="status-label"]'), /in$/);
+  // Narrow bars in thousandths of an inch: EAN-13's 0.330 mm is 13 mil.
+  await page.click('[data-testid="dialog-discard"]');
+  await toolbar(page, 'insertBarcode');
+  await page.selectOption('[data-testid="prop-symbology"]', 'ean13');
+  await shows(page, 'prop-xdim', '13');
+  await setField(page, 'prop-xdim', '10');
+  assert.deepEqual((await editorState(page)).doc.objects[0].xdim, { mm: 0.254 });
 });
 
 /**
