@@ -40,6 +40,11 @@ export function printTools(editor: Editor, merge: MergeSession, images: ImageSto
       }
       return { pages: plan.pages.length, chars, ms: performance.now() - started };
     },
+    /** One page of a job as the printer gets it, as a PNG data URL. */
+    async pageImage(options: OutputOptions, index: number): Promise<string> {
+      const { drawPage } = await preparePages(source(), options);
+      return drawPage(index);
+    },
     /** A whole print job as the dialog runs it; with `prerendered`, the pages kept by renderPages. */
     async printMerge(options: OutputOptions, printerName: string, copies: number, prerendered = false): Promise<JobOutcome & { error: string; ms: number }> {
       const started = performance.now();

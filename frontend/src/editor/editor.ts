@@ -15,6 +15,8 @@ import {
   base64ToUtf8, nameFromFileName, parseProject, ProjectError, serializeProject, suggestedFileName, utf8ToBase64,
 } from '../model/project';
 import { format, Language, MessageKey, messageTable, MessageTable } from '../i18n/messages';
+import { LENGTH_UNITS, LengthUnit } from '../model/units';
+import { fitBarcodeBoxes } from '../render/symbol';
 import { clearAutosave, readAutosave, writeAutosave } from './autosave';
 import {
   FAVOURITE_STOCK_KEY, MAX_RECENT_PROJECTS, MAX_RECENT_STOCK, readList, RECENT_PROJECTS_KEY, RECENT_STOCK_KEY, withFirst,
@@ -36,6 +38,10 @@ export interface EditorState {
   gridStepMm: number;
   /** Inserted pictures keep every pixel instead of being reduced to what the label can print. */
   keepOriginalPictures: boolean;
+  /** The unit lengths are shown and typed in. */
+  unit: LengthUnit;
+  /** Counts projects opened or started, so the view knows to fit a new one. */
+  projectSerial: number;
   /** Set by the stage: screen zoom, 1 = real size. */
   zoom: number;
   pointerMm: { x: number; y: number } | null;
@@ -62,6 +68,7 @@ export interface EditorUi {
 }
 
 export const LANGUAGE_KEY = 'quillmark.language';
+export const UNIT_KEY = 'quillmark.unit';
 const MAX_IMAGE_BYTES = 10 * 1024 * 1024;
 const FALLBACK_FONTS = ['Noto Sans CJK SC', 'Noto Serif CJK SC', 'DejaVu Sans', 'DejaVu Serif', 'sans-serif', 'serif', 'monospace'];
 
@@ -80,7 +87,8 @@ export class Editor {
     const doc = createDocument();
     this.state = {
       doc, selection: [], projectPath: '', savedDoc: doc, language: readLanguage(storage), fonts: [],
-      grid: true, snap: true, gridStepMm: 1, keepOriginalPictures: false, zoom: 1, pointerMm: null,
+      grid: true, snap: true, gridStepMm: 1, keepOriginalPictures: false, unit: readUnit(storage), projectSerial: 0,
+      zoom: 1, pointerMm: null,
       stockChooser: false,
       recentProjects: readList(storage, RECENT_PROJECTS_KEY),
       recentStock: readList(storage, RECENT_STOCK_KEY),
@@ -131,7 +139,7 @@ export class Editor {
   /** Replaces the document with an edited one as one undo step (or part of one, with a coalescing key). */
   apply(edit: (doc: LabelDocument) => LabelDocument, options: { select?: string[]; coalesce?: string } = {}): void {
     const before = this.state.doc;
-    const after = edit(before);
+    const after = fitBarcodeBoxes(edit(before), before);
     if (after === before) {
       if (options.select) this.select(options.select);
       return;
@@ -148,6 +156,26 @@ export class Editor {
   updateSelected(patch: Partial<LabelObject>, coalesce?: string): void {
     const patches = new Map(this.state.selection.map((id) => [id, patch] as const));
     this.apply((doc) => updateObjects(doc, patches), { coalesce });
+  }
+
+  /**
+   * Changes to one object that belong together however long the pauses between them (typing on
+   * the label): the first change opens one undo step, `end` closes it.
+   */
+  beginEdit(id: string): { update(patch: Partial<LabelObject>): void; end(): void } {
+    this.history.seal();
+    let recorded = false;
+    return {
+      update: (patch) => {
+        const before = this.state.doc;
+        const after = updateObject(before, id, patch);
+        if (after === before) return;
+        if (!recorded) this.history.record(before);
+        recorded = true;
+        this.set({ doc: after });
+      },
+      end: () => this.history.seal(),
+    };
   }
 
   undo(): void {
@@ -282,6 +310,15 @@ export class Editor {
     this.set(patch);
   }
 
+  setUnit(unit: LengthUnit): void {
+    try {
+      this.storage.setItem(UNIT_KEY, unit);
+    } catch {
+      /* not remembered, still switched */
+    }
+    this.set({ unit });
+  }
+
   setLanguage(language: Language): void {
     try {
       this.storage.setItem(LANGUAGE_KEY, language);
@@ -296,8 +333,7 @@ export class Editor {
   async loadFonts(): Promise<void> {
     let names: string[] = [];
     try {
-      const fonts = await this.api.listLocalFonts();
-      names = Array.from(new Set(fonts.map((f) => f.value || f.name))).sort((a, b) => a.localeCompare(b));
+      names = mergeFontNames((await this.api.listLocalFonts()).map((f) => f.value || f.name));
     } catch (e) {
       // Not worth a dialog at every start: the designer stays fully usable with the fall-back list.
       this.ui.notify(this.describeError(e));
@@ -320,7 +356,7 @@ export class Editor {
   private replaceProject(doc: LabelDocument, projectPath: string, savedDoc: LabelDocument = doc): void {
     this.history.clear();
     this.discardAgreed = null;
-    this.set({ doc, savedDoc, projectPath, selection: [] });
+    this.set({ doc, savedDoc, projectPath, selection: [], projectSerial: this.state.projectSerial + 1 });
   }
 
   /** New asks about unsaved work first, then shows the chooser; the label is made when stock is picked. */
@@ -505,6 +541,29 @@ export class Editor {
   /** A failure in the interface's language, with what to do next where the failure is known. */
   describeError(e: unknown): string {
     return describeError(e, this.t);
+  }
+}
+
+/**
+ * One entry per family: the system lists a family once per foundry ("DejaVu Sans [PfEd]") and
+ * sometimes in other cases or with stray blanks, which canvas text would treat as one anyway.
+ */
+export function mergeFontNames(names: readonly string[]): string[] {
+  const byKey = new Map<string, string>();
+  for (const raw of names) {
+    const name = raw.replace(/\s*\[[^\]]*\]\s*$/, '').replace(/\s+/g, ' ').trim();
+    const key = name.toLocaleLowerCase();
+    if (name && !byKey.has(key)) byKey.set(key, name);
+  }
+  return Array.from(byKey.values()).sort((a, b) => a.localeCompare(b));
+}
+
+function readUnit(storage: Storage): LengthUnit {
+  try {
+    const unit = storage.getItem(UNIT_KEY) as LengthUnit;
+    return LENGTH_UNITS.includes(unit) ? unit : 'mm';
+  } catch {
+    return 'mm';
   }
 }
 

@@ -2,15 +2,23 @@
 // shows and what a printer receives at 203, 300 or 600 dpi scans the same way.
 
 import bwipjs, { toCanvas } from 'bwip-js';
-import { Symbology, TWO_D_SYMBOLOGIES } from '../model/document';
+import { BarcodeFont, GS1_SYMBOLOGIES, Symbology, TWO_D_SYMBOLOGIES } from '../model/document';
+import { BarcodeFault, Gs1DataError, readBarcodeFault } from './barcodeFault';
 import { AnyCanvas, context2d, createCanvas } from './canvas';
-import { BarcodeFault, readBarcodeFault } from './barcodeFault';
+import { gs1BwipOptions, Gs1Symbology, parseGs1 } from './gs1';
 
 export interface BarcodeSpec {
   symbology: Symbology;
   data: string;
   showText: boolean;
   color: string;
+  textFont?: BarcodeFont;
+}
+
+/** How large to draw: whole pixels per module, and the human-readable text's height in pixels. */
+export interface BarcodeScale {
+  modulePx?: number;
+  textPx?: number;
 }
 
 export interface BarcodeBitmap {
@@ -48,16 +56,26 @@ function hexColor(color: string): string {
   return m ? m[1] : '000000';
 }
 
-function bwipOptions(symbol: BarcodeSpec, scale: number, heightMm?: number): Record<string, unknown> {
+/** The text bwip-js encodes: GS1 element strings checked, with their check digits completed. */
+function encodedText(symbol: Pick<BarcodeSpec, 'symbology' | 'data'>): string {
+  if (!GS1_SYMBOLOGIES.includes(symbol.symbology)) return symbol.data;
+  const parsed = parseGs1(symbol.data);
+  if (!parsed.ok) throw new Gs1DataError(parsed.error);
+  return gs1BwipOptions(symbol.symbology as Gs1Symbology, parsed).text;
+}
+
+function bwipOptions(symbol: BarcodeSpec, scale: number, heightMm?: number, textSize?: number): Record<string, unknown> {
   const opts: Record<string, unknown> = {
     // The program's symbology names are bwip-js's own.
     bcid: symbol.symbology,
-    text: symbol.data,
+    text: encodedText(symbol),
     scale,
     includetext: symbol.showText && !TWO_D_SYMBOLOGIES.includes(symbol.symbology),
     barcolor: hexColor(symbol.color),
     textcolor: hexColor(symbol.color),
   };
+  if (symbol.textFont && symbol.textFont !== 'OCR-B') opts.textfont = symbol.textFont;
+  if (textSize !== undefined) opts.textsize = textSize;
   // EAN and UPC place their digits around the guard bars themselves; other codes centre their text.
   if (!['ean13', 'upca'].includes(symbol.symbology)) opts.textxalign = 'center';
   if (heightMm !== undefined) opts.height = heightMm;
@@ -66,7 +84,7 @@ function bwipOptions(symbol: BarcodeSpec, scale: number, heightMm?: number): Rec
 }
 
 function probe(symbol: BarcodeSpec): Probe | BarcodeFault {
-  const key = `${symbol.symbology}\u0000${symbol.data}\u0000${symbol.showText}`;
+  const key = `${symbol.symbology}\u0000${symbol.data}\u0000${symbol.showText}\u0000${symbol.textFont ?? ''}`;
   const cached = probes.get(key);
   if (cached !== undefined) return cached;
   if (symbol.data === '') return { code: 'empty' };
@@ -78,17 +96,7 @@ function probe(symbol: BarcodeSpec): Probe | BarcodeFault {
     if (twoD) {
       result = { width: a.width, height: a.height, textPx: 0, barPxPerMm: 0, symbol: a };
     } else {
-      // How height grows with the bar height depends on the symbology and the text line only,
-      // not on the data: measured once, it spares a second render for every new value.
-      const metricsKey = `${symbol.symbology}\u0000${symbol.showText}`;
-      let metrics = linearMetrics.get(metricsKey);
-      if (!metrics) {
-        const b = toCanvas(createCanvas(1, 1) as HTMLCanvasElement, bwipOptions(symbol, 1, 20) as never);
-        const barPxPerMm = (b.height - a.height) / 10;
-        metrics = { textPx: a.height - barPxPerMm * 10, barPxPerMm };
-        linearMetrics.set(metricsKey, metrics);
-      }
-      result = { width: a.width, height: a.height, ...metrics };
+      result = { width: a.width, height: a.height, ...linearMetricsOf(symbol, undefined, a.height) };
     }
   } catch (e) {
     result = readBarcodeFault(symbol, e);
@@ -106,6 +114,23 @@ function isFault(p: Probe | BarcodeFault): p is BarcodeFault {
   return 'code' in p;
 }
 
+/**
+ * How a linear code's height grows with its bar height depends on the symbology and the text
+ * line only, not on the data: measured once, it spares a second render for every new value.
+ */
+function linearMetricsOf(symbol: BarcodeSpec, textSize: number | undefined, heightAt10?: number): { textPx: number; barPxPerMm: number } {
+  const key = `${symbol.symbology}\u0000${symbol.showText}\u0000${symbol.textFont ?? ''}\u0000${textSize ?? ''}`;
+  let metrics = linearMetrics.get(key);
+  if (!metrics) {
+    const a = heightAt10 ?? toCanvas(createCanvas(1, 1) as HTMLCanvasElement, bwipOptions(symbol, 1, 10, textSize) as never).height;
+    const b = toCanvas(createCanvas(1, 1) as HTMLCanvasElement, bwipOptions(symbol, 1, 20, textSize) as never);
+    const barPxPerMm = (b.height - a) / 10;
+    metrics = { textPx: a - barPxPerMm * 10, barPxPerMm };
+    remember(linearMetrics, key, metrics);
+  }
+  return metrics;
+}
+
 /** Why bwip-js refuses this data, or null when the code can be drawn; encodes without drawing. */
 export function barcodeError(symbol: Pick<BarcodeSpec, 'symbology' | 'data'>): BarcodeFault | null {
   if (symbol.data === '') return { code: 'empty' };
@@ -116,7 +141,7 @@ export function barcodeError(symbol: Pick<BarcodeSpec, 'symbology' | 'data'>): B
   try {
     // Choosing the best of QR's eight masks is most of its encoding time and has no bearing on
     // whether the data fits, so the check takes the first.
-    bwipjs.raw({ bcid: symbol.symbology, text: symbol.data, ...(symbol.symbology === 'qrcode' ? { mask: 1 } : {}) });
+    bwipjs.raw({ bcid: symbol.symbology, text: encodedText(symbol), ...(symbol.symbology === 'qrcode' ? { mask: 1 } : {}) });
   } catch (e) {
     verdict = readBarcodeFault(symbol, e);
   }
@@ -125,13 +150,13 @@ export function barcodeError(symbol: Pick<BarcodeSpec, 'symbology' | 'data'>): B
 }
 
 /**
- * Draws a code as large as fits in a box of whole pixels, with whole pixels per module.
- * Linear codes fill the box's height; 2D codes keep square modules.
+ * Draws a code with whole pixels per module: as many as `size.modulePx` says, or else as many as
+ * fit in a box of whole pixels. Linear codes fill the box's height; 2D codes keep square modules.
  */
-export function renderBarcode(symbol: BarcodeSpec, boxWidthPx: number, boxHeightPx: number): BarcodeResult {
+export function renderBarcode(symbol: BarcodeSpec, boxWidthPx: number, boxHeightPx: number, size: BarcodeScale = {}): BarcodeResult {
   const w = Math.max(1, Math.round(boxWidthPx));
   const h = Math.max(1, Math.round(boxHeightPx));
-  const key = `${symbol.symbology}\u0000${symbol.data}\u0000${symbol.showText}\u0000${symbol.color}\u0000${w}\u0000${h}`;
+  const key = [symbol.symbology, symbol.data, symbol.showText, symbol.color, symbol.textFont ?? '', w, h, size.modulePx ?? '', size.textPx ?? ''].join('\u0000');
   const cached = bitmaps.get(key);
   if (cached) return cached;
   const p = probe(symbol);
@@ -140,7 +165,7 @@ export function renderBarcode(symbol: BarcodeSpec, boxWidthPx: number, boxHeight
     result = { ok: false, error: p };
   } else {
     try {
-      result = { ok: true, bitmap: draw(symbol, p, w, h) };
+      result = { ok: true, bitmap: draw(symbol, p, w, h, size) };
     } catch (e) {
       result = { ok: false, error: readBarcodeFault(symbol, e) };
     }
@@ -149,9 +174,10 @@ export function renderBarcode(symbol: BarcodeSpec, boxWidthPx: number, boxHeight
   return result;
 }
 
-function draw(symbol: BarcodeSpec, p: Probe, w: number, h: number): BarcodeBitmap {
+function draw(symbol: BarcodeSpec, p: Probe, w: number, h: number, size: BarcodeScale): BarcodeBitmap {
+  const fixed = size.modulePx !== undefined ? Math.max(1, Math.round(size.modulePx)) : undefined;
   if (TWO_D_SYMBOLOGIES.includes(symbol.symbology)) {
-    const scale = Math.max(1, Math.floor(Math.min(w / p.width, h / p.height)));
+    const scale = fixed ?? Math.max(1, Math.floor(Math.min(w / p.width, h / p.height)));
     // bwip-js draws a 2D symbol at scale n exactly as its one-pixel form enlarged n times, so the
     // probe's symbol is enlarged without smoothing and given the object's colour.
     const canvas = createCanvas(p.width * scale, p.height * scale);
@@ -163,10 +189,13 @@ function draw(symbol: BarcodeSpec, p: Probe, w: number, h: number): BarcodeBitma
     ctx.fillRect(0, 0, canvas.width, canvas.height);
     return { canvas, moduleScale: scale };
   }
-  const scale = Math.max(1, Math.floor(w / p.width));
+  const scale = fixed ?? Math.max(1, Math.floor(w / p.width));
+  // bwip-js sizes text in points of its own drawing, where a module is one point.
+  const textSize = size.textPx !== undefined ? Math.round((size.textPx / scale) * 100) / 100 : undefined;
+  const metrics = textSize === undefined ? p : linearMetricsOf(symbol, textSize);
   // Solve the bar height that makes the whole picture, text included, as high as the box.
-  const heightMm = Math.max(0.5, (h / scale - p.textPx) / p.barPxPerMm);
-  const canvas = toCanvas(createCanvas(1, 1) as HTMLCanvasElement, bwipOptions(symbol, scale, heightMm) as never);
+  const heightMm = Math.max(0.5, (h / scale - metrics.textPx) / metrics.barPxPerMm);
+  const canvas = toCanvas(createCanvas(1, 1) as HTMLCanvasElement, bwipOptions(symbol, scale, heightMm, textSize) as never);
   return { canvas, moduleScale: scale };
 }
 

@@ -4,7 +4,7 @@
 
 import { SYMBOLOGY_NAMES, Symbology } from '../model/document';
 import type { MessageKey } from '../i18n/messages';
-import { gs1CheckDigit } from './gs1';
+import { gs1CheckDigit, Gs1Error } from './gs1';
 
 export type BarcodeFault =
   | { code: 'empty' }
@@ -12,7 +12,15 @@ export type BarcodeFault =
   | { code: 'length'; symbology: Symbology; actual: number }
   | { code: 'characters'; symbology: Symbology }
   | { code: 'tooLong'; symbology: Symbology; actual: number }
+  | { code: 'gs1'; symbology: Symbology; error: Gs1Error }
   | { code: 'other'; symbology: Symbology; detail: string };
+
+/** Thrown for GS1 data that does not check out before bwip-js sees it. */
+export class Gs1DataError extends Error {
+  constructor(readonly detail: Gs1Error) {
+    super(`gs1 ${detail.code}`);
+  }
+}
 
 /** Digits a code takes without and with its check digit; the check digit is added when left out. */
 const DIGIT_LENGTHS: Partial<Record<Symbology, [number, number]>> = { ean13: [12, 13], upca: [11, 12], itf14: [13, 14] };
@@ -20,6 +28,7 @@ const DIGIT_LENGTHS: Partial<Record<Symbology, [number, number]>> = { ean13: [12
 export function readBarcodeFault(symbol: { symbology: Symbology; data: string }, error: unknown): BarcodeFault {
   const { symbology, data } = symbol;
   if (data === '') return { code: 'empty' };
+  if (error instanceof Gs1DataError) return { code: 'gs1', symbology, error: error.detail };
   const text = error instanceof Error ? error.message : String(error);
   const match = /^bwipp\.(\w+?)(?:#\d+)?:\s*([\s\S]*)$/.exec(text);
   const code = match ? match[1].toLowerCase() : '';
@@ -53,7 +62,20 @@ export function describeBarcodeFault(fault: BarcodeFault, words: Words): string 
       return msg(fault.symbology === 'code39' ? 'faultCharactersCode39' : lengths[0] ? 'faultDigitsOnly' : 'faultCharacters', { name });
     case 'tooLong':
       return msg('faultTooLong', { name, actual: fault.actual });
+    case 'gs1':
+      return describeGs1Error(fault.error, msg);
     case 'other':
       return msg('barcodeInvalid', { detail: `${name}: ${fault.detail}` });
+  }
+}
+
+function describeGs1Error(error: Gs1Error, msg: Words['msg']): string {
+  switch (error.code) {
+    case 'syntax': return msg('faultGs1Syntax', { at: error.at + 1 });
+    case 'unknownAi': return msg('faultGs1UnknownAi', { ai: error.ai });
+    case 'badLength': return msg('faultGs1Length', { ai: error.ai, length: error.min === error.max ? `${error.min}` : `${error.min}–${error.max}` });
+    case 'badCharacters': return msg('faultGs1Characters', { ai: error.ai });
+    case 'badDate': return msg('faultGs1Date', { ai: error.ai });
+    case 'badCheckDigit': return msg('faultGs1CheckDigit', { ai: error.ai, digit: error.expected });
   }
 }

@@ -8,9 +8,10 @@ import {
 } from '../../src/model/project';
 
 function sample(): LabelDocument {
-  const text = { ...createObject('text'), text: '货架 A-12\n第二行', bold: true, rotation: 90 as const };
+  const text = { ...createObject('text'), text: '货架 A-12\n第二行', bold: true, rotation: 37.5 };
   const image = { ...createObject('image'), src: 'data:image/png;base64,iVBORw0KGgo=' };
-  return addObjects(createDocument('货架标签', 50, 30), [text, createBarcode('ean13'), createBarcode('qrcode'), image, createObject('line')]);
+  const ean = { ...createBarcode('ean13'), textFont: 'OCR-A' as const, textSizePt: 7.5, xdim: { dots: 3 } };
+  return addObjects(createDocument('货架标签', 50, 30), [text, ean, createBarcode('gs1datamatrix'), image, createObject('line')]);
 }
 
 function codeOf(fn: () => unknown): string {
@@ -29,6 +30,15 @@ test('a project survives writing and reading unchanged', () => {
   assert.deepEqual(read, doc);
   assert.equal(skippedObjects, 0);
   assert.deepEqual(parseProject('\ufeff' + serializeProject(doc)).doc, doc, 'a byte order mark is no obstacle');
+});
+
+test('a barcode from before X-dimensions still fills its box; quarter turns stay as they were', () => {
+  const old = { type: 'barcode', id: 'b', xMm: 2, yMm: 3, widthMm: 36, heightMm: 20, rotation: 270, symbology: 'ean13', data: '590123412345', showText: true };
+  const broken = { ...old, id: 'c', rotation: 40, xdim: { mm: -1 }, textSizePt: 'big', textFont: 'Comic' };
+  const { doc } = parseProject(JSON.stringify({ format: PROJECT_FORMAT, version: 1, label: { name: '', widthMm: 50, heightMm: 30 }, objects: [old, broken] }));
+  const [b, c] = doc.objects as Extract<LabelDocument['objects'][number], { type: 'barcode' }>[];
+  assert.deepEqual([b.widthMm, b.heightMm, b.rotation, b.xdim, b.textSizePt, b.textFont], [36, 20, 270, undefined, undefined, 'OCR-B']);
+  assert.deepEqual([c.rotation, c.xdim, c.textSizePt, c.textFont], [0, undefined, undefined, 'OCR-B'], 'a barcode never reads at an odd angle');
 });
 
 test('through Base64 and UTF-8, Chinese text arrives intact (as it crosses the bridge)', () => {
