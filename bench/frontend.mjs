@@ -1,4 +1,5 @@
-// Front-end figures for bench/run.mjs: rendering merged labels at 300 dpi in the real program's
+// Front-end figures for bench/run.mjs: the check of every label before printing (first with
+// every barcode value new, then again), rendering merged labels at 300 dpi in the real program's
 // engine, and rendering plus sending them to a private print queue through the print pipeline
 // (batches, submitPrintJob). Run alone with `node bench/frontend.mjs` (same environment as run.mjs).
 import { spawn } from 'node:child_process';
@@ -53,6 +54,10 @@ export async function benchmarkFrontend() {
     const projectPath = writeProject(host.root);
     await host.page.evaluate((p) => window.quillmark.editor.openProject(p), projectPath);
     await host.page.waitForFunction((n) => window.quillmark.merge.table?.records.length === n, labels, { timeout: 60_000 });
+    // Before any rendering, so the first check meets every barcode value for the first time.
+    const firstCheck = await host.page.evaluate((o) => window.quillmark.checkJob(o), options);
+    if (firstCheck.problems.length > 0 || firstCheck.labels !== labels) throw new Error(`check: ${JSON.stringify(firstCheck.problems.slice(0, 3))}`);
+    const againCheck = await host.page.evaluate((o) => window.quillmark.checkJob(o), options);
     const render = [];
     const printed = [];
     const sendOnly = [];
@@ -73,6 +78,7 @@ export async function benchmarkFrontend() {
     const sendS = summary(sendOnly);
     const kib = (chars / labels / 1024).toFixed(1);
     return [
+      [`Check ${labels} merged labels before printing (Code 128 and QR, every value new)`, ms(firstCheck.ms), `${ms(againCheck.ms)} (the same job again)`, ''],
       [`Render ${labels} merged labels 50 × 30 mm at 300 dpi to PNG (${kib} KiB Base64 each)`, spread(renderS, ms), '', ''],
       [`Render and print ${labels} merged labels at 300 dpi to a private queue`, spread(printedS, ms), `${spread(sendS, ms)} (sending pre-rendered pages)`, `${(printedS.median / sendS.median).toFixed(1)}×`],
     ];

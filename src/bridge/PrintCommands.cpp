@@ -1,9 +1,8 @@
 #include "DesktopBridge.h"
+#include "FileRoutines.h"
+#include "PageImage.h"
 #include "PrinterOptions.h"
 
-#include <QBuffer>
-#include <QImage>
-#include <QImageReader>
 #include <QJsonArray>
 #include <QPageLayout>
 #include <QPageSize>
@@ -93,47 +92,6 @@ QString firstSettingNotOffered(const PrintRequest &request, const PrinterSetting
     if (request.resolution != 0 && !printer.resolutions.contains(request.resolution))
         return settingText(QStringLiteral("Resolution"), request.resolution);
     return QString();
-}
-
-// The largest page image decoded: an A3 sheet at 600 dpi has 70 million pixels. A few hundred
-// bytes of image file can claim thousands of times more, which the host would have to allocate.
-constexpr qint64 maxPagePixels = 100 * 1000 * 1000;
-
-// A page string is Base64 image data, possibly behind a data-URL header that ends at the first
-// comma. An image that claims more pixels than a page can use decodes to nothing, and so does one
-// whose format cannot tell its size before decoding: Qt 5 has no limit on what a decoder allocates,
-// so such an image could only be measured after it had taken the memory it claims.
-QImage decodePageImage(const QJsonValue &page)
-{
-    const QString text = page.toString();
-    const QStringRef base64 = text.midRef(text.indexOf(QLatin1Char(',')) + 1);
-    QByteArray bytes = QByteArray::fromBase64(base64.toUtf8());
-    QBuffer buffer(&bytes);
-    QImageReader reader(&buffer);
-    const QSize claimed = reader.size();
-    if (!claimed.isValid() || qint64(claimed.width()) * claimed.height() > maxPagePixels)
-        return QImage();
-    return reader.read();
-}
-
-bool isBlack(QRgb colour) { return (colour & 0xffffff) == 0; }
-bool isWhite(QRgb colour) { return (colour & 0xffffff) == 0xffffff; }
-
-// Qt's PDF engine writes a 1-bit image only for a 1-bit image whose colours are black, then white;
-// any other page it widens to 24-bit colour. A black-and-white page decodes with its palette in
-// the file's order (white first for a grey-scale PNG), so it is brought to that order here.
-QImage keptOneBit(const QImage &image)
-{
-    const QVector<QRgb> colours = image.colorTable();
-    const bool blackAndWhite = colours.size() == 2 && ((isBlack(colours[0]) && isWhite(colours[1]))
-                                                       || (isWhite(colours[0]) && isBlack(colours[1])));
-    if (image.depth() != 1 || !blackAndWhite)
-        return image;
-    QImage mono = image.convertToFormat(QImage::Format_Mono);
-    if (isWhite(colours[0]))
-        mono.invertPixels();
-    mono.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
-    return mono;
 }
 
 // Every page is decoded once before the job starts: once the painter has begun, Qt hands

@@ -152,7 +152,7 @@ describe('labels on a thermal printer', () => {
 
   /** The front end's own page for a look, as the print job sends it. */
   async function ownDots(dpi, look) {
-    const [url] = await host.page.evaluate(([d, l]) => window.quillmark.pages({ dpi: d, from: 1, to: 1, perRecord: 1, sheet: null, look: l }), [dpi, look]);
+    const url = await host.page.evaluate(([d, l]) => window.quillmark.pageImage({ dpi: d, from: 1, to: 1, perRecord: 1, sheet: null, look: l }, 0), [dpi, look]);
     return dotsOf(Buffer.from(url.slice(url.indexOf(',') + 1), 'base64'));
   }
 
