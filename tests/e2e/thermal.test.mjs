@@ -31,22 +31,16 @@ const label = {
   ],
 };
 
-/** 1-bit pixels of a PNG (a page sent, or dots decoded): 1 where the printer burns a dot. */
+/** The dots of a 1-bit PNG (a page sent, or dots decoded): 1 where the printer burns a dot. */
 function dotsOf(png) {
-  const image = decode(png);
-  const { width, height, depth, channels, palette } = image;
+  const { width, height, depth, data, palette } = decode(png);
+  assert.equal(depth, 1);
   const dots = new Uint8Array(width * height);
-  const rowBytes = Math.ceil((width * depth * channels) / 8);
+  const rowBytes = Math.ceil(width / 8);
   for (let y = 0; y < height; y++) {
     for (let x = 0; x < width; x++) {
-      let level;
-      if (depth === 1) {
-        const bit = (image.data[y * rowBytes + (x >> 3)] >> (7 - (x & 7))) & 1;
-        level = palette ? palette[bit][0] : bit * 255;
-      } else {
-        level = palette ? palette[image.data[y * width + x]][0] : image.data[(y * width + x) * channels];
-      }
-      dots[y * width + x] = level < 128 ? 1 : 0;
+      const bit = (data[y * rowBytes + (x >> 3)] >> (7 - (x & 7))) & 1;
+      dots[y * width + x] = (palette ? palette[bit][0] : bit * 255) < 128 ? 1 : 0;
     }
   }
   return { width, height, dots };

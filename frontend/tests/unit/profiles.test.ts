@@ -6,7 +6,6 @@ import {
 import { printerDpi, readOutputSettings } from '../../src/model/output';
 import { asDriverSettings } from '../../src/bridge/client';
 import { createDocument } from '../../src/model/document';
-import { calibrationDocument } from '../../src/print/calibration';
 
 const zpl: DriverSettings = {
   options: [
@@ -84,18 +83,4 @@ test('the driver\'s list is read as sent, and malformed entries are left out', (
     options: [zpl.options[0], { name: 'Bare', label: 'Bare', defaultChoice: '', choices: [{ name: 'a', label: 'a' }] }],
     resolutions: [203, 300], defaultResolution: 203,
   });
-});
-
-test('the calibration page has its cross at the centre and every ruler mark inside the label', () => {
-  const page = calibrationDocument(50, 30, 'Calibration');
-  const cross = page.objects.filter((o) => o.id.startsWith('cross'));
-  for (const o of cross) {
-    assert.ok(Math.abs(o.xMm + o.widthMm / 2 - 25) < 1e-9 && Math.abs(o.yMm + o.heightMm / 2 - 15) < 1e-9, o.id);
-  }
-  for (const o of page.objects) {
-    assert.ok(o.xMm >= 0 && o.yMm >= 0 && o.xMm + o.widthMm <= 50 + 1e-9 && o.yMm + o.heightMm <= 30 + 1e-9, `${o.id} leaves the label`);
-  }
-  const top = page.objects.filter((o) => o.id.startsWith('top'));
-  assert.equal(top.length, 51);
-  assert.deepEqual([top[0].heightMm, top[5].heightMm, top[7].heightMm], [3, 2, 1]);
 });
