@@ -228,14 +228,15 @@ export async function startPrintServer(...queues) {
 }
 
 /**
- * For a test file that prints: starts a private print server and the program printing to it
+ * For a test file that prints: starts a private print server (with `queues` as startPrintServer
+ * takes them) and the program printing to it
  * before the file's tests and stops both after them. The returned object holds `host`, `server`
  * and `errors`, the page's uncaught errors, once the tests run.
  */
-export function printingHost() {
+export function printingHost(...queues) {
   const context = { host: null, server: null, errors: [] };
   before(async () => {
-    context.server = await startPrintServer();
+    context.server = await startPrintServer(...queues);
     context.host = await startHost({ env: { CUPS_SERVER: context.server.socket } });
     context.host.page.on('pageerror', (e) => context.errors.push(e.message));
   });

@@ -8,12 +8,11 @@ import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
-import { after, before, describe, it } from 'node:test';
+import { before, describe, it } from 'node:test';
 import { decode } from 'fast-png';
-import zxing from '@zxing/library';
-import { startHost, startPrintServer } from './harness.mjs';
+import { clickElement as click, printingHost } from './harness.mjs';
+import { decodeBarcode } from '../../frontend/tests/pdfpages.mjs';
 
-const { BarcodeFormat, BinaryBitmap, DecodeHintType, HybridBinarizer, MultiFormatReader, RGBLuminanceSource } = zxing;
 const here = path.dirname(fileURLToPath(import.meta.url));
 const jobAttributesTest = path.join(here, '../printserver/job-attributes.test');
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
@@ -68,17 +67,8 @@ function readBarcode(image, format) {
   for (let y = 0; y < image.height; y++) {
     for (let x = 0; x < image.width; x++) if (image.dots[y * image.width + x]) grey[(y + margin) * width + x + margin] = 0;
   }
-  const reader = new MultiFormatReader();
-  // decodeWithState keeps the hints (decode without them would forget the format).
-  reader.setHints(new Map([[DecodeHintType.POSSIBLE_FORMATS, [format]], [DecodeHintType.TRY_HARDER, true]]));
-  try {
-    return reader.decodeWithState(new BinaryBitmap(new HybridBinarizer(new RGBLuminanceSource(grey, width, height)))).getText();
-  } catch {
-    return null;
-  }
+  return decodeBarcode({ width, height, pixels: grey }, format);
 }
-
-const click = (page, selector) => page.evaluate((s) => document.querySelector(s).click(), selector);
 
 function choose(page, selector, value) {
   return page.evaluate(([s, v]) => {
@@ -93,22 +83,16 @@ function choose(page, selector, value) {
 }
 
 describe('labels on a thermal printer', () => {
+  const context = printingHost('zpl=zpl', 'zpl300=zpl300');
   let host;
   let server;
   let jobs = 0;
-  const errors = [];
 
   before(async () => {
-    server = await startPrintServer('zpl=zpl', 'zpl300=zpl300');
-    host = await startHost({ env: { CUPS_SERVER: server.socket } });
-    host.page.on('pageerror', (e) => errors.push(e.message));
+    ({ host, server } = context);
     const projectPath = path.join(host.root, 'shelf.cwrt');
     fs.writeFileSync(projectPath, JSON.stringify(label));
     assert.equal(await host.page.evaluate((p) => window.quillmark.editor.openProject(p), projectPath), true);
-  });
-  after(async () => {
-    await host?.stop();
-    await server?.stop();
   });
 
   /** Prints through the dialog as set up by `settle`, waits for the driver, returns its output. */
@@ -162,7 +146,7 @@ describe('labels on a thermal printer', () => {
       // Unshifted and unturned: the same dots where both pages have them.
       assert.equal(differences(own, dots), 0);
       assert.deepEqual(
-        [readBarcode(dots, BarcodeFormat.CODE_128), readBarcode(dots, BarcodeFormat.EAN_13), readBarcode(dots, BarcodeFormat.QR_CODE)],
+        [readBarcode(dots, 'CODE_128'), readBarcode(dots, 'EAN_13'), readBarcode(dots, 'QR_CODE')],
         ['SKU-4711', '6901234567892', 'https://example.com/p/4711'],
       );
     });
@@ -217,6 +201,6 @@ describe('labels on a thermal printer', () => {
     await sleep(300);
     assert.equal(await renders(), before + 1);
     await click(host.page, '[data-testid="print-close"]');
-    assert.deepEqual(errors, []);
+    assert.deepEqual(context.errors, []);
   });
 });
