@@ -84,7 +84,7 @@ QJsonObject checkedEnvelope(const QString &payload, const QString &reply)
     return envelope;
 }
 
-bool isStringIn(const QJsonObject &object, const char *key)
+bool hasNonEmptyString(const QJsonObject &object, const char *key)
 {
     return object.value(QLatin1String(key)).isString() && !object.value(QLatin1String(key)).toString().isEmpty();
 }
@@ -99,11 +99,11 @@ bool hasOptionsShape(const QJsonObject &reply)
         const QJsonObject option = value.toObject();
         QStringList choices;
         for (const QJsonValue &choice : option.value(QStringLiteral("choices")).toArray()) {
-            if (!isStringIn(choice.toObject(), "name") || !choice.toObject().value(QStringLiteral("label")).isString())
+            if (!hasNonEmptyString(choice.toObject(), "name") || !choice.toObject().value(QStringLiteral("label")).isString())
                 return false;
             choices << choice.toObject().value(QStringLiteral("name")).toString();
         }
-        if (!isStringIn(option, "name") || !option.value(QStringLiteral("label")).isString() || choices.isEmpty()
+        if (!hasNonEmptyString(option, "name") || !option.value(QStringLiteral("label")).isString() || choices.isEmpty()
             || !choices.contains(option.value(QStringLiteral("defaultChoice")).toString())
             || hostsOwn.contains(option.value(QStringLiteral("name")).toString()))
             return false;
