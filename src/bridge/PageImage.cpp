@@ -10,9 +10,10 @@ bool withinPixelCap(const QSize &size)
     return size.isValid() && qint64(size.width()) * size.height() <= maxPagePixels;
 }
 
-// Qt's GIF reader tells the size of the first frame, but decodes onto the whole logical screen
-// the header names (bytes 6 to 9, little-endian) unless that is more than ten times the frame and
-// 16384 dots: a frame of no size on a screen of 11051 dots squared took half a gigabyte.
+// Qt's GIF reader tells the size of the first frame, but decodes onto the logical screen the
+// header names (bytes 6 to 9, little-endian) on each side where that is not far larger than the
+// frame: a frame of no size on a screen of 11051 dots squared took half a gigabyte. Each side of
+// the page is at most the larger of the two.
 QSize gifScreenSize(const QByteArray &file)
 {
     const auto byteAt = [&file](int i) { return int(uchar(file.at(i))); };
@@ -35,9 +36,16 @@ QImage decodePageImage(const QJsonValue &page)
     QByteArray bytes = QByteArray::fromBase64(base64.toUtf8());
     QBuffer buffer(&bytes);
     QImageReader reader(&buffer);
-    if (!withinPixelCap(reader.size()))
+    // Asked first: once the size is read, Qt's icon reader no longer names its format.
+    const QByteArray format = reader.format();
+    // An icon's directory names at most 256 dots a side, while the picture inside it may be a PNG
+    // of any size, which is what Qt decodes; no page is an icon.
+    if (format == "ico" || format == "cur")
         return QImage();
-    if (reader.format() == "gif" && !withinPixelCap(gifScreenSize(bytes)))
+    const QSize claimed = reader.size();
+    if (!withinPixelCap(claimed))
+        return QImage();
+    if (format == "gif" && !withinPixelCap(claimed.expandedTo(gifScreenSize(bytes))))
         return QImage();
     return reader.read();
 }
