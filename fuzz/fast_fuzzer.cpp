@@ -40,7 +40,10 @@ namespace {
 void checkPayloadReaders(const QString &text)
 {
     const QJsonObject payload = parsePayloadObject(text);
-    if (!payload.isEmpty() && parsePayloadObject(QString::fromUtf8(QJsonDocument(payload).toJson())) != payload)
+    // Compared as text: Qt holds a whole number past double precision as a double when it reads it
+    // and as an integer when it reads it back, two values its == tells apart.
+    const QByteArray own = QJsonDocument(payload).toJson();
+    if (!payload.isEmpty() && QJsonDocument(parsePayloadObject(QString::fromUtf8(own))).toJson() != own)
         fail("a payload object does not survive its own text", text);
     const SaveRequest project = readProjectSaveRequest(text);
     if (project.saveAs != (payload.value(QStringLiteral("saveAs")) == QJsonValue(true)))
