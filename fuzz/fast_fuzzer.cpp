@@ -104,7 +104,7 @@ void checkOneBit(const QByteArray &bytes)
         || kept.size() != image.size())
         fail("a page brought to 1 bit is not black, then white, at its own size", input);
     // A few hundred bytes of file can hold a page of millions of dots; a corner of it shows a swap.
-    const int rows = qMin(image.height(), 1 + (1 << 16) / qMax(image.width(), 1));
+    const int rows = qMin(image.height(), 1 + (1 << 12) / qMax(image.width(), 1));
     for (int y = 0; y < rows; ++y) {
         for (int x = 0; x < image.width(); ++x) {
             if (onWhite(kept.pixel(x, y)) != onWhite(image.pixel(x, y)))
