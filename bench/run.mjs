@@ -1,11 +1,13 @@
 // Runs every benchmark against the release build, prints one table and writes it to
-// bench/RESULTS.md with the date, the machine's core count and the commit.
+// bench/RESULTS.md with the date, the machine's core count and the commit, and every figure to
+// bench/results.json (see results.mjs).
 import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { benchmarkHost, summary } from './host.mjs';
+import { hostFigures, printFigures, writeResults } from './results.mjs';
 
 const benchDir = path.dirname(fileURLToPath(import.meta.url));
 const buildDir = process.env.QUILLMARK_BUILD_DIR;
@@ -29,7 +31,7 @@ function printJobs() {
 
 async function frontendFigures() {
   const module = path.join(benchDir, 'frontend.mjs');
-  if (!fs.existsSync(module)) return [];
+  if (!fs.existsSync(module)) return { rows: [], figures: [] };
   return (await import(module)).benchmarkFrontend();
 }
 
@@ -50,7 +52,7 @@ function table(host, jobs, frontend) {
     rows.push([`submitPrintJob ${pages} pages 50 × 30 mm at 300 dpi`, spread(rate, (v) => `${v.toFixed(1)} pages/s`), '', '']);
     rows.push([`  peak memory of the host during that job`, spread(peak, (v) => `${v.toFixed(0)} MiB`), `${before.median.toFixed(0)} MiB before the call`, '']);
   }
-  for (const row of frontend) rows.push(row);
+  for (const row of frontend.rows) rows.push(row);
   const widths = rows[0].map((_, column) => Math.max(...rows.map((row) => String(row[column]).length)));
   const line = (row) => `| ${row.map((cell, column) => String(cell).padEnd(widths[column])).join(' | ')} |`;
   return [line(rows[0]), line(widths.map((w) => '-'.repeat(w))), ...rows.slice(1).map(line)].join('\n');
@@ -64,3 +66,4 @@ const heading = `Measured ${new Date().toISOString().slice(0, 16).replace('T', '
 const text = table(host, jobs, frontend);
 console.log(`${heading}\n\n${text}`);
 fs.writeFileSync(path.join(benchDir, 'RESULTS.md'), `# Benchmark results\n\n${heading}\n\n${text}\n`);
+writeResults(path.join(benchDir, 'results.json'), [...hostFigures(host), ...printFigures(jobs), ...frontend.figures]);

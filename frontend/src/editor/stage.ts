@@ -8,6 +8,7 @@ import { CSS_DPI, MM_PER_INCH, roundMm } from '../model/units';
 import type { ImageStore } from '../render/images';
 import { drawObject, RenderOptions } from '../render/renderer';
 import type { Editor } from './editor';
+import { measureFrames } from './frames';
 import { drawRulers, RULER_SIZE } from './rulers';
 import { snapBox, SnapGuide, snapTargets } from './snapping';
 
@@ -89,6 +90,7 @@ export class DesignerStage {
     this.resizeObserver = new ResizeObserver(() => this.resize());
     this.resizeObserver.observe(host);
     this.detach.push(editor.subscribe(() => this.sync()));
+    this.detach.push(measureFrames([this.paperLayer, this.contentLayer, this.uiLayer]));
     this.setView(this.view);
     this.sync();
     this.resize();
