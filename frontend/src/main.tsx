@@ -151,9 +151,12 @@ async function start(): Promise<void> {
   await fontsListed;
 }
 
-/** Resolves after the next frame has been painted. */
+/** Resolves after the next frame has been painted, or after a second in a window that paints none (hidden). */
 function nextPaint(): Promise<void> {
-  return new Promise((resolve) => requestAnimationFrame(() => setTimeout(resolve, 0)));
+  return new Promise((resolve) => {
+    requestAnimationFrame(() => setTimeout(resolve, 0));
+    setTimeout(resolve, 1000);
+  });
 }
 
 document.addEventListener('DOMContentLoaded', () => void start());
