@@ -18,8 +18,8 @@ const loading = new Map<BundleName, Promise<unknown>>();
 // Bundles sit next to the script that holds this code; its address is known only while it runs.
 const scriptBase = typeof document !== 'undefined' && document.currentScript instanceof HTMLScriptElement ? document.currentScript.src : '';
 
-export function bundleUrl(name: BundleName, base = scriptBase || document.baseURI): string {
-  return new URL(`${name}.js`, base).href;
+function bundleUrl(name: BundleName): string {
+  return new URL(`${name}.js`, scriptBase || new URL('dist/', document.baseURI)).href;
 }
 
 /** The bundle's exports, loading its script once; a failed load is tried again at the next call. */
