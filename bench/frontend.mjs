@@ -1,4 +1,5 @@
-// Front-end figures for bench/run.mjs, in the real program's engine: rendering 1,000 merged labels
+// Front-end figures for bench/run.mjs, in the real program's engine: the check of every label
+// before printing (first with every barcode value new, then again); rendering 1,000 merged labels
 // and rendering plus sending them to a private print queue through the print pipeline (batches,
 // submitPrintJob), for a thermal printer (203 dpi, 1-bit pages) and an office printer (300 dpi,
 // colour), each next to its floor, sending the same pages rendered beforehand; the longest time
@@ -106,8 +107,14 @@ async function mergeFigures(host) {
   await host.page.evaluate((p) => window.quillmark.editor.openProject(p), projectPath);
   await host.page.waitForFunction((n) => window.quillmark.merge.table?.records.length === n, labels, { timeout: 60_000 });
   await timeBatchCalls(host.page);
-  const rows = [];
-  const figures = [];
+  // Before any rendering, so the first check meets every barcode value for the first time.
+  const checkOptions = { dpi: 300, from: 1, to: labels, perRecord: 1, sheet: null };
+  const firstCheck = await host.page.evaluate((o) => window.quillmark.checkJob(o), checkOptions);
+  if (firstCheck.problems.length > 0 || firstCheck.labels !== labels) throw new Error(`check: ${JSON.stringify(firstCheck.problems.slice(0, 3))}`);
+  const againCheck = await host.page.evaluate((o) => window.quillmark.checkJob(o), checkOptions);
+  const rows = [[`Check ${labels} merged labels before printing (Code 128 and QR, every value new)`, ms(firstCheck.ms), `${ms(againCheck.ms)} (the same job again)`, '']];
+  const once = (value) => ({ median: value, min: value, max: value, n: 1 });
+  const figures = [figure(`check-${labels}-first`, 'ms', once(firstCheck.ms)), figure(`check-${labels}-again`, 'ms', once(againCheck.ms))];
   const holds = [];
   for (const output of OUTPUTS) {
     const options = { dpi: output.dpi, from: 1, to: labels, perRecord: 1, sheet: null, look: output.look };

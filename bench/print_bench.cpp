@@ -1,7 +1,9 @@
 // print_bench [PAGES...]
-// Prints jobs of 50 x 30 mm label pages rendered at 300 dpi through submitPrintJob to a
-// private print server's label queue, and reports pages per second and peak memory.
-// Without arguments it prints a 100-page and a 1000-page job.
+// Prints jobs of 50 x 30 mm label pages through submitPrintJob to a private print server's label
+// queue, each job once with colour pages rendered at 300 dpi (office printers, PDF) and once with
+// 1-bit pages at 203 dpi (thermal printers), and reports pages per second, payload and PDF bytes
+// per page and peak memory. Then it measures how long one call of N pages holds the GUI thread
+// and recommends a batch size. Without arguments it prints 100-page and 1000-page jobs.
 #include "DesktopBridge.h"
 #include "PrintServer.h"
 
@@ -15,13 +17,27 @@
 #include <QPainter>
 #include <QTextStream>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
 
 constexpr double labelWidthMm = 50;
 constexpr double labelHeightMm = 30;
-constexpr double dotsPerMm = 300 / 25.4;
+// The longest a batch may keep the window from answering, and the share of it a batch should
+// take here, leaving room for slower machines and for the page's own work.
+constexpr double holdBudgetSeconds = 0.5;
+constexpr double holdShareOfBudget = 0.5;
+
+struct PageKind
+{
+    const char *name;
+    int dpi;
+    bool oneBit;
+};
+
+const PageKind colourPages{"colour", 300, false};
+const PageKind thermalPages{"thermal", 203, true};
 
 QTextStream &out()
 {
@@ -29,20 +45,28 @@ QTextStream &out()
     return stream;
 }
 
-// A label as the front end renders one: a title, a number and a bar pattern that differs per page.
-QString renderedLabel(int number)
+// A label as the front end renders one: a title, a number and a bar pattern that differs per page;
+// for a thermal printer in black and white at its resolution, as a 1-bit PNG.
+QString renderedLabel(const PageKind &kind, int number)
 {
+    const double dotsPerMm = kind.dpi / 25.4;
+    const double scale = kind.dpi / 300.0;
     QImage image(qRound(labelWidthMm * dotsPerMm), qRound(labelHeightMm * dotsPerMm), QImage::Format_ARGB32);
     image.fill(Qt::white);
     QPainter painter(&image);
+    painter.scale(scale, scale);
+    const int width = qRound(image.width() / scale);
+    const int height = qRound(image.height() / scale);
     painter.setFont(QFont(QStringLiteral("DejaVu Sans"), 28, QFont::Bold));
-    painter.drawText(QRect(20, 10, image.width() - 40, 90), Qt::AlignLeft, QStringLiteral("货架标签 Shelf tag"));
+    painter.drawText(QRect(20, 10, width - 40, 90), Qt::AlignLeft, QStringLiteral("货架标签 Shelf tag"));
     painter.setFont(QFont(QStringLiteral("DejaVu Sans"), 22));
-    painter.drawText(QRect(20, 100, image.width() - 40, 70), Qt::AlignLeft,
+    painter.drawText(QRect(20, 100, width - 40, 70), Qt::AlignLeft,
                      QStringLiteral("Item %1").arg(number, 6, 10, QLatin1Char('0')));
-    for (int x = 20, bar = number * 7919; x < image.width() - 20; x += 4 + bar % 5, bar = bar * 31 + 17)
-        painter.fillRect(x, 190, 1 + bar % 4, image.height() - 210, Qt::black);
+    for (int x = 20, bar = number * 7919; x < width - 20; x += 4 + bar % 5, bar = bar * 31 + 17)
+        painter.fillRect(x, 190, 1 + bar % 4, height - 210, Qt::black);
     painter.end();
+    if (kind.oneBit)
+        image = image.convertToFormat(QImage::Format_Mono, Qt::ThresholdDither);
 
     QByteArray png;
     QBuffer buffer(&png);
@@ -51,11 +75,11 @@ QString renderedLabel(int number)
     return QStringLiteral("data:image/png;base64,") + QString::fromLatin1(png.toBase64());
 }
 
-QString printPayload(const QString &queue, int pages)
+QString printPayload(const QString &queue, const PageKind &kind, int pages)
 {
     QJsonArray images;
     for (int i = 0; i < pages; ++i)
-        images.append(renderedLabel(i + 1));
+        images.append(renderedLabel(kind, i + 1));
     const QJsonObject payload{{QStringLiteral("printerName"), queue},
                               {QStringLiteral("pages"), images},
                               {QStringLiteral("pageWidthMm"), labelWidthMm},
@@ -84,32 +108,86 @@ void resetPeakMemory()
         clearRefs.write("5");
 }
 
-bool benchmarkJob(DesktopBridge &bridge, PrintServer &server, const QString &queue, int pages)
+// Seconds that one submitPrintJob call takes, the time it holds the GUI thread; -1 when it failed.
+double timedSubmission(DesktopBridge &bridge, const QString &payload)
 {
-    const QString payload = printPayload(queue, pages);
-    const qint64 residentBeforeKiB = statusKiB("VmRSS");
-    resetPeakMemory();
-
     QElapsedTimer clock;
     clock.start();
     const QString reply = bridge.submitPrintJob(payload);
     const double seconds = clock.nsecsElapsed() / 1e9;
-    const qint64 peakKiB = statusKiB("VmHWM");
-
     if (QJsonDocument::fromJson(reply.toUtf8()).object().value(QStringLiteral("ok")) != QJsonValue(true)) {
-        out() << "job of " << pages << " pages failed: " << reply << Qt::endl;
-        return false;
+        out() << "print job failed: " << reply << Qt::endl;
+        return -1;
     }
+    return seconds;
+}
+
+bool benchmarkJob(DesktopBridge &bridge, PrintServer &server, const QString &queue, const PageKind &kind, int pages)
+{
+    const QString payload = printPayload(queue, kind, pages);
+    const qint64 residentBeforeKiB = statusKiB("VmRSS");
+    resetPeakMemory();
+    const double seconds = timedSubmission(bridge, payload);
+    const qint64 peakKiB = statusKiB("VmHWM");
+    if (seconds < 0)
+        return false;
+
     const QList<int> jobs = server.jobIds(queue);
     const qint64 pdfBytes = jobs.isEmpty() ? -1 : QFileInfo(server.keptDocumentPath(jobs.last())).size();
-    out() << QStringLiteral("%1 pages: %2 s, %3 pages/s; payload %4 MiB; VmRSS before %5 MiB, VmHWM during %6 MiB; PDF %7 MiB")
+    // The payload crosses the channel as UTF-16.
+    const qint64 payloadBytes = payload.size() * 2;
+    out() << QStringLiteral("%1 %2 pages at %3 dpi: %4 s, %5 pages/s; payload %6 MiB, %7 bytes/page; "
+                            "VmRSS before %8 MiB, VmHWM during %9 MiB; PDF %10 MiB, %11 bytes/page")
+                 .arg(QLatin1String(kind.name))
                  .arg(pages)
+                 .arg(kind.dpi)
                  .arg(seconds, 0, 'f', 2)
                  .arg(pages / seconds, 0, 'f', 1)
-                 .arg(payload.size() * 2 / 1048576.0, 0, 'f', 1)
+                 .arg(payloadBytes / 1048576.0, 0, 'f', 1)
+                 .arg(payloadBytes / pages)
                  .arg(residentBeforeKiB / 1024.0, 0, 'f', 1)
                  .arg(peakKiB / 1024.0, 0, 'f', 1)
                  .arg(pdfBytes / 1048576.0, 0, 'f', 1)
+                 .arg(pdfBytes / pages)
+          << Qt::endl;
+    return true;
+}
+
+// A page that prints in batches keeps the window answering between them. The hold grows with the
+// batch, roughly a fixed cost (the job's start and end) plus a cost per page; fitted through the
+// batches measured, it gives the largest batch that keeps within its share of the budget.
+bool recommendBatchSize(DesktopBridge &bridge, const QString &queue, const PageKind &kind)
+{
+    const QList<int> batches{10, 50, 200};
+    QList<double> holds;
+    for (int pages : batches) {
+        // The median of three calls: the print server's own work on earlier jobs shares the cores.
+        const QString payload = printPayload(queue, kind, pages);
+        QList<double> calls;
+        for (int run = 0; run < 3; ++run)
+            calls.append(timedSubmission(bridge, payload));
+        std::sort(calls.begin(), calls.end());
+        if (calls.first() < 0)
+            return false;
+        const double seconds = calls[1];
+        holds.append(seconds);
+        out() << QStringLiteral("%1 batch of %2 pages holds the GUI thread %3 ms")
+                     .arg(QLatin1String(kind.name))
+                     .arg(pages)
+                     .arg(seconds * 1000, 0, 'f', 0)
+              << Qt::endl;
+    }
+    const double perPage = (holds.last() - holds.first()) / (batches.last() - batches.first());
+    const double fixed = qMax(0.0, holds.first() - perPage * batches.first());
+    const int recommended = qMax(1, int((holdBudgetSeconds * holdShareOfBudget - fixed) / perPage));
+    out() << QStringLiteral("%1 batches: %2 ms per page and %3 ms per call; at most %4 pages per batch "
+                            "keeps a call within %5 ms (half of the %6 ms budget)")
+                 .arg(QLatin1String(kind.name))
+                 .arg(perPage * 1000, 0, 'f', 2)
+                 .arg(fixed * 1000, 0, 'f', 0)
+                 .arg(recommended)
+                 .arg(holdBudgetSeconds * holdShareOfBudget * 1000, 0, 'f', 0)
+                 .arg(holdBudgetSeconds * 1000, 0, 'f', 0)
           << Qt::endl;
     return true;
 }
@@ -138,7 +216,13 @@ int main(int argc, char *argv[])
     }
     DesktopBridge bridge(nullptr, nullptr);
     for (int pages : jobSizes) {
-        if (pages <= 0 || !benchmarkJob(bridge, server, queue, pages))
+        for (const PageKind &kind : {colourPages, thermalPages}) {
+            if (pages <= 0 || !benchmarkJob(bridge, server, queue, kind, pages))
+                return 1;
+        }
+    }
+    for (const PageKind &kind : {colourPages, thermalPages}) {
+        if (!recommendBatchSize(bridge, queue, kind))
             return 1;
     }
     return 0;

@@ -27,14 +27,18 @@ export function hostFigures({ startup, calls, transfers, memory }) {
   return figures;
 }
 
-/** print_bench's jobs, keyed by what each job was: pages per second and the host's peak memory. */
-export function printFigures(jobs) {
+/**
+ * print_bench's jobs, keyed by what each job was: pages per second and the host's peak memory;
+ * and the largest batch of each kind of page that keeps one call within its share of the budget.
+ */
+export function printFigures({ jobs, batches }) {
   const figures = [];
   for (const [what, results] of Object.entries(jobs)) {
     const id = `print-bench-${String(what).toLowerCase().replace(/[^a-z0-9]+/g, '-').replace(/^-|-$/g, '')}`;
     const stat = (key) => summary(results.map((r) => r[key]));
     figures.push(figure(`${id}-pages-per-second`, 'pages/s', stat('pagesPerSecond')), figure(`${id}-peak-memory`, 'MiB', stat('peak')));
   }
+  for (const [kind, pages] of Object.entries(batches)) figures.push(single(`print-bench-largest-${kind}-batch`, 'pages', pages));
   return figures;
 }
 

@@ -1,5 +1,7 @@
 // Feeds arbitrary payloads to the bridge's commands that take them, the way a faulty or hostile
-// page could, and checks that every call ends with a well-formed reply envelope.
+// page could, and checks that every call ends with a well-formed reply envelope. This is the slow
+// target, for what only whole commands reach (dialogs, the print server); fast_fuzzer.cpp takes
+// the routines beneath them.
 //
 // The first input byte picks the road (see roadOf), the rest is the payload text:
 //   plain save      saveProject writing into the working folder without a dialog
@@ -8,9 +10,9 @@
 //   PDF chosen      savePrintPdf with a file chosen in the dialog
 //   print           submitPrintJob on a private print server with a stopped label queue
 //   no server       submitPrintJob with no print server at all
-//   Base64 content  the payload as the content of a plain save, checked byte for byte
 // A dialog costs a hundred times a plain call, so the dialog roads get few of the byte's values.
 #include "DesktopBridge.h"
+#include "FileRoutines.h"
 #include "PrintServer.h"
 #include "TestSupport.h"
 
@@ -28,7 +30,7 @@
 
 namespace {
 
-enum class Road { PlainSave, SaveDialog, PdfCancelled, PdfChosen, PrintWithServer, PrintWithoutServer, Base64Content };
+enum class Road { PlainSave, SaveDialog, PdfCancelled, PdfChosen, PrintWithServer, PrintWithoutServer };
 
 Road roadOf(uint8_t selector)
 {
@@ -36,7 +38,7 @@ Road roadOf(uint8_t selector)
         Road::PlainSave,       Road::PlainSave,       Road::PlainSave,          Road::PlainSave,
         Road::SaveDialog,      Road::PdfCancelled,    Road::PdfChosen,          Road::PrintWithServer,
         Road::PrintWithServer, Road::PrintWithServer, Road::PrintWithoutServer, Road::PrintWithoutServer,
-        Road::Base64Content,   Road::Base64Content,   Road::Base64Content,      Road::Base64Content,
+        Road::PlainSave,       Road::PlainSave,       Road::PrintWithServer,    Road::PrintWithoutServer,
     };
     return roads[selector % 16];
 }
@@ -102,12 +104,12 @@ public:
     {
         switch (road) {
         case Road::PlainSave:
-            checkPlainSave(text);
-            break;
-        case Road::SaveDialog:
+        case Road::SaveDialog: {
             answer = DialogAnswer::Choose;
-            checkedEnvelope(text, bridge.saveProject(confinedSavePayload(text)));
+            const QString payload = confinedSavePayload(text, road == Road::PlainSave);
+            checkedEnvelope(payload, bridge.saveProject(payload));
             break;
+        }
         case Road::PdfCancelled:
         case Road::PdfChosen:
             answer = road == Road::PdfChosen ? DialogAnswer::Choose : DialogAnswer::Cancel;
@@ -118,63 +120,27 @@ public:
             cupsSetServer(road == Road::PrintWithServer ? serverSocket.constData() : noServerSocket.constData());
             checkedEnvelope(text, bridge.submitPrintJob(text));
             break;
-        case Road::Base64Content:
-            checkBase64Content(text);
-            break;
         }
         emptyWorkFolder();
     }
 
 private:
-    // A plain save writes wherever "currentPath" says; the fuzzer keeps it to relative paths
-    // without "..", so that every file lands in the working folder. Any other payload goes in unchanged.
-    QString confinedSavePayload(const QString &text) const
+    // A save writes wherever "currentPath" says; the fuzzer keeps it to relative paths without "..",
+    // so that every file lands in the working folder. On the plain road the payload is also made
+    // into a plain save, so that no dialog opens there. A payload that needs neither goes in unchanged.
+    QString confinedSavePayload(const QString &text, bool plain) const
     {
+        const SaveRequest request = readProjectSaveRequest(text);
+        const bool outside = request.currentPath.startsWith(QLatin1Char('/'))
+            || request.currentPath.split(QLatin1Char('/')).contains(QStringLiteral(".."));
+        const bool dialog = request.saveAs || request.currentPath.isEmpty();
+        if (plain ? !dialog && !outside : dialog || !outside)
+            return text;
         QJsonObject payload = parsePayloadObject(text);
-        if (payload.value(QStringLiteral("saveAs")).toBool(false))
-            return text;
-        const QString currentPath = payload.value(QStringLiteral("currentPath")).toString();
-        const bool confined = !currentPath.startsWith(QLatin1Char('/'))
-            && !currentPath.split(QLatin1Char('/')).contains(QStringLiteral(".."));
-        if (currentPath.isEmpty() || confined)
-            return text;
         payload.insert(QStringLiteral("currentPath"), QStringLiteral("shelf.cwrt"));
+        if (plain)
+            payload.insert(QStringLiteral("saveAs"), false);
         return QString::fromUtf8(QJsonDocument(payload).toJson(QJsonDocument::Compact));
-    }
-
-    // The payload goes in as it is whenever it asks for a plain save inside the working folder;
-    // otherwise it is made into one, so that no dialog opens on this road.
-    void checkPlainSave(const QString &text)
-    {
-        QJsonObject payload = parsePayloadObject(text);
-        const bool asksForDialog = payload.value(QStringLiteral("saveAs")).toBool(false)
-            || payload.value(QStringLiteral("currentPath")).toString().isEmpty();
-        if (!asksForDialog) {
-            checkedEnvelope(text, bridge.saveProject(confinedSavePayload(text)));
-            return;
-        }
-        payload.insert(QStringLiteral("currentPath"), QStringLiteral("shelf.cwrt"));
-        payload.insert(QStringLiteral("saveAs"), false);
-        const QString plain = QString::fromUtf8(QJsonDocument(payload).toJson(QJsonDocument::Compact));
-        checkedEnvelope(plain, bridge.saveProject(plain));
-    }
-
-    // The write routine's promise: the file holds exactly the decoded bytes, and only text
-    // from which nothing decodes is refused.
-    void checkBase64Content(const QString &text)
-    {
-        const QJsonObject payload{{QStringLiteral("currentPath"), QStringLiteral("content.cwrt")},
-                                  {QStringLiteral("dataBase64"), text}};
-        const QString payloadText = QString::fromUtf8(QJsonDocument(payload).toJson(QJsonDocument::Compact));
-        const QString reply = bridge.saveProject(payloadText);
-        const QJsonObject envelope = checkedEnvelope(payloadText, reply);
-        const QByteArray expected = QByteArray::fromBase64(text.toUtf8());
-        if (expected.isEmpty() && !text.isEmpty()) {
-            if (envelope.value(QStringLiteral("error")).toString() != QStringLiteral("文件内容编码无效"))
-                fail("undecodable content was not refused as such", payloadText, reply);
-        } else if (!envelope.value(QStringLiteral("ok")).toBool() || readAll(work.filePath(QStringLiteral("content.cwrt"))) != expected) {
-            fail("the file does not hold the decoded bytes", payloadText, reply);
-        }
     }
 
     void answerDialog()

@@ -5,6 +5,9 @@
 #include <QApplication>
 #include <QByteArray>
 #include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -21,6 +24,27 @@ inline bool writeFile(const QString &path, const QByteArray &bytes)
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
+inline QStringList entriesOf(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+}
+
+inline QJsonObject parsed(const QString &reply)
+{
+    return QJsonDocument::fromJson(reply.toUtf8()).object();
+}
+
+inline QString payloadText(const QJsonObject &payload)
+{
+    return QString::fromUtf8(QJsonDocument(payload).toJson(QJsonDocument::Compact));
+}
+
+// The program's own settings, as the bridge stores them; "<absent>" for a key never set.
+inline QString setting(const QString &key)
+{
+    return QSettings(QStringLiteral("Quillmark"), QStringLiteral("Quillmark")).value(key, QStringLiteral("<absent>")).toString();
+}
+
 class IsolatedUserState
 {
 public:
@@ -31,19 +55,17 @@ public:
             QDir(root).mkpath(QString::fromLatin1(folder));
         QFile::setPermissions(root + QStringLiteral("/runtime"),
                               QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        qputenv("HOME", root.toLocal8Bit());
-        qputenv("XDG_CONFIG_HOME", (root + QStringLiteral("/config")).toLocal8Bit());
-        qputenv("XDG_DATA_HOME", (root + QStringLiteral("/data")).toLocal8Bit());
-        qputenv("XDG_CACHE_HOME", (root + QStringLiteral("/cache")).toLocal8Bit());
-        qputenv("XDG_RUNTIME_DIR", (root + QStringLiteral("/runtime")).toLocal8Bit());
         // No print server unless a test starts its own: the user's printers stay out of reach.
-        qputenv("CUPS_SERVER", (root + QStringLiteral("/no-cups.sock")).toLocal8Bit());
-        qunsetenv("PRINTER");
-        qunsetenv("LPDEST");
+        const std::pair<const char *, const char *> variables[] = {
+            {"HOME", ""}, {"XDG_CONFIG_HOME", "/config"}, {"XDG_DATA_HOME", "/data"}, {"XDG_CACHE_HOME", "/cache"},
+            {"XDG_RUNTIME_DIR", "/runtime"}, {"CUPS_SERVER", "/no-cups.sock"}};
+        for (const auto &variable : variables)
+            qputenv(variable.first, QFile::encodeName(root + QString::fromLatin1(variable.second)));
         qputenv("QT_QPA_PLATFORM", "offscreen");
         // A desktop theme from the user's session (GTK, portal) would bring native dialogs that
         // a test cannot drive, and GTK ends the process when it finds no display.
-        qunsetenv("QT_QPA_PLATFORMTHEME");
+        for (const char *variable : {"PRINTER", "LPDEST", "QT_QPA_PLATFORMTHEME"})
+            qunsetenv(variable);
     }
 
     QString path() const { return home.path(); }

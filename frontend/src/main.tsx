@@ -13,10 +13,12 @@ import type { LabelDocument } from './model/document';
 import { App, DialogButton, DialogLayer, DialogRequest, Shell, Toasts, useToasts } from './ui/App';
 import { MergeSession } from './merge/session';
 import { PrintDialog } from './ui/merge/PrintDialog';
+import { StockChooser } from './ui/StockChooser';
 import { installShortcuts } from './ui/commands';
 import { printTools } from './tools';
 import './styles.css';
 import './ui/merge/merge.css';
+import './ui/stock.css';
 
 function Root({ editor, images, shell, merge }: { editor: Editor; images: ImageStore; shell: MutableShell; merge: MergeSession }) {
   const [dialog, setDialog] = useState<DialogRequest | null>(null);
@@ -36,6 +38,7 @@ function Root({ editor, images, shell, merge }: { editor: Editor; images: ImageS
     <>
       <App editor={editor} images={images} shell={shell} onStage={(s) => shell.setStage(s)} merge={merge} />
       <PrintDialog editor={editor} session={merge} images={images} />
+      <StockChooser editor={editor} />
       <DialogLayer request={dialog} onClose={(value) => shell.close(value)} />
       <Toasts items={toasts} />
     </>
@@ -118,7 +121,7 @@ async function start(): Promise<void> {
   const root = document.getElementById('app')!;
   root.textContent = '';
   render(<Root editor={editor} images={images} shell={shell} merge={merge} />, root);
-  installShortcuts({ editor, merge, stage: () => shell.stage() }, () => shell.dialogOpen() || merge.dialog !== null);
+  installShortcuts({ editor, merge, stage: () => shell.stage() }, () => shell.dialogOpen() || merge.dialog !== null || editor.state.stockChooser);
   window.addEventListener('pagehide', () => editor.autosaveNow());
   if (api.mode === 'browser') {
     window.addEventListener('beforeunload', (e) => {
@@ -129,6 +132,9 @@ async function start(): Promise<void> {
       }
     });
   }
+  // With nothing to recover, a new label starts from the stock in the printer.
+  const recoverable = editor.recoverable;
+  if (!recoverable) editor.openStockChooser();
   await shell.stageReady;
   await nextPaint();
   // Tests and tools read this; the designer itself never does.
@@ -147,7 +153,7 @@ async function start(): Promise<void> {
   window.quillmarkReady = true;
   // Listing the installed fonts waits for the host; until then the chooser offers the common ones.
   const fontsListed = editor.loadFonts();
-  await editor.offerRecovery();
+  if (recoverable) await editor.offerRecovery();
   await fontsListed;
 }
 

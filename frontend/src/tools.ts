@@ -7,12 +7,21 @@ import type { MergeSession } from './merge/session';
 import { bytesToBase64 } from './model/project';
 import type { ImageStore } from './render/images';
 import type { JobOutcome } from './print/job';
-import { OutputOptions, OutputSource, preparePages, printOutput, renderPdf } from './print/output';
+import { OutputOptions, OutputSource, planOutput, preparePages, printOutput, renderPdf } from './print/output';
+import { checkLabels, RecordProblem } from './print/preflight';
 
 export function printTools(editor: Editor, merge: MergeSession, images: ImageStore) {
   let kept: string[] = [];
   const source = (): OutputSource => ({ doc: editor.state.doc, table: merge.table, settings: merge.settings, images });
   return {
+    /** The check a job gets before it prints, timed. */
+    async checkJob(options: OutputOptions): Promise<{ labels: number; problems: RecordProblem[]; ms: number }> {
+      const planned = planOutput(editor.state.doc, merge.table, merge.settings, options);
+      if (!planned.ok) throw new Error(planned.reason);
+      const started = performance.now();
+      const problems = await checkLabels(editor.state.doc, merge.table, planned.plan.labels, new Date());
+      return { labels: planned.plan.labels.length, problems: problems ?? [], ms: performance.now() - started };
+    },
     /** The PDF the export dialog would save, as Base64. */
     async pdfBase64(options: OutputOptions): Promise<string> {
       const bytes = await renderPdf(source(), options);
@@ -33,6 +42,11 @@ export function printTools(editor: Editor, merge: MergeSession, images: ImageSto
       }
       // The first page tells the caller what kind of PNG the pipeline made (1-bit or colour).
       return { pages: plan.pages.length, chars, ms: performance.now() - started, firstPage };
+    },
+    /** One page of a job as the printer gets it, as a PNG data URL. */
+    async pageImage(options: OutputOptions, index: number): Promise<string> {
+      const { drawPage } = await preparePages(source(), options);
+      return drawPage(index);
     },
     /** A whole print job as the dialog runs it; with `prerendered`, the pages kept by renderPages. */
     async printMerge(options: OutputOptions, printerName: string, copies: number, prerendered = false): Promise<JobOutcome & { error: string; ms: number }> {

@@ -1,5 +1,5 @@
 // Measuring PDF files as a person at the printer would: page count and size from pdfinfo,
-// each page rasterised by pdftoppm, and the Code 128 barcode on a page read back with ZXing.
+// each page rasterised by pdftoppm, and a barcode on a page read back with ZXing.
 import { execFileSync } from 'node:child_process';
 import zxing from '@zxing/library';
 
@@ -18,7 +18,7 @@ export function pdfPages(file) {
 
 /** One page as 8-bit grey pixels at a resolution. */
 export function pageGrey(file, page, dpi) {
-  const pgm = execFileSync('pdftoppm', ['-gray', '-r', String(dpi), '-f', String(page), '-l', String(page), file]);
+  const pgm = execFileSync('pdftoppm', ['-gray', '-r', String(dpi), '-f', String(page), '-l', String(page), file], { maxBuffer: 1 << 28 });
   // Binary PGM: "P5", width, height, maxval, each followed by white space, then the pixels.
   const header = /^P5\s+(\d+)\s+(\d+)\s+(\d+)\s/.exec(pgm.subarray(0, 64).toString('latin1'));
   const width = Number(header[1]);
@@ -28,11 +28,17 @@ export function pageGrey(file, page, dpi) {
 
 /** The text of the Code 128 barcode on a page, or null when none reads. */
 export function readCode128(file, page, dpi = 300) {
+  return readBarcode(file, page, 'CODE_128', dpi);
+}
+
+/** The text of the barcode of one ZXing format ('EAN_13', 'QR_CODE' …) on a page, or null when none reads. */
+export function readBarcode(file, page, format, dpi = 300) {
   const { width, height, pixels } = pageGrey(file, page, dpi);
-  const reader = new MultiFormatReader();
-  reader.setHints(new Map([[DecodeHintType.POSSIBLE_FORMATS, [BarcodeFormat.CODE_128]], [DecodeHintType.TRY_HARDER, true]]));
+  const hints = new Map([[DecodeHintType.POSSIBLE_FORMATS, [BarcodeFormat[format]]], [DecodeHintType.TRY_HARDER, true]]);
   try {
-    return reader.decode(new BinaryBitmap(new HybridBinarizer(new RGBLuminanceSource(pixels, width, height)))).getText();
+    // Hints go with the call: decode() without them forgets any set before and tries every format.
+    const result = new MultiFormatReader().decode(new BinaryBitmap(new HybridBinarizer(new RGBLuminanceSource(pixels, width, height))), hints);
+    return result.getText();
   } catch {
     return null;
   }

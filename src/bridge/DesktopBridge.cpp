@@ -1,4 +1,5 @@
 #include "DesktopBridge.h"
+#include "FileRoutines.h"
 
 #include <QJsonDocument>
 #include <QWidget>
@@ -7,6 +8,19 @@ QJsonObject parsePayloadObject(const QString &text)
 {
     const QJsonDocument document = QJsonDocument::fromJson(text.toUtf8());
     return document.isObject() ? document.object() : QJsonObject();
+}
+
+QString makeOkReply(const QJsonObject &object)
+{
+    QJsonObject reply = object;
+    reply.insert(QStringLiteral("ok"), true);
+    return QString::fromUtf8(QJsonDocument(reply).toJson(QJsonDocument::Compact));
+}
+
+QString makeErrorReply(const QString &message)
+{
+    const QJsonObject reply{{QStringLiteral("ok"), false}, {QStringLiteral("error"), message}};
+    return QString::fromUtf8(QJsonDocument(reply).toJson(QJsonDocument::Compact));
 }
 
 DesktopBridge::DesktopBridge(QWidget *window, QObject *parent)
@@ -21,19 +35,6 @@ DesktopBridge::~DesktopBridge() = default;
 void DesktopBridge::setFrontendDir(const QString &dir)
 {
     frontendDir = dir;
-}
-
-QString DesktopBridge::makeOkReply(const QJsonObject &object) const
-{
-    QJsonObject reply = object;
-    reply.insert(QStringLiteral("ok"), true);
-    return QString::fromUtf8(QJsonDocument(reply).toJson(QJsonDocument::Compact));
-}
-
-QString DesktopBridge::makeErrorReply(const QString &message) const
-{
-    const QJsonObject reply{{QStringLiteral("ok"), false}, {QStringLiteral("error"), message}};
-    return QString::fromUtf8(QJsonDocument(reply).toJson(QJsonDocument::Compact));
 }
 
 QString DesktopBridge::windowMinimize()

@@ -1,5 +1,6 @@
 #include "BridgeMessages.h"
 #include "DesktopBridge.h"
+#include "FileRoutines.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -24,21 +25,22 @@ bool existingTargetRefusesWrite(const QString &path)
 
 } // namespace
 
-QString DesktopBridge::readFileBase64(const QString &path) const
+QString readFileBase64(const QString &path)
 {
     // Only regular files: a device or a pipe could block the call or never end.
     if (!QFileInfo(path).isFile())
         return QString();
+    // The size is checked before reading, so that the read holds only what the file has.
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly) || file.size() > maxTransferBytes)
         return QString();
-    const QByteArray bytes = file.read(maxTransferBytes + 1);
+    const QByteArray bytes = file.readAll();
     if (bytes.size() > maxTransferBytes)
         return QString();
     return QString::fromLatin1(bytes.toBase64());
 }
 
-QString DesktopBridge::fileReply(const QString &path) const
+QString fileReply(const QString &path)
 {
     const QString text = readFileBase64(path);
     if (text.isEmpty())
@@ -51,15 +53,19 @@ QString DesktopBridge::fileReply(const QString &path) const
 }
 
 // The content goes to a temporary file beside the target that replaces it only once it is
-// complete, so a failure at any step leaves an existing file exactly as it was.
-QString DesktopBridge::writeBase64File(const QString &path, const QString &base64Text) const
+// complete, so a failure at any step leaves an existing file exactly as it was. Only where the
+// folder refuses a temporary file is a file the user may write written in place: a shared
+// project in someone else's folder still saves, at the price of that guarantee. Opening in place
+// already empties the file, so content that does not decode never takes that road.
+QString writeBase64File(const QString &path, const QString &base64Text)
 {
+    const QByteArray bytes = QByteArray::fromBase64(base64Text.toUtf8());
+    const bool undecodable = bytes.isEmpty() && !base64Text.isEmpty();
     QSaveFile file(path);
+    file.setDirectWriteFallback(!undecodable);
     if (existingTargetRefusesWrite(path) || !file.open(QIODevice::WriteOnly))
         return cannotWriteTarget();
-
-    const QByteArray bytes = QByteArray::fromBase64(base64Text.toUtf8());
-    if (bytes.isEmpty() && !base64Text.isEmpty()) {
+    if (undecodable) {
         file.cancelWriting();
         return invalidContentEncoding();
     }
@@ -68,7 +74,7 @@ QString DesktopBridge::writeBase64File(const QString &path, const QString &base6
     return QString();
 }
 
-QString DesktopBridge::ensureSuffix(const QString &path, const QString &suffix) const
+QString ensureSuffix(const QString &path, const QString &suffix)
 {
     if (path.endsWith(suffix, Qt::CaseInsensitive))
         return path;

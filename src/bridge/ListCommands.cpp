@@ -1,4 +1,5 @@
 #include "DesktopBridge.h"
+#include "FileRoutines.h"
 
 #include <QFontDatabase>
 #include <QJsonArray>

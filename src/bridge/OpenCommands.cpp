@@ -1,5 +1,6 @@
 #include "BridgeMessages.h"
 #include "DesktopBridge.h"
+#include "FileRoutines.h"
 #include "RememberedFolders.h"
 
 #include <QFileDialog>

@@ -1,14 +1,17 @@
 #include "DesktopBridge.h"
+#include "FileRoutines.h"
+#include "PageImage.h"
+#include "PrinterOptions.h"
 
-#include <QBuffer>
-#include <QImage>
-#include <QImageReader>
 #include <QJsonArray>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
 #include <QPrinter>
+#include <QPrintEngine>
 #include <QPrinterInfo>
+
+#include <cmath>
 
 #include <cups/cups.h>
 
@@ -23,6 +26,7 @@ QString cannotStartJob() { return QStringLiteral("无法启动打印任务"); }
 QString cannotCreatePage() { return QStringLiteral("创建打印页失败"); }
 QString invalidPageImage() { return QStringLiteral("打印页图像无效"); }
 QString jobRefused() { return QStringLiteral("打印系统拒绝了打印任务"); }
+QString settingNotOffered() { return QStringLiteral("打印机不支持所选设置"); }
 
 struct PrintRequest
 {
@@ -32,6 +36,8 @@ struct PrintRequest
     double heightMm = 0;
     QString jobName;
     int copies = 1;
+    QJsonObject options;  // driver option name to choice name
+    int resolution = 0;   // dots per inch; 0 leaves the printer's own
 };
 
 PrintRequest readPrintRequest(const QString &payloadJson)
@@ -44,7 +50,17 @@ PrintRequest readPrintRequest(const QString &payloadJson)
     request.heightMm = payload.value(QStringLiteral("pageHeightMm")).toDouble();
     request.jobName = payload.value(QStringLiteral("jobName")).toString(QStringLiteral("标签打印"));
     request.copies = payload.value(QStringLiteral("copies")).toInt(1);
+    request.options = payload.value(QStringLiteral("options")).toObject();
+    request.resolution = payload.value(QStringLiteral("resolution")).toInt(0);
     return request;
+}
+
+// Longer than any printer's page (10 m), and short of where Qt's whole-point sizes overflow.
+constexpr double maxPageSideMm = 10000;
+
+bool isPageSide(double mm)
+{
+    return std::isfinite(mm) && mm > 0 && mm <= maxPageSideMm;
 }
 
 QString firstPayloadError(const PrintRequest &request)
@@ -53,38 +69,29 @@ QString firstPayloadError(const PrintRequest &request)
         return noPrinterSelected();
     if (request.pages.isEmpty())
         return noPagesToPrint();
-    if (!(request.widthMm > 0) || !(request.heightMm > 0))
+    if (!isPageSide(request.widthMm) || !isPageSide(request.heightMm))
         return invalidPageSize();
     return QString();
 }
 
-QPrinterInfo findPrinter(const QString &systemName)
+QString settingText(const QString &name, const QJsonValue &choice)
 {
-    const QList<QPrinterInfo> printers = QPrinterInfo::availablePrinters();
-    for (const QPrinterInfo &printer : printers) {
-        if (printer.printerName() == systemName)
-            return printer;
-    }
-    return QPrinterInfo();
+    const QString value = choice.isString() ? choice.toString() : choice.toVariant().toString();
+    return settingNotOffered() + QStringLiteral("：") + name + QLatin1Char('=') + value;
 }
 
-// The largest page image decoded: an A3 sheet at 600 dpi has 70 million pixels. A few hundred
-// bytes of image file can claim thousands of times more, which the host would have to allocate.
-constexpr qint64 maxPagePixels = 100 * 1000 * 1000;
-
-// A page string is Base64 image data, possibly behind a data-URL header that ends at the first
-// comma. An image that claims more pixels than a page can use decodes to nothing.
-QImage decodePageImage(const QJsonValue &page)
+// Every setting of the job must be one the printer offers: a driver handed a choice it does not
+// know silently prints with its default, which on a label printer means a wrong darkness or speed.
+QString firstSettingNotOffered(const PrintRequest &request, const PrinterSettings &printer)
 {
-    const QString text = page.toString();
-    const QStringRef base64 = text.midRef(text.indexOf(QLatin1Char(',')) + 1);
-    QByteArray bytes = QByteArray::fromBase64(base64.toUtf8());
-    QBuffer buffer(&bytes);
-    QImageReader reader(&buffer);
-    const QSize claimed = reader.size();
-    if (claimed.isValid() && qint64(claimed.width()) * claimed.height() > maxPagePixels)
-        return QImage();
-    return reader.read();
+    for (auto it = request.options.constBegin(); it != request.options.constEnd(); ++it) {
+        const PrinterOption *option = printer.option(it.key());
+        if (!option || !it.value().isString() || !option->offers(it.value().toString()))
+            return settingText(it.key(), it.value());
+    }
+    if (request.resolution != 0 && !printer.resolutions.contains(request.resolution))
+        return settingText(QStringLiteral("Resolution"), request.resolution);
+    return QString();
 }
 
 // Every page is decoded once before the job starts: once the painter has begun, Qt hands
@@ -106,31 +113,89 @@ void applyJobSettings(QPrinter &printer, const PrintRequest &request)
     printer.setCopyCount(qMax(request.copies, 1));
 }
 
-// The page keeps the label's sides exactly as given and stays Portrait: Qt swaps the sides
-// of a Landscape layout, which would turn a wide label into a tall page with the image rotated.
+// The page keeps the label's sides exactly as given in Qt's own Portrait layout (a Landscape one
+// would swap them and turn the image); the queue's default orientation is countered in the job's
+// options. A label a little off a standard paper size is still its own size, not that paper's.
 bool applyLabelPageLayout(QPrinter &printer, const PrintRequest &request)
 {
     const QPageSize labelSize(QSizeF(request.widthMm, request.heightMm), QPageSize::Millimeter,
-                              QStringLiteral("quillmark-custom"), QPageSize::FuzzyMatch);
+                              QStringLiteral("quillmark-custom"), QPageSize::ExactMatch);
     QPageLayout layout = printer.pageLayout();
     layout.setPageSize(labelSize, QMarginsF(0, 0, 0, 0));
-    layout.setOrientation(QPageLayout::Portrait);
     layout.setMode(QPageLayout::FullPageMode);
     layout.setMargins(QMarginsF(0, 0, 0, 0));
     return printer.setPageLayout(layout);
 }
 
-void drawStretchedOverPage(QPainter &painter, const QPrinter &printer, const QImage &image)
+// Millimetres as CUPS reads them in a custom size: plain decimals, never an exponent.
+QString millimetreText(double mm)
 {
-    const QRectF target(QPointF(0, 0), printer.pageRect(QPrinter::DevicePixel).size());
-    painter.drawImage(target, image, QRectF(image.rect()));
+    QString text = QString::number(mm, 'f', 3);
+    while (text.endsWith(QLatin1Char('0')))
+        text.chop(1);
+    if (text.endsWith(QLatin1Char('.')))
+        text.chop(1);
+    return text;
+}
+
+// Named sizes of the driver are what it knows best; within 0.1 mm one is the label's own size.
+QString driverPageSize(const PrinterSettings &printer, double widthMm, double heightMm)
+{
+    constexpr double sameSizeMm = 0.1;
+    for (const DriverPageSize &size : printer.pageSizes) {
+        if (qAbs(size.sizeMm.width() - widthMm) <= sameSizeMm && qAbs(size.sizeMm.height() - heightMm) <= sameSizeMm)
+            return size.name;
+    }
+    return QStringLiteral("Custom.") + millimetreText(widthMm) + QLatin1Char('x') + millimetreText(heightMm)
+        + QStringLiteral("mm");
+}
+
+// Qt's CUPS print engine passes this property's name and value pairs on as the job's options
+// (its own key, from Qt's private CUPS support).
+const auto cupsOptionsProperty = QPrintEngine::PrintEnginePropertyKey(0xfe00);
+
+// Qt names the page to CUPS only by "media", which the scheduler snaps to a near size of the
+// driver (a 50 x 30 mm label became 2 x 1.25 in, the image centred on it); the PPD's own
+// PageSize option is taken as given.
+void applyJobOptions(QPrinter &printer, const PrintRequest &request, const PrinterSettings &settings)
+{
+    QStringList options{QStringLiteral("PageSize"), driverPageSize(settings, request.widthMm, request.heightMm)};
+    // The label is drawn upright on its page: a queue whose default orientation is landscape
+    // would otherwise turn every label.
+    options << QStringLiteral("orientation-requested") << QString::number(IPP_ORIENT_PORTRAIT);
+    // The PDF page goes onto the driver's page unscaled and with the same bottom left corner, so
+    // its top is where the driver's whole-point page begins.
+    options << QStringLiteral("print-scaling") << QStringLiteral("none") << QStringLiteral("position")
+            << QStringLiteral("bottom-left");
+    for (auto it = request.options.constBegin(); it != request.options.constEnd(); ++it)
+        options << it.key() << it.value().toString();
+    if (request.resolution > 0) {
+        options << settings.resolutionOptionName << QString::number(request.resolution) + QStringLiteral("dpi");
+        printer.setResolution(request.resolution);
+    }
+    printer.printEngine()->setProperty(cupsOptionsProperty, options);
+}
+
+// Qt's PDF page measures whole points, and so does the page a CUPS driver renders (its raster
+// header holds the size in points), while the label's edge lies between. The image covers the
+// label's exact size from the top left corner, where both pages begin: a page image rendered at
+// the printer's resolution lands dot for dot, all but its last row or column when the whole
+// points cut it short.
+void drawStretchedOverLabel(QPainter &painter, const QPrinter &printer, const PrintRequest &request,
+                            const QImage &image)
+{
+    const double devicePerMm = printer.resolution() / 25.4;
+    const QRectF label(0, 0, request.widthMm * devicePerMm, request.heightMm * devicePerMm);
+    painter.drawImage(label, image, QRectF(image.rect()));
 }
 
 // Qt's CUPS engine reports a finished job even when the server turned it down; the
-// server's answer to the submission is left in libcups' per-thread status.
+// server's answer to the submission is left in libcups' per-thread status, where every
+// status below 0x0100 is one of IPP's successes.
 QString refusalOfLastJob()
 {
-    if (cupsLastError() <= IPP_STATUS_OK_CONFLICTING)
+    constexpr int firstUnsuccessfulStatus = 0x0100;
+    if (cupsLastError() < firstUnsuccessfulStatus)
         return QString();
     const QString detail = QString::fromUtf8(cupsLastErrorString()).trimmed();
     return detail.isEmpty() ? jobRefused() : jobRefused() + QStringLiteral("：") + detail;
@@ -148,8 +213,14 @@ QString DesktopBridge::submitPrintJob(const QString &payloadJson)
     if (printerInfo.isNull())
         return makeErrorReply(printerNotFound());
 
+    const PrinterSettings settings = readPrinterSettings(request.printerName);
+    const QString notOffered = firstSettingNotOffered(request, settings);
+    if (!notOffered.isEmpty())
+        return makeErrorReply(notOffered);
+
     QPrinter printer(printerInfo, QPrinter::HighResolution);
     applyJobSettings(printer, request);
+    applyJobOptions(printer, request, settings);
     if (!applyLabelPageLayout(printer, request))
         return makeErrorReply(pageSizeNotSupported());
     if (!everyPageHasAnImage(request.pages))
@@ -158,6 +229,8 @@ QString DesktopBridge::submitPrintJob(const QString &payloadJson)
     QPainter painter;
     if (!painter.begin(&printer))
         return makeErrorReply(cannotStartJob());
+    // Colour pages stay exact: Qt would store them as JPEG whenever that is smaller.
+    painter.setRenderHint(QPainter::LosslessImageRendering);
     for (int i = 0; i < request.pages.size(); ++i) {
         if (i > 0 && !printer.newPage()) {
             painter.end();
@@ -169,7 +242,7 @@ QString DesktopBridge::submitPrintJob(const QString &payloadJson)
             painter.end();
             return makeErrorReply(invalidPageImage());
         }
-        drawStretchedOverPage(painter, printer, image);
+        drawStretchedOverLabel(painter, printer, request, keptOneBit(image));
     }
     if (!painter.end())
         return makeErrorReply(jobRefused());

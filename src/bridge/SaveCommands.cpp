@@ -1,5 +1,6 @@
 #include "BridgeMessages.h"
 #include "DesktopBridge.h"
+#include "FileRoutines.h"
 #include "RememberedFolders.h"
 
 #include <QFileDialog>
@@ -37,35 +38,48 @@ bool userAgreesToReplace(QWidget *window, const QString &path)
 
 } // namespace
 
-QString DesktopBridge::saveProject(const QString &payloadJson)
+SaveRequest readProjectSaveRequest(const QString &payloadJson)
 {
     const QJsonObject payload = parsePayloadObject(payloadJson);
-    const QString suggestedName = payload.value(QStringLiteral("suggestedName")).toString(QStringLiteral("未命名标签.cwrt"));
-    const QString currentPath = payload.value(QStringLiteral("currentPath")).toString();
-    const bool saveAs = payload.value(QStringLiteral("saveAs")).toBool(false);
-    const QString base64Text = payload.value(QStringLiteral("dataBase64")).toString();
+    SaveRequest request;
+    request.suggestedName = payload.value(QStringLiteral("suggestedName")).toString(QStringLiteral("未命名标签.cwrt"));
+    request.currentPath = payload.value(QStringLiteral("currentPath")).toString();
+    request.saveAs = payload.value(QStringLiteral("saveAs")).toBool(false);
+    request.base64Text = payload.value(QStringLiteral("dataBase64")).toString();
+    return request;
+}
 
-    if (!saveAs && !currentPath.isEmpty())
-        return writeSavedFile(ensureSuffix(currentPath, projectSuffix()), base64Text);
+// A PDF is always exported through the dialog, so "currentPath" and "saveAs" are not read.
+SaveRequest readPdfSaveRequest(const QString &payloadJson)
+{
+    const QJsonObject payload = parsePayloadObject(payloadJson);
+    SaveRequest request;
+    request.suggestedName = payload.value(QStringLiteral("suggestedName")).toString(QStringLiteral("打印文件.pdf"));
+    request.base64Text = payload.value(QStringLiteral("dataBase64")).toString();
+    return request;
+}
+
+QString DesktopBridge::saveProject(const QString &payloadJson)
+{
+    const SaveRequest request = readProjectSaveRequest(payloadJson);
+    if (!request.saveAs && !request.currentPath.isEmpty())
+        return writeSavedFile(ensureSuffix(request.currentPath, projectSuffix()), request.base64Text);
 
     const QString target = askSaveTarget(QStringLiteral("保存标签工程"), QStringLiteral("Cardwright Project (*.cwrt)"),
-                                         projectSuffix(), suggestedName);
+                                         projectSuffix(), request.suggestedName);
     if (target.isEmpty())
         return makeErrorReply(BridgeMessages::cancelled());
-    return writeSavedFile(target, base64Text);
+    return writeSavedFile(target, request.base64Text);
 }
 
 QString DesktopBridge::savePrintPdf(const QString &payloadJson)
 {
-    const QJsonObject payload = parsePayloadObject(payloadJson);
-    const QString suggestedName = payload.value(QStringLiteral("suggestedName")).toString(QStringLiteral("打印文件.pdf"));
-    const QString base64Text = payload.value(QStringLiteral("dataBase64")).toString();
-
+    const SaveRequest request = readPdfSaveRequest(payloadJson);
     const QString target = askSaveTarget(QStringLiteral("导出打印 PDF"), QStringLiteral("PDF File (*.pdf)"), pdfSuffix(),
-                                         suggestedName);
+                                         request.suggestedName);
     if (target.isEmpty())
         return makeErrorReply(BridgeMessages::cancelled());
-    return writeSavedFile(target, base64Text);
+    return writeSavedFile(target, request.base64Text);
 }
 
 // The starting path always gets its "/" so that an empty suggested name opens the folder

@@ -1,5 +1,6 @@
 // The label designer inside the real program: the bundle runs in the host's engine, the font
-// chooser is filled from the host, and a project is opened and saved through the real channel.
+// chooser is filled from the host, a project is opened and saved through the real channel, and
+// recent projects reopen by their paths.
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
@@ -12,6 +13,11 @@ const PIXEL_PNG = 'data:image/png;base64,iVBORw0KGgoAAAANSUhEUgAAAAIAAAACCAYAAAB
 // input never completes in the offscreen host, so the page's own DOM clicks, reads and types.
 function clickAction(page, action) {
   return page.evaluate((a) => document.querySelector(`button[data-action="${a}"]`).click(), action);
+}
+
+async function clickWhenShown(page, selector) {
+  await page.waitForFunction((s) => document.querySelector(s), selector);
+  await page.evaluate((s) => document.querySelector(s).click(), selector);
 }
 
 async function dialogText(page) {
@@ -56,7 +62,9 @@ describe('the designer in the program', () => {
       return names.every((name) => offered.includes(name));
     }, [...families], { timeout: 15_000 }).catch(() => {});
     const options = await host.page.evaluate(() => Array.from(document.querySelectorAll('[data-testid="prop-font"] option'), (o) => o.textContent));
-    for (const family of families) assert.ok(options.includes(family), `${family} is offered`);
+    // Qt names a family offered by several foundries "Family [Foundry]"; the chooser offers it once, by its name.
+    for (const family of families) assert.ok(options.includes(family.replace(/\s*\[[^\]]*\]$/, '')), `${family} is offered`);
+    assert.equal(new Set(options).size, options.length, 'no family is offered twice');
     assert.ok(options.includes('Noto Sans CJK SC'), 'the default Chinese family is installed and offered');
   });
 
@@ -93,6 +101,7 @@ describe('the designer in the program', () => {
     // A new label, then the saved file again: identical.
     const saved = state.doc;
     await shortcut(host.page, 'KeyN');
+    await clickWhenShown(host.page, '[data-testid="chooser-custom"]');
     assert.equal((await editorState(host.page)).doc.objects.length, 0);
     await host.page.evaluate((p) => window.quillmark.editor.openProject(p), file);
     assert.deepEqual((await editorState(host.page)).doc, saved);
@@ -138,6 +147,39 @@ describe('the designer in the program', () => {
       window.quillmark.editor.setLanguage('zh-CN');
     });
     assert.deepEqual((await editorState(host.page)).doc, before);
+  });
+
+  it('lists the last projects by path, reopens them from the chooser and the Open list, and drops one that is gone', async () => {
+    const page = host.page;
+    const files = ['库存.cwrt', 'shipping.cwrt', 'asset.cwrt'].map((name) => path.join(host.root, name));
+    files.forEach((file, i) => fs.writeFileSync(file, JSON.stringify({
+      format: 'quillmark-label', version: 1, label: { name: path.basename(file, '.cwrt'), widthMm: 40 + 10 * i, heightMm: 30 }, objects: [],
+    })));
+    const recent = () => page.evaluate(() => window.quillmark.editor.state.recentProjects);
+    const before = await recent();
+    for (const file of files) assert.equal(await page.evaluate((p) => window.quillmark.editor.openProject(p), file), true);
+    assert.deepEqual(await recent(), [...files].reverse().concat(before).slice(0, 10), 'newest first');
+
+    // New shows the chooser with the recent projects; one click reopens the first file.
+    await clickAction(page, 'newProject');
+    const listed = await page.evaluate(() => [...document.querySelectorAll('[data-testid="chooser-recent"] [data-testid="recent-project"]')].map((b) => b.dataset.path));
+    assert.deepEqual(listed, await recent());
+    await clickWhenShown(page, `[data-testid="chooser-recent"] [data-path="${files[0]}"]`);
+    await page.waitForFunction((p) => window.quillmark.editor.state.projectPath === p, files[0]);
+    assert.deepEqual(await page.evaluate(() => [window.quillmark.editor.state.stockChooser, window.quillmark.editor.state.doc.widthMm]), [false, 40]);
+    assert.deepEqual((await recent()).slice(0, 3), [files[0], files[2], files[1]]);
+
+    // From the list beside Open: a file that no longer opens is refused, then leaves the list with a message.
+    fs.rmSync(files[1]);
+    await clickWhenShown(page, '[data-testid="recent-menu"]');
+    await clickWhenShown(page, `[data-testid="recent-list"] [data-path="${files[1]}"]`);
+    assert.match(await dialogText(page), /无法读取文件/);
+    await clickWhenShown(page, '[data-testid="dialog-ok"]');
+    await page.waitForFunction((p) => !window.quillmark.editor.state.recentProjects.includes(p), files[1]);
+    assert.equal((await editorState(page)).projectPath, files[0]);
+    assert.match(await page.evaluate(() => document.body.innerText), /无法再打开 .*shipping\.cwrt，已从最近的项目中移除/);
+    assert.deepEqual(await page.evaluate(() => JSON.parse(localStorage.getItem('quillmark.recentProjects'))), await recent(), 'kept for the next run');
+    assert.deepEqual(errors, []);
   });
 
   it('asks before quitting with unsaved work, then closes the program', async () => {

@@ -6,6 +6,7 @@ import net from 'node:net';
 import os from 'node:os';
 import path from 'node:path';
 import readline from 'node:readline';
+import { after, before } from 'node:test';
 import { chromium } from 'playwright-core';
 
 // An installed prefix (what `cmake --install` laid out) when given, else a build's executable
@@ -153,6 +154,13 @@ export async function startHost({ env = {}, frontend = true, frontendSource = de
     host.browser = browser;
     host.page = await frontendPage(browser);
     await host.page.waitForFunction(() => window.quillmarkReady === true, null, { timeout: startTimeoutMs });
+    // A start with nothing to recover shows the new-label chooser; tests begin on the default label.
+    await host.page.evaluate(async () => {
+      if (!window.quillmark?.editor?.state.stockChooser) return;
+      // The chooser is drawn on the next frame; the host's engine is too old for Playwright's clicks.
+      while (!document.querySelector('[data-testid="chooser-close"]')) await new Promise((r) => requestAnimationFrame(r));
+      document.querySelector('[data-testid="chooser-close"]').click();
+    });
     host.callText = (method, ...args) => callText(host.page, method, args);
     host.call = async (method, ...args) => JSON.parse(await host.callText(method, ...args));
     host.callSummary = (method, ...args) => callSummary(host.page, method, args);
@@ -217,4 +225,28 @@ export async function startPrintServer(queue = 'label') {
       fs.rmSync(folder, { recursive: true, force: true });
     },
   };
+}
+
+/**
+ * For a test file that prints: starts a private print server and the program printing to it
+ * before the file's tests and stops both after them. The returned object holds `host`, `server`
+ * and `errors`, the page's uncaught errors, once the tests run.
+ */
+export function printingHost() {
+  const context = { host: null, server: null, errors: [] };
+  before(async () => {
+    context.server = await startPrintServer();
+    context.host = await startHost({ env: { CUPS_SERVER: context.server.socket } });
+    context.host.page.on('pageerror', (e) => context.errors.push(e.message));
+  });
+  after(async () => {
+    await context.host?.stop();
+    await context.server?.stop();
+  });
+  return context;
+}
+
+/** Clicks with the page's own DOM event: Playwright's element actions need a newer engine than the host's. */
+export function clickElement(page, selector) {
+  return page.evaluate((s) => document.querySelector(s).click(), selector);
 }

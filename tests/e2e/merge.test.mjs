@@ -8,9 +8,9 @@ import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
-import { after, before, describe, it } from 'node:test';
+import { describe, it } from 'node:test';
 import XLSX from 'xlsx';
-import { startHost, startPrintServer } from './harness.mjs';
+import { clickElement as click, printingHost } from './harness.mjs';
 import { pdfPages, readCode128 } from '../../frontend/tests/pdfpages.mjs';
 
 const here = path.dirname(fileURLToPath(import.meta.url));
@@ -20,11 +20,6 @@ function jobAttributes(socket, id) {
   const uri = `ipp://${encodeURIComponent(socket)}/jobs/${id}`;
   const output = execFileSync('ipptool', ['-j', uri, jobAttributesTest], { env: { ...process.env, CUPS_SERVER: socket }, encoding: 'utf8' });
   return JSON.parse(output).find((group) => group['group-tag'] === 'job-attributes-tag') ?? {};
-}
-
-// The page's own DOM events: Playwright's element actions need a newer engine than the host's.
-function click(page, selector) {
-  return page.evaluate((s) => document.querySelector(s).click(), selector);
 }
 
 function typeInto(page, selector, value) {
@@ -51,20 +46,10 @@ function project(sheetPath) {
 }
 
 describe('data merge in the program', () => {
-  let host;
-  let server;
-  const errors = [];
-  before(async () => {
-    server = await startPrintServer();
-    host = await startHost({ env: { CUPS_SERVER: server.socket } });
-    host.page.on('pageerror', (e) => errors.push(e.message));
-  });
-  after(async () => {
-    await host?.stop();
-    await server?.stop();
-  });
+  const context = printingHost();
 
   it('reopens a project\'s workbook by its path and prints one page per row', async () => {
+    const { host, server, errors } = context;
     const book = XLSX.utils.book_new();
     XLSX.utils.book_append_sheet(book, XLSX.utils.aoa_to_sheet([['说明'], ['不是这张表']]), '封面');
     XLSX.utils.book_append_sheet(book, XLSX.utils.aoa_to_sheet([['品名', 'SKU', '价格'], ['铅笔', 'A-100', 3.5], ['橡皮', 'B-200', 1.2], ['尺子', 'C-300', 2]]), '库存');
@@ -108,6 +93,7 @@ describe('data merge in the program', () => {
   });
 
   it('exports the same merge as a PDF of one label-sized page per row', async () => {
+    const { host } = context;
     const base64 = await host.page.evaluate(() => window.quillmark.pdfBase64({ dpi: 300, from: 1, to: 3, perRecord: 1, sheet: null }));
     const file = path.join(host.root, 'export.pdf');
     fs.writeFileSync(file, Buffer.from(base64, 'base64'));
@@ -116,6 +102,7 @@ describe('data merge in the program', () => {
   });
 
   it('keeps a project usable when its data source file is gone', async () => {
+    const { host } = context;
     const projectPath = path.join(host.root, 'orphan.cwrt');
     fs.writeFileSync(projectPath, JSON.stringify(project(path.join(host.root, 'gone.xlsx'))));
     assert.equal(await host.page.evaluate((p) => window.quillmark.editor.openProject(p), projectPath), true);

@@ -6,12 +6,14 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcessEnvironment>
+#include <QThread>
 #include <QUrl>
 
 #include <cups/cups.h>
 #include <grp.h>
 #include <pwd.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -65,6 +67,13 @@ bool makeTraversable(const QString &path)
         && QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
                                            | QFileDevice::ReadGroup | QFileDevice::ExeGroup
                                            | QFileDevice::ReadOther | QFileDevice::ExeOther);
+}
+
+// The filters run as lp when the server runs as root; Ghostscript among them needs to write
+// its temporary files ("Can't create temporary file" otherwise). Sticky, like /tmp.
+bool makeSharedTemporary(const QString &path)
+{
+    return QDir().mkpath(path) && chmod(QFile::encodeName(path).constData(), 01777) == 0;
 }
 
 bool acceptsConnections(const QString &socketPath)
@@ -162,11 +171,15 @@ bool PrintServer::start()
 
 bool PrintServer::writeConfiguration()
 {
-    for (const char *sub : {"", "/spool", "/tmp", "/cache", "/state", "/ssl", "/log", "/data"}) {
+    for (const char *sub : {"", "/spool", "/cache", "/state", "/ssl", "/log", "/data", "/output"}) {
         if (!makeTraversable(root + QLatin1String(sub))) {
             error = QStringLiteral("cannot prepare ") + root + QLatin1String(sub);
             return false;
         }
+    }
+    if (!makeSharedTemporary(root + QStringLiteral("/tmp"))) {
+        error = QStringLiteral("cannot prepare ") + root + QStringLiteral("/tmp");
+        return false;
     }
     const QByteArray dir = QFile::encodeName(root);
     const QByteArray files = "ServerRoot " + dir + "\nRequestRoot " + dir + "/spool\nTempDir " + dir
@@ -241,12 +254,43 @@ bool PrintServer::runTool(const QString &program, const QStringList &arguments, 
     return false;
 }
 
+// CUPS' sample label drivers, compiled from the driver information file that ships with CUPS.
+QString PrintServer::driverFile(Driver driver)
+{
+    switch (driver) {
+    case Driver::AnyPageSize:
+        return dataFile(QStringLiteral("label-printer.ppd"));
+    case Driver::A4Only:
+        return dataFile(QStringLiteral("sheet-printer.ppd"));
+    case Driver::None:
+        return QString();
+    case Driver::Zpl:
+    case Driver::Epl2:
+        break;
+    }
+    const QString drivers = dataFile(QStringLiteral("drivers"));
+    if (!QFile::exists(drivers + QStringLiteral("/zebra.ppd"))
+        && !runTool(QStringLiteral("ppdc"), {QStringLiteral("-d"), drivers, QStringLiteral("/usr/share/cups/drv/sample.drv")}))
+        return QString();
+    return drivers + (driver == Driver::Zpl ? QStringLiteral("/zebra.ppd") : QStringLiteral("/zebraep2.ppd"));
+}
+
+QString PrintServer::outputPath(const QString &queue) const
+{
+    return root + QStringLiteral("/output/") + queue;
+}
+
 bool PrintServer::addQueue(const QString &name, Driver driver)
 {
-    const QString ppd = dataFile(driver == Driver::AnyPageSize ? QStringLiteral("label-printer.ppd")
-                                                               : QStringLiteral("sheet-printer.ppd"));
-    return runTool(QStringLiteral("lpadmin"), {QStringLiteral("-p"), name, QStringLiteral("-E"), QStringLiteral("-v"),
-                                               QStringLiteral("file:/dev/null"), QStringLiteral("-P"), ppd});
+    QStringList arguments{QStringLiteral("-p"), name, QStringLiteral("-E"), QStringLiteral("-v"),
+                          QUrl::fromLocalFile(outputPath(name)).toString()};
+    if (driver != Driver::None) {
+        const QString ppd = driverFile(driver);
+        if (ppd.isEmpty())
+            return false;
+        arguments << QStringLiteral("-P") << ppd;
+    }
+    return runTool(QStringLiteral("lpadmin"), arguments);
 }
 
 bool PrintServer::configureQueue(const QString &name, const QStringList &lpadminOptions)
@@ -305,6 +349,20 @@ QJsonObject PrintServer::jobAttributes(int jobId)
             return group.toObject();
     }
     return QJsonObject();
+}
+
+bool PrintServer::waitUntilCompleted(int jobId, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    do {
+        const int state = jobAttributes(jobId).value(QStringLiteral("job-state")).toInt();
+        if (state >= IPP_JSTATE_CANCELED)
+            return state == IPP_JSTATE_COMPLETED;
+        QThread::msleep(50);
+    } while (clock.elapsed() < timeoutMs);
+    error = QStringLiteral("job %1 did not finish").arg(jobId);
+    return false;
 }
 
 QString PrintServer::keptDocumentPath(int jobId) const

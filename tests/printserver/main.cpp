@@ -1,23 +1,85 @@
-// print-server FOLDER [QUEUE...]
-// Starts a private print server in FOLDER with label-printer queues, prints its socket path
-// (the value for CUPS_SERVER) on one line, and runs until it receives SIGTERM or SIGINT.
+// print-server FOLDER [QUEUE[=KIND]...]
+//   Starts a private print server in FOLDER with the given queues, prints its socket path (the
+//   value for CUPS_SERVER) on one line, and runs until it receives SIGTERM or SIGINT. KIND is
+//   label (the default: any size, the job's PDF is kept as it came), sheet (A4 only), zpl and
+//   zpl300 (CUPS' ZPL label driver at 203 or 300 dpi), epl2 (its EPL2 page-mode driver) or none
+//   (no driver). Queue NAME writes what its driver makes to FOLDER/output/NAME.
+// print-server decode OUTPUT IMAGE.png
+//   Reads a label driver's output (ZPL or EPL2) back into dots: the first label to IMAGE.png, the
+//   next to IMAGE-2.png and so on, 1-bit, black where the printer burns a dot; prints one line
+//   "PATH WIDTH HEIGHT" per label.
+// print-server commands OUTPUT
+//   Prints the driver's printer-language commands one a line, graphic data left out.
+#include "LabelDecoder.h"
 #include "PrintServer.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
 #include <QTextStream>
 
 #include <signal.h>
 
-int main(int argc, char *argv[])
-{
-    QCoreApplication app(argc, argv);
-    const QStringList arguments = app.arguments().mid(1);
-    QTextStream err(stderr);
-    if (arguments.isEmpty() || arguments.first().startsWith(QLatin1Char('-'))) {
-        err << "usage: print-server FOLDER [QUEUE...]\n";
-        return 2;
-    }
+namespace {
 
+QTextStream &err()
+{
+    static QTextStream stream(stderr);
+    return stream;
+}
+
+bool parseQueue(const QString &argument, QString *name, PrintServer::Driver *driver, QStringList *settings)
+{
+    const int equals = argument.indexOf(QLatin1Char('='));
+    *name = argument.left(equals);
+    const QString kind = equals < 0 ? QStringLiteral("label") : argument.mid(equals + 1);
+    const QHash<QString, PrintServer::Driver> drivers{{QStringLiteral("label"), PrintServer::Driver::AnyPageSize},
+                                                      {QStringLiteral("sheet"), PrintServer::Driver::A4Only},
+                                                      {QStringLiteral("zpl"), PrintServer::Driver::Zpl},
+                                                      {QStringLiteral("zpl300"), PrintServer::Driver::Zpl},
+                                                      {QStringLiteral("epl2"), PrintServer::Driver::Epl2},
+                                                      {QStringLiteral("none"), PrintServer::Driver::None}};
+    if (name->isEmpty() || !drivers.contains(kind))
+        return false;
+    *driver = drivers.value(kind);
+    if (kind == QLatin1String("zpl300"))
+        *settings = QStringList{QStringLiteral("-o"), QStringLiteral("Resolution=300dpi")};
+    return true;
+}
+
+QByteArray readOutput(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        err() << "cannot read " << path << '\n';
+    return file.readAll();
+}
+
+int decode(const QString &outputPath, const QString &imagePath)
+{
+    const DecodedLabels labels = decodeLabels(readOutput(outputPath));
+    if (!labels.error.isEmpty()) {
+        err() << labels.error << '\n';
+        return 1;
+    }
+    const QFileInfo image(imagePath);
+    QTextStream out(stdout);
+    for (int i = 0; i < labels.pages.size(); ++i) {
+        const QString path = i == 0 ? imagePath
+                                    : image.path() + QLatin1Char('/') + image.completeBaseName() + QLatin1Char('-')
+                + QString::number(i + 1) + QLatin1Char('.') + image.suffix();
+        if (!labels.pages[i].save(path, "PNG")) {
+            err() << "cannot write " << path << '\n';
+            return 1;
+        }
+        out << path << ' ' << labels.pages[i].width() << ' ' << labels.pages[i].height() << '\n';
+    }
+    return 0;
+}
+
+int serve(const QStringList &arguments)
+{
     // Blocked so that this process can wait for them; cupsd starts with its own signals unblocked.
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
@@ -27,10 +89,18 @@ int main(int argc, char *argv[])
 
     PrintServer server(arguments.first());
     bool ready = server.start();
-    for (const QString &queue : arguments.mid(1))
-        ready = ready && server.addQueue(queue);
+    for (const QString &queue : arguments.mid(1)) {
+        QString name;
+        PrintServer::Driver driver = PrintServer::Driver::AnyPageSize;
+        QStringList settings;
+        if (!parseQueue(queue, &name, &driver, &settings)) {
+            err() << "unknown queue kind: " << queue << '\n';
+            return 2;
+        }
+        ready = ready && server.addQueue(name, driver) && (settings.isEmpty() || server.configureQueue(name, settings));
+    }
     if (!ready) {
-        err << server.errorString() << '\n';
+        err() << server.errorString() << '\n';
         return 1;
     }
     QTextStream(stdout) << server.socketPath() << Qt::endl;
@@ -39,4 +109,26 @@ int main(int argc, char *argv[])
     sigwait(&stopSignals, &received);
     server.stop();
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const QStringList arguments = app.arguments().mid(1);
+    if (arguments.size() == 3 && arguments.first() == QLatin1String("decode"))
+        return decode(arguments[1], arguments[2]);
+    if (arguments.size() == 2 && arguments.first() == QLatin1String("commands")) {
+        const DecodedLabels labels = decodeLabels(readOutput(arguments[1]));
+        QTextStream(stdout) << labels.commands;
+        return labels.error.isEmpty() ? 0 : 1;
+    }
+    if (arguments.isEmpty() || arguments.first().startsWith(QLatin1Char('-'))) {
+        err() << "usage: print-server FOLDER [QUEUE[=label|sheet|zpl|zpl300|epl2|none]...]\n"
+                 "       print-server decode OUTPUT IMAGE.png\n"
+                 "       print-server commands OUTPUT\n";
+        return 2;
+    }
+    return serve(arguments);
 }

@@ -6,16 +6,23 @@ import { BridgeError } from '../bridge/client';
 import { describeError } from '../bridge/errors';
 import { reducePicture } from './pictures';
 import {
-  addObjects, AlignEdge, alignObjects, cloneObjects, createBarcode, createDocument, createObject, distributeObjects,
+  addObjects, AlignEdge, alignObjects, cloneObjects, createBarcode, createDocument, createDocumentForStock, createObject, distributeObjects,
   duplicateObjects, LabelDocument, LabelObject, moveObjects, ObjectType, removeObjects, reorderObjects,
-  rotateObjects, setLocked, Symbology, unionBox, updateObject, updateObjects, visualBox, ZOrderMove,
+  rotateObjects, setLabelSize, setLocked, Symbology, unionBox, updateObject, updateObjects, visualBox, ZOrderMove,
 } from '../model/document';
 import { History } from '../model/history';
 import {
   base64ToUtf8, nameFromFileName, parseProject, ProjectError, serializeProject, suggestedFileName, utf8ToBase64,
 } from '../model/project';
 import { format, Language, MessageKey, messageTable, MessageTable } from '../i18n/messages';
+import { LENGTH_UNITS, LengthUnit } from '../model/units';
+import { fitBarcodeBoxes } from '../render/symbol';
 import { clearAutosave, readAutosave, writeAutosave } from './autosave';
+import {
+  FAVOURITE_STOCK_KEY, MAX_RECENT_PROJECTS, MAX_RECENT_STOCK, readList, RECENT_PROJECTS_KEY, RECENT_STOCK_KEY, withFirst,
+  without, writeList,
+} from './recent';
+import { loadCustomStock, saveCustomStock, StockEntry } from '../model/stock';
 
 export interface EditorState {
   doc: LabelDocument;
@@ -31,9 +38,22 @@ export interface EditorState {
   gridStepMm: number;
   /** Inserted pictures keep every pixel instead of being reduced to what the label can print. */
   keepOriginalPictures: boolean;
+  /** The unit lengths are shown and typed in. */
+  unit: LengthUnit;
+  /** Counts projects opened or started, so the view knows to fit a new one. */
+  projectSerial: number;
   /** Set by the stage: screen zoom, 1 = real size. */
   zoom: number;
   pointerMm: { x: number; y: number } | null;
+  /** The new-label chooser is showing. */
+  stockChooser: boolean;
+  /** Project paths opened or saved last, newest first (host mode only: the browser has no paths). */
+  recentProjects: string[];
+  /** Ids of the stock used last, newest first, and of the stock marked as favourite. */
+  recentStock: string[];
+  favouriteStock: string[];
+  /** Stock the user added, kept across runs. */
+  customStock: StockEntry[];
 }
 
 export type UnsavedChoice = 'save' | 'discard' | 'cancel';
@@ -48,6 +68,7 @@ export interface EditorUi {
 }
 
 export const LANGUAGE_KEY = 'quillmark.language';
+export const UNIT_KEY = 'quillmark.unit';
 const MAX_IMAGE_BYTES = 10 * 1024 * 1024;
 const FALLBACK_FONTS = ['Noto Sans CJK SC', 'Noto Serif CJK SC', 'DejaVu Sans', 'DejaVu Serif', 'sans-serif', 'serif', 'monospace'];
 
@@ -59,12 +80,20 @@ export class Editor {
   private pasteCount = 0;
   private autosaveTimer: number | undefined;
   private autosaveWarned = false;
+  /** The work New was allowed to replace while the chooser is open: opening a recent project from there asks no second time. */
+  private discardAgreed: LabelDocument | null = null;
 
   constructor(readonly api: DesktopApi, private readonly ui: EditorUi, private readonly storage: Storage) {
     const doc = createDocument();
     this.state = {
       doc, selection: [], projectPath: '', savedDoc: doc, language: readLanguage(storage), fonts: FALLBACK_FONTS.slice(),
-      grid: true, snap: true, gridStepMm: 1, keepOriginalPictures: false, zoom: 1, pointerMm: null,
+      grid: true, snap: true, gridStepMm: 1, keepOriginalPictures: false, unit: readUnit(storage), projectSerial: 0,
+      zoom: 1, pointerMm: null,
+      stockChooser: false,
+      recentProjects: readList(storage, RECENT_PROJECTS_KEY),
+      recentStock: readList(storage, RECENT_STOCK_KEY),
+      favouriteStock: readList(storage, FAVOURITE_STOCK_KEY),
+      customStock: loadCustomStock(storage),
     };
   }
 
@@ -110,7 +139,7 @@ export class Editor {
   /** Replaces the document with an edited one as one undo step (or part of one, with a coalescing key). */
   apply(edit: (doc: LabelDocument) => LabelDocument, options: { select?: string[]; coalesce?: string } = {}): void {
     const before = this.state.doc;
-    const after = edit(before);
+    const after = fitBarcodeBoxes(edit(before), before);
     if (after === before) {
       if (options.select) this.select(options.select);
       return;
@@ -127,6 +156,26 @@ export class Editor {
   updateSelected(patch: Partial<LabelObject>, coalesce?: string): void {
     const patches = new Map(this.state.selection.map((id) => [id, patch] as const));
     this.apply((doc) => updateObjects(doc, patches), { coalesce });
+  }
+
+  /**
+   * Changes to one object that belong together however long the pauses between them (typing on
+   * the label): the first change opens one undo step, `end` closes it.
+   */
+  beginEdit(id: string): { update(patch: Partial<LabelObject>): void; end(): void } {
+    this.history.seal();
+    let recorded = false;
+    return {
+      update: (patch) => {
+        const before = this.state.doc;
+        const after = updateObject(before, id, patch);
+        if (after === before) return;
+        if (!recorded) this.history.record(before);
+        recorded = true;
+        this.set({ doc: after });
+      },
+      end: () => this.history.seal(),
+    };
   }
 
   undo(): void {
@@ -261,6 +310,15 @@ export class Editor {
     this.set(patch);
   }
 
+  setUnit(unit: LengthUnit): void {
+    try {
+      this.storage.setItem(UNIT_KEY, unit);
+    } catch {
+      /* not remembered, still switched */
+    }
+    this.set({ unit });
+  }
+
   setLanguage(language: Language): void {
     try {
       this.storage.setItem(LANGUAGE_KEY, language);
@@ -275,8 +333,7 @@ export class Editor {
   async loadFonts(): Promise<void> {
     let names: string[] = [];
     try {
-      const fonts = await this.api.listLocalFonts();
-      names = Array.from(new Set(fonts.map((f) => f.value || f.name))).sort((a, b) => a.localeCompare(b));
+      names = mergeFontNames((await this.api.listLocalFonts()).map((f) => f.value || f.name));
     } catch (e) {
       // Not worth a dialog at every start: the designer stays fully usable with the fall-back list.
       this.ui.notify(this.describeError(e));
@@ -289,7 +346,7 @@ export class Editor {
 
   /** True when the current work may be replaced: nothing unsaved, saved now, or the person said so. */
   async confirmDiscard(): Promise<boolean> {
-    if (!this.dirty) return true;
+    if (!this.dirty || this.state.doc === this.discardAgreed) return true;
     const choice = await this.ui.askUnsaved(this.displayName);
     if (choice === 'cancel') return false;
     if (choice === 'discard') return true;
@@ -298,12 +355,72 @@ export class Editor {
 
   private replaceProject(doc: LabelDocument, projectPath: string, savedDoc: LabelDocument = doc): void {
     this.history.clear();
-    this.set({ doc, savedDoc, projectPath, selection: [] });
+    this.discardAgreed = null;
+    this.set({ doc, savedDoc, projectPath, selection: [], projectSerial: this.state.projectSerial + 1 });
   }
 
+  /** New asks about unsaved work first, then shows the chooser; the label is made when stock is picked. */
   async newProject(): Promise<void> {
     if (!(await this.confirmDiscard())) return;
-    this.replaceProject(createDocument(), '');
+    this.discardAgreed = this.state.doc;
+    this.openStockChooser();
+  }
+
+  openStockChooser(): void {
+    this.set({ stockChooser: true });
+  }
+
+  closeStockChooser(): void {
+    this.discardAgreed = null;
+    this.set({ stockChooser: false });
+  }
+
+  /** A new label for a stock; a continuous roll's label is `lengthMm` long. */
+  newFromStock(stock: StockEntry, lengthMm?: number): void {
+    this.replaceProject(createDocumentForStock(stock, lengthMm), '');
+    const recentStock = withFirst(this.state.recentStock, stock.id, MAX_RECENT_STOCK);
+    writeList(this.storage, RECENT_STOCK_KEY, recentStock);
+    this.set({ stockChooser: false, recentStock });
+  }
+
+  /** A new label of a free size, made for no particular stock. */
+  newOfSize(widthMm: number, heightMm: number): void {
+    this.replaceProject(setLabelSize(createDocument(), widthMm, heightMm), '');
+    this.set({ stockChooser: false });
+  }
+
+  toggleFavouriteStock(id: string): void {
+    const list = this.state.favouriteStock;
+    const favouriteStock = list.includes(id) ? without(list, id) : [id, ...list];
+    writeList(this.storage, FAVOURITE_STOCK_KEY, favouriteStock);
+    this.set({ favouriteStock });
+  }
+
+  /** Keeps the user's own stock for later runs; the same geometry twice is kept once. */
+  addCustomStock(stock: StockEntry): void {
+    const customStock = [stock, ...this.state.customStock.filter((e) => e.id !== stock.id)];
+    try {
+      saveCustomStock(this.storage, customStock);
+    } catch {
+      /* storage full: the stock still serves this run and travels inside the projects using it */
+    }
+    this.set({ customStock });
+  }
+
+  private rememberProject(path: string): void {
+    if (this.api.mode !== 'host' || !path) return;
+    const recentProjects = withFirst(this.state.recentProjects, path, MAX_RECENT_PROJECTS);
+    writeList(this.storage, RECENT_PROJECTS_KEY, recentProjects);
+    this.set({ recentProjects });
+  }
+
+  /** A recent path that no longer opens leaves the list, and the person is told why it went. */
+  private forgetProject(path: string): void {
+    if (!this.state.recentProjects.includes(path)) return;
+    const recentProjects = without(this.state.recentProjects, path);
+    writeList(this.storage, RECENT_PROJECTS_KEY, recentProjects);
+    this.set({ recentProjects });
+    this.ui.notify(this.msg('recentGone', { path }));
   }
 
   /** Opens a project (a dialog without a path); a file that is not a project leaves the current one as it was. */
@@ -314,17 +431,23 @@ export class Editor {
       reply = await this.api.openProject(path);
     } catch (e) {
       this.report(e);
+      if (path) this.forgetProject(path);
       return false;
     }
     if (!reply) return false;
     try {
       const { doc, skippedObjects } = parseProject(base64ToUtf8(reply.dataBase64));
       this.replaceProject(doc, reply.path);
+      this.rememberProject(reply.path);
+      // A project made on someone else's own stock brings that stock into this user's list.
+      if (doc.stock?.source === 'user' && !this.state.customStock.some((e) => e.id === doc.stock!.id)) this.addCustomStock(doc.stock);
+      this.closeStockChooser();
       this.ui.notify(this.msg('opened', { name: reply.name }) + (skippedObjects ? ` ${this.msg('skippedObjects', { count: skippedObjects })}` : ''));
       return true;
     } catch (e) {
       const reason = e instanceof ProjectError ? this.msg(e.code, { detail: e.detail }) : this.t.notProject;
       this.ui.showError(this.msg('openFailed', { name: reply.name }), reason);
+      if (path) this.forgetProject(path);
       return false;
     }
   }
@@ -349,6 +472,7 @@ export class Editor {
     }
     if (!reply) return false;
     this.set({ savedDoc: doc, projectPath: reply.path });
+    this.rememberProject(reply.path);
     this.ui.notify(this.msg('saved', { path: reply.path }));
     return true;
   }
@@ -361,6 +485,11 @@ export class Editor {
     } catch (e) {
       this.report(e);
     }
+  }
+
+  /** A previous session left unsaved work that can still be read. */
+  get recoverable(): boolean {
+    return readAutosave(this.storage) !== null;
   }
 
   /** Offers the work a previous session left unsaved; called once at start-up. */
@@ -395,6 +524,11 @@ export class Editor {
     }
   }
 
+  /** A short notice that goes away by itself. */
+  notify(message: string): void {
+    this.ui.notify(message);
+  }
+
   /** Shows a failed call in words; a cancelled one never gets here. */
   report(e: unknown): void {
     if (e instanceof BridgeError && e.code === 'unavailable') {
@@ -407,6 +541,29 @@ export class Editor {
   /** A failure in the interface's language, with what to do next where the failure is known. */
   describeError(e: unknown): string {
     return describeError(e, this.t);
+  }
+}
+
+/**
+ * One entry per family: the system lists a family once per foundry ("DejaVu Sans [PfEd]") and
+ * sometimes in other cases or with stray blanks, which canvas text would treat as one anyway.
+ */
+export function mergeFontNames(names: readonly string[]): string[] {
+  const byKey = new Map<string, string>();
+  for (const raw of names) {
+    const name = raw.replace(/\s*\[[^\]]*\]\s*$/, '').replace(/\s+/g, ' ').trim();
+    const key = name.toLocaleLowerCase();
+    if (name && !byKey.has(key)) byKey.set(key, name);
+  }
+  return Array.from(byKey.values()).sort((a, b) => a.localeCompare(b));
+}
+
+function readUnit(storage: Storage): LengthUnit {
+  try {
+    const unit = storage.getItem(UNIT_KEY) as LengthUnit;
+    return LENGTH_UNITS.includes(unit) ? unit : 'mm';
+  } catch {
+    return 'mm';
   }
 }
 

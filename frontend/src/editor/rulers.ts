@@ -1,13 +1,21 @@
-// Millimetre rulers along the top and left of the canvas, following zoom and scrolling.
+// Rulers along the top and left of the canvas, in millimetres or inches, following zoom and scrolling.
 
 import type { LabelDocument } from '../model/document';
+import { formatNumber, LengthUnit, unitToMm } from '../model/units';
 
 export const RULER_SIZE = 22;
 
-/** The tick spacing that keeps numbers readable at this zoom: 1, 2, 5, 10, 20, 50 … mm. */
-export function rulerStep(pxPerMm: number): { minor: number; major: number } {
-  const steps = [1, 2, 5, 10, 20, 50, 100, 200, 500, 1000];
-  const major = steps.find((s) => s * pxPerMm >= 50) ?? 1000;
+/** Tick spacings in each unit: decimal steps of millimetres, halving fractions of an inch. */
+const STEPS: Record<LengthUnit, number[]> = {
+  mm: [1, 2, 5, 10, 20, 50, 100, 200, 500, 1000],
+  in: [0.0625, 0.125, 0.25, 0.5, 1, 2, 5, 10, 20, 50],
+};
+
+/** The tick spacing, in millimetres, that keeps numbers readable at this zoom: 1, 2, 5, 10 … mm or ⅛, ¼, ½, 1 … in. */
+export function rulerStep(pxPerMm: number, unit: LengthUnit = 'mm'): { minor: number; major: number } {
+  const steps = STEPS[unit].map((s) => unitToMm(s, unit));
+  const last = steps[steps.length - 1];
+  const major = steps.find((s) => s * pxPerMm >= 50) ?? last;
   const minor = steps.find((s) => s * pxPerMm >= 6) ?? major;
   return { minor: Math.min(minor, major), major };
 }
@@ -29,14 +37,18 @@ function prepare(canvas: HTMLCanvasElement): CanvasRenderingContext2D | null {
 
 export function drawRulers(
   top: HTMLCanvasElement, left: HTMLCanvasElement, originX: number, originY: number, pxPerMm: number,
-  doc: Pick<LabelDocument, 'widthMm' | 'heightMm'>, pointer: { x: number; y: number } | null,
+  doc: Pick<LabelDocument, 'widthMm' | 'heightMm'>, pointer: { x: number; y: number } | null, unit: LengthUnit = 'mm',
 ): void {
-  const { minor, major } = rulerStep(pxPerMm);
-  drawOne(top, 'x', originX, pxPerMm, doc.widthMm, minor, major, pointer?.x ?? null);
-  drawOne(left, 'y', originY, pxPerMm, doc.heightMm, minor, major, pointer?.y ?? null);
+  const { minor, major } = rulerStep(pxPerMm, unit);
+  const name = (mm: number): string => formatNumber(mm / unitToMm(1, unit), 2);
+  drawOne(top, 'x', originX, pxPerMm, doc.widthMm, minor, major, pointer?.x ?? null, name);
+  drawOne(left, 'y', originY, pxPerMm, doc.heightMm, minor, major, pointer?.y ?? null, name);
 }
 
-function drawOne(canvas: HTMLCanvasElement, axis: 'x' | 'y', origin: number, pxPerMm: number, lengthMm: number, minor: number, major: number, pointerMm: number | null): void {
+function drawOne(
+  canvas: HTMLCanvasElement, axis: 'x' | 'y', origin: number, pxPerMm: number, lengthMm: number, minor: number, major: number,
+  pointerMm: number | null, name: (mm: number) => string,
+): void {
   const ctx = prepare(canvas);
   if (!ctx) return;
   const along = axis === 'x' ? canvas.clientWidth : canvas.clientHeight;
@@ -57,7 +69,7 @@ function drawOne(canvas: HTMLCanvasElement, axis: 'x' | 'y', origin: number, pxP
   ctx.beginPath();
   const firstMm = Math.floor((-offset - origin) / pxPerMm / minor) * minor;
   const lastMm = (along - offset - origin) / pxPerMm;
-  for (let mm = firstMm; mm <= lastMm; mm += minor) {
+  for (let i = Math.round(firstMm / minor), mm = firstMm; mm <= lastMm; i++, mm = i * minor) {
     const pos = Math.round(offset + origin + mm * pxPerMm) + 0.5;
     const isMajor = Math.abs(mm / major - Math.round(mm / major)) < 1e-6;
     const half = Math.abs((mm * 2) / major - Math.round((mm * 2) / major)) < 1e-6;
@@ -70,7 +82,7 @@ function drawOne(canvas: HTMLCanvasElement, axis: 'x' | 'y', origin: number, pxP
       ctx.lineTo(across - len, pos);
     }
     if (isMajor) {
-      const label = String(Math.round(mm));
+      const label = name(mm);
       if (axis === 'x') {
         ctx.fillText(label, pos + 3, 10);
       } else {

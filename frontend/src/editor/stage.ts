@@ -3,20 +3,25 @@
 
 import Konva from 'konva';
 import type { LabelObject } from '../model/document';
-import { normaliseRotation, visualBox } from '../model/document';
+import { TWO_D_SYMBOLOGIES, updateObjects, visualBox } from '../model/document';
+import { printerDpi } from '../model/output';
 import { CSS_DPI, MM_PER_INCH, roundMm } from '../model/units';
 import type { ImageStore } from '../render/images';
+import { describeBarcodeFault } from '../render/barcodeFault';
 import { drawObject, RenderOptions } from '../render/renderer';
+import { quietZoneBoxes } from '../render/symbol';
 import type { Editor } from './editor';
 import { measureFrames } from './frames';
 import { drawRulers, RULER_SIZE } from './rulers';
 import { snapBox, SnapGuide, snapTargets } from './snapping';
+import { OpenTextEdit, openTextEdit } from './textEdit';
 
 const CSS_PX_PER_MM = CSS_DPI / MM_PER_INCH;
 export const MIN_ZOOM = 0.1;
 export const MAX_ZOOM = 32;
 const SNAP_SCREEN_PX = 6;
 const SELECTION_COLOR = '#1a73e8';
+const QUARTER_TURNS = [0, 90, 180, 270];
 
 export interface View {
   zoom: number;
@@ -42,6 +47,10 @@ export class DesignerStage {
   private panStart: { x: number; y: number; originX: number; originY: number } | null = null;
   private spaceDown = false;
   private fitted = false;
+  /** Set when the person zooms or pans; until then the view keeps fitting the label. */
+  private viewChosen = false;
+  private lastFit = { serial: -1, widthMm: 0, heightMm: 0 };
+  private textEdit: OpenTextEdit | null = null;
   private lastDoc: unknown = null;
   private renderOptions: RenderOptions;
   /** Undoes every subscription and window listener the stage made, on destroy. */
@@ -57,11 +66,10 @@ export class DesignerStage {
   ) {
     this.stage = new Konva.Stage({ container: host as HTMLDivElement, width: Math.max(1, host.clientWidth), height: Math.max(1, host.clientHeight) });
     this.paperLayer.add(this.paperGroup);
+    this.paperLayer.add(new Konva.Shape({ listening: false, sceneFunc: (ctx) => this.drawQuietZones(ctx._context) }));
     this.contentLayer.add(this.contentGroup);
     this.transformer = new Konva.Transformer({
       rotateEnabled: true,
-      rotationSnaps: [0, 90, 180, 270],
-      rotationSnapTolerance: 45,
       keepRatio: false,
       flipEnabled: false,
       ignoreStroke: true,
@@ -79,7 +87,7 @@ export class DesignerStage {
       images,
       placeholders: {
         image: '',
-        barcodeError: (detail) => (detail === 'empty' ? this.editor.t.barcodeEmpty : this.editor.msg('barcodeInvalid', { detail })),
+        barcodeError: (fault) => describeBarcodeFault(fault, this.editor),
       },
       background: null,
     };
@@ -116,6 +124,7 @@ export class DesignerStage {
   // --- view -----------------------------------------------------------------------------------------
 
   setView(view: View): void {
+    this.textEdit?.close();
     this.view = { ...view, zoom: Math.min(MAX_ZOOM, Math.max(MIN_ZOOM, view.zoom)) };
     const scale = this.pxPerMm;
     for (const group of [this.paperGroup, this.contentGroup]) {
@@ -138,10 +147,13 @@ export class DesignerStage {
   }
 
   zoomBy(factor: number, at?: { x: number; y: number }): void {
+    this.viewChosen = true;
     this.zoomTo(this.view.zoom * factor, at);
   }
 
+  /** Fits the label in the view; the view then follows the label and the window again. */
   zoomFit(): void {
+    this.viewChosen = false;
     const { widthMm, heightMm } = this.editor.state.doc;
     const margin = 48;
     const w = Math.max(1, this.stage.width() - 2 * margin);
@@ -151,6 +163,7 @@ export class DesignerStage {
   }
 
   zoomActual(): void {
+    this.viewChosen = true;
     this.centreAt(1);
   }
 
@@ -165,7 +178,8 @@ export class DesignerStage {
     const h = Math.max(1, this.host.clientHeight);
     if (w === this.stage.width() && h === this.stage.height() && this.fitted) return;
     this.stage.size({ width: w, height: h });
-    if (!this.fitted && w > 50 && h > 50) {
+    // A panel opening or closing changes the room the label has: refit unless the person chose a view.
+    if ((!this.fitted || !this.viewChosen) && w > 50 && h > 50) {
       this.fitted = true;
       this.zoomFit();
     } else {
@@ -175,7 +189,7 @@ export class DesignerStage {
 
   private drawRulers(): void {
     const pointer = this.editor.state.pointerMm;
-    drawRulers(this.rulerTop, this.rulerLeft, this.view.originX, this.view.originY, this.pxPerMm, this.editor.state.doc, pointer);
+    drawRulers(this.rulerTop, this.rulerLeft, this.view.originX, this.view.originY, this.pxPerMm, this.editor.state.doc, pointer, this.editor.state.unit);
   }
 
   // --- paper and grid -------------------------------------------------------------------------------
@@ -223,6 +237,7 @@ export class DesignerStage {
   /** Brings the Konva nodes in line with the document and the selection. */
   private sync(): void {
     const { doc, selection } = this.editor.state;
+    this.refitForNewLabel();
     if (doc !== this.lastDoc) {
       this.lastDoc = doc;
       const present = new Set<string>();
@@ -256,6 +271,35 @@ export class DesignerStage {
     this.drawRulers();
   }
 
+  /** A project opened (always) or a label of another size (unless the person chose a view) is fitted. */
+  private refitForNewLabel(): void {
+    const { doc, projectSerial } = this.editor.state;
+    const last = this.lastFit;
+    const opened = projectSerial !== last.serial;
+    const resized = doc.widthMm !== last.widthMm || doc.heightMm !== last.heightMm;
+    this.lastFit = { serial: projectSerial, widthMm: doc.widthMm, heightMm: doc.heightMm };
+    if (!this.fitted || !(opened || resized)) return;
+    if (opened || !this.viewChosen) this.zoomFit();
+  }
+
+  /**
+   * Barcodes' quiet zones, tinted on the paper (never printed) so that nothing is put there.
+   * Drawn in label millimetres: the paper group's transform applies.
+   */
+  private drawQuietZones(c: CanvasRenderingContext2D): void {
+    const doc = this.editor.state.doc;
+    const dpi = printerDpi(doc);
+    c.save();
+    c.translate(this.view.originX, this.view.originY);
+    c.scale(this.pxPerMm, this.pxPerMm);
+    c.fillStyle = 'rgba(26,115,232,0.10)';
+    for (const o of doc.objects) {
+      if (o.type !== 'barcode') continue;
+      for (const z of quietZoneBoxes(o, dpi)) c.fillRect(z.xMm, z.yMm, z.widthMm, z.heightMm);
+    }
+    c.restore();
+  }
+
   private createNode(object: LabelObject): Konva.Shape {
     const node = new Konva.Shape({ id: object.id, fill: 'transparent' });
     node.sceneFunc((ctx, shape) => {
@@ -265,7 +309,11 @@ export class DesignerStage {
       const scale = Math.hypot(m.a, m.b);
       native.save();
       native.scale(1 / scale, 1 / scale);
-      drawObject(native, model, scale, { ...this.renderOptions, placeholders: { ...this.renderOptions.placeholders!, image: this.editor.t.imagePlaceholder } });
+      drawObject(native, model, scale, {
+        ...this.renderOptions,
+        placeholders: { ...this.renderOptions.placeholders!, image: this.editor.t.imagePlaceholder },
+        printerDpi: printerDpi(this.editor.state.doc),
+      });
       native.restore();
     });
     node.hitFunc((ctx, shape) => {
@@ -306,12 +354,22 @@ export class DesignerStage {
     const models = selected.map((n) => n.getAttr('model') as LabelObject);
     const locked = models.some((m) => m.locked);
     const onlyLine = models.length === 1 && models[0].type === 'line';
+    const barcode = models.some((m) => m.type === 'barcode');
+    // A barcode sized by its X-dimension takes its width (a 2D symbol its height too) from the data.
+    const sized = models.length === 1 && models[0].type === 'barcode' && models[0].xdim ? models[0] : null;
+    const anchors = sized ? (TWO_D_SYMBOLOGIES.includes(sized.symbology) ? [] : ['top-center', 'bottom-center'])
+      : onlyLine ? ['middle-left', 'middle-right']
+        : ['top-left', 'top-center', 'top-right', 'middle-right', 'middle-left', 'bottom-left', 'bottom-center', 'bottom-right'];
     this.transformer.setAttrs({
-      resizeEnabled: !locked,
+      resizeEnabled: !locked && anchors.length > 0,
       rotateEnabled: !locked,
+      // Barcodes keep quarter turns; everything else turns freely, in 15° steps with Shift.
+      rotationSnaps: barcode ? QUARTER_TURNS : [],
+      rotationSnapTolerance: 45,
+      shiftBehavior: barcode ? 'none' : 'default',
       borderStroke: locked ? '#9aa4b2' : SELECTION_COLOR,
       borderDash: locked ? [4, 3] : undefined,
-      enabledAnchors: onlyLine ? ['middle-left', 'middle-right'] : ['top-left', 'top-center', 'top-right', 'middle-right', 'middle-left', 'bottom-left', 'bottom-center', 'bottom-right'],
+      enabledAnchors: anchors,
       keepRatio: models.length === 1 && models[0].type === 'image' && (models[0] as { keepAspect: boolean }).keepAspect,
     });
   }
@@ -334,7 +392,30 @@ export class DesignerStage {
     const object = this.editor.state.doc.objects.find((o) => o.id === id);
     if (!object || object.locked) return;
     if (object.type === 'image') void this.editor.insertImage(id);
+    else if (object.type === 'text') this.editTextOnLabel(id);
     else this.host.dispatchEvent(new CustomEvent('quillmark-edit-object', { bubbles: true, detail: id }));
+  }
+
+  /** Opens typing on the label over a text object; the whole edit is one undo step. */
+  editTextOnLabel(id: string): void {
+    const object = this.editor.state.doc.objects.find((o) => o.id === id);
+    if (!object || object.type !== 'text' || object.locked) return;
+    this.textEdit?.close();
+    const node = this.nodes.get(id);
+    const session = this.editor.beginEdit(id);
+    node?.visible(false);
+    this.transformer.visible(false);
+    this.uiLayer.batchDraw();
+    this.textEdit = openTextEdit(this.host, object, { originX: this.view.originX, originY: this.view.originY, pxPerMm: this.pxPerMm },
+      (text) => session.update({ text }),
+      () => {
+        session.end();
+        this.textEdit = null;
+        node?.visible(true);
+        this.transformer.visible(true);
+        this.contentLayer.batchDraw();
+        this.uiLayer.batchDraw();
+      });
   }
 
   /** Snaps the dragged object to the label, other objects and the grid; Alt moves freely. */
@@ -433,16 +514,10 @@ export class DesignerStage {
         yMm: roundMm(node.y() - h / 2),
         widthMm: w,
         heightMm: h,
-        rotation: normaliseRotation(node.rotation()),
+        rotation: node.rotation(),
       });
     }
-    this.editor.apply((doc) => {
-      let next = doc;
-      patches.forEach((patch, id) => {
-        next = { ...next, objects: next.objects.map((o) => (o.id === id ? ({ ...o, ...patch } as LabelObject) : o)) };
-      });
-      return next.objects.every((o, i) => shallowSame(o, doc.objects[i])) ? doc : next;
-    });
+    this.editor.apply((doc) => updateObjects(doc, patches));
     // A move that changed nothing (a click) still needs the nodes put back exactly.
     this.lastDoc = null;
     this.sync();
@@ -461,6 +536,7 @@ export class DesignerStage {
       const pointer = stage.getPointerPosition();
       if (!pointer) return;
       if (evt.button === 1 || (evt.button === 0 && this.spaceDown)) {
+        this.viewChosen = true;
         this.panStart = { x: pointer.x, y: pointer.y, originX: this.view.originX, originY: this.view.originY };
         evt.preventDefault();
         return;
@@ -516,6 +592,7 @@ export class DesignerStage {
       evt.preventDefault();
       const rect = this.host.getBoundingClientRect();
       const at = { x: evt.clientX - rect.left, y: evt.clientY - rect.top };
+      this.viewChosen = true;
       if (evt.ctrlKey || evt.metaKey) {
         this.zoomBy(Math.exp(-evt.deltaY * (evt.deltaMode === 1 ? 0.05 : 0.0015)), at);
       } else {
@@ -561,11 +638,6 @@ export class DesignerStage {
 
 export { RULER_SIZE };
 
-function shallowSame(a: object, b: object | undefined): boolean {
-  if (!b) return false;
-  const keys = Object.keys(a);
-  return keys.length === Object.keys(b).length && keys.every((k) => (a as Record<string, unknown>)[k] === (b as Record<string, unknown>)[k]);
-}
 
 export function isTyping(target: EventTarget | null): boolean {
   const el = target as HTMLElement | null;

@@ -1,10 +1,14 @@
 // Every word the designer shows, one table per language. Simplified Chinese is the default;
 // the English table must have the same keys (the type checker holds it to that).
 
+import { checksEn, checksZhCN } from './checks';
 import { errorsEn, errorsZhCN } from './errors';
 import { mergeEn, mergeZhCN } from './merge';
+import { stockEn, stockZhCN } from './stock';
 
 const zhCN = {
+  /** The table's language, for plural rules and number forms. */
+  locale: 'zh-CN',
   appName: 'Quillmark 标签设计',
   untitled: '未命名标签',
   unsavedMarker: '（未保存）',
@@ -69,6 +73,26 @@ const zhCN = {
   locked: '锁定',
   mm: 'mm',
   pt: 'pt',
+  inch: 'in',
+  mil: 'mil',
+  unit: '单位',
+  unitMm: '毫米',
+  unitIn: '英寸',
+  degrees: '°',
+  xdim: '窄条宽度 (X)',
+  xdimUnitDots: '点',
+  xdimFitsBox: '随框',
+  xdimPrinted: '打印为 {dots} 点 = {mm} mm（{dpi} dpi）',
+  xdimNominal: '，为标准尺寸的 {percent}%',
+  xdimBelowRange: '打印出的窄条宽度 {printed} mm 小于该码制允许的最小值 {min} mm，可能无法扫描或被拒收。',
+  xdimAboveRange: '打印出的窄条宽度 {printed} mm 大于该码制允许的最大值 {max} mm。',
+  xdimTooFewDots: '窄条只有 {dots} 个打印点宽；少于 {min} 个点时，一个点的偏差就会影响扫描。',
+  xdimBoxSized: '此条码随框缩放（旧工程中的条码）；设置窄条宽度后按标准尺寸打印。',
+  quietZoneEdge: '条码的静区超出了标签边缘。',
+  quietZoneObjects: '{count} 个对象压住了条码的静区。',
+  textFont: '文字字体',
+  textSize: '文字大小',
+  textSizeAuto: '自动',
   objectText: '文本',
   objectBarcode: '条码',
   objectImage: '图像',
@@ -104,9 +128,9 @@ const zhCN = {
   replaceImage: '更换图像…',
   keepOriginalPictures: '插入图片时保留原始分辨率（否则缩小到标签上 600 dpi）',
   // Status and messages
-  statusPosition: '位置 {x}, {y} mm',
-  statusSelection: '选中 {w} × {h} mm',
-  statusLabel: '标签 {w} × {h} mm',
+  statusPosition: '位置 {x}, {y} {unit}',
+  statusSelection: '选中 {w} × {h} {unit}',
+  statusLabel: '标签 {w} × {h} {unit}',
   browserMode: '浏览器模式（未连接桌面程序）：文件通过下载保存',
   saved: '已保存到 {path}',
   opened: '已打开 {name}',
@@ -135,6 +159,8 @@ const zhCN = {
   autosaveFull: '本地存储空间不足，无法自动保留这份工作，请及时保存。',
   unavailableInBrowser: '浏览器模式下无法使用此功能。',
   ...mergeZhCN,
+  ...checksZhCN,
+  ...stockZhCN,
   ...errorsZhCN,
 } as const;
 
@@ -142,6 +168,7 @@ export type MessageKey = keyof typeof zhCN;
 export type MessageTable = Record<MessageKey, string>;
 
 const en: MessageTable = {
+  locale: 'en',
   appName: 'Quillmark Label Designer',
   untitled: 'Untitled label',
   unsavedMarker: ' (unsaved)',
@@ -200,13 +227,33 @@ const en: MessageTable = {
   locked: 'Locked',
   mm: 'mm',
   pt: 'pt',
+  inch: 'in',
+  mil: 'mil',
+  unit: 'Unit',
+  unitMm: 'Millimetres',
+  unitIn: 'Inches',
+  degrees: '°',
+  xdim: 'Narrow bar (X)',
+  xdimUnitDots: 'dots',
+  xdimFitsBox: 'fits box',
+  xdimPrinted: 'Prints as {dots, plural, one {# dot} other {# dots}} = {mm} mm at {dpi} dpi',
+  xdimNominal: ', {percent} % of nominal',
+  xdimBelowRange: 'The printed narrow bar, {printed} mm, is below the {min} mm this symbology allows: it may not scan, or be refused.',
+  xdimAboveRange: 'The printed narrow bar, {printed} mm, is above the {max} mm this symbology allows.',
+  xdimTooFewDots: 'The narrow bar is only {dots, plural, one {# dot} other {# dots}} wide; below {min} dots a single dot decides whether it scans.',
+  xdimBoxSized: 'This barcode fills its box (made in an older project); set a narrow-bar width to print it to standard.',
+  quietZoneEdge: "The barcode's quiet zone runs past the label's edge.",
+  quietZoneObjects: "{count, plural, one {# object intrudes} other {# objects intrude}} on the barcode's quiet zone.",
+  textFont: 'Text font',
+  textSize: 'Text size',
+  textSizeAuto: 'auto',
   objectText: 'Text',
   objectBarcode: 'Barcode',
   objectImage: 'Image',
   objectRect: 'Rectangle',
   objectEllipse: 'Ellipse',
   objectLine: 'Line',
-  multipleSelected: '{count} objects selected',
+  multipleSelected: '{count, plural, one {# object selected} other {# objects selected}}',
   textContent: 'Content',
   fontFamily: 'Font',
   fontSize: 'Size',
@@ -234,9 +281,9 @@ const en: MessageTable = {
   keepAspect: 'Keep proportions',
   replaceImage: 'Replace image…',
   keepOriginalPictures: 'Keep inserted pictures at full resolution (otherwise reduced to 600 dpi on the label)',
-  statusPosition: 'Position {x}, {y} mm',
-  statusSelection: 'Selection {w} × {h} mm',
-  statusLabel: 'Label {w} × {h} mm',
+  statusPosition: 'Position {x}, {y} {unit}',
+  statusSelection: 'Selection {w} × {h} {unit}',
+  statusLabel: 'Label {w} × {h} {unit}',
   browserMode: 'Browser mode (no desktop host): files are saved as downloads',
   saved: 'Saved to {path}',
   opened: 'Opened {name}',
@@ -255,7 +302,7 @@ const en: MessageTable = {
   notProject: 'This file is not a Quillmark label project.',
   newerVersion: 'This project was made by a newer Quillmark (format version {detail}); please upgrade to open it.',
   badLabel: 'The label size in this project is not valid.',
-  skippedObjects: '{count} unrecognised objects were left out.',
+  skippedObjects: '{count, plural, one {# unrecognised object was left out.} other {# unrecognised objects were left out.}}',
   imageFailed: 'This image file cannot be read.',
   imageTooLarge: 'The image file is too large (limit {limit} MB).',
   recoverTitle: 'Recover unsaved work',
@@ -265,6 +312,8 @@ const en: MessageTable = {
   autosaveFull: 'Local storage is full, so this work cannot be kept automatically; please save it.',
   unavailableInBrowser: 'This is not available in browser mode.',
   ...mergeEn,
+  ...checksEn,
+  ...stockEn,
   ...errorsEn,
 };
 
@@ -280,7 +329,28 @@ export function messageTable(language: Language): MessageTable {
   return TABLES[language];
 }
 
-/** Looks a message up and fills its {placeholders}. */
+const pluralRules = new Map<string, Intl.PluralRules>();
+
+function pluralCategory(locale: string, count: number): string {
+  let rules = pluralRules.get(locale);
+  if (!rules) {
+    rules = new Intl.PluralRules(locale);
+    pluralRules.set(locale, rules);
+  }
+  return rules.select(count);
+}
+
+/**
+ * Looks a message up and fills its {placeholders}. A count takes its word's form from the
+ * language's plural rules: "{labels, plural, one {# label} other {# labels}}" (# is the number).
+ */
 export function format(table: MessageTable, key: MessageKey, params: Record<string, string | number> = {}): string {
-  return table[key].replace(/\{(\w+)\}/g, (whole, name: string) => (name in params ? String(params[name]) : whole));
+  const plurals = table[key].replace(/\{(\w+), plural,((?:\s*\w+\s*\{[^{}]*\})+)\s*\}/g, (whole, name: string, forms: string) => {
+    if (!(name in params)) return whole;
+    const count = Number(params[name]);
+    const choices = new Map(Array.from(forms.matchAll(/(\w+)\s*\{([^{}]*)\}/g), (m) => [m[1], m[2]] as const));
+    const chosen = choices.get(pluralCategory(table.locale, count)) ?? choices.get('other') ?? '';
+    return chosen.replace(/#/g, String(params[name]));
+  });
+  return plurals.replace(/\{(\w+)\}/g, (whole, name: string) => (name in params ? String(params[name]) : whole));
 }

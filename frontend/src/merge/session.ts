@@ -1,24 +1,16 @@
 // The data merge of the open project: the spreadsheet read for it, the record shown on the
-// canvas, barcode problems found in the records, and which merge dialog is open. The project
-// itself stores only where the data came from (LabelDocument.merge); the cells live here.
+// canvas, and which merge dialog is open. The project itself stores only where the data came
+// from (LabelDocument.merge); the cells live here. Which records can print is checked from the
+// current cells and document whenever it is asked (print/preflight.ts), never kept here.
 
-import { yieldToPage } from '../util/yield';
 import type { DesktopApi } from '../bridge/client';
 import type { MessageKey } from '../i18n/messages';
-import type { BarcodeObject, LabelDocument, LabelObject } from '../model/document';
+import type { LabelDocument, LabelObject } from '../model/document';
 import { base64ToBytes } from '../model/project';
-import { barcodeError } from '../render/barcode';
 import { readWorkbook, SpreadsheetError, Workbook, WorkbookReadFailure } from '../data/source';
 import { SheetTable, tableFromRows } from '../data/table';
-import { counterValue, formatCounter, hasFields, substitute, unknownColumns } from '../model/fields';
+import { counterValue, formatCounter, substitute } from '../model/fields';
 import { DataSourceRef, DEFAULT_MERGE, MergeSettings } from '../model/merge';
-
-export interface BarcodeProblem {
-  /** 0-based record index. */
-  record: number;
-  value: string;
-  detail: string;
-}
 
 export type MergeDialog = 'print' | 'pdf' | null;
 
@@ -50,9 +42,6 @@ export class MergeSession {
   previewOn = true;
   panelOpen = false;
   dialog: MergeDialog = null;
-  problems: BarcodeProblem[] | null = null;
-  private problemsKey = '';
-  private problemsRun = 0;
   /** What the canvas shows for fields: the previewed record's values; null shows them as typed. */
   previewResolver: TextResolver | null = null;
   private listeners = new Set<() => void>();
@@ -69,7 +58,6 @@ export class MergeSession {
 
   private changed(): void {
     this.updatePreview();
-    this.scheduleProblemCheck();
     this.listeners.forEach((l) => l());
   }
 
@@ -250,11 +238,23 @@ export class MergeSession {
 
   // --- preview ----------------------------------------------------------------------------------
 
+  private recordAt(index: number): number {
+    return Math.min(Math.max(0, this.recordCount - 1), Math.max(0, Math.round(index)));
+  }
+
   goTo(index: number): void {
-    const last = Math.max(0, this.recordCount - 1);
-    const next = Math.min(last, Math.max(0, Math.round(index)));
+    const next = this.recordAt(index);
     if (next === this.previewIndex) return;
     this.previewIndex = next;
+    this.changed();
+  }
+
+  /** Shows a record on the canvas, with the data panel open and the print dialog closed. */
+  showRecord(index: number): void {
+    this.previewOn = true;
+    this.panelOpen = true;
+    this.dialog = null;
+    this.previewIndex = this.recordAt(index);
     this.changed();
   }
 
@@ -273,71 +273,8 @@ export class MergeSession {
     const ctx = { columns: this.table?.columns ?? [], record: this.table?.records[index] ?? null, counter, now: new Date() };
     this.previewResolver = (stored) => substitute(stored, ctx);
   }
-
-  /** Field names used in the label that the data source lacks. */
-  unknownFields(doc: LabelDocument = this.editor.state.doc): string[] {
-    if (!this.table) return [];
-    const names = new Set<string>();
-    for (const o of doc.objects) {
-      const text = o.type === 'text' ? o.text : o.type === 'barcode' ? o.data : '';
-      unknownColumns(text, this.table.columns).forEach((n) => names.add(n));
-    }
-    return [...names];
-  }
-
-  // --- barcode problems ------------------------------------------------------------------------------
-
-  private scheduleProblemCheck(): void {
-    const doc = this.editor.state.doc;
-    const barcodes = doc.objects.filter((o): o is BarcodeObject => o.type === 'barcode' && hasFields(o.data));
-    const key = JSON.stringify([barcodes.map((b) => [b.symbology, b.data]), this.loadedKey, this.settings.counter]);
-    if (key === this.problemsKey && this.problems !== null) return;
-    if (key === this.problemsKey) return;
-    this.problemsKey = key;
-    this.problems = null;
-    const run = ++this.problemsRun;
-    void findBarcodeProblems(barcodes, this.table, this.settings, () => run !== this.problemsRun).then((found) => {
-      if (run !== this.problemsRun || found === null) return;
-      this.problems = found;
-      this.listeners.forEach((l) => l());
-    });
-  }
 }
 
 function sourceKey(source: DataSourceRef | null | undefined): string {
   return source ? `${source.path}\u0000${source.name}\u0000${source.sheet}\u0000${source.headerRow}` : '';
-}
-
-/**
- * Every record whose barcode content bwip-js refuses, checked in slices so the page stays
- * responsive; null when a newer check replaced this one.
- */
-export async function findBarcodeProblems(
-  barcodes: readonly BarcodeObject[],
-  table: SheetTable | null,
-  settings: MergeSettings,
-  superseded: () => boolean,
-): Promise<BarcodeProblem[] | null> {
-  const problems: BarcodeProblem[] = [];
-  const records = table ? table.records.length : barcodes.length > 0 ? 1 : 0;
-  let sliceStart = Date.now();
-  const now = new Date();
-  for (let r = 0; r < records; r++) {
-    const counter = formatCounter(counterValue(settings.counter, r, r), settings.counter.padding);
-    const ctx = { columns: table?.columns ?? [], record: table?.records[r] ?? null, counter, now };
-    for (const b of barcodes) {
-      const value = substitute(b.data, ctx);
-      const detail = barcodeError({ symbology: b.symbology, data: value });
-      if (detail !== null) {
-        problems.push({ record: r, value, detail });
-        break;
-      }
-    }
-    if (Date.now() - sliceStart > 30) {
-      await yieldToPage();
-      if (superseded()) return null;
-      sliceStart = Date.now();
-    }
-  }
-  return problems;
 }

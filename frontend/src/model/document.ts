@@ -2,12 +2,13 @@
 // Documents are immutable values; every edit returns a new document so that undo can keep
 // old ones by reference and the renderer can draw any of them without the editor.
 
-import type { MergeSettings } from './merge';
+import { DEFAULT_MERGE, MergeSettings, sheetOfStock } from './merge';
 import type { OutputSettings } from './output';
 import type { StockEntry } from './stock';
 import { roundMm } from './units';
 
-export type Rotation = 0 | 90 | 180 | 270;
+/** Degrees clockwise in [0, 360); barcodes keep to quarter turns (see normaliseRotation). */
+export type Rotation = number;
 export type TextAlign = 'left' | 'center' | 'right';
 export type VerticalAlign = 'top' | 'middle' | 'bottom';
 
@@ -19,7 +20,15 @@ export type Symbology =
   | 'itf14'
   | 'qrcode'
   | 'datamatrix'
-  | 'pdf417';
+  | 'pdf417'
+  | 'gs1-128'
+  | 'gs1datamatrix';
+
+/** A barcode's narrow-bar width, as the user gave it: millimetres, or dots of the printer. */
+export type XdimSetting = { mm: number } | { dots: number };
+/** The faces bwip-js draws human-readable text in; OCR-B is what retail codes print. */
+export type BarcodeFont = 'OCR-B' | 'OCR-A';
+export const BARCODE_FONTS: readonly BarcodeFont[] = ['OCR-B', 'OCR-A'];
 
 interface ObjectBase {
   id: string;
@@ -54,6 +63,14 @@ export interface BarcodeObject extends ObjectBase {
   data: string;
   showText: boolean;
   color: string;
+  /**
+   * Narrow-bar width; the box's width (and a 2D symbol's height) follow from it. Absent in
+   * barcodes made before it existed: those keep filling their box as they always printed.
+   */
+  xdim?: XdimSetting;
+  textFont: BarcodeFont;
+  /** Human-readable text size; absent: in proportion to the bars, as older projects printed. */
+  textSizePt?: number;
 }
 
 export interface ImageObject extends ObjectBase {
@@ -104,10 +121,17 @@ export interface LabelDocument {
 
 export const OBJECT_TYPES: readonly ObjectType[] = ['text', 'barcode', 'image', 'rect', 'ellipse', 'line'];
 export const SYMBOLOGIES: readonly Symbology[] = [
-  'code128', 'ean13', 'upca', 'code39', 'itf14', 'qrcode', 'datamatrix', 'pdf417',
+  'code128', 'gs1-128', 'ean13', 'upca', 'code39', 'itf14', 'qrcode', 'datamatrix', 'gs1datamatrix', 'pdf417',
 ];
+/** How each symbology is called wherever the interface names it. */
+export const SYMBOLOGY_NAMES: Record<Symbology, string> = {
+  code128: 'Code 128', 'gs1-128': 'GS1-128', ean13: 'EAN-13', upca: 'UPC-A', code39: 'Code 39', itf14: 'ITF-14', qrcode: 'QR Code',
+  datamatrix: 'Data Matrix', gs1datamatrix: 'GS1 DataMatrix', pdf417: 'PDF417',
+};
 /** Symbols of rows and columns of modules: no human-readable line, modules kept square. */
-export const TWO_D_SYMBOLOGIES: readonly Symbology[] = ['qrcode', 'datamatrix', 'pdf417'];
+export const TWO_D_SYMBOLOGIES: readonly Symbology[] = ['qrcode', 'datamatrix', 'gs1datamatrix', 'pdf417'];
+/** Data in GS1 (AI) notation, checked and completed before encoding. */
+export const GS1_SYMBOLOGIES: readonly Symbology[] = ['gs1-128', 'gs1datamatrix'];
 
 export const MIN_SIZE_MM = 0.1;
 export const MAX_LABEL_MM = 2000;
@@ -124,6 +148,19 @@ export function createDocument(name = '', widthMm = 50, heightMm = 30): LabelDoc
   return { name, widthMm, heightMm, objects: [] };
 }
 
+/** Length given to a label on a continuous roll until the user says otherwise. */
+export const DEFAULT_CONTINUOUS_LENGTH_MM = 30;
+
+/**
+ * A new, empty label made for a stock: its size, and for a sheet the layout print and PDF place
+ * labels by. A continuous roll has no length of its own; the user picks one.
+ */
+export function createDocumentForStock(stock: StockEntry, lengthMm = DEFAULT_CONTINUOUS_LENGTH_MM): LabelDocument {
+  // The stock's own figures, unrounded: 2.625 in is 66.675 mm, and labels sit at the stock's pitch.
+  const doc = createDocument('', stock.widthMm, stock.heightMm ?? clamp(roundMm(lengthMm), 1, MAX_LABEL_MM));
+  return { ...doc, stock, merge: { ...DEFAULT_MERGE, sheet: sheetOfStock(stock) } };
+}
+
 const BASE = { xMm: 0, yMm: 0, rotation: 0 as Rotation, locked: false };
 
 /** A new object of a type with sensible defaults, placed at the given position. */
@@ -137,7 +174,7 @@ export function createObject(type: ObjectType, xMm = 2, yMm = 2): LabelObject {
         color: '#000000',
       };
     case 'barcode':
-      return { ...at, type, widthMm: 40, heightMm: 15, symbology: 'code128', data: '123456789012', showText: true, color: '#000000' };
+      return { ...at, type, widthMm: 40, heightMm: 15, symbology: 'code128', data: '123456789012', showText: true, color: '#000000', textFont: 'OCR-B' };
     case 'image':
       return { ...at, type, widthMm: 20, heightMm: 20, src: '', keepAspect: true };
     case 'rect':
@@ -155,7 +192,22 @@ export function createBarcode(symbology: Symbology, xMm = 2, yMm = 2): BarcodeOb
   const twoD = TWO_D_SYMBOLOGIES.includes(symbology);
   // QR and Data Matrix symbols are square; PDF417 is a wide stack of rows.
   const square = twoD && symbology !== 'pdf417';
-  return { ...barcode, symbology, data: SAMPLE_DATA[symbology], widthMm: square ? 15 : 40, heightMm: 15, showText: !twoD };
+  return {
+    ...barcode, symbology, data: SAMPLE_DATA[symbology], widthMm: square ? 15 : 40, heightMm: 15, showText: !twoD,
+    xdim: { mm: defaultXdimMm(symbology) },
+  };
+}
+
+/** A new barcode's narrow-bar width: the nominal one where the standard names it. */
+export function defaultXdimMm(symbology: Symbology): number {
+  if (['ean13', 'upca'].includes(symbology)) return 0.33;
+  if (['itf14', 'gs1-128'].includes(symbology)) return 0.5;
+  return TWO_D_SYMBOLOGIES.includes(symbology) && symbology !== 'pdf417' ? 0.5 : 0.33;
+}
+
+/** Whether an object may turn freely: a barcode at an odd angle prints badly, so it keeps quarter turns. */
+export function turnsFreely(o: Pick<LabelObject, 'type'>): boolean {
+  return o.type !== 'barcode';
 }
 
 export const SAMPLE_DATA: Record<Symbology, string> = {
@@ -167,6 +219,8 @@ export const SAMPLE_DATA: Record<Symbology, string> = {
   qrcode: 'https://example.com',
   datamatrix: 'QUILLMARK',
   pdf417: 'QUILLMARK',
+  'gs1-128': '(01)09506000134352(10)ABC123',
+  gs1datamatrix: '(01)09506000134352(17)261231',
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -206,7 +260,11 @@ export function updateObjects(doc: LabelDocument, patches: ReadonlyMap<string, P
 export function setLabelSize(doc: LabelDocument, widthMm: number, heightMm: number): LabelDocument {
   const w = clamp(roundMm(widthMm), 1, MAX_LABEL_MM);
   const h = clamp(roundMm(heightMm), 1, MAX_LABEL_MM);
-  return w === doc.widthMm && h === doc.heightMm ? doc : { ...doc, widthMm: w, heightMm: h };
+  if (w === doc.widthMm && h === doc.heightMm) return doc;
+  // A label no longer the stock's size is no longer made for that stock (a continuous roll fixes only the width).
+  const { stock, ...rest } = doc;
+  const fits = stock && Math.abs(stock.widthMm - w) < 0.05 && (stock.heightMm === null || Math.abs(stock.heightMm - h) < 0.05);
+  return { ...rest, ...(fits ? { stock } : {}), widthMm: w, heightMm: h };
 }
 
 export function renameDocument(doc: LabelDocument, name: string): LabelDocument {
@@ -238,7 +296,7 @@ export function moveObjects(doc: LabelDocument, ids: readonly string[], dxMm: nu
 export function rotateObjects(doc: LabelDocument, ids: readonly string[], byDegrees: 90 | -90): LabelDocument {
   const patches = new Map<string, Partial<LabelObject>>();
   for (const o of doc.objects) {
-    if (ids.includes(o.id) && !o.locked) patches.set(o.id, { rotation: normaliseRotation(o.rotation + byDegrees) });
+    if (ids.includes(o.id) && !o.locked) patches.set(o.id, { rotation: o.rotation + byDegrees });
   }
   return updateObjects(doc, patches);
 }
@@ -283,14 +341,34 @@ export interface Box {
   heightMm: number;
 }
 
-/** The box an object covers on the label after its rotation (quarter turns swap width and height). */
+/**
+ * The upright box an object covers on the label after its rotation about its centre: quarter
+ * turns swap width and height exactly, other angles give the box around the turned corners.
+ */
 export function visualBox(o: Box & { rotation: Rotation }): Box {
+  const cx = o.xMm + o.widthMm / 2;
+  const cy = o.yMm + o.heightMm / 2;
   if (o.rotation === 90 || o.rotation === 270) {
-    const cx = o.xMm + o.widthMm / 2;
-    const cy = o.yMm + o.heightMm / 2;
     return { xMm: cx - o.heightMm / 2, yMm: cy - o.widthMm / 2, widthMm: o.heightMm, heightMm: o.widthMm };
   }
-  return { xMm: o.xMm, yMm: o.yMm, widthMm: o.widthMm, heightMm: o.heightMm };
+  if (o.rotation % 180 === 0) return { xMm: o.xMm, yMm: o.yMm, widthMm: o.widthMm, heightMm: o.heightMm };
+  const a = (o.rotation * Math.PI) / 180;
+  const w = Math.abs(o.widthMm * Math.cos(a)) + Math.abs(o.heightMm * Math.sin(a));
+  const h = Math.abs(o.widthMm * Math.sin(a)) + Math.abs(o.heightMm * Math.cos(a));
+  return { xMm: cx - w / 2, yMm: cy - h / 2, widthMm: w, heightMm: h };
+}
+
+/** Where a point given in an object's own unrotated frame (mm from its box's corner) lies on the label. */
+export function labelPoint(o: Box & { rotation: Rotation }, xMm: number, yMm: number): { x: number; y: number } {
+  const cx = o.xMm + o.widthMm / 2;
+  const cy = o.yMm + o.heightMm / 2;
+  const a = (o.rotation * Math.PI) / 180;
+  const dx = o.xMm + xMm - cx, dy = o.yMm + yMm - cy;
+  return { x: cx + dx * Math.cos(a) - dy * Math.sin(a), y: cy + dx * Math.sin(a) + dy * Math.cos(a) };
+}
+
+export function boxesOverlap(a: Box, b: Box): boolean {
+  return a.xMm < b.xMm + b.widthMm && b.xMm < a.xMm + a.widthMm && a.yMm < b.yMm + b.heightMm && b.yMm < a.yMm + a.heightMm;
 }
 
 export function unionBox(boxes: readonly Box[]): Box | null {
@@ -362,9 +440,13 @@ export function distributeObjects(doc: LabelDocument, ids: readonly string[], ax
 
 // ---------------------------------------------------------------------------------------------
 
-export function normaliseRotation(degrees: number): Rotation {
-  const quarter = ((Math.round(degrees / 90) % 4) + 4) % 4;
-  return (quarter * 90) as Rotation;
+/** An angle in [0, 360) to a tenth of a degree; with `quarterTurns`, the nearest quarter turn. */
+export function normaliseRotation(degrees: number, quarterTurns = false): Rotation {
+  if (!Number.isFinite(degrees)) return 0;
+  const step = quarterTurns ? 90 : 0.1;
+  const snapped = Math.round(degrees / step) * step;
+  const turned = Math.round((((snapped % 360) + 360) % 360) * 10) / 10;
+  return turned === 360 ? 0 : turned;
 }
 
 function normaliseGeometry<T extends LabelObject>(o: T): T {
@@ -374,7 +456,7 @@ function normaliseGeometry<T extends LabelObject>(o: T): T {
     yMm: roundMm(o.yMm),
     widthMm: Math.max(MIN_SIZE_MM, roundMm(o.widthMm)),
     heightMm: Math.max(MIN_SIZE_MM, roundMm(o.heightMm)),
-    rotation: normaliseRotation(o.rotation),
+    rotation: normaliseRotation(o.rotation, !turnsFreely(o)),
   };
 }
 

@@ -5,7 +5,7 @@
 //   {{$date}} {{$time}}     when the job started; a format may follow a colon:
 //   {{$date:YYYY年MM月DD日}} {{$time:HH:mm}}  (YYYY MM DD HH mm ss)
 // Anything else between double braces that names no column stays as typed, so a mistyped
-// name shows on the label instead of silently printing nothing.
+// name shows on the canvas; the check before printing (print/preflight.ts) stops a job on it.
 
 export interface CounterSettings {
   start: number;

@@ -2,6 +2,7 @@
 // file so that reopening a project finds its spreadsheet, counter and sheet of labels again.
 
 import { CounterSettings, DEFAULT_COUNTER } from './fields';
+import { PaperName, PAPERS, SheetGeometry, StockEntry } from './stock';
 
 export interface DataSourceRef {
   /** Where the spreadsheet was read from; reopened by this path. Empty in browser mode. */
@@ -13,17 +14,12 @@ export interface DataSourceRef {
   headerRow: boolean;
 }
 
-/** Several labels on one sheet of office paper. Lengths in millimetres. */
-export interface SheetLayout {
-  paperWidthMm: number;
-  paperHeightMm: number;
-  columns: number;
-  rows: number;
-  marginLeftMm: number;
-  marginTopMm: number;
-  gapXMm: number;
-  gapYMm: number;
-  /** 1-based position of the first label on the first sheet, so a partly used sheet can be reused. */
+/**
+ * Several labels on one sheet of office paper: the stock's own geometry (pitches, not gaps) and
+ * where the first label of a job goes on a partly used sheet.
+ */
+export interface SheetLayout extends SheetGeometry {
+  /** 1-based position of the first label on the first sheet, across then down. */
   startPosition: number;
 }
 
@@ -36,20 +32,42 @@ export interface MergeSettings {
 
 export const DEFAULT_MERGE: MergeSettings = { source: null, counter: DEFAULT_COUNTER, sheet: null };
 
-export const PAPER_SIZES: readonly { id: string; widthMm: number; heightMm: number }[] = [
-  { id: 'A4', widthMm: 210, heightMm: 297 },
-  { id: 'A5', widthMm: 148, heightMm: 210 },
-  { id: 'Letter', widthMm: 215.9, heightMm: 279.4 },
-];
-
+/** A sheet layout for a label that has no sheet stock: as many labels as fit on A4. */
 export function defaultSheet(labelWidthMm: number, labelHeightMm: number): SheetLayout {
-  const paper = PAPER_SIZES[0];
-  const columns = Math.max(1, Math.floor((paper.widthMm - 10) / (labelWidthMm + 2)));
-  const rows = Math.max(1, Math.floor((paper.heightMm - 10) / (labelHeightMm + 2)));
+  const paper = PAPERS.A4;
+  const margin = 5;
+  const gap = 2;
+  const columns = Math.max(1, Math.floor((paper.widthMm - 2 * margin + gap) / (labelWidthMm + gap)));
+  const rows = Math.max(1, Math.floor((paper.heightMm - 2 * margin + gap) / (labelHeightMm + gap)));
   return {
-    paperWidthMm: paper.widthMm, paperHeightMm: paper.heightMm, columns, rows,
-    marginLeftMm: 5, marginTopMm: 5, gapXMm: 2, gapYMm: 2, startPosition: 1,
+    paper: 'A4', paperWidthMm: paper.widthMm, paperHeightMm: paper.heightMm, columns, rows,
+    marginLeftMm: margin, marginTopMm: margin, pitchXMm: labelWidthMm + gap, pitchYMm: labelHeightMm + gap, startPosition: 1,
   };
+}
+
+/** The layout a sheet stock prints with, from its first position. */
+export function sheetOfStock(stock: StockEntry | undefined): SheetLayout | null {
+  return stock?.sheet ? { ...stock.sheet, startPosition: 1 } : null;
+}
+
+/** The paper a size is, so a layout typed in by hand still names A4 or Letter. */
+export function paperName(widthMm: number, heightMm: number): PaperName {
+  const near = (a: number, b: number): boolean => Math.abs(a - b) < 0.05;
+  const found = (Object.keys(PAPERS) as ('A4' | 'Letter')[]).find((id) => near(PAPERS[id].widthMm, widthMm) && near(PAPERS[id].heightMm, heightMm));
+  return found ?? 'custom';
+}
+
+/**
+ * Layouts written before labels were placed by pitch kept the gaps between labels; the pitch is
+ * the label's size plus that gap. Called while reading a project, which knows the label's size.
+ */
+export function migrateSheetGaps(rawMerge: unknown, labelWidthMm: number, labelHeightMm: number): unknown {
+  if (!isRecord(rawMerge) || !isRecord(rawMerge.sheet)) return rawMerge;
+  const sheet = rawMerge.sheet;
+  if (sheet.pitchXMm !== undefined || sheet.pitchYMm !== undefined) return rawMerge;
+  const gap = (v: unknown): number => (typeof v === 'number' && Number.isFinite(v) && v >= 0 ? v : 0);
+  const { gapXMm, gapYMm, ...rest } = sheet;
+  return { ...rawMerge, sheet: { ...rest, pitchXMm: labelWidthMm + gap(gapXMm), pitchYMm: labelHeightMm + gap(gapYMm) } };
 }
 
 /** Reads stored settings leniently: a damaged value falls back to its default, never failing the project. */
@@ -85,13 +103,13 @@ function readSheet(raw: unknown): SheetLayout | null {
   const paperHeightMm = length(raw.paperHeightMm, 0);
   if (paperWidthMm <= 0 || paperHeightMm <= 0) return null;
   return {
-    paperWidthMm, paperHeightMm,
+    paper: paperName(paperWidthMm, paperHeightMm), paperWidthMm, paperHeightMm,
     columns: wholeNumber(raw.columns, 1, 1, 100),
     rows: wholeNumber(raw.rows, 1, 1, 200),
     marginLeftMm: length(raw.marginLeftMm, 0),
     marginTopMm: length(raw.marginTopMm, 0),
-    gapXMm: length(raw.gapXMm, 0),
-    gapYMm: length(raw.gapYMm, 0),
+    pitchXMm: length(raw.pitchXMm, 0),
+    pitchYMm: length(raw.pitchYMm, 0),
     startPosition: wholeNumber(raw.startPosition, 1, 1, 20000),
   };
 }

@@ -2,12 +2,12 @@
 // later release can read what this one wrote and refuse what it cannot understand.
 
 import {
-  createDocument, createObject, DEFAULT_FONT, LabelDocument, LabelObject, MAX_LABEL_MM, newId,
-  normaliseRotation, ObjectType, OBJECT_TYPES, Symbology, SYMBOLOGIES,
+  BARCODE_FONTS, BarcodeFont, createDocument, createObject, DEFAULT_FONT, LabelDocument, LabelObject, MAX_LABEL_MM, newId,
+  normaliseRotation, ObjectType, OBJECT_TYPES, Symbology, SYMBOLOGIES, turnsFreely, XdimSetting,
 } from './document';
-import { MergeSettings, readMergeSettings } from './merge';
+import { MergeSettings, migrateSheetGaps, readMergeSettings } from './merge';
 import { OutputSettings, readOutputSettings } from './output';
-import { readCustomStock, StockEntry } from './stock';
+import { findStock, readCustomStock, StockEntry } from './stock';
 
 export const PROJECT_FORMAT = 'quillmark-label';
 export const PROJECT_VERSION = 1;
@@ -88,10 +88,19 @@ export function parseProject(text: string): ReadResult {
     seen.add(object.id);
     objects.push(object);
   }
-  const merge = 'merge' in migrated ? { merge: readMergeSettings(migrated.merge) } : {};
-  const stock = readCustomStock([migrated.stock])[0];
+  const merge = 'merge' in migrated ? { merge: readMergeSettings(migrateSheetGaps(migrated.merge, widthMm, heightMm)) } : {};
+  const stock = readStock(migrated.stock);
   const output = readOutputSettings(migrated.output);
   return { doc: { ...doc, objects, ...merge, ...(stock ? { stock } : {}), ...(output ? { output } : {}) }, skippedObjects };
+}
+
+/**
+ * Bundled stock comes back as the library's entry of that id (so a corrected figure reaches old
+ * projects); the user's own stock is stored whole and checked like any stock a user enters.
+ */
+function readStock(raw: unknown): StockEntry | undefined {
+  const bundled = isRecord(raw) && typeof raw.id === 'string' ? findStock(raw.id) : undefined;
+  return bundled ?? readCustomStock([raw])[0];
 }
 
 /**
@@ -117,14 +126,34 @@ function readObject(raw: unknown): LabelObject | null {
     if (typeof value === typeof base[key] && (typeof value !== 'number' || Number.isFinite(value))) result[key] = value;
   }
   if (typeof raw.id !== 'string' || raw.id === '') result.id = newId();
-  result.rotation = normaliseRotation(Number(result.rotation));
+  result.rotation = normaliseRotation(Number(result.rotation), !turnsFreely(result as { type: ObjectType }));
   for (const key of ['widthMm', 'heightMm'] as const) {
     if (!((result[key] as number) > 0)) result[key] = base[key];
   }
   if (result.type === 'text' && !result.fontFamily) result.fontFamily = DEFAULT_FONT;
-  if (result.type === 'barcode' && !SYMBOLOGIES.includes(result.symbology as Symbology)) result.symbology = 'code128';
+  if (result.type === 'barcode') readBarcodeSize(raw, result);
   if (result.type === 'image' && !isImageDataUrl(result.src as string)) result.src = '';
   return result as unknown as LabelObject;
+}
+
+/**
+ * A barcode without an X-dimension was made when the box set its size; it keeps that meaning
+ * (and prints as it did) until someone sets an X-dimension, so none is invented here.
+ */
+function readBarcodeSize(raw: Record<string, unknown>, result: Record<string, unknown>): void {
+  if (!SYMBOLOGIES.includes(result.symbology as Symbology)) result.symbology = 'code128';
+  if (!BARCODE_FONTS.includes(result.textFont as BarcodeFont)) result.textFont = 'OCR-B';
+  const xdim = readXdim(raw.xdim);
+  if (xdim) result.xdim = xdim;
+  const size = raw.textSizePt;
+  if (typeof size === 'number' && Number.isFinite(size) && size > 0 && size <= 200) result.textSizePt = size;
+}
+
+export function readXdim(raw: unknown): XdimSetting | null {
+  if (!isRecord(raw)) return null;
+  if (typeof raw.mm === 'number' && Number.isFinite(raw.mm) && raw.mm > 0 && raw.mm <= 10) return { mm: raw.mm };
+  if (typeof raw.dots === 'number' && Number.isInteger(raw.dots) && raw.dots >= 1 && raw.dots <= 100) return { dots: raw.dots };
+  return null;
 }
 
 /** Only embedded pictures are kept: a project must never make the page fetch something by itself. */

@@ -196,18 +196,6 @@ export function placeLabels(sheet: SheetGeometry, count: number, startPosition =
   return placements;
 }
 
-/** Space between neighbouring labels, for layouts that think in gaps rather than pitches. */
-export function sheetGaps(entry: Pick<StockEntry, 'widthMm' | 'heightMm'> & { sheet: SheetGeometry }): { gapXMm: number; gapYMm: number } {
-  return {
-    gapXMm: roundTo(entry.sheet.pitchXMm - entry.widthMm),
-    gapYMm: roundTo(entry.sheet.pitchYMm - (entry.heightMm ?? 0)),
-  };
-}
-
-function roundTo(mm: number): number {
-  return Math.round(mm * 10000) / 10000;
-}
-
 // ---- The user's own stock ------------------------------------------------------------------
 
 export type StockProblem = 'kind' | 'size' | 'shape' | 'corner' | 'gap' | 'grid' | 'pitch' | 'fit';
@@ -235,7 +223,8 @@ export function stockProblems(entry: Omit<StockEntry, 'id' | 'source' | 'verifie
   return problems;
 }
 
-function sheetProblems(sheet: SheetGeometry | undefined, width: number, height: number): StockProblem[] {
+/** What keeps a sheet from holding labels of this size; empty when every label fits. */
+export function sheetProblems(sheet: SheetGeometry | undefined, width: number, height: number): StockProblem[] {
   if (!sheet || typeof sheet !== 'object') return ['grid'];
   const whole = (v: unknown): boolean => Number.isInteger(v) && (v as number) >= 1 && (v as number) <= 100;
   const numbers = [sheet.paperWidthMm, sheet.paperHeightMm, sheet.marginLeftMm, sheet.marginTopMm, sheet.pitchXMm, sheet.pitchYMm];

@@ -15,6 +15,7 @@ import { bytesToBase64 } from '../model/project';
 import { buildPdf, PdfProgress } from '../pdf/export';
 import { JobOutcome, JobRequest, runPrintJob } from './job';
 import { PagePlan, pagePixelSize, pageRenderer, planPages } from './pages';
+import { checkLabels, JobBlocked } from './preflight';
 
 export const RESOLUTIONS = [203, 300, 600] as const;
 export const DEFAULT_DPI = 300;
@@ -38,9 +39,11 @@ export interface OutputOptions {
   to: number;
   perRecord: number;
   sheet: SheetLayout | null;
+  /** Records (0-based) the user chose to leave out; the job prints as if the range lacked them. */
+  skip?: readonly number[];
 }
 
-export type PlanResult = { ok: true; plan: PagePlan } | { ok: false; reason: 'range' | 'sheet' | 'count' | 'pageTooLarge' };
+export type PlanResult = { ok: true; plan: PagePlan } | { ok: false; reason: 'range' | 'sheet' | 'count' | 'pageTooLarge' | 'empty' };
 
 export function planOutput(doc: LabelDocument, table: SheetTable | null, settings: MergeSettings, options: OutputOptions): PlanResult {
   const range = table ? parseRecordRange(options.from, options.to, table.records.length) : null;
@@ -49,7 +52,8 @@ export function planOutput(doc: LabelDocument, table: SheetTable | null, setting
   const perRecord = Math.max(1, Math.floor(options.perRecord));
   const records = range ? range.last - range.first + 1 : 1;
   if (records * perRecord > MAX_JOB_LABELS) return { ok: false, reason: 'count' };
-  const labels = labelSequence(range, perRecord, settings.counter);
+  const labels = labelSequence(range, perRecord, settings.counter, new Set(options.skip ?? []));
+  if (labels.length === 0) return { ok: false, reason: 'empty' };
   const plan = planPages(doc, labels, options.sheet);
   const page = pagePixelSize(plan, options.dpi);
   if (page.width * page.height > MAX_PAGE_PIXELS || Math.max(page.width, page.height) > MAX_PAGE_SIDE_PX) return { ok: false, reason: 'pageTooLarge' };
@@ -68,12 +72,19 @@ export interface PreparedPages {
   drawPage: (index: number) => string;
 }
 
-/** Plans the job and waits for its pictures; throws for choices planOutput refuses. */
+/**
+ * Plans the job, checks every label of it and waits for its pictures; throws for choices
+ * planOutput refuses, and JobBlocked for labels that must not print.
+ */
 export async function preparePages(source: OutputSource, options: OutputOptions): Promise<PreparedPages> {
   const planned = planOutput(source.doc, source.table, source.settings, options);
   if (!planned.ok) throw new Error(planned.reason);
+  // Checked and drawn at the same moment, so a date field reads the same in both.
+  const now = new Date();
+  const problems = await checkLabels(source.doc, source.table, planned.plan.labels, now);
+  if (problems && problems.length > 0) throw new JobBlocked(problems);
   await source.images.ready(source.doc);
-  return { plan: planned.plan, drawPage: pageDrawer(source.doc, planned.plan, options.dpi, source.table, source.images) };
+  return { plan: planned.plan, drawPage: pageDrawer(source.doc, planned.plan, options.dpi, source.table, source.images, now) };
 }
 
 export type PrintRequest = Omit<JobRequest, 'plan' | 'drawPage'> & { drawPage?: JobRequest['drawPage'] };

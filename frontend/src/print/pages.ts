@@ -23,7 +23,7 @@ export function planPages(doc: LabelDocument, labels: LabelInstance[], sheet: Sh
   if (!sheet) {
     return { pageWidthMm: doc.widthMm, pageHeightMm: doc.heightMm, pages: labels.map((_, label) => [{ label, xMm: 0, yMm: 0 }]), labels };
   }
-  return { pageWidthMm: sheet.paperWidthMm, pageHeightMm: sheet.paperHeightMm, pages: paginate(labels.length, sheet, doc.widthMm, doc.heightMm), labels };
+  return { pageWidthMm: sheet.paperWidthMm, pageHeightMm: sheet.paperHeightMm, pages: paginate(labels.length, sheet), labels };
 }
 
 /** Pixel size of a page at a resolution: 50 x 30 mm at 300 dpi is 591 x 354. */

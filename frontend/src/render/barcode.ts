@@ -1,16 +1,24 @@
 // Barcodes drawn by bwip-js at a whole number of pixels per module, so that what the editor
 // shows and what a printer receives at 203, 300 or 600 dpi scans the same way.
 
-import { toCanvas } from 'bwip-js';
-import { Symbology, TWO_D_SYMBOLOGIES } from '../model/document';
+import bwipjs, { toCanvas } from 'bwip-js';
+import { BarcodeFont, GS1_SYMBOLOGIES, Symbology, TWO_D_SYMBOLOGIES } from '../model/document';
+import { BarcodeFault, Gs1DataError, readBarcodeFault } from './barcodeFault';
 import { AnyCanvas, context2d, createCanvas } from './canvas';
-
+import { gs1BwipOptions, Gs1Symbology, parseGs1 } from './gs1';
 
 export interface BarcodeSpec {
   symbology: Symbology;
   data: string;
   showText: boolean;
   color: string;
+  textFont?: BarcodeFont;
+}
+
+/** How large to draw: whole pixels per module, and the human-readable text's height in pixels. */
+export interface BarcodeScale {
+  modulePx?: number;
+  textPx?: number;
 }
 
 export interface BarcodeBitmap {
@@ -19,7 +27,7 @@ export interface BarcodeBitmap {
   moduleScale: number;
 }
 
-export type BarcodeResult = { ok: true; bitmap: BarcodeBitmap } | { ok: false; error: string };
+export type BarcodeResult = { ok: true; bitmap: BarcodeBitmap } | { ok: false; error: BarcodeFault };
 
 /** Probe renders at one pixel per module tell how many modules wide and high a code is. */
 interface Probe {
@@ -32,26 +40,42 @@ interface Probe {
   symbol?: AnyCanvas;
 }
 
-const probes = new Map<string, Probe | string>();
+const probes = new Map<string, Probe | BarcodeFault>();
 const linearMetrics = new Map<string, { textPx: number; barPxPerMm: number }>();
 const bitmaps = new Map<string, BarcodeResult>();
 const CACHE_LIMIT = 300;
+/**
+ * Whether data can be encoded: a check of every label of a job asks this for thousands of
+ * values, and the answer depends on nothing else, so it is kept (strings only, many of them).
+ */
+const verdicts = new Map<string, BarcodeFault | null>();
+const VERDICT_LIMIT = 20000;
 
 function hexColor(color: string): string {
   const m = /^#?([0-9a-f]{6})$/i.exec(color);
   return m ? m[1] : '000000';
 }
 
-function bwipOptions(symbol: BarcodeSpec, scale: number, heightMm?: number): Record<string, unknown> {
+/** The text bwip-js encodes: GS1 element strings checked, with their check digits completed. */
+function encodedText(symbol: Pick<BarcodeSpec, 'symbology' | 'data'>): string {
+  if (!GS1_SYMBOLOGIES.includes(symbol.symbology)) return symbol.data;
+  const parsed = parseGs1(symbol.data);
+  if (!parsed.ok) throw new Gs1DataError(parsed.error);
+  return gs1BwipOptions(symbol.symbology as Gs1Symbology, parsed).text;
+}
+
+function bwipOptions(symbol: BarcodeSpec, scale: number, heightMm?: number, textSize?: number): Record<string, unknown> {
   const opts: Record<string, unknown> = {
     // The program's symbology names are bwip-js's own.
     bcid: symbol.symbology,
-    text: symbol.data,
+    text: encodedText(symbol),
     scale,
     includetext: symbol.showText && !TWO_D_SYMBOLOGIES.includes(symbol.symbology),
     barcolor: hexColor(symbol.color),
     textcolor: hexColor(symbol.color),
   };
+  if (symbol.textFont && symbol.textFont !== 'OCR-B') opts.textfont = symbol.textFont;
+  if (textSize !== undefined) opts.textsize = textSize;
   // EAN and UPC place their digits around the guard bars themselves; other codes centre their text.
   if (!['ean13', 'upca'].includes(symbol.symbology)) opts.textxalign = 'center';
   if (heightMm !== undefined) opts.height = heightMm;
@@ -59,78 +83,101 @@ function bwipOptions(symbol: BarcodeSpec, scale: number, heightMm?: number): Rec
   return opts;
 }
 
-/** bwip-js messages start with an internal code ("bwipp.ean13badLength: ..."); people need the sentence. */
-export function cleanBarcodeError(e: unknown): string {
-  const text = e instanceof Error ? e.message : String(e);
-  return text.replace(/^bwipp\.\w+:\s*/, '').replace(/^bwip-js:\s*/, '');
-}
-
-function probe(symbol: BarcodeSpec): Probe | string {
-  const key = `${symbol.symbology}\u0000${symbol.data}\u0000${symbol.showText}`;
+function probe(symbol: BarcodeSpec): Probe | BarcodeFault {
+  const key = `${symbol.symbology}\u0000${symbol.data}\u0000${symbol.showText}\u0000${symbol.textFont ?? ''}`;
   const cached = probes.get(key);
   if (cached !== undefined) return cached;
-  let result: Probe | string;
+  if (symbol.data === '') return { code: 'empty' };
+  let result: Probe | BarcodeFault;
   try {
-    if (symbol.data === '') throw new Error('empty');
     // A height would stretch a 2D symbol's modules; only linear codes are probed with one.
     const twoD = TWO_D_SYMBOLOGIES.includes(symbol.symbology);
     const a = toCanvas(createCanvas(1, 1) as HTMLCanvasElement, bwipOptions(symbol, 1, twoD ? undefined : 10) as never);
     if (twoD) {
       result = { width: a.width, height: a.height, textPx: 0, barPxPerMm: 0, symbol: a };
     } else {
-      // How height grows with the bar height depends on the symbology and the text line only,
-      // not on the data: measured once, it spares a second render for every new value.
-      const metricsKey = `${symbol.symbology}\u0000${symbol.showText}`;
-      let metrics = linearMetrics.get(metricsKey);
-      if (!metrics) {
-        const b = toCanvas(createCanvas(1, 1) as HTMLCanvasElement, bwipOptions(symbol, 1, 20) as never);
-        const barPxPerMm = (b.height - a.height) / 10;
-        metrics = { textPx: a.height - barPxPerMm * 10, barPxPerMm };
-        linearMetrics.set(metricsKey, metrics);
-      }
-      result = { width: a.width, height: a.height, ...metrics };
+      result = { width: a.width, height: a.height, ...linearMetricsOf(symbol, undefined, a.height) };
     }
   } catch (e) {
-    result = symbol.data === '' ? 'empty' : cleanBarcodeError(e);
+    result = readBarcodeFault(symbol, e);
   }
   remember(probes, key, result);
+  remember(verdicts, verdictKey(symbol), isFault(result) ? result : null, VERDICT_LIMIT);
   return result;
 }
 
-/** The error bwip-js reports for this data, or null when the code can be drawn. */
-export function barcodeError(symbol: Pick<BarcodeSpec, 'symbology' | 'data'>): string | null {
-  const p = probe({ ...symbol, showText: false, color: '#000000' });
-  return typeof p === 'string' ? p : null;
+function verdictKey(symbol: Pick<BarcodeSpec, 'symbology' | 'data'>): string {
+  return `${symbol.symbology}\u0000${symbol.data}`;
+}
+
+function isFault(p: Probe | BarcodeFault): p is BarcodeFault {
+  return 'code' in p;
 }
 
 /**
- * Draws a code as large as fits in a box of whole pixels, with whole pixels per module.
- * Linear codes fill the box's height; 2D codes keep square modules.
+ * How a linear code's height grows with its bar height depends on the symbology and the text
+ * line only, not on the data: measured once, it spares a second render for every new value.
  */
-export function renderBarcode(symbol: BarcodeSpec, boxWidthPx: number, boxHeightPx: number): BarcodeResult {
+function linearMetricsOf(symbol: BarcodeSpec, textSize: number | undefined, heightAt10?: number): { textPx: number; barPxPerMm: number } {
+  const key = `${symbol.symbology}\u0000${symbol.showText}\u0000${symbol.textFont ?? ''}\u0000${textSize ?? ''}`;
+  let metrics = linearMetrics.get(key);
+  if (!metrics) {
+    const a = heightAt10 ?? toCanvas(createCanvas(1, 1) as HTMLCanvasElement, bwipOptions(symbol, 1, 10, textSize) as never).height;
+    const b = toCanvas(createCanvas(1, 1) as HTMLCanvasElement, bwipOptions(symbol, 1, 20, textSize) as never);
+    const barPxPerMm = (b.height - a) / 10;
+    metrics = { textPx: a - barPxPerMm * 10, barPxPerMm };
+    remember(linearMetrics, key, metrics);
+  }
+  return metrics;
+}
+
+/** Why bwip-js refuses this data, or null when the code can be drawn; encodes without drawing. */
+export function barcodeError(symbol: Pick<BarcodeSpec, 'symbology' | 'data'>): BarcodeFault | null {
+  if (symbol.data === '') return { code: 'empty' };
+  const key = verdictKey(symbol);
+  const known = verdicts.get(key);
+  if (known !== undefined) return known;
+  let verdict: BarcodeFault | null = null;
+  try {
+    // Choosing the best of QR's eight masks is most of its encoding time and has no bearing on
+    // whether the data fits, so the check takes the first.
+    bwipjs.raw({ bcid: symbol.symbology, text: encodedText(symbol), ...(symbol.symbology === 'qrcode' ? { mask: 1 } : {}) });
+  } catch (e) {
+    verdict = readBarcodeFault(symbol, e);
+  }
+  remember(verdicts, key, verdict, VERDICT_LIMIT);
+  return verdict;
+}
+
+/**
+ * Draws a code with whole pixels per module: as many as `size.modulePx` says, or else as many as
+ * fit in a box of whole pixels. Linear codes fill the box's height; 2D codes keep square modules.
+ */
+export function renderBarcode(symbol: BarcodeSpec, boxWidthPx: number, boxHeightPx: number, size: BarcodeScale = {}): BarcodeResult {
   const w = Math.max(1, Math.round(boxWidthPx));
   const h = Math.max(1, Math.round(boxHeightPx));
-  const key = `${symbol.symbology}\u0000${symbol.data}\u0000${symbol.showText}\u0000${symbol.color}\u0000${w}\u0000${h}`;
+  const key = [symbol.symbology, symbol.data, symbol.showText, symbol.color, symbol.textFont ?? '', w, h, size.modulePx ?? '', size.textPx ?? ''].join('\u0000');
   const cached = bitmaps.get(key);
   if (cached) return cached;
   const p = probe(symbol);
   let result: BarcodeResult;
-  if (typeof p === 'string') {
+  if (isFault(p)) {
     result = { ok: false, error: p };
   } else {
     try {
-      result = { ok: true, bitmap: draw(symbol, p, w, h) };
+      result = { ok: true, bitmap: draw(symbol, p, w, h, size) };
     } catch (e) {
-      result = { ok: false, error: cleanBarcodeError(e) };
+      result = { ok: false, error: readBarcodeFault(symbol, e) };
     }
   }
   remember(bitmaps, key, result);
   return result;
 }
 
-function draw(symbol: BarcodeSpec, p: Probe, w: number, h: number): BarcodeBitmap {
+function draw(symbol: BarcodeSpec, p: Probe, w: number, h: number, size: BarcodeScale): BarcodeBitmap {
+  const fixed = size.modulePx !== undefined ? Math.max(1, Math.round(size.modulePx)) : undefined;
   if (TWO_D_SYMBOLOGIES.includes(symbol.symbology)) {
-    const scale = Math.max(1, Math.floor(Math.min(w / p.width, h / p.height)));
+    const scale = fixed ?? Math.max(1, Math.floor(Math.min(w / p.width, h / p.height)));
     // bwip-js draws a 2D symbol at scale n exactly as its one-pixel form enlarged n times, so the
     // probe's symbol is enlarged without smoothing and given the object's colour.
     const canvas = createCanvas(p.width * scale, p.height * scale);
@@ -142,15 +189,18 @@ function draw(symbol: BarcodeSpec, p: Probe, w: number, h: number): BarcodeBitma
     ctx.fillRect(0, 0, canvas.width, canvas.height);
     return { canvas, moduleScale: scale };
   }
-  const scale = Math.max(1, Math.floor(w / p.width));
+  const scale = fixed ?? Math.max(1, Math.floor(w / p.width));
+  // bwip-js sizes text in points of its own drawing, where a module is one point.
+  const textSize = size.textPx !== undefined ? Math.round((size.textPx / scale) * 100) / 100 : undefined;
+  const metrics = textSize === undefined ? p : linearMetricsOf(symbol, textSize);
   // Solve the bar height that makes the whole picture, text included, as high as the box.
-  const heightMm = Math.max(0.5, (h / scale - p.textPx) / p.barPxPerMm);
-  const canvas = toCanvas(createCanvas(1, 1) as HTMLCanvasElement, bwipOptions(symbol, scale, heightMm) as never);
+  const heightMm = Math.max(0.5, (h / scale - metrics.textPx) / metrics.barPxPerMm);
+  const canvas = toCanvas(createCanvas(1, 1) as HTMLCanvasElement, bwipOptions(symbol, scale, heightMm, textSize) as never);
   return { canvas, moduleScale: scale };
 }
 
-function remember<V>(cache: Map<string, V>, key: string, value: V): void {
-  if (cache.size >= CACHE_LIMIT) {
+function remember<V>(cache: Map<string, V>, key: string, value: V, limit = CACHE_LIMIT): void {
+  if (cache.size >= limit) {
     const oldest = cache.keys().next().value;
     if (oldest !== undefined) cache.delete(oldest);
   }

@@ -3,8 +3,11 @@
 // through renderLabel at the printer's resolution. Both therefore show the same thing.
 
 import type { BarcodeObject, ImageObject, LabelDocument, LabelObject, LineObject, TextObject } from '../model/document';
+import { DEFAULT_PRINTER_DPI, printerDpi } from '../model/output';
 import { mmToWholePx, ptToMm, pxPerMm } from '../model/units';
-import { renderBarcode } from './barcode';
+import { BarcodeResult, BarcodeScale, renderBarcode } from './barcode';
+import type { BarcodeFault } from './barcodeFault';
+import { printedXdim } from './xdim';
 import { AnyCanvas, context2d, createCanvas, Ctx2D } from './canvas';
 import type { ImageStore } from './images';
 import { cssFont, layoutText } from './text';
@@ -17,9 +20,15 @@ export interface RenderOptions {
    */
   resolveText?: (stored: string, object: LabelObject) => string;
   /** Words drawn on objects that cannot show their content; omit them to leave such objects blank. */
-  placeholders?: { image: string; barcodeError: (detail: string) => string };
+  placeholders?: { image: string; barcodeError: (fault: BarcodeFault) => string };
   /** Paper colour behind the objects; null leaves the canvas transparent. */
   background?: string | null;
+  /**
+   * The resolution of the printer the label is made for: a barcode's X-dimension is whole dots
+   * of it, drawn at the nearest whole pixels at any other resolution. renderLabel takes the
+   * document's own (printerDpi); drawObject callers pass it.
+   */
+  printerDpi?: number;
 }
 
 /** Pixel size of a label at a resolution: whole pixels, as a printer receives them. */
@@ -28,9 +37,10 @@ export function labelPixelSize(doc: Pick<LabelDocument, 'widthMm' | 'heightMm'>,
 }
 
 /** Draws the whole label on a canvas that is (at least) labelPixelSize(doc, dpi) large. */
-export function renderLabel(ctx: Ctx2D, doc: LabelDocument, dpi: number, opts: RenderOptions): void {
+export function renderLabel(ctx: Ctx2D, doc: LabelDocument, dpi: number, options: RenderOptions): void {
   const size = labelPixelSize(doc, dpi);
   const scale = pxPerMm(dpi);
+  const opts = { ...options, printerDpi: options.printerDpi ?? printerDpi(doc) };
   ctx.save();
   ctx.clearRect(0, 0, size.width, size.height);
   if (opts.background !== null) {
@@ -63,11 +73,17 @@ export function objectPixelBox(o: LabelObject, scale: number): { w: number; h: n
 }
 
 /**
- * Moves the origin to the object's top-left corner in its own (rotated) frame, in whole pixels.
- * Rotation is in quarter turns about the centre.
+ * Moves the origin to the object's top-left corner in its own (rotated) frame. Quarter turns
+ * keep it on whole pixels (barcode modules stay sharp); other angles turn about the exact centre.
  */
 function placeObject(ctx: Ctx2D, o: LabelObject, scale: number): void {
   const { w, h } = objectPixelBox(o, scale);
+  if (o.rotation % 90 !== 0) {
+    ctx.translate((o.xMm + o.widthMm / 2) * scale, (o.yMm + o.heightMm / 2) * scale);
+    ctx.rotate((o.rotation * Math.PI) / 180);
+    ctx.translate(-w / 2, -h / 2);
+    return;
+  }
   const turned = o.rotation === 90 || o.rotation === 270;
   const vw = turned ? h : w;
   const vh = turned ? w : h;
@@ -93,7 +109,7 @@ export function drawObject(ctx: Ctx2D, o: LabelObject, scale: number, opts: Rend
     case 'text':
       return drawText(ctx, o, box, scale, opts);
     case 'barcode':
-      return drawBarcode(ctx, o, box, opts);
+      return drawBarcode(ctx, o, box, scale, opts);
     case 'image':
       return drawImage(ctx, o, box, opts);
     case 'rect': {
@@ -174,18 +190,34 @@ function drawText(ctx: Ctx2D, o: TextObject, box: { w: number; h: number }, scal
   ctx.restore();
 }
 
-function drawBarcode(ctx: Ctx2D, o: BarcodeObject, box: { w: number; h: number }, opts: RenderOptions): void {
+/** Module and text size of a barcode drawn at `scale` pixels per millimetre. */
+function barcodeScale(o: BarcodeObject, scale: number, printerDpi: number): BarcodeScale {
+  const size: BarcodeScale = {};
+  if (o.xdim) size.modulePx = Math.max(1, Math.round(printedXdim(o.symbology, o.xdim, printerDpi).mm * scale));
+  if (o.textSizePt !== undefined) size.textPx = ptToMm(o.textSizePt) * scale;
+  return size;
+}
+
+export function drawnBarcode(o: BarcodeObject, data: string, box: { w: number; h: number }, scale: number, printerDpi: number): BarcodeResult {
+  return renderBarcode({ symbology: o.symbology, data, showText: o.showText, color: o.color, textFont: o.textFont }, box.w, box.h, barcodeScale(o, scale, printerDpi));
+}
+
+function drawBarcode(ctx: Ctx2D, o: BarcodeObject, box: { w: number; h: number }, scale: number, opts: RenderOptions): void {
   const data = opts.resolveText ? opts.resolveText(o.data, o) : o.data;
-  const result = renderBarcode({ symbology: o.symbology, data, showText: o.showText, color: o.color }, box.w, box.h);
+  const result = drawnBarcode(o, data, box, scale, opts.printerDpi ?? DEFAULT_PRINTER_DPI);
   if (!result.ok) {
     if (opts.placeholders) drawProblem(ctx, box, opts.placeholders.barcodeError(result.error));
     return;
   }
   const bitmap = result.bitmap.canvas;
-  // Centred on whole pixels with smoothing off: modules stay sharp and of equal width.
+  // On whole pixels with smoothing off: modules stay sharp and of equal width.
   const fitsBox = bitmap.width <= box.w && bitmap.height <= box.h;
-  ctx.imageSmoothingEnabled = !fitsBox;
-  if (fitsBox) {
+  ctx.imageSmoothingEnabled = !fitsBox && !o.xdim;
+  if (o.xdim) {
+    // Never scaled: its X-dimension is what it is. It starts where its box does, so a merged
+    // value longer or shorter than the stored data grows or shrinks away from that edge.
+    ctx.drawImage(bitmap, 0, Math.floor((box.h - bitmap.height) / 2));
+  } else if (fitsBox) {
     ctx.drawImage(bitmap, Math.floor((box.w - bitmap.width) / 2), Math.floor((box.h - bitmap.height) / 2));
   } else {
     const k = Math.min(box.w / bitmap.width, box.h / bitmap.height);

@@ -6,7 +6,7 @@ import type { Editor } from '../editor/editor';
 import { DesignerStage } from '../editor/stage';
 import type { MessageKey } from '../i18n/messages';
 import { LANGUAGES, Language } from '../i18n/messages';
-import { formatMm } from '../model/units';
+import { formatLength, LengthUnit } from '../model/units';
 import type { ImageStore } from '../render/images';
 import { Icon } from './icons';
 import { Properties } from './Properties';
@@ -14,6 +14,7 @@ import type { MergeSession } from '../merge/session';
 import { DataPanel, useSession } from './merge/DataPanel';
 import { command, CommandContext, isEnabled, keyLabel, resolve } from './commands';
 import { ContextMenu } from './ContextMenu';
+import { RecentMenu } from './RecentProjects';
 
 export interface DialogButton<T> {
   label: string;
@@ -99,6 +100,8 @@ export function App({ editor, images, shell, onStage, merge }: { editor: Editor;
   };
 
   const box = editor.selectionBox();
+  const length = (mm: number): string => formatLength(mm, state.unit);
+  const unitName = state.unit === 'in' ? t.inch : t.mm;
   return (
     <div class="app">
       <header class="titlebar">
@@ -119,6 +122,7 @@ export function App({ editor, images, shell, onStage, merge }: { editor: Editor;
         <div class="group">
           {button('newProject')}
           {button('openProject')}
+          <RecentMenu editor={editor} />
           {button('saveProject')}
           {button('saveProjectAs')}
         </div>
@@ -174,13 +178,18 @@ export function App({ editor, images, shell, onStage, merge }: { editor: Editor;
         {merge.panelOpen && <DataPanel editor={editor} session={merge} />}
       </main>
       <footer class="statusbar">
-        <span data-testid="status-label">{editor.msg('statusLabel', { w: formatMm(state.doc.widthMm), h: formatMm(state.doc.heightMm) })}</span>
-        {box && <span data-testid="status-selection">{editor.msg('statusSelection', { w: formatMm(box.widthMm), h: formatMm(box.heightMm) })}</span>}
-        {state.pointerMm && <span>{editor.msg('statusPosition', { x: formatMm(state.pointerMm.x), y: formatMm(state.pointerMm.y) })}</span>}
+        <span data-testid="status-label">{editor.msg('statusLabel', { w: length(state.doc.widthMm), h: length(state.doc.heightMm), unit: unitName })}</span>
+        {box && <span data-testid="status-selection">{editor.msg('statusSelection', { w: length(box.widthMm), h: length(box.heightMm), unit: unitName })}</span>}
+        {state.pointerMm && <span>{editor.msg('statusPosition', { x: length(state.pointerMm.x), y: length(state.pointerMm.y), unit: unitName })}</span>}
         <span class="spacer" />
         {editor.api.mode === 'browser' && <span class="mode">{t.browserMode}</span>}
         {many && <span>{editor.msg('multipleSelected', { count: state.selection.length })}</span>}
         <div class="view-tools">
+          <select class="unit-choice" aria-label={t.unit} title={t.unit} data-testid="unit" value={state.unit}
+            onChange={(e) => editor.setUnit((e.target as HTMLSelectElement).value as LengthUnit)}>
+            <option value="mm">{t.mm}</option>
+            <option value="in">{t.inch}</option>
+          </select>
           {button('grid')}
           {button('snap')}
           <span class="separator" />

@@ -1,21 +1,30 @@
-// The properties panel: exact millimetre fields for the label or the selected objects.
+// The properties panel: exact fields, in millimetres or inches, for the label or the selected objects.
 
 import type { Editor } from '../editor/editor';
 import type { MessageKey } from '../i18n/messages';
 import {
-  BarcodeObject, ImageObject, LabelObject, LineObject, placeVisualBox, RectObject, Rotation, Symbology, SYMBOLOGIES,
-  TextObject, visualBox, EllipseObject, setLabelSize, renameDocument, TWO_D_SYMBOLOGIES,
+  BARCODE_FONTS, BarcodeObject, defaultXdimMm, ImageObject, LabelObject, LineObject, placeVisualBox, RectObject, Symbology, SYMBOLOGIES, SYMBOLOGY_NAMES,
+  TextObject, turnsFreely, visualBox, EllipseObject, setLabelSize, renameDocument, TWO_D_SYMBOLOGIES,
 } from '../model/document';
+import { printerDpi } from '../model/output';
+import { formatNumber, LengthUnit, parseDecimal } from '../model/units';
 import { barcodeError } from '../render/barcode';
-import { CheckField, ColorField, NumberField, SelectField, TextField } from './fields';
+import { describeBarcodeFault } from '../render/barcodeFault';
+import { printedBarcode, quietZoneIntrusions } from '../render/symbol';
+import { printedXdim, xdimWarning } from '../render/xdim';
+import { CheckField, ColorField, LengthField, NumberField, SelectField, TextField } from './fields';
 
 const TYPE_NAMES: Record<LabelObject['type'], MessageKey> = {
   text: 'objectText', barcode: 'objectBarcode', image: 'objectImage', rect: 'objectRect', ellipse: 'objectEllipse', line: 'objectLine',
 };
 
-const SYMBOLOGY_NAMES: Record<Symbology, string> = {
-  code128: 'Code 128', ean13: 'EAN-13', upca: 'UPC-A', code39: 'Code 39', itf14: 'ITF-14', qrcode: 'QR Code', datamatrix: 'Data Matrix', pdf417: 'PDF417',
-};
+const MM_PER_MIL = 0.0254;
+
+/** Length fields in the unit the person chose. */
+function lengthProps(editor: Editor): { unit: LengthUnit; unitLabel: string } {
+  const unit = editor.state.unit;
+  return { unit, unitLabel: unit === 'in' ? editor.t.inch : editor.t.mm };
+}
 
 export function Properties({ editor }: { editor: Editor }) {
   const t = editor.t;
@@ -38,17 +47,18 @@ export function Properties({ editor }: { editor: Editor }) {
 function LabelPanel({ editor }: { editor: Editor }) {
   const t = editor.t;
   const doc = editor.state.doc;
+  const length = lengthProps(editor);
   return (
     <div class="panel">
       <h3>{t.labelSettings}</h3>
       <TextField label={t.labelName} value={doc.name} testId="label-name" onChange={(v) => editor.apply((d) => renameDocument(d, v), { coalesce: 'label.name' })} />
       <div class="row">
-        <NumberField label={t.width} unit={t.mm} value={doc.widthMm} min={1} max={2000} testId="label-width" onCommit={(v) => editor.apply((d) => setLabelSize(d, v, d.heightMm))} />
-        <NumberField label={t.height} unit={t.mm} value={doc.heightMm} min={1} max={2000} testId="label-height" onCommit={(v) => editor.apply((d) => setLabelSize(d, d.widthMm, v))} />
+        <LengthField {...length} label={t.width} value={doc.widthMm} min={1} max={2000} testId="label-width" onCommit={(v) => editor.apply((d) => setLabelSize(d, v, d.heightMm))} />
+        <LengthField {...length} label={t.height} value={doc.heightMm} min={1} max={2000} testId="label-height" onCommit={(v) => editor.apply((d) => setLabelSize(d, d.widthMm, v))} />
       </div>
       <h3>{t.grid}</h3>
       <div class="row">
-        <NumberField label={t.gridStep} unit={t.mm} value={editor.state.gridStepMm} min={0.1} max={50} testId="grid-step" onCommit={(v) => editor.setView({ gridStepMm: v })} />
+        <LengthField {...length} label={t.gridStep} value={editor.state.gridStepMm} min={0.1} max={50} testId="grid-step" onCommit={(v) => editor.setView({ gridStepMm: v })} />
       </div>
       <KeepOriginalPictures editor={editor} />
     </div>
@@ -60,21 +70,28 @@ function ObjectPanel({ editor, object }: { editor: Editor; object: LabelObject }
   const v = visualBox(object);
   const locked = object.locked;
   const set = (patch: Partial<LabelObject>, coalesce?: string): void => editor.update(object.id, patch, coalesce);
+  const length = lengthProps(editor);
+  // A barcode sized by its X-dimension takes its width from the data, a 2D symbol its height too.
+  const sized = object.type === 'barcode' && !!object.xdim;
+  const fixedHeight = sized && TWO_D_SYMBOLOGIES.includes((object as BarcodeObject).symbology);
   return (
     <div class="panel" data-object-type={object.type}>
       <h3>{t[TYPE_NAMES[object.type]]}</h3>
       <div class="row">
-        <NumberField label={t.positionX} unit={t.mm} value={v.xMm} disabled={locked} testId="prop-x" onCommit={(x) => set(placeVisualBox(object, x, v.yMm))} />
-        <NumberField label={t.positionY} unit={t.mm} value={v.yMm} disabled={locked} testId="prop-y" onCommit={(y) => set(placeVisualBox(object, v.xMm, y))} />
+        <LengthField {...length} label={t.positionX} value={v.xMm} disabled={locked} testId="prop-x" onCommit={(x) => set(placeVisualBox(object, x, v.yMm))} />
+        <LengthField {...length} label={t.positionY} value={v.yMm} disabled={locked} testId="prop-y" onCommit={(y) => set(placeVisualBox(object, v.xMm, y))} />
       </div>
       <div class="row">
-        <NumberField label={t.width} unit={t.mm} value={object.widthMm} min={0.1} disabled={locked} testId="prop-width" onCommit={(w) => set(resizeAboutCorner(object, w, object.heightMm))} />
-        <NumberField label={t.height} unit={t.mm} value={object.heightMm} min={0.1} disabled={locked} testId="prop-height" onCommit={(h) => set(resizeAboutCorner(object, object.widthMm, h))} />
+        <LengthField {...length} label={t.width} value={object.widthMm} min={0.1} disabled={locked || sized} testId="prop-width" onCommit={(w) => set(resizeAboutCorner(object, w, object.heightMm))} />
+        <LengthField {...length} label={t.height} value={object.heightMm} min={0.1} disabled={locked || fixedHeight} testId="prop-height" onCommit={(h) => set(resizeAboutCorner(object, object.widthMm, h))} />
       </div>
       <div class="row">
-        <SelectField<Rotation> label={t.rotation} value={object.rotation} disabled={locked} testId="prop-rotation"
-          options={[0, 90, 180, 270].map((r) => ({ value: r as Rotation, label: `${r}°` }))}
-          onChange={(rotation) => set({ rotation })} />
+        {turnsFreely(object)
+          ? <NumberField label={t.rotation} unit={t.degrees} value={object.rotation} step={1} disabled={locked} testId="prop-rotation"
+              format={(r) => formatNumber(r, 1)} onCommit={(rotation) => set({ rotation })} />
+          : <SelectField<number> label={t.rotation} value={object.rotation} disabled={locked} testId="prop-rotation"
+              options={[0, 90, 180, 270].map((r) => ({ value: r, label: `${r}°` }))}
+              onChange={(rotation) => set({ rotation })} />}
         <CheckField label={t.locked} checked={locked} testId="prop-locked" onChange={(l) => set({ locked: l })} />
       </div>
       {object.type === 'text' && <TextPanel editor={editor} object={object} />}
@@ -131,17 +148,93 @@ function BarcodePanel({ editor, object }: { editor: Editor; object: BarcodeObjec
   const disabled = object.locked;
   const set = (patch: Partial<BarcodeObject>, coalesce?: string): void => editor.update(object.id, patch as Partial<LabelObject>, coalesce);
   const error = barcodeError(object);
+  const twoD = TWO_D_SYMBOLOGIES.includes(object.symbology);
   return (
     <>
       <SelectField label={t.symbology} value={object.symbology} disabled={disabled} testId="prop-symbology"
         options={SYMBOLOGIES.map((s) => ({ value: s, label: SYMBOLOGY_NAMES[s] }))}
-        onChange={(symbology) => set({ symbology, showText: object.showText && !TWO_D_SYMBOLOGIES.includes(symbology) })} />
+        onChange={(symbology) => set(changeSymbology(object, symbology))} />
       <TextField label={t.barcodeData} value={object.data} disabled={disabled} testId="prop-data" onChange={(data) => set({ data }, `${object.id}.data`)} />
-      {error && <p class="field-error" data-testid="barcode-error">{error === 'empty' ? t.barcodeEmpty : editor.msg('barcodeInvalid', { detail: error })}</p>}
+      {error && <p class="field-error" data-testid="barcode-error">{describeBarcodeFault(error, editor)}</p>}
+      <XdimFields editor={editor} object={object} />
       <div class="row">
-        <CheckField label={t.showText} checked={object.showText} disabled={disabled} testId="prop-show-text" onChange={(showText) => set({ showText })} />
+        <CheckField label={t.showText} checked={object.showText && !twoD} disabled={disabled || twoD} testId="prop-show-text" onChange={(showText) => set({ showText })} />
         <ColorField label={t.color} value={object.color} disabled={disabled} onChange={(color) => set({ color })} />
       </div>
+      {object.showText && !twoD && (
+        <div class="row">
+          <SelectField label={t.textFont} value={object.textFont} disabled={disabled} testId="prop-text-font"
+            options={BARCODE_FONTS.map((f) => ({ value: f, label: f }))} onChange={(textFont) => set({ textFont })} />
+          <NumberField label={t.textSize} unit={t.pt} value={object.textSizePt ?? null} placeholder={t.textSizeAuto} min={2} max={72} step={0.5}
+            disabled={disabled} testId="prop-text-size" onCommit={(textSizePt) => set({ textSizePt })} />
+        </div>
+      )}
+    </>
+  );
+}
+
+/** Another symbology keeps the narrow-bar width only where the person set one; 2D codes have no text line. */
+function changeSymbology(object: BarcodeObject, symbology: Symbology): Partial<BarcodeObject> {
+  const patch: Partial<BarcodeObject> = { symbology, showText: object.showText && !TWO_D_SYMBOLOGIES.includes(symbology) };
+  if (object.xdim && 'mm' in object.xdim && object.xdim.mm === defaultXdimMm(object.symbology)) patch.xdim = { mm: defaultXdimMm(symbology) };
+  return patch;
+}
+
+/**
+ * The narrow-bar width in millimetres or printer dots, what the printer will make of it, and
+ * the warnings that judge the printed width and the quiet zones.
+ */
+function XdimFields({ editor, object }: { editor: Editor; object: BarcodeObject }) {
+  const t = editor.t;
+  const doc = editor.state.doc;
+  const dpi = printerDpi(doc);
+  const disabled = object.locked;
+  const set = (patch: Partial<BarcodeObject>): void => editor.update(object.id, patch as Partial<LabelObject>);
+  const inDots = !!object.xdim && 'dots' in object.xdim;
+  // Where lengths are in inches, narrow bars are in thousandths of an inch (13 mil is 0.330 mm).
+  const mils = editor.state.unit === 'in';
+  const current = printedBarcode(object, dpi);
+  const dots = object.xdim ? printedXdim(object.symbology, object.xdim, dpi).dots : current.ok ? current.dots : null;
+  const printed = dots === null ? null : printedXdim(object.symbology, { dots }, dpi);
+  const warning = printed && xdimWarning(object.symbology, printed);
+  const zones = quietZoneIntrusions(doc, object);
+  const value = !object.xdim ? null : 'dots' in object.xdim ? object.xdim.dots : object.xdim.mm;
+  return (
+    <>
+      <div class="row">
+        <NumberField label={t.xdim} value={value} placeholder={t.xdimFitsBox} disabled={disabled} testId="prop-xdim"
+          min={inDots ? 1 : 0.05} max={inDots ? 100 : 10} step={inDots ? 1 : mils ? MM_PER_MIL : 0.01}
+          format={(v) => (inDots ? formatNumber(v, 0) : mils ? formatNumber(v / MM_PER_MIL, 1) : formatNumber(v, 3))}
+          parse={(text) => {
+            const typed = parseDecimal(text, inDots ? 0 : mils ? 1 : 3);
+            return typed !== null && mils ? typed * MM_PER_MIL : typed;
+          }}
+          onCommit={(v) => set({ xdim: inDots ? { dots: Math.max(1, Math.round(v)) } : { mm: Number(v.toFixed(4)) } })} />
+        <SelectField label={t.unit} value={inDots ? 'dots' : 'length'} disabled={disabled} testId="prop-xdim-unit"
+          options={[{ value: 'length', label: mils ? t.mil : t.mm }, { value: 'dots', label: t.xdimUnitDots }]}
+          onChange={(unit) => {
+            if (printed && unit !== (inDots ? 'dots' : 'length')) set({ xdim: unit === 'dots' ? { dots: printed.dots } : { mm: Math.round(printed.mm * 1000) / 1000 } });
+          }} />
+      </div>
+      {!object.xdim && <p class="hint" data-testid="xdim-box-sized">{t.xdimBoxSized}</p>}
+      {printed && (
+        <p class="hint" data-testid="xdim-printed">
+          {editor.msg('xdimPrinted', { dots: printed.dots, mm: printed.mm.toFixed(3), dpi })}
+          {printed.magnification !== undefined && editor.msg('xdimNominal', { percent: Math.round(printed.magnification * 100) })}
+        </p>
+      )}
+      {warning && (
+        <p class="field-error" data-testid="xdim-warning">
+          {warning.code === 'belowRange' ? editor.msg('xdimBelowRange', { printed: warning.printedMm.toFixed(3), min: warning.minMm.toFixed(3) })
+            : warning.code === 'aboveRange' ? editor.msg('xdimAboveRange', { printed: warning.printedMm.toFixed(3), max: warning.maxMm.toFixed(3) })
+              : editor.msg('xdimTooFewDots', { dots: warning.dots, min: warning.minDots })}
+        </p>
+      )}
+      {(zones.edge || zones.objects > 0) && (
+        <p class="field-error" data-testid="quiet-zone-warning">
+          {[zones.edge ? t.quietZoneEdge : '', zones.objects > 0 ? editor.msg('quietZoneObjects', { count: zones.objects }) : ''].filter(Boolean).join(' ')}
+        </p>
+      )}
     </>
   );
 }
@@ -172,13 +265,13 @@ function ShapePanel({ editor, object }: { editor: Editor; object: RectObject | E
   return (
     <>
       <div class="row">
-        <NumberField label={t.strokeWidth} unit={t.mm} value={object.strokeMm} min={0} max={50} disabled={disabled} testId="prop-stroke" onCommit={(strokeMm) => set({ strokeMm })} />
+        <LengthField {...lengthProps(editor)} label={t.strokeWidth} value={object.strokeMm} min={0} max={50} disabled={disabled} testId="prop-stroke" onCommit={(strokeMm) => set({ strokeMm })} />
         <ColorField label={t.strokeColor} value={object.strokeColor} disabled={disabled} onChange={(strokeColor) => set({ strokeColor })} />
       </div>
       <div class="row">
         <ColorField label={t.fillColor} value={object.fillColor} allowNone noneLabel={t.noFill} disabled={disabled} onChange={(fillColor) => set({ fillColor })} />
         {object.type === 'rect' && (
-          <NumberField label={t.cornerRadius} unit={t.mm} value={object.cornerRadiusMm} min={0} max={500} disabled={disabled} onCommit={(cornerRadiusMm) => set({ cornerRadiusMm })} />
+          <LengthField {...lengthProps(editor)} label={t.cornerRadius} value={object.cornerRadiusMm} min={0} max={500} disabled={disabled} onCommit={(cornerRadiusMm) => set({ cornerRadiusMm })} />
         )}
       </div>
     </>
@@ -191,7 +284,7 @@ function LinePanel({ editor, object }: { editor: Editor; object: LineObject }) {
   const set = (patch: Partial<LineObject>): void => editor.update(object.id, patch as Partial<LabelObject>);
   return (
     <div class="row">
-      <NumberField label={t.strokeWidth} unit={t.mm} value={object.strokeMm} min={0.1} max={50} disabled={disabled} testId="prop-stroke" onCommit={(strokeMm) => set({ strokeMm, heightMm: Math.max(object.heightMm, strokeMm) })} />
+      <LengthField {...lengthProps(editor)} label={t.strokeWidth} value={object.strokeMm} min={0.1} max={50} disabled={disabled} testId="prop-stroke" onCommit={(strokeMm) => set({ strokeMm, heightMm: Math.max(object.heightMm, strokeMm) })} />
       <ColorField label={t.strokeColor} value={object.strokeColor} disabled={disabled} onChange={(strokeColor) => set({ strokeColor })} />
     </div>
   );

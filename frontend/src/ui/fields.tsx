@@ -1,7 +1,7 @@
 // Property fields that commit on Enter or when leaving the field, and step with the arrow keys.
 
 import { useEffect, useState } from 'preact/hooks';
-import { formatMm, parseMm } from '../model/units';
+import { formatLength, formatMm, LengthUnit, parseLength, parseMm } from '../model/units';
 
 interface NumberFieldProps {
   label: string;
@@ -12,12 +12,18 @@ interface NumberFieldProps {
   step?: number;
   disabled?: boolean;
   testId?: string;
+  placeholder?: string;
+  /** How the value is shown and read back; millimetres with one decimal unless given. */
+  format?: (value: number) => string;
+  parse?: (text: string) => number | null;
   onCommit: (value: number) => void;
 }
 
 /** A number in millimetres (or points): "12,5" and "12.5 mm" both read as 12.5; Up/Down step 0.1 (Shift: 1). */
-export function NumberField({ label, value, unit, min, max, step = 0.1, disabled, testId, onCommit }: NumberFieldProps) {
-  const shown = value === null ? '' : formatMm(value);
+export function NumberField({
+  label, value, unit, min, max, step = 0.1, disabled, testId, placeholder, format = formatMm, parse = parseMm, onCommit,
+}: NumberFieldProps) {
+  const shown = value === null ? '' : format(value);
   const [text, setText] = useState(shown);
   const [editing, setEditing] = useState(false);
   useEffect(() => {
@@ -25,13 +31,15 @@ export function NumberField({ label, value, unit, min, max, step = 0.1, disabled
   }, [shown, editing]);
   const clamp = (v: number): number => Math.min(max ?? Infinity, Math.max(min ?? -Infinity, v));
   const commit = (raw: string): void => {
-    const parsed = parseMm(raw);
+    // Unchanged text is no edit: an inch shown rounded must not move the millimetres behind it.
+    if (raw.trim() === shown) return;
+    const parsed = parse(raw);
     if (parsed === null) {
       setText(shown);
       return;
     }
     const v = clamp(parsed);
-    setText(formatMm(v));
+    setText(format(v));
     if (value === null || Math.abs(v - value) > 1e-9) onCommit(v);
   };
   return (
@@ -42,6 +50,7 @@ export function NumberField({ label, value, unit, min, max, step = 0.1, disabled
           type="text"
           inputMode="decimal"
           value={text}
+          placeholder={placeholder}
           disabled={disabled}
           data-testid={testId}
           onFocus={(e) => {
@@ -63,10 +72,10 @@ export function NumberField({ label, value, unit, min, max, step = 0.1, disabled
               input.blur();
             } else if (e.key === 'ArrowUp' || e.key === 'ArrowDown') {
               e.preventDefault();
-              const current = parseMm(input.value) ?? value ?? 0;
+              const current = parse(input.value) ?? value ?? 0;
               const delta = (e.key === 'ArrowUp' ? 1 : -1) * (e.shiftKey ? step * 10 : step);
-              const next = clamp(Math.round((current + delta) * 10) / 10);
-              setText(formatMm(next));
+              const next = clamp(Number((Math.round((current + delta) / step) * step).toFixed(6)));
+              setText(format(next));
               onCommit(next);
             }
           }}
@@ -74,6 +83,14 @@ export function NumberField({ label, value, unit, min, max, step = 0.1, disabled
         {unit && <span class="unit">{unit}</span>}
       </span>
     </label>
+  );
+}
+
+/** A length held in millimetres, shown and typed in the chosen unit ("2 in" typed anywhere is understood). */
+export function LengthField({ unit, unitLabel, ...props }: Omit<NumberFieldProps, 'format' | 'parse' | 'unit' | 'step'> & { unit: LengthUnit; unitLabel: string }) {
+  return (
+    <NumberField {...props} unit={unitLabel} step={unit === 'in' ? 0.254 : 0.1}
+      format={(mm) => formatLength(mm, unit)} parse={(text) => parseLength(text, unit)} />
   );
 }
 

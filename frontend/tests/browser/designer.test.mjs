@@ -113,8 +113,9 @@ designerTest('save downloads a project file that opens again unchanged; a broken
   assert.equal((await editorState(page)).dirty, false);
   await page.waitForSelector('[data-testid="dirty-marker"]', { state: 'detached' });
 
-  // A new project, then the saved one opened through the file picker.
+  // A new project (of a free size, from the chooser), then the saved one opened through the file picker.
   await page.keyboard.press('Control+n');
+  await page.click('[data-testid="chooser-custom"]');
   assert.equal((await editorState(page)).doc.objects.length, 0);
   let [chooser] = await Promise.all([page.waitForEvent('filechooser'), page.keyboard.press('Control+o')]);
   await chooser.setFiles(saved);
@@ -165,6 +166,7 @@ designerTest('unsaved work is asked about before New, and recovered after the wi
 
   await again.page.keyboard.press('Control+n');
   await again.page.click('[data-testid="dialog-discard"]');
+  await again.page.click('[data-testid="chooser-custom"]');
   assert.equal((await editorState(again.page)).doc.objects.length, 0);
   assert.deepEqual([...errors, ...again.errors], []);
 });
@@ -185,7 +187,7 @@ designerTest('invalid barcode data shows a message on the object and the page ke
   await page.fill('[data-testid="prop-data"]', 'ABC');
   const message = page.locator('[data-testid="barcode-error"]');
   await message.waitFor();
-  assert.match(await message.innerText(), /条码数据无效/);
+  assert.match(await message.innerText(), /EAN-13 需要 12 或 13 位数字/);
   // Correct data clears the message.
   await page.fill('[data-testid="prop-data"]', '590123412345');
   await message.waitFor({ state: 'detached' });

@@ -1,6 +1,6 @@
 // Data merge in a real browser: spreadsheets picked through the page's file input and read in
-// the worker, fields previewed record by record, bad barcode data listed, and the PDF export
-// (a download in browser mode) measured page by page.
+// the worker, fields previewed record by record, records that cannot print listed and skipped,
+// and the PDF export (a download in browser mode) measured page by page.
 import assert from 'node:assert/strict';
 import { writeFile } from 'node:fs/promises';
 import path from 'node:path';
@@ -35,7 +35,7 @@ async function settledStageImage(page, timeoutMs = 10_000) {
 
 const mergeState = (page) => page.evaluate(() => {
   const m = window.quillmark.merge;
-  return { table: m.table, index: m.previewIndex, problems: m.problems, source: m.settings.source };
+  return { table: m.table, index: m.previewIndex, source: m.settings.source };
 });
 
 /** A label with the product name as text and "SKU-serial" as Code 128, made through the editor. */
@@ -83,7 +83,7 @@ designerTest('a CSV merge is previewed record by record and exported as one PDF 
   await page.fill('[data-testid="record-goto"]', '1');
   await page.press('[data-testid="record-goto"]', 'Enter');
   assert.deepEqual(await settledStageImage(page), first);
-  await page.waitForSelector('[data-testid="barcode-problems-none"]');
+  await page.waitForSelector('[data-testid="check-clean"]');
 
   await toolbar(page, 'exportPdf');
   assert.equal(await page.textContent('[data-testid="preview-size"]'), '50 × 30 毫米，591 × 354 像素');
@@ -99,7 +99,7 @@ designerTest('a CSV merge is previewed record by record and exported as one PDF 
   assert.deepEqual([1, 2, 3].map((p) => readCode128(pdf, p)), ['A-100-1', 'B-200-2', 'C-300-3']);
 });
 
-designerTest('records whose barcode cannot be encoded are listed before printing, and sheets hold several labels', async ({ page, browser }) => {
+designerTest('records whose barcode cannot be encoded are listed, skipped on request, and sheets hold several labels', async ({ page }) => {
   // GB18030 text without a mark, as Chinese spreadsheet programs save CSV.
   const csv = path.join(scratchDir(), 'ean.csv');
   await writeFile(csv, Buffer.from([
@@ -116,10 +116,10 @@ designerTest('records whose barcode cannot be encoded are listed before printing
     const code = e.insert('barcode', 'ean13');
     e.update(code.id, { data: '{{EAN}}' });
   });
-  await page.waitForSelector('[data-testid="barcode-problems"]');
-  const problems = (await mergeState(page)).problems.map((p) => [p.record, p.value]);
-  assert.deepEqual(problems, [[1, 'ABC'], [2, '']]);
-  assert.match(await page.textContent('[data-testid="barcode-problems"]'), /2 条记录.*第 2 条（ABC）.*第 3 条（）：条码数据为空/s);
+  await page.waitForSelector('[data-testid="check-problems"]');
+  assert.match(await page.textContent('[data-testid="check-problems"]'), /2 条记录.*第 2 条（ABC）：EAN-13 需要 12 或 13 位数字.*第 3 条（）：条码数据为空/s);
+  await page.click('[data-testid="check-record"][data-record="3"]');
+  assert.equal((await mergeState(page)).index, 2);
 
   // Ctrl+P opens the print dialog, which says that a browser cannot print.
   await page.keyboard.press('Control+p');
@@ -127,7 +127,10 @@ designerTest('records whose barcode cannot be encoded are listed before printing
   assert.equal(await page.isDisabled('[data-testid="print-start"]'), true);
   await page.click('[data-testid="print-close"]');
   await toolbar(page, 'exportPdf');
-  assert.match(await page.textContent('[data-testid="print-problems"]'), /2 条记录的条码无法编码/);
+  await page.waitForSelector('[data-testid="print-dialog"] [data-testid="check-problems"]');
+  assert.equal(await page.isDisabled('[data-testid="print-start"]'), true);
+  await page.click('[data-testid="check-skip"]');
+  assert.match(await page.textContent('[data-testid="check-skipped"]'), /将跳过 2 条记录（第 2、3 条）/);
   // Two labels across, three down on A4, starting at the fifth position of a used sheet.
   await page.check('[data-testid="sheet-on"]');
   for (const [id, value] of [['columns', 2], ['rows', 3], ['start', 5]]) {
@@ -136,12 +139,12 @@ designerTest('records whose barcode cannot be encoded are listed before printing
   }
   await page.fill('[data-testid="print-per-record"]', '2');
   await page.press('[data-testid="print-per-record"]', 'Enter');
-  assert.equal(await page.textContent('[data-testid="job-summary"]'), '6 张标签，2 页');
+  assert.equal(await page.textContent('[data-testid="job-summary"]'), '2 张标签，1 页');
   assert.equal(await page.textContent('[data-testid="preview-size"]'), '210 × 297 毫米，2480 × 3508 像素');
   const [download] = await Promise.all([page.waitForEvent('download'), page.click('[data-testid="print-start"]')]);
   const pdf = path.join(scratchDir(), 'sheet.pdf');
   await download.saveAs(pdf);
-  assert.deepEqual(pdfPages(pdf), { pages: 2, sizes: [[210, 297], [210, 297]] });
+  assert.deepEqual(pdfPages(pdf), { pages: 1, sizes: [[210, 297]] });
   // Page 1 holds labels in positions 5 and 6 only: ink in the bottom third, none above it.
   const sheet = pageGrey(pdf, 1, 30);
   const inkRows = [];
@@ -154,6 +157,6 @@ designerTest('records whose barcode cannot be encoded are listed before printing
     }
   }
   const doc = await page.evaluate(() => window.quillmark.editor.state.doc);
-  const slot3Top = (doc.merge.sheet.marginTopMm + 2 * (30 + doc.merge.sheet.gapYMm)) / 25.4 * 30;
+  const slot3Top = (doc.merge.sheet.marginTopMm + 2 * doc.merge.sheet.pitchYMm) / 25.4 * 30;
   assert.ok(inkRows.length > 0 && inkRows[0] >= Math.floor(slot3Top), `ink starts at ${inkRows[0]}, slot at ${slot3Top}`);
 });

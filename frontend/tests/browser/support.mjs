@@ -21,14 +21,20 @@ export async function launch() {
 }
 
 /** A fresh context (own local storage) with the designer loaded and ready; page errors fail the test. */
-export async function openDesigner(browser, { context: existing } = {}) {
+export async function openDesigner(browser, { context: existing, keepChooser = false } = {}) {
   const context = existing ?? (await browser.newContext({ viewport: { width: 1440, height: 900 }, acceptDownloads: true }));
   const page = await context.newPage();
   const errors = [];
   page.on('pageerror', (e) => errors.push(e.message));
   await page.goto(indexUrl);
   await page.waitForFunction(() => window.quillmarkReady === true, null, { timeout: 15000 });
+  if (!keepChooser) await closeStockChooser(page);
   return { context, page, errors };
+}
+
+/** A start with nothing to recover shows the new-label chooser; most tests work on the default label. */
+export async function closeStockChooser(page) {
+  if (await page.evaluate(() => window.quillmark.editor.state.stockChooser)) await page.click('[data-testid="chooser-close"]');
 }
 
 /**
@@ -45,8 +51,8 @@ export function designerTests() {
     await shared.browser?.close();
     if (shared.scratch) await rm(shared.scratch, { recursive: true, force: true });
   });
-  const designerTest = (name, body) => test(name, async () => {
-    const designer = await openDesigner(shared.browser);
+  const designerTest = (name, body, options = {}) => test(name, async () => {
+    const designer = await openDesigner(shared.browser, options);
     try {
       await body({ ...designer, browser: shared.browser });
       assert.deepEqual(designer.errors, [], 'the page raised no error');

@@ -23,13 +23,18 @@ test('edits return new documents and leave the old one as it was', () => {
   assert.equal(updateObject(after, 'a', { xMm: 5 }), after, 'a change to the same value is no change');
 });
 
-test('geometry is kept to 0.1 mm, positive sizes and quarter turns', () => {
-  const doc = updateObject(withObjects(rect('a', 1, 1)), 'a', { xMm: 1.23456, widthMm: -4, rotation: 95 as never });
+test('geometry is kept to 0.1 mm and positive; shapes turn freely, barcodes by quarter turns', () => {
+  const doc = updateObject(withObjects(rect('a', 1, 1), { ...createBarcode('ean13'), id: 'b' }), 'a', { xMm: 1.23456, widthMm: -4, rotation: 95.04 });
   const o = doc.objects[0];
   assert.equal(o.xMm, 1.2);
   assert.equal(o.widthMm, 0.1);
-  assert.equal(o.rotation, 90);
-  assert.equal(updateObject(doc, 'a', { rotation: -90 as never }).objects[0].rotation, 270);
+  assert.equal(o.rotation, 95);
+  const turned = (id: string, rotation: number) => updateObject(doc, id, { rotation }).objects.find((x) => x.id === id)!.rotation;
+  assert.deepEqual([-90, 359.97, 725].map((r) => turned('a', r)), [270, 0, 5]);
+  assert.deepEqual([95, 224, -90].map((r) => turned('b', r)), [90, 180, 270]);
+  // A box turned by 30° covers the box around its turned corners, about the same centre.
+  const box = visualBox({ xMm: 0, yMm: 0, widthMm: 10, heightMm: 4, rotation: 30 });
+  assert.ok(Math.abs(box.widthMm - (10 * Math.cos(Math.PI / 6) + 2)) < 1e-9 && Math.abs(box.xMm + box.widthMm / 2 - 5) < 1e-9, JSON.stringify(box));
 });
 
 test('locked objects are neither moved nor deleted, and can be unlocked', () => {

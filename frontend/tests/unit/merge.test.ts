@@ -45,19 +45,20 @@ test('counters: start, step and padding, per label or per record', () => {
   for (const [from, to] of [[0, 2], [3, 2], [1, 6], [1.5, 2]]) assert.equal(parseRecordRange(from, to, 5), null);
 });
 
-test('sheets: labels fill rows left to right from the start position, then further sheets', () => {
+test('sheets: labels fill rows left to right from the start position at the sheet\'s pitch, then further sheets', () => {
   const layout = {
-    paperWidthMm: 210, paperHeightMm: 297, columns: 3, rows: 2, marginLeftMm: 10, marginTopMm: 20, gapXMm: 5, gapYMm: 4, startPosition: 5,
+    paper: 'A4' as const, paperWidthMm: 210, paperHeightMm: 297, columns: 3, rows: 2, marginLeftMm: 10, marginTopMm: 20, pitchXMm: 55, pitchYMm: 34, startPosition: 5,
   };
-  const pages = paginate(9, layout, 50, 30);
+  const pages = paginate(9, layout);
   assert.deepEqual(pages.map((p) => p.length), [2, 6, 1]);
   assert.deepEqual(pages[0], [{ label: 0, xMm: 65, yMm: 54 }, { label: 1, xMm: 120, yMm: 54 }]);
   assert.deepEqual(pages[1][0], { label: 2, xMm: 10, yMm: 20 });
   assert.deepEqual(pages[2], [{ label: 8, xMm: 10, yMm: 20 }]);
   // A start position past the last slot means the last slot, not an empty sheet.
-  assert.equal(paginate(1, { ...layout, startPosition: 99 }, 50, 30)[0][0].xMm, 120);
+  assert.equal(paginate(1, { ...layout, startPosition: 99 })[0][0].xMm, 120);
   assert.equal(sheetFits(layout, 50, 30), true);
-  assert.equal(sheetFits({ ...layout, columns: 4 }, 50, 30), false);
+  assert.equal(sheetFits({ ...layout, columns: 4 }, 50, 30), false, 'off the paper');
+  assert.equal(sheetFits(layout, 56, 30), false, 'labels overlapping their neighbours');
 });
 
 test('tables: header row names columns; blank or repeated names and headerless sheets use letters', () => {
@@ -86,17 +87,23 @@ test('stored merge settings: damaged values fall back to defaults', () => {
   assert.equal(readMergeSettings({ sheet: { paperWidthMm: -1, paperHeightMm: 297 } }).sheet, null);
 });
 
-test('a project file keeps its data source, counter and sheet; older files open without them', () => {
+test('a project file keeps its data source, counter and sheet; older files open with their gaps as pitches', () => {
   const doc = {
     ...createDocument('库存', 50, 30),
     merge: {
       source: { path: '/data/库存.xlsx', name: '库存.xlsx', sheet: '二月', headerRow: false },
       counter: { start: 100, step: 5, padding: 6, per: 'record' as const },
-      sheet: { paperWidthMm: 210, paperHeightMm: 297, columns: 3, rows: 8, marginLeftMm: 7.5, marginTopMm: 10, gapXMm: 2.5, gapYMm: 0, startPosition: 4 },
+      sheet: { paper: 'A4' as const, paperWidthMm: 210, paperHeightMm: 297, columns: 3, rows: 8, marginLeftMm: 7.5, marginTopMm: 10, pitchXMm: 52.5, pitchYMm: 30, startPosition: 4 },
     },
   };
   assert.deepEqual(parseProject(serializeProject(doc)).doc.merge, doc.merge);
   assert.equal('merge' in parseProject(serializeProject(createDocument('x'))).doc, false);
+  // Written before sheets were laid out by pitch: the same labels land in the same places.
+  const old = JSON.parse(serializeProject(doc));
+  old.merge.sheet = { paperWidthMm: 210, paperHeightMm: 297, columns: 3, rows: 8, marginLeftMm: 7.5, marginTopMm: 10, gapXMm: 2.5, gapYMm: 0, startPosition: 4 };
+  assert.deepEqual(parseProject(JSON.stringify(old)).doc.merge, doc.merge);
+  old.merge.sheet.paperWidthMm = 148;
+  assert.equal(parseProject(JSON.stringify(old)).doc.merge?.sheet?.paper, 'custom');
 });
 
 test('print plans: ranges, sheets that do not fit, and pages too large for an image are refused', () => {

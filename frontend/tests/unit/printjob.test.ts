@@ -78,7 +78,7 @@ test('a host error ends the job with its words and the labels sent before it', a
 });
 
 test('on sheets the count is of labels, not pages', async () => {
-  const sheet = { paperWidthMm: 210, paperHeightMm: 297, columns: 2, rows: 2, marginLeftMm: 0, marginTopMm: 0, gapXMm: 0, gapYMm: 0, startPosition: 4 };
+  const sheet = { paper: 'A4' as const, paperWidthMm: 210, paperHeightMm: 297, columns: 2, rows: 2, marginLeftMm: 0, marginTopMm: 0, pitchXMm: 50, pitchYMm: 30, startPosition: 4 };
   const { api, calls } = host();
   const outcome = await runPrintJob({ api, printerName: 'a4', jobName: 'x', copies: 1, plan: planOf(6, sheet), drawPage: page, limits });
   assert.deepEqual(calls.map((c) => [c.pages.length, c.pageWidthMm, c.pageHeightMm]), [[3, 210, 297]]);

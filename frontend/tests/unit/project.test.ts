@@ -1,15 +1,17 @@
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { addObjects, createBarcode, createDocument, createObject, LabelDocument } from '../../src/model/document';
+import { addObjects, createBarcode, createDocument, createDocumentForStock, createObject, LabelDocument, setLabelSize } from '../../src/model/document';
+import { findStock, makeCustomStock, STOCK } from '../../src/model/stock';
 import {
   base64ToBytes, base64ToUtf8, nameFromFileName, parseProject, PROJECT_FORMAT, PROJECT_VERSION, ProjectError,
   serializeProject, suggestedFileName, utf8ToBase64,
 } from '../../src/model/project';
 
 function sample(): LabelDocument {
-  const text = { ...createObject('text'), text: '货架 A-12\n第二行', bold: true, rotation: 90 as const };
+  const text = { ...createObject('text'), text: '货架 A-12\n第二行', bold: true, rotation: 37.5 };
   const image = { ...createObject('image'), src: 'data:image/png;base64,iVBORw0KGgo=' };
-  return addObjects(createDocument('货架标签', 50, 30), [text, createBarcode('ean13'), createBarcode('qrcode'), image, createObject('line')]);
+  const ean = { ...createBarcode('ean13'), textFont: 'OCR-A' as const, textSizePt: 7.5, xdim: { dots: 3 } };
+  return addObjects(createDocument('货架标签', 50, 30), [text, ean, createBarcode('gs1datamatrix'), image, createObject('line')]);
 }
 
 function codeOf(fn: () => unknown): string {
@@ -30,12 +32,48 @@ test('a project survives writing and reading unchanged', () => {
   assert.deepEqual(parseProject('\ufeff' + serializeProject(doc)).doc, doc, 'a byte order mark is no obstacle');
 });
 
+test('a barcode from before X-dimensions still fills its box; quarter turns stay as they were', () => {
+  const old = { type: 'barcode', id: 'b', xMm: 2, yMm: 3, widthMm: 36, heightMm: 20, rotation: 270, symbology: 'ean13', data: '590123412345', showText: true };
+  const broken = { ...old, id: 'c', rotation: 40, xdim: { mm: -1 }, textSizePt: 'big', textFont: 'Comic' };
+  const { doc } = parseProject(JSON.stringify({ format: PROJECT_FORMAT, version: 1, label: { name: '', widthMm: 50, heightMm: 30 }, objects: [old, broken] }));
+  const [b, c] = doc.objects as Extract<LabelDocument['objects'][number], { type: 'barcode' }>[];
+  assert.deepEqual([b.widthMm, b.heightMm, b.rotation, b.xdim, b.textSizePt, b.textFont], [36, 20, 270, undefined, undefined, 'OCR-B']);
+  assert.deepEqual([c.rotation, c.xdim, c.textSizePt, c.textFont], [0, undefined, undefined, 'OCR-B'], 'a barcode never reads at an odd angle');
+});
+
 test('through Base64 and UTF-8, Chinese text arrives intact (as it crosses the bridge)', () => {
   const text = serializeProject(sample());
   assert.equal(base64ToUtf8(utf8ToBase64(text)), text);
   assert.equal(base64ToUtf8(utf8ToBase64('\ufeff' + text)), text, 'a UTF-8 byte order mark is dropped');
   assert.deepEqual(Array.from(base64ToBytes('YW Jj\n')), [97, 98, 99], 'lenient like the host');
   assert.deepEqual(Array.from(base64ToBytes('Q')), [], 'a lone character decodes to nothing');
+});
+
+test('a project keeps its stock: the library\'s entry by its id, the user\'s own whole', () => {
+  const sheet = findStock('a4-3x7-63.5x38.1')!;
+  const doc = createDocumentForStock(sheet);
+  assert.deepEqual([doc.widthMm, doc.heightMm, doc.merge?.sheet?.pitchXMm, doc.merge?.sheet?.startPosition], [63.5, 38.1, 66, 1]);
+  const read = parseProject(serializeProject(doc)).doc;
+  assert.equal(read.stock, sheet, 'the bundled entry itself, not a copy made into user stock');
+  assert.deepEqual(read.merge, doc.merge);
+  // A figure stored by an older release gives way to the library's.
+  const stale = JSON.parse(serializeProject(doc));
+  stale.stock.widthMm = 60;
+  assert.equal(parseProject(JSON.stringify(stale)).doc.stock, sheet);
+
+  const own = makeCustomStock({ kind: 'continuous', widthMm: 57, heightMm: null, shape: 'rectangle', code: 'till roll' });
+  assert.ok(own.ok);
+  const ownDoc = createDocumentForStock(own.entry, 80);
+  assert.deepEqual([ownDoc.widthMm, ownDoc.heightMm, ownDoc.merge?.sheet], [57, 80, null]);
+  assert.deepEqual(parseProject(serializeProject(ownDoc)).doc.stock, own.entry);
+  // A new length on a continuous roll keeps the stock; another size on a die-cut label leaves it.
+  assert.equal(setLabelSize(ownDoc, 57, 120).stock, own.entry);
+  assert.equal(setLabelSize(doc, 63.5, 40).stock, undefined);
+  // Stock that cannot be printed on is dropped, the label still opens.
+  const broken = JSON.parse(serializeProject(ownDoc));
+  broken.stock = { ...broken.stock, id: 'made-up', widthMm: -4 };
+  assert.equal(parseProject(JSON.stringify(broken)).doc.stock, undefined);
+  assert.ok(STOCK.every((e) => parseProject(serializeProject(createDocumentForStock(e))).doc.stock === e), 'every bundled entry comes back as itself');
 });
 
 test('files that are not projects are refused with a reason', () => {

@@ -1,6 +1,8 @@
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { formatMm, mmToWholePx, parseMm, roundMm } from '../../src/model/units';
+import { formatLength, formatMm, mmToWholePx, parseLength, parseMm, roundMm } from '../../src/model/units';
+import { format, messageTable } from '../../src/i18n/messages';
+import { mergeFontNames } from '../../src/editor/editor';
 
 test('a 50 × 30 mm label is 591 × 354 pixels at 300 dpi, and 400 × 240 at 203 dpi', () => {
   assert.equal(mmToWholePx(50, 300), 591);
@@ -25,4 +27,24 @@ test('typed lengths accept comma, unit and blanks, and refuse words', () => {
   assert.equal(formatMm(12), '12');
   assert.equal(formatMm(12.25), '12.3');
   assert.equal(formatMm(0.1 + 0.2), '0.3');
+});
+
+test('inches: shown to a hundredth, typed with or without a unit, kept in millimetres', () => {
+  assert.deepEqual([formatLength(101.6, 'in'), formatLength(66.7, 'in'), formatLength(12.25, 'mm')], ['4', '2.63', '12.3']);
+  const cases: [string, 'mm' | 'in', number | null][] = [
+    ['2,5', 'in', 63.5], ['12 mm', 'in', 12], ['2"', 'mm', 50.8], [' 2 in ', 'mm', 50.8], ['.5', 'in', 12.7], ['two', 'in', null], ['2 cm', 'in', null],
+  ];
+  for (const [text, unit, mm] of cases) assert.equal(parseLength(text, unit), mm, `${text} in a ${unit} field`);
+});
+
+test('English counts take their plural form, Chinese has none; font families are listed once', () => {
+  const en = messageTable('en');
+  assert.equal(format(en, 'jobSummary', { labels: 1, pages: 1 }), '1 label, 1 page');
+  assert.equal(format(en, 'jobSummary', { labels: 21, pages: 2 }), '21 labels, 2 pages');
+  assert.equal(format(en, 'multipleSelected', { count: 0 }), '0 objects selected');
+  assert.equal(format(messageTable('zh-CN'), 'jobSummary', { labels: 1, pages: 1 }), '1 张标签，1 页');
+  // Every plural form in the English table is well formed: filled in, none is left as written.
+  const counts = Object.fromEntries(['count', 'labels', 'pages', 'records', 'columns', 'rest', 'copies', 'dots', 'total'].map((k) => [k, 1]));
+  for (const key of Object.keys(en) as (keyof typeof en)[]) assert.doesNotMatch(format(en, key, counts), /plural/, key);
+  assert.deepEqual(mergeFontNames(['DejaVu Sans [PfEd]', 'DejaVu Sans', 'dejavu  sans', ' Noto Sans CJK SC ', '']), ['DejaVu Sans', 'Noto Sans CJK SC']);
 });

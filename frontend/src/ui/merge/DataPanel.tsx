@@ -1,14 +1,15 @@
 // The data panel: import a spreadsheet, choose sheet and header row, insert fields, set the
-// serial number, step through records on the canvas, and see records whose barcode fails.
+// serial number, step through records on the canvas, and see records that cannot print.
 
-import { useEffect, useState } from 'preact/hooks';
+import { useEffect, useMemo, useState } from 'preact/hooks';
 import type { Editor } from '../../editor/editor';
 import type { LabelObject } from '../../model/document';
+import { labelSequence } from '../../model/labels';
 import type { MergeSession } from '../../merge/session';
+import { missingFields } from '../../print/preflight';
 import { CheckField, SelectField } from '../fields';
 import { IntField } from './IntField';
-
-const SHOWN_PROBLEMS = 50;
+import { CheckReport, useLabelCheck } from './Preflight';
 
 export function useSession(session: MergeSession): void {
   const [, setTick] = useState(0);
@@ -103,7 +104,7 @@ function RecordNavigator({ editor, session }: { editor: Editor; session: MergeSe
   const t = editor.t;
   const count = session.recordCount;
   const index = session.previewIndex;
-  const unknown = session.unknownFields();
+  const unknown = missingFields(editor.state.doc, session.table);
   return (
     <>
       <h3>{t.recordPreview}</h3>
@@ -121,27 +122,12 @@ function RecordNavigator({ editor, session }: { editor: Editor; session: MergeSe
   );
 }
 
+/** Every record as one label, checked as the print dialog checks a job. */
 function Problems({ editor, session }: { editor: Editor; session: MergeSession }) {
-  const t = editor.t;
-  const problems = session.problems;
-  const usesFields = editor.state.doc.objects.some((o) => o.type === 'barcode' && o.data.includes('{{'));
-  if (!usesFields) return null;
-  if (problems === null) return <p class="hint">{t.checkingRecords}</p>;
-  if (problems.length === 0) return <p class="hint ok" data-testid="barcode-problems-none">{t.barcodeProblemsNone}</p>;
-  const detail = (d: string): string => (d === 'empty' ? t.barcodeEmpty : d);
-  return (
-    <div class="problems" data-testid="barcode-problems">
-      <p class="field-error">{editor.msg('barcodeProblems', { count: problems.length })}</p>
-      <ul>
-        {problems.slice(0, SHOWN_PROBLEMS).map((p) => (
-          <li key={p.record}>
-            <button type="button" class="link" onClick={() => session.goTo(p.record)}>
-              {editor.msg('barcodeProblemItem', { record: p.record + 1, value: p.value, detail: detail(p.detail) })}
-            </button>
-          </li>
-        ))}
-        {problems.length > SHOWN_PROBLEMS && <li>…</li>}
-      </ul>
-    </div>
-  );
+  const table = session.table;
+  const counter = session.settings.counter;
+  const labels = useMemo(() => (table && table.records.length > 0 ? labelSequence({ first: 0, last: table.records.length - 1 }, 1, counter) : null), [table, counter]);
+  const state = useLabelCheck(editor.state.doc, table, labels);
+  if (!labels) return null;
+  return <CheckReport editor={editor} state={state} onJump={(r) => session.showRecord(r)} showClean />;
 }

@@ -5,17 +5,19 @@
 import { useEffect, useMemo, useRef, useState } from 'preact/hooks';
 import type { PrinterEntry } from '../../bridge/client';
 import type { Editor } from '../../editor/editor';
-import type { MessageKey } from '../../i18n/messages';
 import type { MergeSession } from '../../merge/session';
-import { defaultSheet, PAPER_SIZES, SheetLayout } from '../../model/merge';
+import type { SheetLayout } from '../../model/merge';
 import { formatMm } from '../../model/units';
 import type { ImageStore } from '../../render/images';
 import type { JobOutcome } from '../../print/job';
 import { DEFAULT_DPI, MAX_JOB_LABELS, OutputOptions, OutputSource, outcomeMessage, planOutput, printOutput, RESOLUTIONS, savePdf } from '../../print/output';
 import { PagePlan, pagePixelSize, pageRenderer } from '../../print/pages';
-import { CheckField, NumberField, SelectField } from '../fields';
+import { SelectField } from '../fields';
 import { IntField } from './IntField';
+import { SheetOptions } from './SheetOptions';
 import { useSession } from './DataPanel';
+import { JobBlocked } from '../../print/preflight';
+import { CheckReport, SkipNote, useLabelCheck } from './Preflight';
 
 type Status =
   | { kind: 'idle' }
@@ -40,12 +42,15 @@ function DialogBody({ mode, editor, session, images }: { mode: 'print' | 'pdf'; 
   const [from, setFrom] = useState(1);
   const [to, setTo] = useState(Math.max(1, count));
   const [perRecord, setPerRecord] = useState(1);
+  /** Records the user chose to leave out after the check listed them; forgotten with the data. */
+  const [skip, setSkip] = useState<number[]>([]);
   const [previewPage, setPreviewPage] = useState(0);
   const [status, setStatus] = useState<Status>({ kind: 'idle' });
   const stop = useRef(false);
   const sheet = session.settings.sheet;
 
   useEffect(() => setTo(Math.max(1, count)), [count]);
+  useEffect(() => setSkip([]), [session.table]);
   useEffect(() => {
     if (mode !== 'print') return;
     editor.api.listPrinters().then((list) => {
@@ -57,14 +62,15 @@ function DialogBody({ mode, editor, session, images }: { mode: 'print' | 'pdf'; 
     });
   }, []);
 
-  const options: OutputOptions = { dpi, from, to, perRecord, sheet };
-  const planned = useMemo(() => planOutput(doc, session.table, session.settings, options), [doc, session.table, dpi, from, to, perRecord, sheet]);
+  const options: OutputOptions = { dpi, from, to, perRecord, sheet, skip };
+  const planned = useMemo(() => planOutput(doc, session.table, session.settings, options), [doc, session.table, dpi, from, to, perRecord, sheet, skip]);
   // Without its cells a merge would print the field names themselves.
   const dataMissing = !!session.settings.source && !session.table;
   const plan = planned.ok ? planned.plan : null;
   const pageCount = plan?.pages.length ?? 0;
   const shownPage = Math.min(previewPage, Math.max(0, pageCount - 1));
-  const problems = (session.problems ?? []).filter((p) => !session.table || (p.record >= from - 1 && p.record <= to - 1));
+  const check = useLabelCheck(doc, session.table, plan && !dataMissing ? plan.labels : null);
+  const checked = check.status === 'done' && check.problems.length === 0;
   const running = status.kind === 'running';
 
   const close = (): void => {
@@ -80,15 +86,19 @@ function DialogBody({ mode, editor, session, images }: { mode: 'print' | 'pdf'; 
     if (!plan) return;
     stop.current = false;
     setStatus({ kind: 'running', done: 0, total: plan.pages.length, text: editor.msg('rendering', { done: 0, total: plan.pages.length }) });
-    const outcome = await printOutput(source, options, {
-      api: editor.api, printerName, jobName: editor.displayName, copies,
-      stopRequested: () => stop.current,
-      onProgress: (p) => setStatus({
-        kind: 'running', done: p.pagesDrawn + p.pagesSent, total: 2 * p.totalPages,
-        text: p.labelsSent > 0 ? editor.msg('sending', { labels: p.labelsSent, total: p.totalLabels }) : editor.msg('rendering', { done: p.pagesDrawn, total: p.totalPages }),
-      }),
-    });
-    setStatus(describeOutcome(editor, outcome, copies, printers?.find((p) => p.name === printerName)?.displayName ?? printerName));
+    try {
+      const outcome = await printOutput(source, options, {
+        api: editor.api, printerName, jobName: editor.displayName, copies,
+        stopRequested: () => stop.current,
+        onProgress: (p) => setStatus({
+          kind: 'running', done: p.pagesDrawn + p.pagesSent, total: 2 * p.totalPages,
+          text: p.labelsSent > 0 ? editor.msg('sending', { labels: p.labelsSent, total: p.totalLabels }) : editor.msg('rendering', { done: p.pagesDrawn, total: p.totalPages }),
+        }),
+      });
+      setStatus(describeOutcome(editor, outcome, copies, printers?.find((p) => p.name === printerName)?.displayName ?? printerName));
+    } catch (e) {
+      setStatus(describeFailure(editor, e));
+    }
   };
 
   const exportPdf = async (): Promise<void> => {
@@ -101,7 +111,7 @@ function DialogBody({ mode, editor, session, images }: { mode: 'print' | 'pdf'; 
         () => stop.current);
       setStatus(saved ? { kind: 'finished', error: false, text: editor.msg('pdfSaved', { path: saved.path }) } : { kind: 'idle' });
     } catch (e) {
-      setStatus({ kind: 'finished', error: true, text: editor.msg('printFailed', { error: editor.describeError(e) }) });
+      setStatus(describeFailure(editor, e));
     }
   };
 
@@ -109,8 +119,9 @@ function DialogBody({ mode, editor, session, images }: { mode: 'print' | 'pdf'; 
     : planned.reason === 'sheet' ? t.sheetDoesNotFit
     : planned.reason === 'count' ? editor.msg('tooManyLabels', { limit: MAX_JOB_LABELS })
     : planned.reason === 'pageTooLarge' ? t.pageTooLarge
+    : planned.reason === 'empty' ? t.nothingToPrint
     : editor.msg('rangeInvalid', { count });
-  const canStart = !!plan && !running && !dataMissing && (mode === 'pdf' || (editor.api.mode === 'host' && printerName !== ''));
+  const canStart = !!plan && !running && !dataMissing && checked && (mode === 'pdf' || (editor.api.mode === 'host' && printerName !== ''));
 
   return (
     <div class="modal-backdrop" onKeyDown={(e) => e.key === 'Escape' && close()}>
@@ -142,7 +153,8 @@ function DialogBody({ mode, editor, session, images }: { mode: 'print' | 'pdf'; 
             <SheetOptions editor={editor} sheet={sheet} onChange={setSheet} />
             {planError && <p class="field-error" data-testid="print-plan-error">{planError}</p>}
             {dataMissing && <p class="field-error" data-testid="print-data-missing">{editor.msg('dataNotLoaded', { name: session.settings.source!.name })}</p>}
-            {problems.length > 0 && <p class="field-error" data-testid="print-problems">{editor.msg('problemsBeforePrint', { count: problems.length })}</p>}
+            {!dataMissing && <CheckReport editor={editor} state={check} onJump={(r) => session.showRecord(r)} onSkip={(records) => setSkip([...skip, ...records].sort((a, b) => a - b))} />}
+            <SkipNote editor={editor} skip={skip} onUnskip={() => setSkip([])} />
           </div>
           <div class="print-preview">
             <h3>{t.preview}</h3>
@@ -176,49 +188,17 @@ function DialogBody({ mode, editor, session, images }: { mode: 'print' | 'pdf'; 
   );
 }
 
+/** A job that did not start: stopped by the check before printing, or refused. */
+function describeFailure(editor: Editor, e: unknown): Status {
+  const text = e instanceof JobBlocked ? editor.t.checkStopped : editor.msg('printFailed', { error: editor.describeError(e) });
+  return { kind: 'finished', error: true, text };
+}
+
 function describeOutcome(editor: Editor, outcome: JobOutcome, copies: number, printer: string): Status {
   const { key, params } = outcomeMessage(outcome, copies, printer);
   const failed = outcome.status === 'failed';
   const text = editor.msg(key, params);
   return { kind: 'finished', error: failed, text: failed ? `${editor.msg('printFailed', { error: editor.describeError(outcome.failure) })} ${text}` : text };
-}
-
-function SheetOptions({ editor, sheet, onChange }: { editor: Editor; sheet: SheetLayout | null; onChange: (s: SheetLayout | null) => void }) {
-  const t = editor.t;
-  const doc = editor.state.doc;
-  const paperId = sheet ? PAPER_SIZES.find((p) => p.widthMm === sheet.paperWidthMm && p.heightMm === sheet.paperHeightMm)?.id ?? 'custom' : 'custom';
-  const set = (patch: Partial<SheetLayout>): void => onChange({ ...sheet!, ...patch });
-  const mm = (key: keyof SheetLayout, label: MessageKey, max = 2000) => (
-    <NumberField label={t[label]} unit={t.mm} value={sheet![key] as number} min={0} max={max} testId={`sheet-${key}`} onCommit={(v) => set({ [key]: v })} />
-  );
-  return (
-    <>
-      <h3>{t.pageLayout}</h3>
-      <CheckField label={t.layoutSheet} checked={!!sheet} testId="sheet-on" onChange={(on) => onChange(on ? defaultSheet(doc.widthMm, doc.heightMm) : null)} />
-      {!sheet && <p class="hint">{t.layoutSingle}</p>}
-      {sheet && (
-        <>
-          <SelectField label={t.paper} value={paperId} testId="sheet-paper"
-            options={[...PAPER_SIZES.map((p) => ({ value: p.id, label: `${p.id} (${formatMm(p.widthMm)} × ${formatMm(p.heightMm)})` })), { value: 'custom', label: t.paperCustom }]}
-            onChange={(id) => {
-              const paper = PAPER_SIZES.find((p) => p.id === id);
-              if (paper) set({ paperWidthMm: paper.widthMm, paperHeightMm: paper.heightMm });
-            }} />
-          <div class="row">
-            {mm('paperWidthMm', 'paperWidth')}
-            {mm('paperHeightMm', 'paperHeight')}
-            <IntField label={t.sheetColumns} value={sheet.columns} min={1} max={100} testId="sheet-columns" onCommit={(v) => set({ columns: v })} />
-            <IntField label={t.sheetRows} value={sheet.rows} min={1} max={200} testId="sheet-rows" onCommit={(v) => set({ rows: v })} />
-            {mm('marginLeftMm', 'marginLeft', 500)}
-            {mm('marginTopMm', 'marginTop', 500)}
-            {mm('gapXMm', 'gapX', 500)}
-            {mm('gapYMm', 'gapY', 500)}
-            <IntField label={t.startPosition} value={sheet.startPosition} min={1} max={sheet.columns * sheet.rows} testId="sheet-start" onCommit={(v) => set({ startPosition: v })} />
-          </div>
-        </>
-      )}
-    </>
-  );
 }
 
 /** The page exactly as it will be sent, drawn at the job's resolution and shown scaled down. */

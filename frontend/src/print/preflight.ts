@@ -1,0 +1,103 @@
+// The check before anything is printed or exported: every label of the job, resolved from the
+// current data and document exactly as it will be drawn. A barcode that cannot be encoded would
+// print as an empty box and a field that names no column would print as typed, so either stops
+// the job until its records are mended or skipped. Nothing here is remembered between checks
+// except which barcode values encode (render/barcode.ts), which depends on the value alone.
+
+import { yieldToPage } from '../util/yield';
+import type { BarcodeObject, LabelDocument } from '../model/document';
+import { FieldContext, substitute, unknownColumns } from '../model/fields';
+import type { LabelInstance } from '../model/labels';
+import type { SheetTable } from '../data/table';
+import { barcodeError } from '../render/barcode';
+import type { BarcodeFault } from '../render/barcodeFault';
+
+export type LabelFault =
+  | { kind: 'field'; name: string }
+  | { kind: 'barcode'; value: string; fault: BarcodeFault };
+
+export interface RecordProblem {
+  /** 0-based record index; -1 for a job without a data source. */
+  record: number;
+  faults: LabelFault[];
+}
+
+export interface CheckProgress {
+  done: number;
+  total: number;
+}
+
+/** Thrown by the print pipeline for a job with labels that must not print. */
+export class JobBlocked extends Error {
+  constructor(readonly problems: RecordProblem[]) {
+    super(`${problems.length} records cannot be printed`);
+    this.name = 'JobBlocked';
+  }
+}
+
+/** Field names in texts and barcodes that are no column; the built-in fields always exist. */
+export function missingFields(doc: LabelDocument, table: SheetTable | null): string[] {
+  const names = new Set<string>();
+  for (const o of doc.objects) {
+    const content = o.type === 'text' ? o.text : o.type === 'barcode' ? o.data : '';
+    unknownColumns(content, table?.columns ?? []).forEach((n) => names.add(n));
+  }
+  return [...names];
+}
+
+/**
+ * Every record whose labels cannot print as designed, in print order; null when `superseded`
+ * says a newer check replaced this one. Each distinct barcode value is encoded once.
+ */
+export async function checkLabels(
+  doc: LabelDocument,
+  table: SheetTable | null,
+  labels: readonly LabelInstance[],
+  now: Date,
+  watch: { onProgress?: (p: CheckProgress) => void; superseded?: () => boolean } = {},
+): Promise<RecordProblem[] | null> {
+  const fieldFaults: LabelFault[] = missingFields(doc, table).map((name) => ({ kind: 'field', name }));
+  const barcodes = doc.objects.filter((o): o is BarcodeObject => o.type === 'barcode');
+  const verdicts = new Map<string, BarcodeFault | null>();
+  const byRecord = new Map<number, { problem: RecordProblem; seen: Set<string> }>();
+  let sliceStart = Date.now();
+  for (let i = 0; i < labels.length; i++) {
+    const label = labels[i];
+    const ctx: FieldContext = { columns: table?.columns ?? [], record: table && label.record >= 0 ? table.records[label.record] ?? null : null, counter: label.counter, now };
+    const faults = [...fieldFaults];
+    for (const b of barcodes) {
+      const value = substitute(b.data, ctx);
+      const key = `${b.symbology}\u0000${value}`;
+      let fault = verdicts.get(key);
+      if (fault === undefined) {
+        fault = barcodeError({ symbology: b.symbology, data: value });
+        verdicts.set(key, fault);
+      }
+      if (fault) faults.push({ kind: 'barcode', value, fault });
+    }
+    if (faults.length > 0) addFaults(byRecord, label.record, faults);
+    if (Date.now() - sliceStart > 30) {
+      watch.onProgress?.({ done: i + 1, total: labels.length });
+      await yieldToPage();
+      if (watch.superseded?.()) return null;
+      sliceStart = Date.now();
+    }
+  }
+  watch.onProgress?.({ done: labels.length, total: labels.length });
+  return [...byRecord.values()].map((r) => r.problem);
+}
+
+/** A record's labels may differ (a serial number in a barcode); each fault is listed once. */
+function addFaults(byRecord: Map<number, { problem: RecordProblem; seen: Set<string> }>, record: number, faults: LabelFault[]): void {
+  let entry = byRecord.get(record);
+  if (!entry) {
+    entry = { problem: { record, faults: [] }, seen: new Set() };
+    byRecord.set(record, entry);
+  }
+  for (const fault of faults) {
+    const key = JSON.stringify(fault);
+    if (entry.seen.has(key)) continue;
+    entry.seen.add(key);
+    entry.problem.faults.push(fault);
+  }
+}
