@@ -214,7 +214,7 @@ designerTest('a barcode is sized by its narrow bar in whole printer dots, warned
   await page.fill('[data-testid="prop-data"]', '(01)0950600013435(17)261231(10)AB12');
   assert.equal((await printedCode(page, 203)).text, ']C1010950600013435217261231' + '10AB12');
   await page.fill('[data-testid="prop-data"]', '(01)09506000134353');
-  assert.match(await page.innerText('[data-testid="barcode-error"]'), /check digit should be 2/);
+  assert.match(await page.innerText('[data-testid="barcode-error"]'), /\(01\) 的校验位应为 2/);
   barcode = (await editorState(page)).doc.objects.find((o) => o.id === id);
   assert.equal(barcode.symbology, 'gs1-128');
 });
