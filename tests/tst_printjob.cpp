@@ -158,13 +158,6 @@ QJsonObject labelJob(const QJsonArray &pages, double widthMm = 50, double height
     return {{"printerName", queue}, {"pages", pages}, {"pageWidthMm", widthMm}, {"pageHeightMm", heightMm}};
 }
 
-// The object with one key set, or removed by an undefined value.
-QJsonObject with(QJsonObject object, const QString &key, const QJsonValue &value)
-{
-    object.insert(key, value);
-    return object;
-}
-
 bool replyOk(const QString &reply)
 {
     return parsed(reply).value("ok") == QJsonValue(true);
