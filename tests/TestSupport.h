@@ -39,6 +39,13 @@ inline QString payloadText(const QJsonObject &payload)
     return QString::fromUtf8(QJsonDocument(payload).toJson(QJsonDocument::Compact));
 }
 
+// The object with one key set, or removed by an undefined value.
+inline QJsonObject with(QJsonObject object, const QString &key, const QJsonValue &value)
+{
+    object.insert(key, value);
+    return object;
+}
+
 // The program's own settings, as the bridge stores them; "<absent>" for a key never set.
 inline QString setting(const QString &key)
 {

@@ -14,17 +14,23 @@
 
 namespace {
 
-const QString projectKey = QStringLiteral("paths/projectDir");
-const QString sheetKey = QStringLiteral("paths/sheetDir");
-const QString absent = QStringLiteral("<absent>");
-const QString cancelledReply = QStringLiteral("{\"error\":\"cancelled\",\"ok\":false}");
-const QString cannotReadReply = QStringLiteral("{\"error\":\"无法读取文件\",\"ok\":false}");
-const QString savedReply = QStringLiteral("{\"name\":\"%1\",\"ok\":true,\"path\":\"%2\"}");
-const QString readReply = QStringLiteral("{\"dataBase64\":\"YWJj\",\"name\":\"%1\",\"ok\":true,\"path\":\"%2\"}");
+const QString projectKey = "paths/projectDir";
+const QString sheetKey = "paths/sheetDir";
+const QString absent = "<absent>";
+const QString savedReply = "{\"name\":\"%1\",\"ok\":true,\"path\":\"%2\"}";
+const QString readReply = "{\"dataBase64\":\"YWJj\",\"name\":\"%1\",\"ok\":true,\"path\":\"%2\"}";
+
+QString errorReply(const QString &message)
+{
+    return "{\"error\":\"" + message + "\",\"ok\":false}";
+}
+
+const QString cancelledReply = errorReply("cancelled");
+const QString cannotReadReply = errorReply("无法读取文件");
 
 void setSetting(const QString &key, const QString &value)
 {
-    QSettings(QStringLiteral("Quillmark"), QStringLiteral("Quillmark")).setValue(key, value);
+    QSettings("Quillmark", "Quillmark").setValue(key, value);
 }
 
 // Calls a command by its published name, the way the web channel does, so that a renamed
@@ -40,17 +46,6 @@ QString call(DesktopBridge &bridge, const char *method, const QStringList &argum
     return reply;
 }
 
-// What a user would see of a file dialog the moment it appears.
-struct FileDialogView
-{
-    QString caption;
-    QStringList nameFilters;
-    QString directory;
-    QString fileName;
-    QFileDialog::AcceptMode acceptMode = QFileDialog::AcceptOpen;
-    QWidget *parent = nullptr;
-};
-
 // Plays the user for the modal windows a command shows, in the order they appear. A modal
 // window nobody expected, or of another kind than expected, is rejected and reported, so a
 // surprise dialog fails the test instead of hanging it.
@@ -63,20 +58,20 @@ public:
         poll.start(10);
     }
 
-    // Reads the dialog, then types `typed` into its name field and accepts; an empty
-    // `typed` rejects the dialog, as Cancel does.
+    // Reads the dialog as the user sees it, then types `typed` into its name field and accepts;
+    // an empty `typed` rejects the dialog, as Cancel does.
     void fileDialog(const QString &typed)
     {
         steps.push_back([this, typed](QWidget *widget) {
             auto *dialog = qobject_cast<QFileDialog *>(widget);
-            if (!dialog)
+            auto *nameEdit = dialog ? dialog->findChild<QLineEdit *>("fileNameEdit") : nullptr;
+            if (!nameEdit)
                 return false;
-            auto *nameEdit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
-            seen.push_back({dialog->windowTitle(), dialog->nameFilters(), dialog->directory().absolutePath(),
-                            nameEdit ? nameEdit->text() : QStringLiteral("<no name field>"), dialog->acceptMode(),
-                            dialog->parentWidget()});
+            seen.append({dialog->windowTitle(), dialog->nameFilters().join(';'), dialog->directory().absolutePath(),
+                         nameEdit->text(), dialog->acceptMode() == QFileDialog::AcceptSave ? "save" : "open",
+                         dialog->parentWidget() ? "over the window" : "alone"});
             QTimer::singleShot(0, dialog, [dialog, nameEdit, typed] {
-                if (typed.isEmpty() || !nameEdit)
+                if (typed.isEmpty())
                     return dialog->reject();
                 nameEdit->clear();
                 QTest::keyClicks(nameEdit, typed);
@@ -91,12 +86,9 @@ public:
     {
         steps.push_back([this, agree](QWidget *widget) {
             auto *box = qobject_cast<QMessageBox *>(widget);
-            if (!box)
-                return false;
-            questions << box->text();
-            questionParents << box->parentWidget();
-            for (QAbstractButton *button : box->buttons()) {
+            for (QAbstractButton *button : box ? box->buttons() : QList<QAbstractButton *>()) {
                 if (box->buttonRole(button) == (agree ? QMessageBox::AcceptRole : QMessageBox::RejectRole)) {
+                    questions << box->text() + (box->parentWidget() ? " (over the window)" : " (alone)");
                     QTimer::singleShot(0, button, [button] { button->click(); });
                     return true;
                 }
@@ -111,9 +103,9 @@ public:
         return (failures + QStringList{QStringLiteral("%1 expected window(s) not shown").arg(steps.size())}).join('\n');
     }
 
-    std::vector<FileDialogView> seen;
+    // Per dialog: caption, filters, folder, name, "open" or "save", "over the window" or "alone".
+    QList<QStringList> seen;
     QStringList questions;
-    QList<QWidget *> questionParents;
 
 private:
     void handleActiveModal()
@@ -152,15 +144,13 @@ private slots:
     void dialog_startsWhereRemembered_andCancelChangesNothing_data();
     void dialog_startsWhereRemembered_andCancelChangesNothing();
     void projectFolder_isSharedByOpenSaveAndPdf_sheetFolderIsNot();
-    void dialogSave_completesTheExtension_andAsksBeforeReplacing_data();
-    void dialogSave_completesTheExtension_andAsksBeforeReplacing();
-    void plainSave_writesCurrentPathWithoutDialog_data();
-    void plainSave_writesCurrentPathWithoutDialog();
+    void save_writesTheCompletedName_andReplacesOnlyWhenTold_data();
+    void save_writesTheCompletedName_andReplacesOnlyWhenTold();
     void readByPath_data();
     void readByPath();
 
 private:
-    QString path(const QString &relative) const { return dir->path() + QLatin1Char('/') + relative; }
+    QString path(const QString &relative) const { return dir->path() + '/' + relative; }
 
     std::unique_ptr<QTemporaryDir> dir;
     QWidget window;
@@ -168,11 +158,11 @@ private:
 
 void OpenSaveTest::init()
 {
-    QSettings(QStringLiteral("Quillmark"), QStringLiteral("Quillmark")).clear();
+    QSettings("Quillmark", "Quillmark").clear();
     dir.reset(new QTemporaryDir);
     QVERIFY(dir->isValid());
     for (const char *folder : {"frontend", "labels", "print", "sheets"})
-        QVERIFY(QDir(dir->path()).mkpath(QString::fromLatin1(folder)));
+        QVERIFY(QDir(dir->path()).mkpath(folder));
     QVERIFY(QDir::setCurrent(dir->path()));
     window.show();
 }
@@ -197,13 +187,13 @@ void OpenSaveTest::dialog_startsWhereRemembered_andCancelChangesNothing_data()
     auto row = [](const char *name, const char *method, const QJsonValue &payload, const QStringList &dirs,
                   const QString &expectedDirectory, const QString &expectedName = QString(), bool withWindow = true) {
         const QStringList arguments = payload.isUndefined() ? QStringList() : QStringList{payload.isString() ? payload.toString() : payloadText(payload.toObject())};
-        QTest::addRow("%s", name) << QByteArray(method) << arguments << dirs << withWindow << expectedDirectory << expectedName;
+        QTest::newRow(name) << QByteArray(method) << arguments << dirs << withWindow << expectedDirectory << expectedName;
     };
     const QJsonValue none(QJsonValue::Undefined);
-    const QString untitled = QStringLiteral("未命名标签.cwrt");
+    const QString untitled = "未命名标签.cwrt";
     row("openProject() starts in the front-end folder", "openProject", none, {"frontend", absent, absent}, "frontend");
     row("openProject() starts in the remembered project folder", "openProject", none, {"frontend", "labels", "sheets"}, "labels");
-    row("openProject(\"\") shows the dialog too", "openProject", QString(), {"frontend", "labels", absent}, "labels");
+    row("openProject(\"\") shows the dialog too", "openProject", "", {"frontend", "labels", absent}, "labels");
     row("openProject() without a window", "openProject", none, {"frontend", "labels", absent}, "labels", QString(), false);
     row("pickSpreadsheet starts in the front-end folder, not the project's", "pickSpreadsheet", none, {"frontend", "labels", absent}, "frontend");
     row("pickSpreadsheet starts in the remembered sheet folder", "pickSpreadsheet", none, {"frontend", "labels", "sheets"}, "sheets");
@@ -218,7 +208,7 @@ void OpenSaveTest::dialog_startsWhereRemembered_andCancelChangesNothing_data()
     row("saveProject, currentPath a number", "saveProject", QJsonObject{{"currentPath", 7}}, {"frontend", "labels", absent}, "labels", untitled);
     row("saveProject, suggestedName not a string", "saveProject", QJsonObject{{"suggestedName", 12}}, {"frontend", "labels", absent}, "labels", untitled);
     row("saveProject, suggestedName empty: folder only", "saveProject", QJsonObject{{"suggestedName", ""}}, {"frontend", "labels", absent}, "labels");
-    row("saveProject, payload not an object", "saveProject", QStringLiteral("[1,2]"), {"frontend", "labels", absent}, "labels", untitled);
+    row("saveProject, payload not an object", "saveProject", "[1,2]", {"frontend", "labels", absent}, "labels", untitled);
     row("saveProject, remembered folder ending in /", "saveProject", QJsonObject(), {"frontend", "labels/", absent}, "labels", untitled);
     row("saveProject, no remembered folder and no front end: the root", "saveProject", QJsonObject(), {"", absent, absent}, "/", untitled);
     row("saveProject, remembered folder empty: the root, not the front end", "saveProject", QJsonObject(), {"frontend", "", absent}, "/", untitled);
@@ -237,12 +227,11 @@ void OpenSaveTest::dialog_startsWhereRemembered_andCancelChangesNothing()
     QFETCH(QString, expectedDirectory);
     QFETCH(QString, expectedName);
     const QHash<QByteArray, QStringList> captionAndFilter{
-        {"openProject", {QStringLiteral("打开标签工程"), QStringLiteral("Cardwright Project (*.cwrt *.json)")}},
-        {"pickSpreadsheet", {QStringLiteral("导入数据源"), QStringLiteral("Spreadsheet (*.xlsx *.xls *.csv)")}},
-        {"saveProject", {QStringLiteral("保存标签工程"), QStringLiteral("Cardwright Project (*.cwrt)")}},
-        {"savePrintPdf", {QStringLiteral("导出打印 PDF"), QStringLiteral("PDF File (*.pdf)")}}};
+        {"openProject", {"打开标签工程", "Cardwright Project (*.cwrt *.json)"}},
+        {"pickSpreadsheet", {"导入数据源", "Spreadsheet (*.xlsx *.xls *.csv)"}},
+        {"saveProject", {"保存标签工程", "Cardwright Project (*.cwrt)"}},
+        {"savePrintPdf", {"导出打印 PDF", "PDF File (*.pdf)"}}};
     auto inTestFolder = [this](const QString &folder) { return folder.isEmpty() || folder == absent ? folder : path(folder); };
-    const QString frontendDir = inTestFolder(frontendProjectSheetDirs.at(0));
     for (const QString &key : {projectKey, sheetKey}) {
         const QString folder = frontendProjectSheetDirs.at(key == projectKey ? 1 : 2);
         if (folder != absent)
@@ -252,23 +241,19 @@ void OpenSaveTest::dialog_startsWhereRemembered_andCancelChangesNothing()
     const QString sheetBefore = setting(sheetKey);
 
     DesktopBridge bridge(withWindow ? &window : nullptr, nullptr);
-    bridge.setFrontendDir(frontendDir);
+    bridge.setFrontendDir(inTestFolder(frontendProjectSheetDirs.at(0)));
     ModalPlayer user;
     user.fileDialog(QString());
     const QString reply = call(bridge, method.constData(), arguments);
 
     QVERIFY2(user.allPlayed(), qPrintable(user.report()));
     QCOMPARE(reply, cancelledReply);
-    const FileDialogView &view = user.seen.at(0);
-    QCOMPARE(view.caption, captionAndFilter.value(method).at(0));
-    QCOMPARE(view.nameFilters, QStringList{captionAndFilter.value(method).at(1)});
-    QCOMPARE(view.directory, expectedDirectory == QStringLiteral("/") ? expectedDirectory : path(expectedDirectory));
-    QCOMPARE(view.fileName, expectedName);
-    QCOMPARE(view.acceptMode, method.startsWith("save") ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    QCOMPARE(view.parent, withWindow ? &window : nullptr);
+    QCOMPARE(user.seen.value(0), (captionAndFilter.value(method) + QStringList{
+        expectedDirectory == "/" ? expectedDirectory : path(expectedDirectory), expectedName,
+        method.startsWith("save") ? "save" : "open", withWindow ? "over the window" : "alone"}));
     QCOMPARE(setting(projectKey), projectBefore);
     QCOMPARE(setting(sheetKey), sheetBefore);
-    QCOMPARE(entriesOf(path(QStringLiteral("print"))), QStringList());
+    QCOMPARE(entriesOf(path("print")), QStringList());
 }
 
 // One walk through a session: where each dialog opens is decided by what was last opened,
@@ -276,139 +261,116 @@ void OpenSaveTest::dialog_startsWhereRemembered_andCancelChangesNothing()
 // end up in the settings file.
 void OpenSaveTest::projectFolder_isSharedByOpenSaveAndPdf_sheetFolderIsNot()
 {
-    QVERIFY(writeFile(path(QStringLiteral("labels/shelf.cwrt")), "abc"));
-    QVERIFY(writeFile(path(QStringLiteral("sheets/stock.csv")), "a,b\n"));
+    QVERIFY(writeFile(path("labels/shelf.cwrt"), "abc"));
+    QVERIFY(writeFile(path("sheets/stock.csv"), "a,b\n"));
     ModalPlayer user;
     {
         DesktopBridge bridge(&window, nullptr);
-        bridge.setFrontendDir(path(QStringLiteral("frontend")));
-        user.fileDialog(path(QStringLiteral("labels/shelf.cwrt")));
-        QCOMPARE(parsed(call(bridge, "openProject")).value("dataBase64").toString(), QStringLiteral("YWJj"));
-        user.fileDialog(path(QStringLiteral("print/shelf")));
+        bridge.setFrontendDir(path("frontend"));
+        user.fileDialog(path("labels/shelf.cwrt"));
+        QCOMPARE(parsed(call(bridge, "openProject")).value("dataBase64").toString(), "YWJj");
+        user.fileDialog(path("print/shelf"));
         QCOMPARE(call(bridge, "savePrintPdf", {payloadText({{"dataBase64", "JVBERg=="}})}),
-                 savedReply.arg(QStringLiteral("shelf.pdf"), path(QStringLiteral("print/shelf.pdf"))));
-        QCOMPARE(readAll(path(QStringLiteral("print/shelf.pdf"))), QByteArray("%PDF"));
-        user.fileDialog(path(QStringLiteral("sheets/stock.csv")));
-        QCOMPARE(parsed(call(bridge, "pickSpreadsheet")).value("name").toString(), QStringLiteral("stock.csv"));
+                 savedReply.arg("shelf.pdf", path("print/shelf.pdf")));
+        QCOMPARE(readAll(path("print/shelf.pdf")), QByteArray("%PDF"));
+        user.fileDialog(path("sheets/stock.csv"));
+        QCOMPARE(parsed(call(bridge, "pickSpreadsheet")).value("name").toString(), "stock.csv");
         for (const char *method : {"saveProject", "openProject", "pickSpreadsheet"}) {
             user.fileDialog(QString());
-            QCOMPARE(call(bridge, method, method[0] == 's' ? QStringList{QStringLiteral("{}")} : QStringList()), cancelledReply);
+            QCOMPARE(call(bridge, method, method[0] == 's' ? QStringList{"{}"} : QStringList()), cancelledReply);
         }
     }
     QVERIFY2(user.allPlayed(), qPrintable(user.report()));
     QStringList folders;
-    for (const FileDialogView &view : user.seen)
-        folders << QDir(dir->path()).relativeFilePath(view.directory);
+    for (const QStringList &view : user.seen)
+        folders << QDir(dir->path()).relativeFilePath(view.at(2));
     QCOMPARE(folders, (QStringList{"frontend", "labels", "frontend", "print", "print", "sheets"}));
     const QString text = QString::fromUtf8(readAll(userState->settingsFilePath()));
     QVERIFY2(text.contains(QStringLiteral("[paths]\nprojectDir=%1\nsheetDir=%2\n").arg(path("print"), path("sheets"))), qPrintable(text));
 }
 
-// The typed name is completed with the extension. When the completed name exists although the
-// typed one did not, the dialog could not ask about it, so the command does: only an explicit
-// yes replaces the file; no leaves file, folder setting and reply as a cancel would.
-void OpenSaveTest::dialogSave_completesTheExtension_andAsksBeforeReplacing_data()
+// Through the dialog, the typed name is completed with the extension; when the completed name
+// exists although the typed one did not, the dialog could not ask about it, so the command
+// does, and only an explicit yes replaces the file. Without a dialog, the page's currentPath is
+// written, completed to ".cwrt" when needed, a relative one against the working folder. Only a
+// good write moves the remembered folder (always absolute); a failed one creates nothing.
+void OpenSaveTest::save_writesTheCompletedName_andReplacesOnlyWhenTold_data()
 {
     QTest::addColumn<QByteArray>("method");
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<QString>("written");
-    QTest::addColumn<int>("answer"); // -1 nothing to ask, 0 keep, 1 replace
-    QTest::addColumn<bool>("withWindow");
-    QTest::addRow("project without extension") << QByteArray("saveProject") << "shelf" << "shelf.cwrt" << -1 << true;
-    QTest::addRow("project in upper case kept") << QByteArray("saveProject") << "SHELF.CWRT" << "SHELF.CWRT" << -1 << true;
-    QTest::addRow("project named .json") << QByteArray("saveProject") << "shelf.json" << "shelf.json.cwrt" << -1 << true;
-    QTest::addRow("pdf without extension") << QByteArray("savePrintPdf") << "shelf" << "shelf.pdf" << -1 << true;
-    QTest::addRow("pdf typed as project") << QByteArray("savePrintPdf") << "shelf.cwrt" << "shelf.cwrt.pdf" << -1 << true;
-    QTest::addRow("project exists, replace") << QByteArray("saveProject") << "shelf" << "shelf.cwrt" << 1 << true;
-    QTest::addRow("project exists, keep") << QByteArray("saveProject") << "shelf" << "shelf.cwrt" << 0 << true;
-    QTest::addRow("project exists, keep, no window") << QByteArray("saveProject") << "shelf" << "shelf.cwrt" << 0 << false;
-    QTest::addRow("pdf exists, keep") << QByteArray("savePrintPdf") << "shelf" << "shelf.pdf" << 0 << true;
-}
-
-void OpenSaveTest::dialogSave_completesTheExtension_andAsksBeforeReplacing()
-{
-    QFETCH(QByteArray, method);
-    QFETCH(QString, typed);
-    QFETCH(QString, written);
-    QFETCH(int, answer);
-    QFETCH(bool, withWindow);
-    const QString target = path(QStringLiteral("labels/") + written);
-    if (answer >= 0)
-        QVERIFY(writeFile(target, "old content"));
-    setSetting(projectKey, path(QStringLiteral("print")));
-    DesktopBridge bridge(withWindow ? &window : nullptr, nullptr);
-
-    ModalPlayer user;
-    user.fileDialog(path(QStringLiteral("labels/") + typed));
-    if (answer >= 0)
-        user.question(answer == 1);
-    const QString reply = call(bridge, method.constData(), {payloadText({{"dataBase64", "YWJj"}})});
-
-    QVERIFY2(user.allPlayed(), qPrintable(user.report()));
-    if (answer >= 0) {
-        QVERIFY2(user.questions.value(0).contains(written), qPrintable(user.questions.value(0)));
-        QCOMPARE(user.questionParents.value(0), withWindow ? &window : nullptr);
-    }
-    const bool saved = answer != 0;
-    QCOMPARE(reply, saved ? savedReply.arg(written, target) : cancelledReply);
-    QCOMPARE(readAll(target), saved ? QByteArray("abc") : QByteArray("old content"));
-    QCOMPARE(setting(projectKey), path(saved ? QStringLiteral("labels") : QStringLiteral("print")));
-    QCOMPARE(entriesOf(path(QStringLiteral("labels"))), QStringList{written});
-}
-
-// Without a dialog: the path the page sends is written, completed to ".cwrt" when needed, a
-// relative one against the working folder; the folder remembered is always absolute. A failed
-// write replies with its message, creates nothing and leaves the folder where the last good save was.
-void OpenSaveTest::plainSave_writesCurrentPathWithoutDialog_data()
-{
-    QTest::addColumn<QString>("currentPath");
-    QTest::addColumn<QJsonValue>("saveAs");
-    QTest::addColumn<QString>("dataBase64");
+    QTest::addColumn<QJsonObject>("payload"); // with the content "abc" unless it says otherwise
+    QTest::addColumn<QString>("typed");       // into the dialog; none without one
+    QTest::addColumn<QString>("existing");    // a file there before, holding "old content"
+    QTest::addColumn<bool>("replace");        // the answer, when asked about `existing`
     QTest::addColumn<QString>("written");
     QTest::addColumn<QString>("error");
-    const QString absolute = QStringLiteral("<dir>/labels/shelf.cwrt");
-    const QString abc = QStringLiteral("YWJj");
-    QTest::addRow("absolute path") << absolute << QJsonValue(false) << abc << "labels/shelf.cwrt" << "";
-    QTest::addRow("relative path stays relative") << "labels/shelf.cwrt" << QJsonValue(false) << abc << "labels/shelf.cwrt" << "";
-    QTest::addRow("saveAs missing") << absolute << QJsonValue(QJsonValue::Undefined) << abc << "labels/shelf.cwrt" << "";
-    QTest::addRow(".json completed, original kept") << "labels/shelf.json" << QJsonValue(false) << abc << "labels/shelf.json.cwrt" << "";
-    QTest::addRow("name without extension") << "labels/shelf" << QJsonValue(false) << abc << "labels/shelf.cwrt" << "";
-    QTest::addRow("upper-case extension kept") << "labels/SHELF.CWRT" << QJsonValue(false) << abc << "labels/SHELF.CWRT" << "";
-    QTest::addRow("saveAs as a string is false") << absolute << QJsonValue("true") << abc << "labels/shelf.cwrt" << "";
-    QTest::addRow("saveAs as the number 1 is false") << absolute << QJsonValue(1) << abc << "labels/shelf.cwrt" << "";
-    QTest::addRow("missing folder") << "missing/shelf.cwrt" << QJsonValue(false) << abc << "missing/shelf.cwrt" << "无法写入目标文件";
-    QTest::addRow("content without Base64 characters") << absolute << QJsonValue(false) << "====" << "labels/shelf.cwrt" << "文件内容编码无效";
+    const QByteArray project = "saveProject";
+    const QByteArray pdf = "savePrintPdf";
+    const QJsonObject none;
+    const QJsonObject absolute{{"currentPath", "<dir>/labels/shelf.cwrt"}, {"saveAs", false}};
+    auto plain = [](const QString &currentPath) { return QJsonObject{{"currentPath", currentPath}, {"saveAs", false}}; };
+    QTest::newRow("dialog: project without extension") << project << none << "shelf" << "" << false << "labels/shelf.cwrt" << "";
+    QTest::newRow("dialog: upper case kept") << project << none << "SHELF.CWRT" << "" << false << "labels/SHELF.CWRT" << "";
+    QTest::newRow("dialog: project named .json") << project << none << "shelf.json" << "" << false << "labels/shelf.json.cwrt" << "";
+    QTest::newRow("dialog: pdf without extension") << pdf << none << "shelf" << "" << false << "labels/shelf.pdf" << "";
+    QTest::newRow("dialog: pdf typed as project") << pdf << none << "shelf.cwrt" << "" << false << "labels/shelf.cwrt.pdf" << "";
+    QTest::newRow("dialog: project exists, replace") << project << none << "shelf" << "labels/shelf.cwrt" << true << "labels/shelf.cwrt" << "";
+    QTest::newRow("dialog: project exists, keep") << project << none << "shelf" << "labels/shelf.cwrt" << false << "labels/shelf.cwrt" << "";
+    QTest::newRow("dialog: pdf exists, keep") << pdf << none << "shelf" << "labels/shelf.pdf" << false << "labels/shelf.pdf" << "";
+    QTest::newRow("dialog: saveAs despite currentPath") << project << QJsonObject{{"currentPath", "print/shelf.cwrt"}, {"saveAs", true}}
+                                                        << "shelf" << "" << false << "labels/shelf.cwrt" << "";
+    QTest::newRow("absolute path") << project << absolute << "" << "" << false << "labels/shelf.cwrt" << "";
+    QTest::newRow("relative path stays relative") << project << plain("labels/shelf.cwrt") << "" << "" << false << "labels/shelf.cwrt" << "";
+    QTest::newRow("saveAs missing") << project << QJsonObject{{"currentPath", "<dir>/labels/shelf.cwrt"}} << "" << "" << false
+                                    << "labels/shelf.cwrt" << "";
+    QTest::newRow(".json completed, original kept") << project << plain("labels/shelf.json") << "" << "labels/shelf.json" << false
+                                                    << "labels/shelf.json.cwrt" << "";
+    QTest::newRow("name without extension") << project << plain("labels/shelf") << "" << "" << false << "labels/shelf.cwrt" << "";
+    QTest::newRow("upper-case extension kept") << project << plain("labels/SHELF.CWRT") << "" << "" << false << "labels/SHELF.CWRT" << "";
+    QTest::newRow("saveAs as a string is false") << project << with(absolute, "saveAs", "true") << "" << "" << false << "labels/shelf.cwrt" << "";
+    QTest::newRow("saveAs as the number 1 is false") << project << with(absolute, "saveAs", 1) << "" << "" << false << "labels/shelf.cwrt" << "";
+    QTest::newRow("missing folder") << project << plain("missing/shelf.cwrt") << "" << "" << false << "missing/shelf.cwrt"
+                                    << "无法写入目标文件";
+    QTest::newRow("content without Base64 characters") << project << with(absolute, "dataBase64", "====") << "" << "" << false
+                                                       << "labels/shelf.cwrt" << "文件内容编码无效";
 }
 
-void OpenSaveTest::plainSave_writesCurrentPathWithoutDialog()
+void OpenSaveTest::save_writesTheCompletedName_andReplacesOnlyWhenTold()
 {
-    QFETCH(QString, currentPath);
-    QFETCH(QJsonValue, saveAs);
-    QFETCH(QString, dataBase64);
+    QFETCH(QByteArray, method);
+    QFETCH(QJsonObject, payload);
+    QFETCH(QString, typed);
+    QFETCH(QString, existing);
+    QFETCH(bool, replace);
     QFETCH(QString, written);
     QFETCH(QString, error);
-    QVERIFY(writeFile(path(QStringLiteral("labels/shelf.json")), "json"));
-    setSetting(projectKey, path(QStringLiteral("print")));
-    currentPath.replace(QStringLiteral("<dir>"), dir->path());
-    QJsonObject payload{{"currentPath", currentPath}, {"dataBase64", dataBase64}, {"suggestedName", "x.cwrt"}};
-    if (!saveAs.isUndefined())
-        payload.insert(QStringLiteral("saveAs"), saveAs);
+    if (!existing.isEmpty())
+        QVERIFY(writeFile(path(existing), "old content"));
+    setSetting(projectKey, path("print"));
+    const QString currentPath = payload.value("currentPath").toString().replace("<dir>", dir->path());
+    if (!currentPath.isEmpty())
+        payload.insert("currentPath", currentPath);
+    if (!payload.contains("dataBase64"))
+        payload.insert("dataBase64", "YWJj");
     DesktopBridge bridge(&window, nullptr);
 
     ModalPlayer user;
-    const QString reply = call(bridge, "saveProject", {payloadText(payload)});
+    const bool asked = !typed.isEmpty() && existing == written;
+    if (!typed.isEmpty())
+        user.fileDialog(path("labels/" + typed));
+    if (asked)
+        user.question(replace);
+    const QString reply = call(bridge, method.constData(), {payloadText(payload)});
 
     QVERIFY2(user.allPlayed(), qPrintable(user.report()));
-    QCOMPARE(readAll(path(QStringLiteral("labels/shelf.json"))), QByteArray("json"));
-    if (!error.isEmpty()) {
-        QCOMPARE(reply, QStringLiteral("{\"error\":\"%1\",\"ok\":false}").arg(error));
-        QVERIFY(!QFileInfo::exists(path(written)) && !QFileInfo::exists(path(QStringLiteral("missing"))));
-        QCOMPARE(setting(projectKey), path(QStringLiteral("print")));
-        return;
-    }
-    QCOMPARE(reply, savedReply.arg(QFileInfo(written).fileName(), currentPath.startsWith('/') ? path(written) : written));
-    QCOMPARE(readAll(path(written)), QByteArray("abc"));
-    QCOMPARE(setting(projectKey), path(QStringLiteral("labels")));
+    if (asked)
+        QCOMPARE(user.questions, QStringList{"“" + QFileInfo(written).fileName() + "”已存在。要替换它吗？ (over the window)"});
+    const bool saved = error.isEmpty() && (!asked || replace);
+    const QString replyPath = typed.isEmpty() && !currentPath.startsWith('/') ? written : path(written);
+    QCOMPARE(reply, !error.isEmpty() ? errorReply(error) : saved ? savedReply.arg(QFileInfo(written).fileName(), replyPath) : cancelledReply);
+    QCOMPARE(readAll(path(written)), QByteArray(saved ? "abc" : existing == written ? "old content" : "<unreadable>"));
+    if (!existing.isEmpty() && existing != written)
+        QCOMPARE(readAll(path(existing)), QByteArray("old content"));
+    QCOMPARE(setting(projectKey), path(saved ? QFileInfo(written).path() : "print"));
 }
 
 // Reading by path shows no dialog and never judges the extension. openProject remembers the
@@ -419,15 +381,14 @@ void OpenSaveTest::readByPath_data()
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("expectedReply");
     QTest::addColumn<QString>("projectDirAfter");
-    QTest::addRow("project") << QByteArray("openProject") << "labels/a.cwrt" << readReply.arg("a.cwrt") << "labels";
-    QTest::addRow("extension outside the filter") << QByteArray("openProject") << "labels/notes.txt" << readReply.arg("notes.txt") << "labels";
-    QTest::addRow("project in a missing folder") << QByteArray("openProject") << "missing/a.cwrt" << cannotReadReply << "missing";
-    QTest::addRow("empty project") << QByteArray("openProject") << "labels/empty.cwrt" << cannotReadReply << "labels";
-    QTest::addRow("spreadsheet") << QByteArray("readSpreadsheet") << "sheets/stock.csv" << readReply.arg("stock.csv") << "print";
-    QTest::addRow("empty spreadsheet path") << QByteArray("readSpreadsheet") << QString()
-                                            << "{\"error\":\"missing spreadsheet path\",\"ok\":false}" << "print";
-    QTest::addRow("empty spreadsheet") << QByteArray("readSpreadsheet") << "sheets/empty.xlsx" << cannotReadReply << "print";
-    QTest::addRow("missing spreadsheet") << QByteArray("readSpreadsheet") << "sheets/missing.xlsx" << cannotReadReply << "print";
+    QTest::newRow("project") << QByteArray("openProject") << "labels/a.cwrt" << readReply.arg("a.cwrt") << "labels";
+    QTest::newRow("extension outside the filter") << QByteArray("openProject") << "labels/notes.txt" << readReply.arg("notes.txt") << "labels";
+    QTest::newRow("project in a missing folder") << QByteArray("openProject") << "missing/a.cwrt" << cannotReadReply << "missing";
+    QTest::newRow("empty project") << QByteArray("openProject") << "labels/empty.cwrt" << cannotReadReply << "labels";
+    QTest::newRow("spreadsheet") << QByteArray("readSpreadsheet") << "sheets/stock.csv" << readReply.arg("stock.csv") << "print";
+    QTest::newRow("empty spreadsheet path") << QByteArray("readSpreadsheet") << QString() << errorReply("missing spreadsheet path") << "print";
+    QTest::newRow("empty spreadsheet") << QByteArray("readSpreadsheet") << "sheets/empty.xlsx" << cannotReadReply << "print";
+    QTest::newRow("missing spreadsheet") << QByteArray("readSpreadsheet") << "sheets/missing.xlsx" << cannotReadReply << "print";
 }
 
 void OpenSaveTest::readByPath()
@@ -436,20 +397,18 @@ void OpenSaveTest::readByPath()
     QFETCH(QString, file);
     QFETCH(QString, expectedReply);
     QFETCH(QString, projectDirAfter);
-    for (const char *name : {"labels/a.cwrt", "labels/notes.txt", "sheets/stock.csv"})
-        QVERIFY(writeFile(path(QString::fromLatin1(name)), "abc"));
-    for (const char *name : {"labels/empty.cwrt", "sheets/empty.xlsx"})
-        QVERIFY(writeFile(path(QString::fromLatin1(name)), QByteArray()));
-    setSetting(projectKey, path(QStringLiteral("print")));
+    for (const char *name : {"labels/a.cwrt", "labels/notes.txt", "sheets/stock.csv", "labels/empty.cwrt", "sheets/empty.xlsx"})
+        QVERIFY(writeFile(path(name), QByteArray(name).contains("empty") ? "" : "abc"));
+    setSetting(projectKey, path("print"));
     DesktopBridge bridge(&window, nullptr);
-    bridge.setFrontendDir(path(QStringLiteral("frontend")));
+    bridge.setFrontendDir(path("frontend"));
 
     ModalPlayer user;
     const QString given = file.isEmpty() ? QString() : path(file);
     const QString reply = call(bridge, method.constData(), {given});
 
     QVERIFY2(user.allPlayed(), qPrintable(user.report()));
-    QCOMPARE(reply, expectedReply.contains(QStringLiteral("%2")) ? expectedReply.arg(given) : expectedReply);
+    QCOMPARE(reply, expectedReply.contains("%2") ? expectedReply.arg(given) : expectedReply);
     QCOMPARE(setting(projectKey), path(projectDirAfter));
     QCOMPARE(setting(sheetKey), absent);
 }

@@ -3,6 +3,8 @@
 #include <QHash>
 #include <QPoint>
 
+#include <cctype>
+
 namespace {
 
 QImage blankLabel(int width, int height)
@@ -15,30 +17,34 @@ QImage blankLabel(int width, int height)
     return image;
 }
 
-// Sets the dots of a graphic on the label; dots beyond the label's edge are not printed.
-void placeGraphic(QImage &label, const QImage &graphic, QPoint origin)
+struct PlacedGraphic
 {
-    for (int y = 0; y < graphic.height(); ++y) {
-        const int labelY = origin.y() + y;
-        if (labelY < 0 || labelY >= label.height())
-            continue;
-        for (int x = 0; x < graphic.width(); ++x) {
-            const int labelX = origin.x() + x;
-            if (labelX >= 0 && labelX < label.width() && graphic.pixelIndex(x, y))
-                label.setPixel(labelX, labelY, 1);
+    QImage image;
+    QPoint origin;
+};
+
+// The label as tall as its graphics, and `width` dots wide, or as wide as its graphics without
+// one; dots beyond the label's edge are not printed.
+QImage composeLabel(int width, const QList<PlacedGraphic> &placed)
+{
+    int right = width;
+    int bottom = 0;
+    for (const PlacedGraphic &graphic : placed) {
+        if (width <= 0)
+            right = qMax(right, graphic.origin.x() + graphic.image.width());
+        bottom = qMax(bottom, graphic.origin.y() + graphic.image.height());
+    }
+    QImage label = blankLabel(right, bottom);
+    for (const PlacedGraphic &graphic : placed) {
+        for (int y = 0; y < graphic.image.height(); ++y) {
+            for (int x = 0; x < graphic.image.width(); ++x) {
+                const QPoint dot = graphic.origin + QPoint(x, y);
+                if (label.rect().contains(dot) && graphic.image.pixelIndex(x, y))
+                    label.setPixel(dot, 1);
+            }
         }
     }
-}
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
+    return label;
 }
 
 // ZPL's compressed hexadecimal rows: G..Y repeat the next digit 1..19 times and g..z 20..400
@@ -61,9 +67,7 @@ QImage zplGraphic(const QByteArray &data, int totalBytes, int bytesPerRow, QStri
     int y = 0;
     auto endRow = [&](char fill) {
         digits.append(QByteArray(rowDigits - digits.size(), fill));
-        uchar *line = graphic.scanLine(y++);
-        for (int i = 0; i < bytesPerRow; ++i)
-            line[i] = uchar(hexValue(digits[2 * i]) << 4 | hexValue(digits[2 * i + 1]));
+        memcpy(graphic.scanLine(y++), QByteArray::fromHex(digits).constData(), size_t(bytesPerRow));
         digits.clear();
     };
     for (const char c : data) {
@@ -73,7 +77,7 @@ QImage zplGraphic(const QByteArray &data, int totalBytes, int bytesPerRow, QStri
             repeat += c - 'F';
         } else if (c >= 'g' && c <= 'z') {
             repeat += (c - 'f') * 20;
-        } else if (hexValue(c) >= 0) {
+        } else if (isxdigit(uchar(c))) {
             digits.append(QByteArray(qMax(repeat, 1), c));
             repeat = 0;
             if (digits.size() > rowDigits) {
@@ -107,12 +111,6 @@ QList<int> numbers(const QByteArray &parameters)
         values.append(part.trimmed().toInt());
     return values;
 }
-
-struct PlacedGraphic
-{
-    QImage image;
-    QPoint origin;
-};
 
 class ZplReader
 {
@@ -148,8 +146,9 @@ private:
         if (code == "^XA") {
             placed.clear();
             fieldOrigin = QPoint();
-        } else if (code == "^XZ") {
-            endLabel();
+        } else if (code == "^XZ" && !placed.isEmpty()) {
+            result.pages.append(composeLabel(width, placed));
+            placed.clear();
         } else if (code == "^PW") {
             width = parameters.trimmed().toInt();
         } else if (code == "^FO") {
@@ -164,6 +163,7 @@ private:
         }
     }
 
+    // The command up to its graphic data: "~DGname,total,perRow," or "^GFA,total,total,perRow,".
     static QByteArray graphicHeader(const QByteArray &text)
     {
         const int commas = text.startsWith("~") ? 3 : 4;
@@ -173,7 +173,6 @@ private:
         return (cut < 0 ? text : text.left(cut + 1)).trimmed();
     }
 
-    // ~DGname,total,perRow,data
     void storeGraphic(const QByteArray &parameters)
     {
         const QList<QByteArray> parts = parameters.split(',');
@@ -195,7 +194,7 @@ private:
         placed.append({stored.value(name), fieldOrigin});
     }
 
-    // ^GFA,total,total,perRow,data: only the hexadecimal (A) form is read.
+    // Only the hexadecimal (A) form is read.
     void inlineGraphic(const QByteArray &parameters)
     {
         const QList<QByteArray> parts = parameters.split(',');
@@ -203,28 +202,8 @@ private:
             result.error = QStringLiteral("^GF other than hexadecimal");
             return;
         }
-        int skip = 0;
-        for (int i = 0; i < 4; ++i)
-            skip += parts[i].size() + 1;
+        const int skip = parts[0].size() + parts[1].size() + parts[2].size() + parts[3].size() + 4;
         placed.append({zplGraphic(parameters.mid(skip), parts[1].toInt(), parts[3].toInt(), &result.error), fieldOrigin});
-    }
-
-    void endLabel()
-    {
-        if (placed.isEmpty())
-            return;
-        int right = width;
-        int bottom = 0;
-        for (const PlacedGraphic &graphic : qAsConst(placed)) {
-            if (width <= 0)
-                right = qMax(right, graphic.origin.x() + graphic.image.width());
-            bottom = qMax(bottom, graphic.origin.y() + graphic.image.height());
-        }
-        QImage label = blankLabel(right, bottom);
-        for (const PlacedGraphic &graphic : qAsConst(placed))
-            placeGraphic(label, graphic.image, graphic.origin);
-        result.pages.append(label);
-        placed.clear();
     }
 
     DecodedLabels result;
@@ -234,23 +213,14 @@ private:
     int width = 0;
 };
 
-struct EplGraphic
-{
-    QPoint origin;
-    int bytesPerRow = 0;
-    int rows = 0;
-    QByteArray bits;
-};
-
 // EPL2 page mode: N clears the page, q sets its width, GWx,y,bytes,rows is followed by that many
 // raw bytes (a clear bit burns a dot), P prints the page.
 DecodedLabels readEpl(const QByteArray &data)
 {
     DecodedLabels result;
-    QList<EplGraphic> graphics;
+    QList<PlacedGraphic> placed;
     int width = 0;
-    int position = 0;
-    while (position < data.size()) {
+    for (int position = 0; position < data.size();) {
         int lineEnd = data.indexOf('\n', position);
         if (lineEnd < 0)
             lineEnd = data.size();
@@ -258,41 +228,28 @@ DecodedLabels readEpl(const QByteArray &data)
         position = lineEnd + 1;
         if (line.isEmpty())
             continue;
+        result.commands += QString::fromLatin1(line) + QLatin1Char('\n');
         if (line.startsWith("GW")) {
             const QList<int> values = numbers(line.mid(2));
-            EplGraphic graphic{QPoint(values.value(0), values.value(1)), values.value(2), values.value(3), {}};
-            const int size = graphic.bytesPerRow * graphic.rows;
-            if (size <= 0 || lineEnd + 1 + size > data.size()) {
+            const int bytesPerRow = values.value(2);
+            const int rows = values.value(3);
+            if (bytesPerRow <= 0 || rows <= 0 || position + bytesPerRow * rows > data.size()) {
                 result.error = QStringLiteral("GW graphic cut short: ") + QString::fromLatin1(line);
                 return result;
             }
-            graphic.bits = data.mid(lineEnd + 1, size);
-            position = lineEnd + 1 + size;
-            graphics.append(graphic);
-            result.commands += QString::fromLatin1(line) + QLatin1Char('\n');
-            continue;
-        }
-        result.commands += QString::fromLatin1(line) + QLatin1Char('\n');
-        if (line == "N") {
-            graphics.clear();
+            QImage dots = blankLabel(bytesPerRow * 8, rows);
+            for (int y = 0; y < rows; ++y) {
+                for (int i = 0; i < bytesPerRow; ++i)
+                    dots.scanLine(y)[i] = uchar(~data[position++]);
+            }
+            placed.append({dots, QPoint(values.value(0), values.value(1))});
+        } else if (line == "N") {
+            placed.clear();
         } else if (line.startsWith('q')) {
             width = line.mid(1).toInt();
-        } else if (line.startsWith('P') && !graphics.isEmpty()) {
-            int bottom = 0;
-            for (const EplGraphic &graphic : qAsConst(graphics))
-                bottom = qMax(bottom, graphic.origin.y() + graphic.rows);
-            QImage label = blankLabel(width, bottom);
-            for (const EplGraphic &graphic : qAsConst(graphics)) {
-                QImage dots = blankLabel(graphic.bytesPerRow * 8, graphic.rows);
-                for (int y = 0; y < graphic.rows; ++y) {
-                    uchar *row = dots.scanLine(y);
-                    for (int i = 0; i < graphic.bytesPerRow; ++i)
-                        row[i] = uchar(~graphic.bits[y * graphic.bytesPerRow + i]);
-                }
-                placeGraphic(label, dots, graphic.origin);
-            }
-            result.pages.append(label);
-            graphics.clear();
+        } else if (line.startsWith('P') && !placed.isEmpty()) {
+            result.pages.append(composeLabel(width, placed));
+            placed.clear();
         }
     }
     return result;

@@ -13,10 +13,8 @@
 #include <grp.h>
 #include <pwd.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <sys/prctl.h>
-#include <sys/socket.h>
-#include <sys/un.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 static void initPrintServerResources()
@@ -49,47 +47,12 @@ bool writeFile(const QString &path, const QByteArray &bytes)
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
 }
 
-bool copyResource(const QString &name, const QString &targetPath)
-{
-    QFile resource(QStringLiteral(":/printserver/") + name);
-    return resource.open(QIODevice::ReadOnly) && writeFile(targetPath, resource.readAll());
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool makeTraversable(const QString &path)
-{
-    return QDir().mkpath(path)
-        && QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
-                                           | QFileDevice::ReadGroup | QFileDevice::ExeGroup
-                                           | QFileDevice::ReadOther | QFileDevice::ExeOther);
-}
-
-// The filters run as lp when the server runs as root; Ghostscript among them needs to write
-// its temporary files ("Can't create temporary file" otherwise). Sticky, like /tmp.
-bool makeSharedTemporary(const QString &path)
-{
-    return QDir().mkpath(path) && chmod(QFile::encodeName(path).constData(), 01777) == 0;
-}
-
 bool acceptsConnections(const QString &socketPath)
 {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const QByteArray path = QFile::encodeName(socketPath);
-    if (path.size() >= int(sizeof address.sun_path))
-        return false;
-    memcpy(address.sun_path, path.constData(), size_t(path.size()));
-    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return false;
-    const bool connected = ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0;
-    close(fd);
-    return connected;
+    http_t *connection = httpConnect2(QFile::encodeName(socketPath).constData(), 0, nullptr, AF_LOCAL,
+                                      HTTP_ENCRYPTION_NEVER, 1, 100, nullptr);
+    httpClose(connection);
+    return connection != nullptr;
 }
 
 // As root, cupsd runs its filters as lp, as in a normal installation; as anyone else it can
@@ -171,15 +134,14 @@ bool PrintServer::start()
 
 bool PrintServer::writeConfiguration()
 {
-    for (const char *sub : {"", "/spool", "/cache", "/state", "/ssl", "/log", "/data", "/output"}) {
-        if (!makeTraversable(root + QLatin1String(sub))) {
-            error = QStringLiteral("cannot prepare ") + root + QLatin1String(sub);
+    // Everyone may pass through; the filters run as lp when the server runs as root, and
+    // Ghostscript among them needs to write its temporary files, so that folder is sticky, like /tmp.
+    for (const char *sub : {"", "/spool", "/cache", "/state", "/ssl", "/log", "/data", "/output", "/tmp"}) {
+        const QString path = root + QLatin1String(sub);
+        if (!QDir().mkpath(path) || chmod(QFile::encodeName(path).constData(), qstrcmp(sub, "/tmp") == 0 ? 01777 : 0755) != 0) {
+            error = QStringLiteral("cannot prepare ") + path;
             return false;
         }
-    }
-    if (!makeSharedTemporary(root + QStringLiteral("/tmp"))) {
-        error = QStringLiteral("cannot prepare ") + root + QStringLiteral("/tmp");
-        return false;
     }
     const QByteArray dir = QFile::encodeName(root);
     const QByteArray files = "ServerRoot " + dir + "\nRequestRoot " + dir + "/spool\nTempDir " + dir
@@ -192,12 +154,12 @@ bool PrintServer::writeConfiguration()
           "<Policy default>\n  JobPrivateAccess all\n  JobPrivateValues none\n"
           "  SubscriptionPrivateAccess all\n  SubscriptionPrivateValues none\n"
           "  <Limit All>\n    Order allow,deny\n    Allow all\n  </Limit>\n</Policy>\n";
-    const bool written = writeFile(root + QStringLiteral("/cups-files.conf"), files)
-        && writeFile(root + QStringLiteral("/cupsd.conf"), server)
-        && copyResource(QStringLiteral("label-printer.ppd"), dataFile(QStringLiteral("label-printer.ppd")))
-        && copyResource(QStringLiteral("sheet-printer.ppd"), dataFile(QStringLiteral("sheet-printer.ppd")))
-        && copyResource(QStringLiteral("job-ids.test"), dataFile(QStringLiteral("job-ids.test")))
-        && copyResource(QStringLiteral("job-attributes.test"), dataFile(QStringLiteral("job-attributes.test")));
+    bool written = writeFile(root + QStringLiteral("/cups-files.conf"), files)
+        && writeFile(root + QStringLiteral("/cupsd.conf"), server);
+    for (const char *name : {"label-printer.ppd", "sheet-printer.ppd", "job-ids.test", "job-attributes.test"}) {
+        QFile resource(QStringLiteral(":/printserver/") + QLatin1String(name));
+        written = written && resource.open(QIODevice::ReadOnly) && writeFile(dataFile(QLatin1String(name)), resource.readAll());
+    }
     if (!written)
         error = QStringLiteral("cannot write the print server's configuration in ") + root;
     return written;
@@ -211,8 +173,9 @@ bool PrintServer::waitUntilAnswering()
         if (acceptsConnections(socketPath()))
             return true;
         if (cupsd->waitForFinished(10)) {
-            error = QStringLiteral("cupsd exited: ") + QString::fromLocal8Bit(cupsd->readAll())
-                + QString::fromLocal8Bit(readFile(root + QStringLiteral("/log/error_log")));
+            QFile log(root + QStringLiteral("/log/error_log"));
+            log.open(QIODevice::ReadOnly);
+            error = QStringLiteral("cupsd exited: ") + QString::fromLocal8Bit(cupsd->readAll() + log.readAll());
             return false;
         }
     }
@@ -282,15 +245,14 @@ QString PrintServer::outputPath(const QString &queue) const
 
 bool PrintServer::addQueue(const QString &name, Driver driver)
 {
-    QStringList arguments{QStringLiteral("-p"), name, QStringLiteral("-E"), QStringLiteral("-v"),
-                          QUrl::fromLocalFile(outputPath(name)).toString()};
+    QStringList arguments{QStringLiteral("-E"), QStringLiteral("-v"), QUrl::fromLocalFile(outputPath(name)).toString()};
     if (driver != Driver::None) {
         const QString ppd = driverFile(driver);
         if (ppd.isEmpty())
             return false;
         arguments << QStringLiteral("-P") << ppd;
     }
-    return runTool(QStringLiteral("lpadmin"), arguments);
+    return configureQueue(name, arguments);
 }
 
 bool PrintServer::configureQueue(const QString &name, const QStringList &lpadminOptions)
@@ -321,13 +283,11 @@ QString PrintServer::ippUri(const QString &path) const
 QList<int> PrintServer::jobIds(const QString &queue)
 {
     QByteArray output;
+    runTool(QStringLiteral("ipptool"), {QStringLiteral("-c"), ippUri(queue.isEmpty() ? QStringLiteral("/") : QStringLiteral("/printers/") + queue),
+                                        dataFile(QStringLiteral("job-ids.test"))},
+            &output);
     QList<int> ids;
-    if (!runTool(QStringLiteral("ipptool"), {QStringLiteral("-c"), ippUri(queue.isEmpty() ? QStringLiteral("/") : QStringLiteral("/printers/") + queue),
-                                             dataFile(QStringLiteral("job-ids.test"))},
-                 &output))
-        return ids;
-    const QList<QByteArray> lines = output.split('\n');
-    for (const QByteArray &line : lines) {
+    for (const QByteArray &line : output.split('\n')) {
         bool isNumber = false;
         const int id = line.trimmed().toInt(&isNumber);
         if (isNumber)
@@ -339,12 +299,10 @@ QList<int> PrintServer::jobIds(const QString &queue)
 QJsonObject PrintServer::jobAttributes(int jobId)
 {
     QByteArray output;
-    if (!runTool(QStringLiteral("ipptool"), {QStringLiteral("-j"), ippUri(QStringLiteral("/jobs/") + QString::number(jobId)),
-                                             dataFile(QStringLiteral("job-attributes.test"))},
-                 &output))
-        return QJsonObject();
-    const QJsonArray groups = QJsonDocument::fromJson(output).array();
-    for (const QJsonValue &group : groups) {
+    runTool(QStringLiteral("ipptool"), {QStringLiteral("-j"), ippUri(QStringLiteral("/jobs/") + QString::number(jobId)),
+                                        dataFile(QStringLiteral("job-attributes.test"))},
+            &output);
+    for (const QJsonValue &group : QJsonDocument::fromJson(output).array()) {
         if (group.toObject().value(QStringLiteral("group-tag")).toString() == QLatin1String("job-attributes-tag"))
             return group.toObject();
     }
@@ -367,6 +325,5 @@ bool PrintServer::waitUntilCompleted(int jobId, int timeoutMs)
 
 QString PrintServer::keptDocumentPath(int jobId) const
 {
-    return root + QStringLiteral("/spool/d") + QStringLiteral("%1").arg(jobId, 5, 10, QLatin1Char('0'))
-        + QStringLiteral("-001");
+    return root + QStringLiteral("/spool/d%1-001").arg(jobId, 5, 10, QLatin1Char('0'));
 }

@@ -29,22 +29,20 @@ QTextStream &err()
     return stream;
 }
 
-bool parseQueue(const QString &argument, QString *name, PrintServer::Driver *driver, QStringList *settings)
+// Adds NAME[=KIND] to the server unless an earlier step failed (*ready false); false for an
+// unknown kind.
+bool addQueue(PrintServer &server, const QString &argument, bool *ready)
 {
-    const int equals = argument.indexOf(QLatin1Char('='));
-    *name = argument.left(equals);
-    const QString kind = equals < 0 ? QStringLiteral("label") : argument.mid(equals + 1);
-    const QHash<QString, PrintServer::Driver> drivers{{QStringLiteral("label"), PrintServer::Driver::AnyPageSize},
-                                                      {QStringLiteral("sheet"), PrintServer::Driver::A4Only},
-                                                      {QStringLiteral("zpl"), PrintServer::Driver::Zpl},
-                                                      {QStringLiteral("zpl300"), PrintServer::Driver::Zpl},
-                                                      {QStringLiteral("epl2"), PrintServer::Driver::Epl2},
-                                                      {QStringLiteral("none"), PrintServer::Driver::None}};
-    if (name->isEmpty() || !drivers.contains(kind))
+    using Driver = PrintServer::Driver;
+    static const QHash<QString, Driver> drivers{{"label", Driver::AnyPageSize}, {"sheet", Driver::A4Only},
+                                                {"zpl", Driver::Zpl},           {"zpl300", Driver::Zpl},
+                                                {"epl2", Driver::Epl2},         {"none", Driver::None}};
+    const QString name = argument.section('=', 0, 0);
+    const QString kind = argument.contains('=') ? argument.section('=', 1) : QStringLiteral("label");
+    if (name.isEmpty() || !drivers.contains(kind))
         return false;
-    *driver = drivers.value(kind);
-    if (kind == QLatin1String("zpl300"))
-        *settings = QStringList{QStringLiteral("-o"), QStringLiteral("Resolution=300dpi")};
+    *ready = *ready && server.addQueue(name, drivers.value(kind))
+        && (kind != "zpl300" || server.configureQueue(name, {"-o", "Resolution=300dpi"}));
     return true;
 }
 
@@ -67,8 +65,7 @@ int decode(const QString &outputPath, const QString &imagePath)
     QTextStream out(stdout);
     for (int i = 0; i < labels.pages.size(); ++i) {
         const QString path = i == 0 ? imagePath
-                                    : image.path() + QLatin1Char('/') + image.completeBaseName() + QLatin1Char('-')
-                + QString::number(i + 1) + QLatin1Char('.') + image.suffix();
+                                    : QStringLiteral("%1/%2-%3.%4").arg(image.path(), image.completeBaseName(), QString::number(i + 1), image.suffix());
         if (!labels.pages[i].save(path, "PNG")) {
             err() << "cannot write " << path << '\n';
             return 1;
@@ -90,14 +87,10 @@ int serve(const QStringList &arguments)
     PrintServer server(arguments.first());
     bool ready = server.start();
     for (const QString &queue : arguments.mid(1)) {
-        QString name;
-        PrintServer::Driver driver = PrintServer::Driver::AnyPageSize;
-        QStringList settings;
-        if (!parseQueue(queue, &name, &driver, &settings)) {
+        if (!addQueue(server, queue, &ready)) {
             err() << "unknown queue kind: " << queue << '\n';
             return 2;
         }
-        ready = ready && server.addQueue(name, driver) && (settings.isEmpty() || server.configureQueue(name, settings));
     }
     if (!ready) {
         err() << server.errorString() << '\n';
