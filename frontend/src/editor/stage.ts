@@ -14,6 +14,7 @@ import type { Editor } from './editor';
 import { drawRulers, RULER_SIZE } from './rulers';
 import { snapBox, SnapGuide, snapTargets } from './snapping';
 import { OpenTextEdit, openTextEdit } from './textEdit';
+import { timePointerFrames } from './frameTiming';
 
 const CSS_PX_PER_MM = CSS_DPI / MM_PER_INCH;
 export const MIN_ZOOM = 0.1;
@@ -94,6 +95,7 @@ export class DesignerStage {
     this.bindPointer();
     this.bindTransformer();
     this.detach.push(images.onLoad(() => this.contentLayer.batchDraw()));
+    this.detach.push(timePointerFrames(host));
     this.resizeObserver = new ResizeObserver(() => this.resize());
     this.resizeObserver.observe(host);
     this.detach.push(editor.subscribe(() => this.sync()));
