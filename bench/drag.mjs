@@ -4,6 +4,7 @@
 // preview is live as it is while people design merged labels.
 //   QUILLMARK_EXECUTABLE=build/quillmark QUILLMARK_FRONTEND_DIR=frontend node bench/drag.mjs [runs]
 // Each run is one drag of BENCH_DRAG_MOVES moves; the figure is the median of the runs' p95.
+// BENCH_DRAG_PROFILE=1 also prints how often each canvas layer drew and for how long in all.
 import fs from 'node:fs';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
@@ -94,6 +95,19 @@ export async function benchmarkDrag() {
     const objects = await host.page.evaluate(() => window.quillmark.editor.state.doc.objects.length);
     if (objects !== OBJECTS) throw new Error(`the label holds ${objects} objects`);
     const cdp = await host.page.context().newCDPSession(host.page);
+    if (process.env.BENCH_DRAG_PROFILE) await host.page.evaluate(() => {
+      const stage = window.quillmark.stage().stage;
+      window.__prof = {};
+      stage.getLayers().forEach((layer) => {
+        let t0 = 0;
+        layer.on('beforeDraw', () => { t0 = performance.now(); });
+        layer.on('draw', () => {
+          const p = (window.__prof[layer.name()] ??= { draws: 0, ms: 0 });
+          p.draws++;
+          p.ms += performance.now() - t0;
+        });
+      });
+    });
     // One drag first: barcodes are encoded and fonts loaded on the first draw, not measured.
     await dragOnce(host.page, cdp, true);
     const p95 = [];
@@ -106,6 +120,7 @@ export async function benchmarkDrag() {
       p50.push(quantile(frames, 0.5));
       all.push(...frames);
     }
+    if (process.env.BENCH_DRAG_PROFILE) console.log(await host.page.evaluate(() => window.__prof));
     const moved = await host.page.evaluate(() => window.quillmark.editor.state.doc.objects[24].xMm);
     const s = summary(p95);
     const f = (v) => `${v.toFixed(1)} ms`;
