@@ -248,12 +248,12 @@ export class DesignerStage {
    * handles, an edit the nodes of the objects it changed.
    */
   private sync(changes: Changes): void {
-    const document = changes.has('document');
-    if (document) {
+    const edited = changes.has('document');
+    if (edited) {
       this.refitForNewLabel();
       this.syncObjects();
     }
-    if (document || changes.has('selection')) this.syncSelection();
+    if (edited || changes.has('selection')) this.syncSelection();
     // The grid and the quiet zones are drawn on the paper; pictures' placeholders are worded.
     if (changes.has('view')) this.paperLayer.batchDraw();
     if (changes.has('interface')) this.redrawObjects();
