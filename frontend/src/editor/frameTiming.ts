@@ -11,6 +11,7 @@ const KEPT_MEASURES = 2000;
 /** Starts timing moves over `host` (and drags that leave it); returns what stops it. */
 export function timePointerFrames(host: HTMLElement): () => void {
   let start = -1;
+  let pending = false;
   let kept = 0;
   const concerns = (e: Event): boolean => Konva.isDragging() || Konva.isTransforming() || host.contains(e.target as Node);
   // First to see the move (capture on the window), before any handler has done its work.
@@ -24,7 +25,6 @@ export function timePointerFrames(host: HTMLElement): () => void {
     pending = true;
     Konva.Util.requestAnimFrame(end);
   };
-  let pending = false;
   const end = (): void => {
     pending = false;
     if (kept >= KEPT_MEASURES) {
