@@ -8,16 +8,19 @@
 //   save dialog     saveProject through its save dialog, where a file is chosen
 //   PDF cancelled   savePrintPdf with its dialog cancelled
 //   PDF chosen      savePrintPdf with a file chosen in the dialog
-//   print           submitPrintJob on a private print server with a stopped label queue
+//   print           submitPrintJob on a private print server with stopped label queues
 //   no server       submitPrintJob with no print server at all
+//   options         printerOptions of the text as a printer name, with and without the print server
 // A dialog costs a hundred times a plain call, so the dialog roads get few of the byte's values.
 #include "DesktopBridge.h"
 #include "FileRoutines.h"
+#include "PrintRequest.h"
 #include "PrintServer.h"
 #include "TestSupport.h"
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QMessageBox>
 #include <QSettings>
@@ -25,12 +28,16 @@
 
 #include <cups/cups.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
 namespace {
 
-enum class Road { PlainSave, SaveDialog, PdfCancelled, PdfChosen, PrintWithServer, PrintWithoutServer };
+enum class Road {
+    PlainSave, SaveDialog, PdfCancelled, PdfChosen, PrintWithServer, PrintWithoutServer, OptionsWithServer,
+    OptionsWithoutServer
+};
 
 Road roadOf(uint8_t selector)
 {
@@ -38,13 +45,15 @@ Road roadOf(uint8_t selector)
         Road::PlainSave,       Road::PlainSave,       Road::PlainSave,          Road::PlainSave,
         Road::SaveDialog,      Road::PdfCancelled,    Road::PdfChosen,          Road::PrintWithServer,
         Road::PrintWithServer, Road::PrintWithServer, Road::PrintWithoutServer, Road::PrintWithoutServer,
-        Road::PlainSave,       Road::PlainSave,       Road::PrintWithServer,    Road::PrintWithoutServer,
+        Road::OptionsWithServer, Road::OptionsWithoutServer, Road::PrintWithServer, Road::PrintWithoutServer,
     };
     return roads[selector % 16];
 }
 enum class DialogAnswer { Cancel, Choose };
 
+// A generic label printer, and one with CUPS' own ZPL driver and its darkness, speed and resolutions.
 const QString labelQueue = QStringLiteral("label");
+const QString zplQueue = QStringLiteral("zpl");
 
 // The application object keeps a reference to its argument count for its whole life.
 int applicationArgc = 1;
@@ -75,6 +84,53 @@ QJsonObject checkedEnvelope(const QString &payload, const QString &reply)
     return envelope;
 }
 
+bool hasNonEmptyString(const QJsonObject &object, const char *key)
+{
+    return object.value(QLatin1String(key)).isString() && !object.value(QLatin1String(key)).toString().isEmpty();
+}
+
+// The documented shape of a printer's options: each named and labelled, with its choices and a
+// default among them; the page size and the resolution are the host's, never listed as options.
+bool hasOptionsShape(const QJsonObject &reply)
+{
+    static const QStringList hostsOwn{QStringLiteral("PageSize"), QStringLiteral("PageRegion"), QStringLiteral("media"),
+                                      QStringLiteral("Resolution")};
+    for (const QJsonValue &value : reply.value(QStringLiteral("options")).toArray()) {
+        const QJsonObject option = value.toObject();
+        QStringList choices;
+        for (const QJsonValue &choice : option.value(QStringLiteral("choices")).toArray()) {
+            if (!hasNonEmptyString(choice.toObject(), "name") || !choice.toObject().value(QStringLiteral("label")).isString())
+                return false;
+            choices << choice.toObject().value(QStringLiteral("name")).toString();
+        }
+        if (!hasNonEmptyString(option, "name") || !option.value(QStringLiteral("label")).isString() || choices.isEmpty()
+            || !choices.contains(option.value(QStringLiteral("defaultChoice")).toString())
+            || hostsOwn.contains(option.value(QStringLiteral("name")).toString()))
+            return false;
+    }
+    const QJsonValue resolutions = reply.value(QStringLiteral("resolutions"));
+    for (const QJsonValue &dpi : resolutions.toArray()) {
+        if (dpi.toInt() <= 0)
+            return false;
+    }
+    return reply.value(QStringLiteral("options")).isArray() && resolutions.isArray()
+        && reply.value(QStringLiteral("defaultResolution")).isDouble();
+}
+
+// Whether the printer's listed options hold this setting, as the page would choose it.
+bool listsSetting(const QJsonObject &listed, const QString &name, const QJsonValue &choice)
+{
+    for (const QJsonValue &option : listed.value(QStringLiteral("options")).toArray()) {
+        if (option.toObject().value(QStringLiteral("name")).toString() != name)
+            continue;
+        for (const QJsonValue &offered : option.toObject().value(QStringLiteral("choices")).toArray()) {
+            if (QJsonValue(offered.toObject().value(QStringLiteral("name"))) == choice)
+                return true;
+        }
+    }
+    return false;
+}
+
 class Harness
 {
 public:
@@ -87,11 +143,18 @@ public:
         QSettings(QStringLiteral("Quillmark"), QStringLiteral("Quillmark"))
             .setValue(QStringLiteral("paths/projectDir"), work.path());
 
-        if (!server.start() || !server.addQueue(labelQueue) || !server.setPrinting(labelQueue, false)) {
+        if (!server.start() || !server.addQueue(labelQueue) || !server.setPrinting(labelQueue, false)
+            || !server.addQueue(zplQueue, PrintServer::Driver::Zpl) || !server.setPrinting(zplQueue, false)) {
             fprintf(stderr, "print server: %s\n", qPrintable(server.errorString()));
             abort();
         }
         serverSocket = QFile::encodeName(server.socketPath());
+        for (const QString &queue : {labelQueue, zplQueue}) {
+            const QString reply = bridge.printerOptions(queue);
+            listedOptions.insert(queue, checkedEnvelope(queue, reply));
+            if (!hasOptionsShape(listedOptions.value(queue)))
+                fail("the server's queue lists its options in another shape", queue, reply);
+        }
         noServerSocket = QFile::encodeName(work.path() + QStringLiteral("-no-cups.sock"));
 
         // Only a modal dialog runs the event loop during a call, so this fires only inside one.
@@ -118,13 +181,39 @@ public:
         case Road::PrintWithServer:
         case Road::PrintWithoutServer:
             cupsSetServer(road == Road::PrintWithServer ? serverSocket.constData() : noServerSocket.constData());
-            checkedEnvelope(text, bridge.submitPrintJob(text));
+            checkPrintSettings(text, bridge.submitPrintJob(text));
             break;
+        case Road::OptionsWithServer:
+        case Road::OptionsWithoutServer: {
+            cupsSetServer(road == Road::OptionsWithServer ? serverSocket.constData() : noServerSocket.constData());
+            const QString reply = bridge.printerOptions(text);
+            const QJsonObject envelope = checkedEnvelope(text, reply);
+            if (envelope.value(QStringLiteral("ok")).toBool() && !hasOptionsShape(envelope))
+                fail("a printer's options are listed in another shape", text, reply);
+            break;
+        }
         }
         emptyWorkFolder();
     }
 
 private:
+    // A job the host took carries only settings its printer lists.
+    void checkPrintSettings(const QString &payload, const QString &reply)
+    {
+        if (!checkedEnvelope(payload, reply).value(QStringLiteral("ok")).toBool())
+            return;
+        const PrintRequest request = readPrintRequest(payload);
+        const QJsonObject listed = listedOptions.value(request.printerName);
+        for (auto it = request.options.constBegin(); it != request.options.constEnd(); ++it) {
+            if (!listsSetting(listed, it.key(), it.value()))
+                fail("a job was printed with a setting its printer does not list", payload, reply);
+        }
+        const QJsonArray resolutions = listed.value(QStringLiteral("resolutions")).toArray();
+        const auto isListed = [&request](const QJsonValue &dpi) { return dpi.toInt() == request.resolution; };
+        if (request.resolution != 0 && std::none_of(resolutions.begin(), resolutions.end(), isListed))
+            fail("a job was printed at a resolution its printer does not list", payload, reply);
+    }
+
     // A save writes wherever "currentPath" says; the fuzzer keeps it to relative paths without "..",
     // so that every file lands in the working folder. On the plain road the payload is also made
     // into a plain save, so that no dialog opens there. A payload that needs neither goes in unchanged.
@@ -177,6 +266,7 @@ private:
     DesktopBridge bridge{nullptr, nullptr};
     QTimer dialogAnswerer;
     DialogAnswer answer = DialogAnswer::Cancel;
+    QHash<QString, QJsonObject> listedOptions; // printerOptions of the server's queues
 };
 
 Harness *harness = nullptr;

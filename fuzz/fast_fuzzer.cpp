@@ -5,18 +5,28 @@
 //   2 suffix    extension completion; the text is cut at its first NUL into path and suffix
 //   3 write     the text as Base64 content written to a temporary folder, then read back
 //   4 envelope  the text as an error message and as a result value in a reply envelope
+//   5 print     the text as submitPrintJob's payload: its reader, its own checks, and the settings
+//               check against a label printer's driver
+//   6 one bit   the bytes as a page image, decoded and brought to the 1-bit form Qt prints as such
 #include "FileRoutines.h"
 #include "PageImage.h"
+#include "PrintRequest.h"
+#include "PrinterOptions.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QFile>
+#include <QImageReader>
 #include <QJsonDocument>
+#include <QLocale>
 #include <QTemporaryDir>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 
 namespace {
 
@@ -30,7 +40,10 @@ namespace {
 void checkPayloadReaders(const QString &text)
 {
     const QJsonObject payload = parsePayloadObject(text);
-    if (!payload.isEmpty() && parsePayloadObject(QString::fromUtf8(QJsonDocument(payload).toJson())) != payload)
+    // Compared as text: Qt holds a whole number past double precision as a double when it reads it
+    // and as an integer when it reads it back, two values its == tells apart.
+    const QByteArray own = QJsonDocument(payload).toJson();
+    if (!payload.isEmpty() && QJsonDocument(parsePayloadObject(QString::fromUtf8(own))).toJson() != own)
         fail("a payload object does not survive its own text", text);
     const SaveRequest project = readProjectSaveRequest(text);
     if (project.saveAs != (payload.value(QStringLiteral("saveAs")) == QJsonValue(true)))
@@ -44,12 +57,60 @@ void checkPayloadReaders(const QString &text)
         fail("a PDF export reads more than its name and content", text);
 }
 
+QImage decodedPage(const QByteArray &bytes)
+{
+    return decodePageImage(QStringLiteral("data:image/png;base64,") + QString::fromLatin1(bytes.toBase64()));
+}
+
 void checkPageImage(const QByteArray &bytes)
 {
-    const QString page = QStringLiteral("data:image/png;base64,") + QString::fromLatin1(bytes.toBase64());
-    const QImage image = decodePageImage(page);
+    const QImage image = decodedPage(bytes);
     if (qint64(image.width()) * image.height() > maxPagePixels)
-        fail("a page image over the pixel cap was decoded", page);
+        fail("a page image over the pixel cap was decoded", QString::fromLatin1(bytes.toBase64()));
+    QByteArray file = bytes;
+    QBuffer buffer(&file);
+    if (!image.isNull() && !QImageReader(&buffer).size().isValid())
+        fail("a page image whose format gives no size before decoding was decoded", QString::fromLatin1(bytes.toBase64()));
+}
+
+// How a colour looks printed on white paper.
+QRgb onWhite(QRgb colour)
+{
+    const int alpha = qAlpha(colour);
+    const auto mix = [alpha](int channel) { return (channel * alpha + 255 * (255 - alpha) + 127) / 255; };
+    return qRgb(mix(qRed(colour)), mix(qGreen(colour)), mix(qBlue(colour)));
+}
+
+bool isOpaqueBlackAndWhite(const QImage &image)
+{
+    const QVector<QRgb> blackFirst{qRgb(0, 0, 0), qRgb(255, 255, 255)};
+    const QVector<QRgb> whiteFirst{qRgb(255, 255, 255), qRgb(0, 0, 0)};
+    return image.depth() == 1 && (image.colorTable() == blackFirst || image.colorTable() == whiteFirst);
+}
+
+// A black-and-white page must reach the PDF engine as its 1-bit form (black, then white) and print
+// the same dots; any other page goes on unchanged.
+void checkOneBit(const QByteArray &bytes)
+{
+    const QImage image = decodedPage(bytes);
+    const QImage kept = keptOneBit(image);
+    const QString input = QString::fromLatin1(bytes.toBase64());
+    if (kept.cacheKey() == image.cacheKey()) {
+        if (isOpaqueBlackAndWhite(image) && (image.format() != QImage::Format_Mono || image.colorTable().first() != qRgb(0, 0, 0)))
+            fail("a black-and-white page was not brought to its 1-bit form", input);
+        return;
+    }
+    if (kept.format() != QImage::Format_Mono || kept.colorTable() != QVector<QRgb>{qRgb(0, 0, 0), qRgb(255, 255, 255)}
+        || kept.size() != image.size())
+        fail("a page brought to 1 bit is not black, then white, at its own size", input);
+    // A few hundred bytes of file can hold a page of millions of dots; a corner of it shows a swap.
+    const int rows = qMin(image.height(), 1 + (1 << 12) / qMax(image.width(), 1));
+    for (int y = 0; y < rows; ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (onWhite(kept.pixel(x, y)) != onWhite(image.pixel(x, y)))
+                fail("a page brought to 1 bit prints other dots than the decoded page", input);
+        }
+    }
 }
 
 void checkSuffix(const QString &text)
@@ -89,6 +150,76 @@ void checkEnvelope(const QString &text)
         fail("an ok reply does not carry its result with ok true", text);
 }
 
+// A label printer's driver as CUPS' own ZPL sample describes it, in the parts the settings check reads.
+PrinterSettings zplPrinter()
+{
+    PrinterOption darkness{QStringLiteral("Darkness"), QStringLiteral("Darkness"), QStringLiteral("-1"),
+                           {{QStringLiteral("-1"), QStringLiteral("Printer Default")}}};
+    PrinterOption rate{QStringLiteral("zePrintRate"), QStringLiteral("Print Rate"), QStringLiteral("Default"),
+                       {{QStringLiteral("Default"), QStringLiteral("Printer Default")}}};
+    for (int level = 1; level <= 30; ++level)
+        darkness.choices.append({QString::number(level), QString::number(level)});
+    for (int inchesPerSecond = 1; inchesPerSecond <= 12; ++inchesPerSecond)
+        rate.choices.append({QString::number(inchesPerSecond), QString::number(inchesPerSecond)});
+    PrinterSettings printer;
+    printer.options = {darkness, rate};
+    printer.resolutions = {203, 300, 600};
+    printer.defaultResolution = 203;
+    printer.resolutionOptionName = QStringLiteral("Resolution");
+    return printer;
+}
+
+bool offersSetting(const PrinterSettings &printer, const QString &name, const QJsonValue &choice)
+{
+    const PrinterOption *option = printer.option(name);
+    return option && choice.isString() && option->offers(choice.toString());
+}
+
+// The payload's keys read with their defaults, the payload's own checks, and the settings check
+// against the driver's table: a job passes it only with choices the driver lists, and the first it
+// does not list is named in the refusal.
+void checkPrintRequest(const QString &text)
+{
+    const QJsonObject payload = parsePayloadObject(text);
+    const PrintRequest request = readPrintRequest(text);
+    const QJsonValue copies = payload.value(QStringLiteral("copies"));
+    const double wholeCopies = copies.toDouble(1);
+    const bool intCopies = copies.isDouble() && std::trunc(wholeCopies) == wholeCopies
+        && wholeCopies >= std::numeric_limits<int>::min() && wholeCopies <= std::numeric_limits<int>::max();
+    if (request.copies != (intCopies ? int(wholeCopies) : 1))
+        fail("copies that are not a whole number of the int range do not give 1", text);
+    if ((!payload.value(QStringLiteral("printerName")).isString() && !request.printerName.isEmpty())
+        || (!payload.value(QStringLiteral("pages")).isArray() && !request.pages.isEmpty())
+        || (!payload.value(QStringLiteral("jobName")).isString() && request.jobName != QStringLiteral("标签打印"))
+        || (!payload.value(QStringLiteral("options")).isObject() && !request.options.isEmpty())
+        || (!payload.value(QStringLiteral("resolution")).isDouble() && request.resolution != 0))
+        fail("a print key of another JSON type does not give its default", text);
+
+    const bool accepted = firstPayloadError(request).isEmpty();
+    const auto isSide = [](double mm) { return std::isfinite(mm) && mm > 0 && mm <= 10000; };
+    if (accepted != (!request.printerName.isEmpty() && !request.pages.isEmpty() && isSide(request.widthMm) && isSide(request.heightMm)))
+        fail("a print payload was accepted with a side outside (0, 10 m], or refused without fault", text);
+
+    static const PrinterSettings printer = zplPrinter();
+    const QString refusal = firstSettingNotOffered(request, printer);
+    QString expected;
+    bool exact = true; // a choice of another JSON type than a string or a number names only its option
+    for (auto it = request.options.constBegin(); expected.isEmpty() && it != request.options.constEnd(); ++it) {
+        if (offersSetting(printer, it.key(), it.value()))
+            continue;
+        exact = it.value().isString() || it.value().isDouble();
+        expected = it.key() + QLatin1Char('=')
+            + (it.value().isDouble() ? QString::number(it.value().toDouble(), 'g', QLocale::FloatingPointShortest)
+                                     : it.value().toString());
+    }
+    if (expected.isEmpty() && request.resolution != 0 && !printer.resolutions.contains(request.resolution))
+        expected = QStringLiteral("Resolution=") + QString::number(request.resolution);
+    if (!expected.isEmpty())
+        expected.prepend(QStringLiteral("打印机不支持所选设置："));
+    if (exact ? refusal != expected : !refusal.startsWith(expected))
+        fail("the settings check passed a choice the driver does not list, or named the wrong one", text);
+}
+
 int applicationArgc = 1;
 char applicationName[] = "fast_fuzzer";
 char *applicationArgv[] = {applicationName, nullptr};
@@ -125,12 +256,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
     const QByteArray bytes(reinterpret_cast<const char *>(data + 1), int(size - 1));
     const QString text = QString::fromUtf8(bytes);
-    switch (data[0] % 5) {
+    switch (data[0] % 7) {
     case 0: checkPayloadReaders(text); break;
     case 1: checkPageImage(bytes); break;
     case 2: checkSuffix(text); break;
     case 3: checkWrite(harness->work.path(), text); break;
-    default: checkEnvelope(text); break;
+    case 4: checkEnvelope(text); break;
+    case 5: checkPrintRequest(text); break;
+    default: checkOneBit(bytes); break;
     }
     return 0;
 }

@@ -33,7 +33,11 @@ export function readCode128(file, page, dpi = 300) {
 
 /** The text of the barcode of one ZXing format ('EAN_13', 'QR_CODE' …) on a page, or null when none reads. */
 export function readBarcode(file, page, format, dpi = 300) {
-  const { width, height, pixels } = pageGrey(file, page, dpi);
+  return decodeBarcode(pageGrey(file, page, dpi), format);
+}
+
+/** The text of the barcode of one ZXing format in 8-bit grey pixels, or null when none reads. */
+export function decodeBarcode({ width, height, pixels }, format) {
   const hints = new Map([[DecodeHintType.POSSIBLE_FORMATS, [BarcodeFormat[format]]], [DecodeHintType.TRY_HARDER, true]]);
   try {
     // Hints go with the call: decode() without them forgets any set before and tries every format.

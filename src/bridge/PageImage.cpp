@@ -3,6 +3,32 @@
 #include <QBuffer>
 #include <QImageReader>
 
+namespace {
+
+bool withinPixelCap(const QSize &size)
+{
+    return size.isValid() && qint64(size.width()) * size.height() <= maxPagePixels;
+}
+
+// Qt's GIF reader tells the size of the first frame, but decodes onto the logical screen the
+// header names (bytes 6 to 9, little-endian) on each side where that is not far larger than the
+// frame: a frame of no size on a screen of 11051 dots squared took half a gigabyte. Each side of
+// the page is at most the larger of the two.
+QSize gifScreenSize(const QByteArray &file)
+{
+    const auto byteAt = [&file](int i) { return int(uchar(file.at(i))); };
+    if (file.size() < 10)
+        return QSize();
+    return QSize(byteAt(6) | byteAt(7) << 8, byteAt(8) | byteAt(9) << 8);
+}
+
+// Opaque only: a transparent colour prints as the paper, whatever its colour value (a grey-scale
+// PNG's transparent black would otherwise come out black).
+bool isBlack(QRgb colour) { return colour == qRgb(0, 0, 0); }
+bool isWhite(QRgb colour) { return colour == qRgb(255, 255, 255); }
+
+} // namespace
+
 QImage decodePageImage(const QJsonValue &page)
 {
     const QString text = page.toString();
@@ -10,18 +36,19 @@ QImage decodePageImage(const QJsonValue &page)
     QByteArray bytes = QByteArray::fromBase64(base64.toUtf8());
     QBuffer buffer(&bytes);
     QImageReader reader(&buffer);
+    // Asked first: once the size is read, Qt's icon reader no longer names its format.
+    const QByteArray format = reader.format();
+    // An icon's directory names at most 256 dots a side, while the picture inside it may be a PNG
+    // of any size, which is what Qt decodes; no page is an icon.
+    if (format == "ico" || format == "cur")
+        return QImage();
     const QSize claimed = reader.size();
-    if (!claimed.isValid() || qint64(claimed.width()) * claimed.height() > maxPagePixels)
+    if (!withinPixelCap(claimed))
+        return QImage();
+    if (format == "gif" && !withinPixelCap(claimed.expandedTo(gifScreenSize(bytes))))
         return QImage();
     return reader.read();
 }
-
-namespace {
-
-bool isBlack(QRgb colour) { return (colour & 0xffffff) == 0; }
-bool isWhite(QRgb colour) { return (colour & 0xffffff) == 0xffffff; }
-
-} // namespace
 
 QImage keptOneBit(const QImage &image)
 {

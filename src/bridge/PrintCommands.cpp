@@ -1,6 +1,7 @@
 #include "DesktopBridge.h"
 #include "FileRoutines.h"
 #include "PageImage.h"
+#include "PrintRequest.h"
 #include "PrinterOptions.h"
 
 #include <QJsonArray>
@@ -11,88 +12,16 @@
 #include <QPrintEngine>
 #include <QPrinterInfo>
 
-#include <cmath>
-
 #include <cups/cups.h>
 
 namespace {
 
-QString noPrinterSelected() { return QStringLiteral("未选择打印机"); }
-QString noPagesToPrint() { return QStringLiteral("没有可打印的页面"); }
-QString invalidPageSize() { return QStringLiteral("无效的页面尺寸"); }
 QString printerNotFound() { return QStringLiteral("系统中未找到所选打印机"); }
 QString pageSizeNotSupported() { return QStringLiteral("打印机不支持此页面尺寸"); }
 QString cannotStartJob() { return QStringLiteral("无法启动打印任务"); }
 QString cannotCreatePage() { return QStringLiteral("创建打印页失败"); }
 QString invalidPageImage() { return QStringLiteral("打印页图像无效"); }
 QString jobRefused() { return QStringLiteral("打印系统拒绝了打印任务"); }
-QString settingNotOffered() { return QStringLiteral("打印机不支持所选设置"); }
-
-struct PrintRequest
-{
-    QString printerName;
-    QJsonArray pages;
-    double widthMm = 0;
-    double heightMm = 0;
-    QString jobName;
-    int copies = 1;
-    QJsonObject options;  // driver option name to choice name
-    int resolution = 0;   // dots per inch; 0 leaves the printer's own
-};
-
-PrintRequest readPrintRequest(const QString &payloadJson)
-{
-    const QJsonObject payload = parsePayloadObject(payloadJson);
-    PrintRequest request;
-    request.printerName = payload.value(QStringLiteral("printerName")).toString();
-    request.pages = payload.value(QStringLiteral("pages")).toArray();
-    request.widthMm = payload.value(QStringLiteral("pageWidthMm")).toDouble();
-    request.heightMm = payload.value(QStringLiteral("pageHeightMm")).toDouble();
-    request.jobName = payload.value(QStringLiteral("jobName")).toString(QStringLiteral("标签打印"));
-    request.copies = payload.value(QStringLiteral("copies")).toInt(1);
-    request.options = payload.value(QStringLiteral("options")).toObject();
-    request.resolution = payload.value(QStringLiteral("resolution")).toInt(0);
-    return request;
-}
-
-// Longer than any printer's page (10 m), and short of where Qt's whole-point sizes overflow.
-constexpr double maxPageSideMm = 10000;
-
-bool isPageSide(double mm)
-{
-    return std::isfinite(mm) && mm > 0 && mm <= maxPageSideMm;
-}
-
-QString firstPayloadError(const PrintRequest &request)
-{
-    if (request.printerName.isEmpty())
-        return noPrinterSelected();
-    if (request.pages.isEmpty())
-        return noPagesToPrint();
-    if (!isPageSide(request.widthMm) || !isPageSide(request.heightMm))
-        return invalidPageSize();
-    return QString();
-}
-
-QString settingText(const QString &name, const QJsonValue &choice)
-{
-    const QString value = choice.isString() ? choice.toString() : choice.toVariant().toString();
-    return settingNotOffered() + QStringLiteral("：") + name + QLatin1Char('=') + value;
-}
-
-// Every setting of the job must be one the printer offers: a driver handed a choice it does not
-// know silently prints with its default, which on a label printer means a wrong darkness or speed.
-QString firstSettingNotOffered(const PrintRequest &request, const PrinterSettings &printer)
-{
-    for (auto it = request.options.constBegin(); it != request.options.constEnd(); ++it) {
-        const PrinterOption *option = printer.option(it.key());
-        if (!option || !it.value().isString() || !option->offers(it.value().toString()))
-            return settingText(it.key(), it.value());
-    }
-    if (request.resolution != 0 && !printer.resolutions.contains(request.resolution))
-        return settingText(QStringLiteral("Resolution"), request.resolution);
-    return QString();
-}
 
 // Every page is decoded once before the job starts: once the painter has begun, Qt hands
 // whatever was drawn to the printing system even when the job is abandoned, so a bad page

@@ -202,13 +202,13 @@ export const callSummary = (page, method, args, timeoutMs) =>
   evaluateCall(page, method, args, { summarize: true, timeoutMs });
 
 /**
- * Starts `print-server FOLDER QUEUE` in a folder of its own (short, for the socket's path) and
- * resolves once its queue is up; `stop` ends it and removes the folder.
+ * Starts `print-server FOLDER QUEUE...` in a folder of its own (short, for the socket's path) and
+ * resolves once its queues are up; `stop` ends it and removes the folder.
  */
-export async function startPrintServer(queue = 'label') {
+export async function startPrintServer(...queues) {
   const folder = fs.mkdtempSync('/tmp/qm-e2e-cups-');
   fs.chmodSync(folder, 0o755);
-  const child = spawn(process.env.QUILLMARK_PRINT_SERVER, [folder, queue], { stdio: ['ignore', 'pipe', 'pipe'] });
+  const child = spawn(process.env.QUILLMARK_PRINT_SERVER, [folder, ...(queues.length > 0 ? queues : ['label'])], { stdio: ['ignore', 'pipe', 'pipe'] });
   const errors = [];
   child.stderr.on('data', (chunk) => errors.push(chunk.toString()));
   const socket = await new Promise((resolve, reject) => {
@@ -228,14 +228,15 @@ export async function startPrintServer(queue = 'label') {
 }
 
 /**
- * For a test file that prints: starts a private print server and the program printing to it
+ * For a test file that prints: starts a private print server (with `queues` as startPrintServer
+ * takes them) and the program printing to it
  * before the file's tests and stops both after them. The returned object holds `host`, `server`
  * and `errors`, the page's uncaught errors, once the tests run.
  */
-export function printingHost() {
+export function printingHost(...queues) {
   const context = { host: null, server: null, errors: [] };
   before(async () => {
-    context.server = await startPrintServer();
+    context.server = await startPrintServer(...queues);
     context.host = await startHost({ env: { CUPS_SERVER: context.server.socket } });
     context.host.page.on('pageerror', (e) => context.errors.push(e.message));
   });

@@ -67,7 +67,8 @@ describe('data merge in the program', () => {
 
     await click(host.page, 'button[data-action="print"]');
     await host.page.waitForFunction(() => document.querySelector('[data-testid="print-printer"]')?.value === 'label');
-    assert.equal(await host.page.evaluate(() => document.querySelector('[data-testid="print-dpi"]').value), '300');
+    // The driver's own resolution once its settings have been read.
+    await host.page.waitForFunction(() => document.querySelector('[data-testid="print-dpi"]').value === '300');
     assert.equal(await host.page.evaluate(() => document.querySelector('[data-testid="preview-size"]').textContent), '50 × 30 毫米，591 × 354 像素');
     await typeInto(host.page, '[data-testid="print-copies"]', 2);
     await click(host.page, '[data-testid="print-start"]');
@@ -89,6 +90,10 @@ describe('data merge in the program', () => {
       assert.ok(Math.abs(short - 30) < 0.1 && Math.abs(long - 50) < 0.1, `page of ${size.join(' × ')} mm`);
     }
     assert.deepEqual([1, 2, 3].map((p) => readCode128(kept, p)), ['A-100-007', 'B-200-008', 'C-300-009']);
+    // The project keeps the printer and settings it was printed with.
+    assert.equal(await host.page.evaluate(() => window.quillmark.editor.save(false)), true);
+    const saved = JSON.parse(fs.readFileSync(projectPath, 'utf8')).output;
+    assert.deepEqual([saved.printerName, saved.dpi, saved.kind], ['label', 300, 'mono']);
     assert.deepEqual(errors, []);
   });
 

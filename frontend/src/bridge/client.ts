@@ -5,6 +5,7 @@
 
 import { base64ToBytes } from '../model/project';
 import { chooseFile, readFileAsBase64 } from './chooseFile';
+import type { DriverOption, DriverSettings } from '../model/profiles';
 import { BridgeError, checkPayload, PayloadKind } from './errors';
 
 export interface FileReply {
@@ -50,6 +51,10 @@ export interface PrintJobPayload {
   pageHeightMm: number;
   jobName: string;
   copies: number;
+  /** Driver option name to choice name; only what the job asks to differ from the printer's own. */
+  options?: Record<string, string>;
+  /** Dots per inch, one of the printer's resolutions. */
+  resolution?: number;
 }
 
 export interface PrintReply {
@@ -73,6 +78,8 @@ export interface DesktopApi {
   listLocalFonts(): Promise<FontEntry[]>;
   listPrinters(): Promise<PrinterEntry[]>;
   submitPrintJob(payload: PrintJobPayload): Promise<PrintReply>;
+  /** What the printer's driver offers; null where nothing can be asked (browser mode). */
+  printerOptions(printerName: string): Promise<DriverSettings | null>;
 }
 
 export const CANCELLED = 'cancelled';
@@ -171,6 +178,30 @@ export class HostApi implements DesktopApi {
     if (!reply) throw new BridgeError(CANCELLED);
     return { printerName: String(reply.printerName ?? ''), printerDisplayName: String(reply.printerDisplayName ?? '') };
   }
+
+  async printerOptions(printerName: string): Promise<DriverSettings | null> {
+    return asDriverSettings(await this.call('printerOptions', printerName));
+  }
+}
+
+/** Keeps what is well formed: a driver's list is shown and sent back as it came. */
+export function asDriverSettings(reply: Record<string, unknown> | null): DriverSettings | null {
+  if (!reply) return null;
+  const text = (v: unknown): string => (typeof v === 'string' ? v : '');
+  const isNamed = (v: unknown): v is Record<string, unknown> => typeof v === 'object' && v !== null && typeof (v as { name?: unknown }).name === 'string';
+  const options: DriverOption[] = (Array.isArray(reply.options) ? reply.options : [])
+    .filter((o): o is Record<string, unknown> => isNamed(o) && Array.isArray(o.choices))
+    .map((o) => ({
+      name: o.name as string,
+      label: text(o.label) || (o.name as string),
+      defaultChoice: text(o.defaultChoice),
+      choices: (o.choices as unknown[])
+        .filter(isNamed)
+        .map((c) => ({ name: c.name as string, label: text(c.label) || (c.name as string) })),
+    }));
+  const resolutions = (Array.isArray(reply.resolutions) ? reply.resolutions : []).filter((r): r is number => Number.isInteger(r) && r > 0);
+  const defaultResolution = typeof reply.defaultResolution === 'number' && resolutions.includes(reply.defaultResolution) ? reply.defaultResolution : resolutions[0] ?? 0;
+  return { options, resolutions, defaultResolution };
 }
 
 /** The payload as the channel carries it, refused here when the channel would drop it. */
@@ -240,6 +271,10 @@ export class BrowserApi implements DesktopApi {
 
   async submitPrintJob(): Promise<PrintReply> {
     throw new BridgeError('browser mode cannot print', 'unavailable');
+  }
+
+  async printerOptions(): Promise<DriverSettings | null> {
+    return null;
   }
 }
 

@@ -106,7 +106,7 @@ export class Editor {
   /** The work New was allowed to replace while the chooser is open: opening a recent project from there asks no second time. */
   private discardAgreed: LabelDocument | null = null;
 
-  constructor(readonly api: DesktopApi, private readonly ui: EditorUi, private readonly storage: Storage) {
+  constructor(readonly api: DesktopApi, private readonly ui: EditorUi, readonly storage: Storage) {
     const doc = createDocument();
     this.state = {
       doc, selection: [], projectPath: '', savedDoc: doc, language: readLanguage(storage), fonts: [],

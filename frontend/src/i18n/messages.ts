@@ -4,6 +4,7 @@
 import { checksEn, checksZhCN } from './checks';
 import { errorsEn, errorsZhCN } from './errors';
 import { mergeEn, mergeZhCN } from './merge';
+import { printerEn, printerZhCN } from './printer';
 import { stockEn, stockZhCN } from './stock';
 
 const zhCN = {
@@ -159,6 +160,7 @@ const zhCN = {
   autosaveFull: '本地存储空间不足，无法自动保留这份工作，请及时保存。',
   unavailableInBrowser: '浏览器模式下无法使用此功能。',
   ...mergeZhCN,
+  ...printerZhCN,
   ...checksZhCN,
   ...stockZhCN,
   ...errorsZhCN,
@@ -312,6 +314,7 @@ const en: MessageTable = {
   autosaveFull: 'Local storage is full, so this work cannot be kept automatically; please save it.',
   unavailableInBrowser: 'This is not available in browser mode.',
   ...mergeEn,
+  ...printerEn,
   ...checksEn,
   ...stockEn,
   ...errorsEn,

@@ -3,12 +3,11 @@
 // barcode sizes in whole dots of that printer.
 
 import type { LabelDocument } from './document';
+import { PrinterProfile, readProfile } from './profiles';
 
-export interface OutputSettings {
+export interface OutputSettings extends PrinterProfile {
   /** System name of the printer, as the host lists it; empty for none chosen yet. */
   printerName: string;
-  /** Dots per inch the pages are rendered at. */
-  dpi: number;
 }
 
 /** The resolution of most thermal label printers, assumed until the user picks a printer. */
@@ -18,10 +17,10 @@ export function printerDpi(doc: LabelDocument): number {
   return doc.output?.dpi ?? DEFAULT_PRINTER_DPI;
 }
 
+/** Files written before profiles held only the printer and its resolution; the rest defaults. */
 export function readOutputSettings(raw: unknown): OutputSettings | undefined {
-  if (typeof raw !== 'object' || raw === null) return undefined;
-  const value = raw as Record<string, unknown>;
-  const dpi = value.dpi;
-  if (typeof dpi !== 'number' || !Number.isFinite(dpi) || dpi < 72 || dpi > 2400) return undefined;
-  return { printerName: typeof value.printerName === 'string' ? value.printerName : '', dpi };
+  const profile = readProfile(raw);
+  if (!profile) return undefined;
+  const printerName = (raw as Record<string, unknown>).printerName;
+  return { ...profile, printerName: typeof printerName === 'string' ? printerName : '' };
 }

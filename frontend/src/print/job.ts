@@ -4,7 +4,7 @@
 // outcome always says how many labels the printer received.
 
 import { yieldToPage } from '../util/yield';
-import type { DesktopApi, PrintReply } from '../bridge/client';
+import type { DesktopApi, PrintJobPayload, PrintReply } from '../bridge/client';
 import { BatchBuilder, BatchLimits, DEFAULT_LIMITS } from './batches';
 import type { PagePlan } from './pages';
 
@@ -22,6 +22,8 @@ export interface JobRequest {
   printerName: string;
   jobName: string;
   copies: number;
+  /** Driver settings and resolution asked of the printer (see jobSettings). */
+  settings?: Pick<PrintJobPayload, 'options' | 'resolution'>;
   plan: PagePlan;
   /** Page `index` as a PNG data URL. */
   drawPage: (index: number) => string;
@@ -76,6 +78,7 @@ export async function runPrintJob(request: JobRequest): Promise<JobOutcome> {
           // One call is one job in the queue; the parts of a large job are numbered.
           jobName: wholeJob ? request.jobName : `${request.jobName} (${number})`,
           copies: request.copies,
+          ...request.settings,
         });
         progress.pagesSent += batch.pages.length;
         progress.labelsSent += batch.labels;

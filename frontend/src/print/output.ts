@@ -14,7 +14,8 @@ import type { MessageKey } from '../i18n/messages';
 import { bytesToBase64 } from '../model/project';
 import { buildPdf, PdfProgress } from '../pdf/export';
 import { JobOutcome, JobRequest, runPrintJob } from './job';
-import { PagePlan, pagePixelSize, pageRenderer, planPages } from './pages';
+import { encodeMonoPng } from '../render/mono';
+import { COLOUR_LOOK, PageLook, PagePlan, pagePixelSize, pageRenderer, planPages } from './pages';
 import { checkLabels, JobBlocked } from './preflight';
 
 export const RESOLUTIONS = [203, 300, 600] as const;
@@ -41,6 +42,8 @@ export interface OutputOptions {
   sheet: SheetLayout | null;
   /** Records (0-based) the user chose to leave out; the job prints as if the range lacked them. */
   skip?: readonly number[];
+  /** Colour (the default) or the printer's dots, with the printer's offset and feed direction. */
+  look?: PageLook;
 }
 
 export type PlanResult = { ok: true; plan: PagePlan } | { ok: false; reason: 'range' | 'sheet' | 'count' | 'pageTooLarge' | 'empty' };
@@ -60,9 +63,15 @@ export function planOutput(doc: LabelDocument, table: SheetTable | null, setting
   return { ok: true, plan };
 }
 
-/** Draws pages as PNG data URLs; pictures must have loaded first (ImageStore.ready). */
-export function pageDrawer(doc: LabelDocument, plan: PagePlan, dpi: number, table: SheetTable | null, images: ImageStore, now = new Date()): (index: number) => string {
-  const renderer = pageRenderer(doc, plan, dpi, table, images, now);
+/**
+ * Draws pages as PNG data URLs; pictures must have loaded first (ImageStore.ready). Black and
+ * white pages are 1-bit PNGs, which the host hands on as 1-bit images.
+ */
+export function pageDrawer(
+  doc: LabelDocument, plan: PagePlan, dpi: number, table: SheetTable | null, images: ImageStore, look: PageLook = COLOUR_LOOK, now = new Date(),
+): (index: number) => string {
+  const renderer = pageRenderer(doc, plan, dpi, table, images, now, look);
+  if (look.kind === 'mono') return (index) => `data:image/png;base64,${bytesToBase64(encodeMonoPng(renderer.dots(index)))}`;
   return (index) => renderer.draw(index).toDataURL('image/png');
 }
 
@@ -84,7 +93,7 @@ export async function preparePages(source: OutputSource, options: OutputOptions)
   const problems = await checkLabels(source.doc, source.table, planned.plan.labels, now);
   if (problems && problems.length > 0) throw new JobBlocked(problems);
   await source.images.ready(source.doc);
-  return { plan: planned.plan, drawPage: pageDrawer(source.doc, planned.plan, options.dpi, source.table, source.images, now) };
+  return { plan: planned.plan, drawPage: pageDrawer(source.doc, planned.plan, options.dpi, source.table, source.images, options.look, now) };
 }
 
 export type PrintRequest = Omit<JobRequest, 'plan' | 'drawPage'> & { drawPage?: JobRequest['drawPage'] };

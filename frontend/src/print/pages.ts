@@ -10,6 +10,8 @@ import { FieldContext, substitute } from '../model/fields';
 import { LabelInstance, paginate } from '../model/labels';
 import type { SheetLayout } from '../model/merge';
 import type { SheetTable } from '../data/table';
+import type { PrinterProfile } from '../model/profiles';
+import { convertInto, createMonoBitmap, isDot, MonoBitmap } from '../render/mono';
 
 export interface PagePlan {
   pageWidthMm: number;
@@ -42,42 +44,112 @@ export function labelResolver(data: SheetTable | null, label: LabelInstance, now
   return (stored) => substitute(stored, ctx);
 }
 
+/** How pages are drawn for a printer: colour or its dots, and the corrections it needs. */
+export type PageLook = Pick<PrinterProfile, 'kind' | 'dither' | 'offsetXMm' | 'offsetYMm' | 'rotate180'>;
+
+/** Office printers and PDF files: the page as designed, in colour. */
+export const COLOUR_LOOK: PageLook = { kind: 'colour', dither: 'diffusion', offsetXMm: 0, offsetYMm: 0, rotate180: false };
+
 export interface PageRenderer {
   readonly canvas: HTMLCanvasElement;
   /** Draws page `index` of the plan and returns the canvas (reused for every page). */
   draw(index: number): HTMLCanvasElement;
+  /** Page `index` as the printer's dots: text, shapes and bars thresholded, pictures dithered. */
+  dots(index: number): MonoBitmap;
 }
 
 /**
  * One opaque canvas reused for every page: no alpha channel means smaller PNG pages and no
  * soft mask in the PDF, and reusing it keeps memory flat over thousands of labels.
  */
-export function pageRenderer(doc: LabelDocument, plan: PagePlan, dpi: number, data: SheetTable | null, images: ImageStore, now: Date): PageRenderer {
+export function pageRenderer(
+  doc: LabelDocument, plan: PagePlan, dpi: number, data: SheetTable | null, images: ImageStore, now: Date, look: PageLook = COLOUR_LOOK,
+): PageRenderer {
   const size = pagePixelSize(plan, dpi);
-  const canvas = document.createElement('canvas');
-  canvas.width = size.width;
-  canvas.height = size.height;
+  const canvas = pageCanvas(size);
   const ctx = canvas.getContext('2d', { alpha: false })!;
   const scale = pxPerMm(dpi);
   const label = labelPixelSize(doc, dpi);
+  // Pictures alone, drawn through the same placement onto a transparent canvas, mark which dots
+  // are dithered; everything else is thresholded so edges never turn into speckle.
+  const pictures: LabelDocument = { ...doc, objects: doc.objects.filter((o) => o.type === 'image') };
+  let maskCanvas: HTMLCanvasElement | null = null;
+
+  const paint = (target: CanvasRenderingContext2D, index: number, page: LabelDocument, background: string | null, turn: boolean): void => {
+    target.save();
+    // Offsets are whole dots in the label's own reading direction, as the user measures them.
+    target.translate(Math.round(look.offsetXMm * scale), Math.round(look.offsetYMm * scale));
+    for (const placed of plan.pages[index]) {
+      target.save();
+      // Whole-pixel origins keep barcode modules on pixel boundaries on sheets too.
+      target.translate(Math.round(placed.xMm * scale), Math.round(placed.yMm * scale));
+      if (plan.pages[index].length > 1 || placed.xMm !== 0 || placed.yMm !== 0) {
+        target.beginPath();
+        target.rect(0, 0, label.width, label.height);
+        target.clip();
+      }
+      renderLabel(target, page, dpi, { images, background, resolveText: labelResolver(data, plan.labels[placed.label], now) });
+      target.restore();
+    }
+    target.restore();
+    // Turned as pixels, not by the canvas transform: text drawn upside down would round its
+    // edges differently and print other dots than the label shows.
+    if (turn) {
+      const pixels = target.getImageData(0, 0, size.width, size.height);
+      new Uint32Array(pixels.data.buffer).reverse();
+      target.putImageData(pixels, 0, 0);
+    }
+  };
+
+  const draw = (index: number): HTMLCanvasElement => {
+    ctx.fillStyle = '#ffffff';
+    ctx.fillRect(0, 0, size.width, size.height);
+    paint(ctx, index, doc, '#ffffff', look.rotate180);
+    return canvas;
+  };
+
   return {
     canvas,
-    draw(index) {
+    draw,
+    dots(index) {
       ctx.fillStyle = '#ffffff';
       ctx.fillRect(0, 0, size.width, size.height);
-      for (const placed of plan.pages[index]) {
-        ctx.save();
-        // Whole-pixel origins keep barcode modules on pixel boundaries on sheets too.
-        ctx.translate(Math.round(placed.xMm * scale), Math.round(placed.yMm * scale));
-        if (plan.pages[index].length > 1 || placed.xMm !== 0 || placed.yMm !== 0) {
-          ctx.beginPath();
-          ctx.rect(0, 0, label.width, label.height);
-          ctx.clip();
-        }
-        renderLabel(ctx, doc, dpi, { images, resolveText: labelResolver(data, plan.labels[placed.label], now) });
-        ctx.restore();
+      // Dots are turned as bits: cheaper than turning the canvas's pixels and reading them back.
+      paint(ctx, index, doc, '#ffffff', false);
+      const pixels = ctx.getImageData(0, 0, size.width, size.height);
+      let mask: Uint8Array | undefined;
+      if (pictures.objects.length > 0) {
+        maskCanvas ??= pageCanvas(size);
+        const maskCtx = maskCanvas.getContext('2d')!;
+        maskCtx.clearRect(0, 0, size.width, size.height);
+        paint(maskCtx, index, pictures, null, false);
+        const alpha = maskCtx.getImageData(0, 0, size.width, size.height).data;
+        mask = new Uint8Array(size.width * size.height);
+        for (let p = 0; p < mask.length; p++) mask[p] = alpha[p * 4 + 3];
       }
-      return canvas;
+      const bitmap = createMonoBitmap(size.width, size.height);
+      convertInto(bitmap, 0, 0, pixels, { mode: mask ? look.dither : 'threshold', pictureMask: mask });
+      return look.rotate180 ? turnedBitmap(bitmap) : bitmap;
     },
   };
+}
+
+function pageCanvas(size: { width: number; height: number }): HTMLCanvasElement {
+  const canvas = document.createElement('canvas');
+  canvas.width = size.width;
+  canvas.height = size.height;
+  return canvas;
+}
+
+function turnedBitmap(bitmap: MonoBitmap): MonoBitmap {
+  const turned = createMonoBitmap(bitmap.width, bitmap.height);
+  const { width, height } = bitmap;
+  for (let y = 0; y < height; y++) {
+    for (let x = 0; x < width; x++) {
+      if (!isDot(bitmap, x, y)) continue;
+      const tx = width - 1 - x;
+      turned.bits[(height - 1 - y) * turned.stride + (tx >> 3)] |= 0x80 >> (tx & 7);
+    }
+  }
+  return turned;
 }

@@ -11,7 +11,11 @@ import { formatMm } from '../../model/units';
 import type { ImageStore } from '../../render/images';
 import type { JobOutcome } from '../../print/job';
 import { DEFAULT_DPI, MAX_JOB_LABELS, OutputOptions, OutputSource, outcomeMessage, planOutput, printOutput, RESOLUTIONS, savePdf } from '../../print/output';
-import { PagePlan, pagePixelSize, pageRenderer } from '../../print/pages';
+import { COLOUR_LOOK, PageLook, PagePlan, pagePixelSize, pageRenderer } from '../../print/pages';
+import { calibrationDocument } from '../../print/calibration';
+import { jobSettings } from '../../model/profiles';
+import { MonoBitmap, monoToRgba } from '../../render/mono';
+import { initialPrinter, PrinterSettings, usePrinterProfile } from './PrinterSettings';
 import { SelectField } from '../fields';
 import { IntField } from './IntField';
 import { SheetOptions } from './SheetOptions';
@@ -38,7 +42,11 @@ function DialogBody({ mode, editor, session, images }: { mode: 'print' | 'pdf'; 
   const [printers, setPrinters] = useState<PrinterEntry[] | null>(mode === 'print' ? null : []);
   const [printerName, setPrinterName] = useState('');
   const [copies, setCopies] = useState(1);
-  const [dpi, setDpi] = useState<number>(DEFAULT_DPI);
+  const [pdfDpi, setPdfDpi] = useState<number>(doc.output?.dpi ?? DEFAULT_DPI);
+  const printer = usePrinterProfile(editor, printerName);
+  const { profile } = printer;
+  const dpi = mode === 'print' ? profile.dpi : pdfDpi;
+  const look: PageLook = mode === 'print' ? profile : COLOUR_LOOK;
   const [from, setFrom] = useState(1);
   const [to, setTo] = useState(Math.max(1, count));
   const [perRecord, setPerRecord] = useState(1);
@@ -55,14 +63,14 @@ function DialogBody({ mode, editor, session, images }: { mode: 'print' | 'pdf'; 
     if (mode !== 'print') return;
     editor.api.listPrinters().then((list) => {
       setPrinters(list);
-      setPrinterName((list.find((p) => p.isDefault) ?? list[0])?.name ?? '');
+      setPrinterName(initialPrinter(list, doc, printer.store));
     }, (e) => {
       setPrinters([]);
       editor.report(e);
     });
   }, []);
 
-  const options: OutputOptions = { dpi, from, to, perRecord, sheet, skip };
+  const options: OutputOptions = { dpi, from, to, perRecord, sheet, skip, look };
   const planned = useMemo(() => planOutput(doc, session.table, session.settings, options), [doc, session.table, dpi, from, to, perRecord, sheet, skip]);
   // Without its cells a merge would print the field names themselves.
   const dataMissing = !!session.settings.source && !session.table;
@@ -82,13 +90,16 @@ function DialogBody({ mode, editor, session, images }: { mode: 'print' | 'pdf'; 
 
   const source: OutputSource = { doc, table: session.table, settings: session.settings, images };
 
-  const print = async (): Promise<void> => {
+  const print = async (calibrating = false): Promise<void> => {
     if (!plan) return;
     stop.current = false;
     setStatus({ kind: 'running', done: 0, total: plan.pages.length, text: editor.msg('rendering', { done: 0, total: plan.pages.length }) });
+    const jobSource = calibrating ? { ...source, doc: calibrationDocument(doc.widthMm, doc.heightMm, t.calibrationHeading), table: null } : source;
+    const jobOptions = calibrating ? { ...options, from: 1, to: 1, perRecord: 1, sheet: null, skip: [] } : options;
     try {
-      const outcome = await printOutput(source, options, {
-        api: editor.api, printerName, jobName: editor.displayName, copies,
+      const outcome = await printOutput(jobSource, jobOptions, {
+        api: editor.api, printerName, jobName: calibrating ? t.calibrationHeading : editor.displayName, copies: calibrating ? 1 : copies,
+        settings: jobSettings(profile, printer.driver),
         stopRequested: () => stop.current,
         onProgress: (p) => setStatus({
           kind: 'running', done: p.pagesDrawn + p.pagesSent, total: 2 * p.totalPages,
@@ -96,6 +107,12 @@ function DialogBody({ mode, editor, session, images }: { mode: 'print' | 'pdf'; 
         }),
       });
       setStatus(describeOutcome(editor, outcome, copies, printers?.find((p) => p.name === printerName)?.displayName ?? printerName));
+      // The project remembers what it was printed with; the dialog opens with it next time.
+      // Printed again as before, it stays unchanged: nothing new to save.
+      const output = { ...profile, printerName };
+      if (!calibrating && outcome.labelsSent > 0 && JSON.stringify(output) !== JSON.stringify(doc.output)) {
+        editor.apply((d) => ({ ...d, output }), { coalesce: 'output' });
+      }
     } catch (e) {
       setStatus(describeFailure(editor, e));
     }
@@ -121,7 +138,9 @@ function DialogBody({ mode, editor, session, images }: { mode: 'print' | 'pdf'; 
     : planned.reason === 'pageTooLarge' ? t.pageTooLarge
     : planned.reason === 'empty' ? t.nothingToPrint
     : editor.msg('rangeInvalid', { count });
-  const canStart = !!plan && !running && !dataMissing && checked && (mode === 'pdf' || (editor.api.mode === 'host' && printerName !== ''));
+  // The printer's own settings must be in before anything is sent to it.
+  const printerReady = mode === 'print' && editor.api.mode === 'host' && printerName !== '' && printer.driver !== undefined;
+  const canStart = !!plan && !running && !dataMissing && checked && (mode === 'pdf' || printerReady);
 
   return (
     <div class="modal-backdrop" onKeyDown={(e) => e.key === 'Escape' && close()}>
@@ -138,9 +157,12 @@ function DialogBody({ mode, editor, session, images }: { mode: 'print' | 'pdf'; 
             )}
             <div class="row">
               {mode === 'print' && <IntField label={t.copies} value={copies} min={1} max={999} testId="print-copies" onCommit={setCopies} />}
-              <SelectField label={t.resolution} value={dpi} testId="print-dpi"
-                options={RESOLUTIONS.map((d) => ({ value: d, label: editor.msg('dpiOption', { dpi: d }) }))} onChange={(v) => setDpi(Number(v))} />
+              {mode === 'pdf' && (
+                <SelectField label={t.resolution} value={pdfDpi} testId="print-dpi"
+                  options={RESOLUTIONS.map((d) => ({ value: d, label: editor.msg('dpiOption', { dpi: d }) }))} onChange={(v) => setPdfDpi(Number(v))} />
+              )}
             </div>
+            {mode === 'print' && <PrinterSettings editor={editor} state={printer} busy={running || !printerReady} onCalibrate={() => void print(true)} />}
             {session.table ? (
               <div class="row">
                 <IntField label={`${t.recordRange} ${t.recordFrom}`} value={from} min={1} max={Math.max(1, count)} testId="print-from" onCommit={setFrom} />
@@ -158,7 +180,7 @@ function DialogBody({ mode, editor, session, images }: { mode: 'print' | 'pdf'; 
           </div>
           <div class="print-preview">
             <h3>{t.preview}</h3>
-            {plan && <PagePreview editor={editor} session={session} images={images} plan={plan} dpi={dpi} page={shownPage} />}
+            {plan && <PagePreview editor={editor} session={session} images={images} plan={plan} dpi={dpi} page={shownPage} look={look} />}
             {plan && (
               <div class="record-nav">
                 <button type="button" class="tool" data-testid="preview-previous" disabled={shownPage === 0} onClick={() => setPreviewPage(shownPage - 1)}>◀</button>
@@ -202,25 +224,29 @@ function describeOutcome(editor: Editor, outcome: JobOutcome, copies: number, pr
 }
 
 /** The page exactly as it will be sent, drawn at the job's resolution and shown scaled down. */
-function PagePreview({ editor, session, images, plan, dpi, page }: {
-  editor: Editor; session: MergeSession; images: ImageStore; plan: PagePlan; dpi: number; page: number;
+function PagePreview({ editor, session, images, plan, dpi, page, look }: {
+  editor: Editor; session: MergeSession; images: ImageStore; plan: PagePlan; dpi: number; page: number; look: PageLook;
 }) {
   const holder = useRef<HTMLDivElement>(null);
+  const renders = useRef(0);
   const doc = editor.state.doc;
   const size = pagePixelSize(plan, dpi);
   useEffect(() => {
     let live = true;
     void images.ready(doc).then(() => {
       if (!live || !holder.current) return;
-      const canvas = pageRenderer(doc, plan, dpi, session.table, images, new Date()).draw(page);
+      const renderer = pageRenderer(doc, plan, dpi, session.table, images, new Date(), look);
+      const canvas = look.kind === 'mono' ? dotsCanvas(renderer.dots(page)) : renderer.draw(page);
       canvas.setAttribute('data-testid', 'preview-canvas');
+      canvas.dataset.renders = String((renders.current += 1));
       holder.current.textContent = '';
       holder.current.appendChild(canvas);
     });
     return () => {
       live = false;
     };
-  }, [plan, dpi, page, doc]);
+    // Only what changes the dots redraws them: not the copies, the printer's driver settings or the range's text.
+  }, [plan, dpi, page, doc, session.table, look.kind, look.dither, look.offsetXMm, look.offsetYMm, look.rotate180]);
   return (
     <>
       <div class="preview-paper" ref={holder} />
@@ -229,4 +255,17 @@ function PagePreview({ editor, session, images, plan, dpi, page }: {
       </p>
     </>
   );
+}
+
+/** The dots shown one pixel each; the style sheet scales the preview without smoothing. */
+function dotsCanvas(bitmap: MonoBitmap): HTMLCanvasElement {
+  const canvas = document.createElement('canvas');
+  canvas.width = bitmap.width;
+  canvas.height = bitmap.height;
+  const ctx = canvas.getContext('2d')!;
+  const image = ctx.createImageData(bitmap.width, bitmap.height);
+  image.data.set(monoToRgba(bitmap).data);
+  ctx.putImageData(image, 0, 0);
+  canvas.classList.add('dots');
+  return canvas;
 }

@@ -1,0 +1,65 @@
+#include "PrintRequest.h"
+#include "FileRoutines.h"
+#include "PrinterOptions.h"
+
+#include <cmath>
+
+namespace {
+
+QString noPrinterSelected() { return QStringLiteral("未选择打印机"); }
+QString noPagesToPrint() { return QStringLiteral("没有可打印的页面"); }
+QString invalidPageSize() { return QStringLiteral("无效的页面尺寸"); }
+QString settingNotOffered() { return QStringLiteral("打印机不支持所选设置"); }
+
+bool isPageSide(double mm)
+{
+    return std::isfinite(mm) && mm > 0 && mm <= maxPageSideMm;
+}
+
+QString settingText(const QString &name, const QJsonValue &choice)
+{
+    const QString value = choice.isString() ? choice.toString() : choice.toVariant().toString();
+    return settingNotOffered() + QStringLiteral("：") + name + QLatin1Char('=') + value;
+}
+
+} // namespace
+
+PrintRequest readPrintRequest(const QString &payloadJson)
+{
+    const QJsonObject payload = parsePayloadObject(payloadJson);
+    PrintRequest request;
+    request.printerName = payload.value(QStringLiteral("printerName")).toString();
+    request.pages = payload.value(QStringLiteral("pages")).toArray();
+    request.widthMm = payload.value(QStringLiteral("pageWidthMm")).toDouble();
+    request.heightMm = payload.value(QStringLiteral("pageHeightMm")).toDouble();
+    request.jobName = payload.value(QStringLiteral("jobName")).toString(QStringLiteral("标签打印"));
+    request.copies = payload.value(QStringLiteral("copies")).toInt(1);
+    request.options = payload.value(QStringLiteral("options")).toObject();
+    request.resolution = payload.value(QStringLiteral("resolution")).toInt(0);
+    return request;
+}
+
+QString firstPayloadError(const PrintRequest &request)
+{
+    if (request.printerName.isEmpty())
+        return noPrinterSelected();
+    if (request.pages.isEmpty())
+        return noPagesToPrint();
+    if (!isPageSide(request.widthMm) || !isPageSide(request.heightMm))
+        return invalidPageSize();
+    return QString();
+}
+
+// Every setting of the job must be one the printer offers: a driver handed a choice it does not
+// know silently prints with its default, which on a label printer means a wrong darkness or speed.
+QString firstSettingNotOffered(const PrintRequest &request, const PrinterSettings &printer)
+{
+    for (auto it = request.options.constBegin(); it != request.options.constEnd(); ++it) {
+        const PrinterOption *option = printer.option(it.key());
+        if (!option || !it.value().isString() || !option->offers(it.value().toString()))
+            return settingText(it.key(), it.value());
+    }
+    if (request.resolution != 0 && !printer.resolutions.contains(request.resolution))
+        return settingText(QStringLiteral("Resolution"), request.resolution);
+    return QString();
+}

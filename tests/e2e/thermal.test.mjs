@@ -1,0 +1,206 @@
+// Black-and-white labels printed by the real program through CUPS' own ZPL label driver (203 and
+// 300 dpi) on a private print server: the driver's output is decoded back into dots and compared
+// with the front end's own 1-bit rendering, the barcodes are read from the dots, and the
+// printer's settings chosen in the print dialog (darkness, print rate, offset, 180° turn) are
+// found in the printer language and in the dots.
+import assert from 'node:assert/strict';
+import { execFileSync } from 'node:child_process';
+import fs from 'node:fs';
+import path from 'node:path';
+import { fileURLToPath } from 'node:url';
+import { before, describe, it } from 'node:test';
+import { decode } from 'fast-png';
+import { clickElement as click, printingHost } from './harness.mjs';
+import { decodeBarcode } from '../../frontend/tests/pdfpages.mjs';
+
+const here = path.dirname(fileURLToPath(import.meta.url));
+const jobAttributesTest = path.join(here, '../printserver/job-attributes.test');
+const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+
+const base = { rotation: 0, locked: false };
+const label = {
+  format: 'quillmark-label',
+  version: 1,
+  label: { name: '货架标签', widthMm: 50, heightMm: 30 },
+  objects: [
+    { ...base, id: 't', type: 'text', xMm: 2, yMm: 1, widthMm: 30, heightMm: 6, text: '有机绿茶 250克', fontFamily: 'Noto Sans CJK SC', fontSizePt: 11 },
+    { ...base, id: 'c', type: 'barcode', xMm: 3, yMm: 8, widthMm: 30, heightMm: 9, symbology: 'code128', data: 'SKU-4711', showText: false },
+    { ...base, id: 'e', type: 'barcode', xMm: 3, yMm: 19, widthMm: 30, heightMm: 10, symbology: 'ean13', data: '6901234567892', showText: true },
+    { ...base, id: 'q', type: 'barcode', xMm: 36, yMm: 3, widthMm: 12, heightMm: 12, symbology: 'qrcode', data: 'https://example.com/p/4711', showText: false },
+  ],
+};
+
+/** The dots of a 1-bit PNG (a page sent, or dots decoded): 1 where the printer burns a dot. */
+function dotsOf(png) {
+  const { width, height, depth, data, palette } = decode(png);
+  assert.equal(depth, 1);
+  const dots = new Uint8Array(width * height);
+  const rowBytes = Math.ceil(width / 8);
+  for (let y = 0; y < height; y++) {
+    for (let x = 0; x < width; x++) {
+      const bit = (data[y * rowBytes + (x >> 3)] >> (7 - (x & 7))) & 1;
+      dots[y * width + x] = (palette ? palette[bit][0] : bit * 255) < 128 ? 1 : 0;
+    }
+  }
+  return { width, height, dots };
+}
+
+/** Dots that differ where both images have pixels, `a` read at (x + dx, y + dy). */
+function differences(a, b, dx = 0, dy = 0, at = (x, y) => [x + dx, y + dy]) {
+  let count = 0;
+  for (let y = 0; y < b.height; y++) {
+    for (let x = 0; x < b.width; x++) {
+      const [ax, ay] = at(x, y);
+      if (ax < 0 || ay < 0 || ax >= a.width || ay >= a.height) continue;
+      if (a.dots[ay * a.width + ax] !== b.dots[y * b.width + x]) count++;
+    }
+  }
+  return count;
+}
+
+function readBarcode(image, format) {
+  // A white margin stands in for the quiet zone the label's edge may cut.
+  const margin = 20;
+  const width = image.width + 2 * margin;
+  const height = image.height + 2 * margin;
+  const grey = new Uint8ClampedArray(width * height).fill(255);
+  for (let y = 0; y < image.height; y++) {
+    for (let x = 0; x < image.width; x++) if (image.dots[y * image.width + x]) grey[(y + margin) * width + x + margin] = 0;
+  }
+  return decodeBarcode({ width, height, pixels: grey }, format);
+}
+
+function choose(page, selector, value) {
+  return page.evaluate(([s, v]) => {
+    const field = document.querySelector(s);
+    if (field.type === 'checkbox') field.checked = v;
+    else field.value = String(v);
+    const typed = field.tagName === 'INPUT' && field.type !== 'checkbox';
+    field.dispatchEvent(new Event(typed ? 'input' : 'change', { bubbles: true }));
+    // A number field takes its value when left.
+    if (typed) field.dispatchEvent(new Event('blur'));
+  }, [selector, value]);
+}
+
+describe('labels on a thermal printer', () => {
+  const context = printingHost('zpl=zpl', 'zpl300=zpl300');
+  let host;
+  let server;
+  let jobs = 0;
+
+  before(async () => {
+    ({ host, server } = context);
+    const projectPath = path.join(host.root, 'shelf.cwrt');
+    fs.writeFileSync(projectPath, JSON.stringify(label));
+    assert.equal(await host.page.evaluate((p) => window.quillmark.editor.openProject(p), projectPath), true);
+  });
+
+  /** Prints through the dialog as set up by `settle`, waits for the driver, returns its output. */
+  async function printInDialog(queue, settle = async () => {}, start = 'print-start') {
+    await click(host.page, 'button[data-action="print"]');
+    await host.page.waitForFunction(() => document.querySelector('[data-testid="print-printer"]'));
+    await choose(host.page, '[data-testid="print-printer"]', queue);
+    await host.page.waitForFunction((q) => document.querySelector('[data-testid="print-driver"]')?.dataset.printer === q
+      && !document.querySelector('[data-testid="print-start"]').disabled, queue);
+    await settle();
+    await click(host.page, `[data-testid="${start}"]`);
+    await host.page.waitForFunction(() => document.querySelector('[data-testid="print-result"]'), null, { timeout: 60_000 });
+    const result = await host.page.evaluate(() => document.querySelector('[data-testid="print-result"]').textContent);
+    await click(host.page, '[data-testid="print-close"]');
+    assert.match(result, /已发送 1 张标签/);
+    jobs += 1;
+    await jobFinished(jobs);
+    const output = path.join(server.folder, 'output', queue);
+    const image = path.join(server.folder, `job${jobs}.png`);
+    execFileSync(process.env.QUILLMARK_PRINT_SERVER, ['decode', output, image]);
+    return { output, dots: dotsOf(fs.readFileSync(image)) };
+  }
+
+  async function jobFinished(id) {
+    const uri = `ipp://${encodeURIComponent(server.socket)}/jobs/${id}`;
+    for (let tries = 0; tries < 600; tries++) {
+      const reply = execFileSync('ipptool', ['-j', uri, jobAttributesTest], { env: { ...process.env, CUPS_SERVER: server.socket }, encoding: 'utf8' });
+      const state = JSON.parse(reply).find((group) => group['group-tag'] === 'job-attributes-tag')?.['job-state'];
+      if (state === 9) return;
+      assert.ok(state < 7, `job ${id} ended in state ${state}`);
+      await sleep(100);
+    }
+    assert.fail(`job ${id} did not finish`);
+  }
+
+  /** The front end's own page for a look, as the print job sends it. */
+  async function ownDots(dpi, look) {
+    const url = await host.page.evaluate(([d, l]) => window.quillmark.pageImage({ dpi: d, from: 1, to: 1, perRecord: 1, sheet: null, look: l }, 0), [dpi, look]);
+    return dotsOf(Buffer.from(url.slice(url.indexOf(',') + 1), 'base64'));
+  }
+
+  const mono = { kind: 'mono', dither: 'diffusion', offsetXMm: 0, offsetYMm: 0, rotate180: false };
+
+  for (const [queue, dpi, width, height] of [['zpl', 203, 400, 240], ['zpl300', 300, 591, 354]]) {
+    it(`prints the label dot for dot at ${dpi} dpi`, async () => {
+      const { dots } = await printInDialog(queue);
+      assert.ok(Math.abs(dots.width - width) <= 1 && Math.abs(dots.height - height) <= 1, `${dots.width} × ${dots.height} dots`);
+      const own = await ownDots(dpi, mono);
+      assert.deepEqual([own.width, own.height], [width, height]);
+      assert.ok(own.dots.some((d) => d === 1));
+      // Unshifted and unturned: the same dots where both pages have them.
+      assert.equal(differences(own, dots), 0);
+      assert.deepEqual(
+        [readBarcode(dots, 'CODE_128'), readBarcode(dots, 'EAN_13'), readBarcode(dots, 'QR_CODE')],
+        ['SKU-4711', '6901234567892', 'https://example.com/p/4711'],
+      );
+    });
+  }
+
+  it('prints the calibration page: rulers from the label\'s edges, the cross at its centre', async () => {
+    const { dots } = await printInDialog('zpl', async () => {}, 'calibration-print');
+    const dot = (x, y) => dots.dots[y * dots.width + x] === 1;
+    // 25 × 15 mm is dot 200 × 120 at 203 dpi; the cross's arms are 5 mm (40 dots) long.
+    const row = Array.from({ length: dots.width }, (_, x) => dot(x, 120));
+    assert.ok(row.slice(161, 240).every(Boolean) && !row[150] && !row[250], 'the cross\'s horizontal arm');
+    assert.ok([80, 100, 119, 140, 159].every((y) => dot(200, y)) && !dot(200, 70), 'the cross\'s vertical arm');
+    // Ticks every millimetre (8 dots) along the top edge, 3 mm long at 0 and 10 mm.
+    assert.ok(dot(0, 0) && dot(0, 23) && dot(80, 23) && dot(40, 15) && !dot(40, 17) && !dot(4, 5));
+  });
+
+  it('sends darkness and print rate to the printer, and prints offset and turned as the profile says', async () => {
+    const { dots: plain } = await printInDialog('zpl');
+    const { output, dots } = await printInDialog('zpl', async () => {
+      const options = await host.page.evaluate(() => Array.from(document.querySelectorAll('[data-testid^="print-option-"]'), (s) => ({
+        id: s.dataset.testid, label: s.closest('label').textContent, choices: Array.from(s.options, (o) => o.value),
+      })));
+      const darkness = options.find((o) => o.id === 'print-option-Darkness');
+      const rate = options.find((o) => /Print Rate/.test(o.label));
+      assert.ok(darkness && rate, JSON.stringify(options));
+      await choose(host.page, '[data-testid="print-option-Darkness"]', '20');
+      await choose(host.page, `[data-testid="${rate.id}"]`, rate.choices[rate.choices.length - 1]);
+      await choose(host.page, '[data-testid="print-offset-x"]', '1.0');
+      await choose(host.page, '[data-testid="print-rotate"]', true);
+    });
+    const commands = execFileSync(process.env.QUILLMARK_PRINT_SERVER, ['commands', output], { encoding: 'utf8' });
+    assert.match(commands, /~SD20/);
+    assert.match(commands, /\^PR/);
+    // 1 mm right in the label's reading direction is 8 dots at 203 dpi; turned, it is 8 dots left.
+    const turned = (x, y) => [plain.width - 1 - x - 8, plain.height - 1 - y];
+    assert.equal(differences(plain, dots, 0, 0, turned), 0);
+    assert.ok(dots.dots.some((d) => d === 1));
+    // The printer's profile is remembered: the dialog opens with it.
+    await click(host.page, 'button[data-action="print"]');
+    await host.page.waitForFunction(() => document.querySelector('[data-testid="print-option-Darkness"]')?.value === '20');
+    assert.deepEqual(await host.page.evaluate(() => ['print-printer', 'print-offset-x', 'print-rotate'].map((id) => {
+      const field = document.querySelector(`[data-testid="${id}"]`);
+      return field.type === 'checkbox' ? field.checked : field.value;
+    })), ['zpl', '1', true]);
+    // The preview draws the dots again for what changes them (an offset), not for a driver setting.
+    const renders = () => host.page.evaluate(() => Number(document.querySelector('[data-testid="preview-canvas"]')?.dataset.renders));
+    await host.page.waitForFunction(() => document.querySelector('[data-testid="preview-canvas"]'));
+    const before = await renders();
+    await choose(host.page, '[data-testid="print-option-Darkness"]', '10');
+    await choose(host.page, '[data-testid="print-offset-y"]', '0.5');
+    await host.page.waitForFunction((n) => Number(document.querySelector('[data-testid="preview-canvas"]').dataset.renders) > n, before);
+    await sleep(300);
+    assert.equal(await renders(), before + 1);
+    await click(host.page, '[data-testid="print-close"]');
+    assert.deepEqual(context.errors, []);
+  });
+});
