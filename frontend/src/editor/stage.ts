@@ -37,10 +37,13 @@ export class DesignerStage {
   private readonly uiLayer = new Konva.Layer({ name: 'handles' });
   private readonly paperGroup = new Konva.Group();
   private readonly contentGroup = new Konva.Group();
-  /** What is being dragged or transformed, and the objects above it: see `lift`. */
-  private readonly liftedLayer = new Konva.Layer({ name: 'lifted' });
+  /**
+   * What is being dragged or transformed, and the objects above it: see `lift`. A gesture needs
+   * no hit tests, so these layers keep no stage-sized hit canvas.
+   */
+  private readonly liftedLayer = new Konva.Layer({ name: 'lifted', listening: false });
   private readonly liftedGroup = new Konva.Group();
-  private readonly overLayer = new Konva.Layer({ name: 'over' });
+  private readonly overLayer = new Konva.Layer({ name: 'over', listening: false });
   private readonly overGroup = new Konva.Group();
   private readonly transformer: Konva.Transformer;
   private readonly band = new Konva.Rect({ fill: 'rgba(26,115,232,0.08)', stroke: SELECTION_COLOR, strokeWidth: 1, visible: false, listening: false });
