@@ -116,7 +116,7 @@ async function start(): Promise<void> {
   };
   editor = new Editor(api, ui, window.localStorage);
   const merge = new MergeSession(editor, api, ui);
-  editor.subscribe(() => images.releaseUnused(editor.state.doc));
+  editor.subscribe(() => images.releaseUnused(editor.state.doc), ['document']);
   document.documentElement.lang = editor.state.language;
   const root = document.getElementById('app')!;
   root.textContent = '';

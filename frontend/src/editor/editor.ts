@@ -56,6 +56,29 @@ export interface EditorState {
   customStock: StockEntry[];
 }
 
+/**
+ * What a change touched, so that each view redraws only for what it shows: a pointer move must
+ * not redraw the label, nor a selection the panels that show only the document.
+ */
+export type Aspect = 'document' | 'selection' | 'view' | 'pointer' | 'interface';
+export type Changes = ReadonlySet<Aspect>;
+export const ALL_ASPECTS: readonly Aspect[] = ['document', 'selection', 'view', 'pointer', 'interface'];
+
+/** Every piece of state belongs to one aspect; a new piece must say which. */
+const ASPECT_OF: Record<keyof EditorState, Aspect> = {
+  doc: 'document', savedDoc: 'document', projectPath: 'document', projectSerial: 'document',
+  selection: 'selection',
+  zoom: 'view', grid: 'view', snap: 'view', gridStepMm: 'view', unit: 'view',
+  pointerMm: 'pointer',
+  language: 'interface', fonts: 'interface', keepOriginalPictures: 'interface', stockChooser: 'interface',
+  recentProjects: 'interface', recentStock: 'interface', favouriteStock: 'interface', customStock: 'interface',
+};
+
+interface Listener {
+  notify(changes: Changes): void;
+  aspects: readonly Aspect[];
+}
+
 export type UnsavedChoice = 'save' | 'discard' | 'cancel';
 
 /** What the editor needs from the page around it: dialogs and notices. */
@@ -75,7 +98,7 @@ const FALLBACK_FONTS = ['Noto Sans CJK SC', 'Noto Serif CJK SC', 'DejaVu Sans', 
 export class Editor {
   state: EditorState;
   readonly history = new History<LabelDocument>();
-  private listeners = new Set<() => void>();
+  private listeners = new Set<Listener>();
   private clipboard: LabelObject[] = [];
   private pasteCount = 0;
   private autosaveTimer: number | undefined;
@@ -99,16 +122,25 @@ export class Editor {
 
   // --- observation -----------------------------------------------------------------------------
 
-  subscribe(listener: () => void): () => void {
-    this.listeners.add(listener);
-    return () => this.listeners.delete(listener);
+  /** Calls `listener` after every change that touches one of `aspects`, with what it touched. */
+  subscribe(listener: (changes: Changes) => void, aspects: readonly Aspect[] = ALL_ASPECTS): () => void {
+    const entry: Listener = { notify: listener, aspects };
+    this.listeners.add(entry);
+    return () => this.listeners.delete(entry);
   }
 
   private set(patch: Partial<EditorState>): void {
+    const changes = new Set<Aspect>();
+    for (const key of Object.keys(patch) as (keyof EditorState)[]) {
+      if (patch[key] !== this.state[key]) changes.add(ASPECT_OF[key]);
+    }
+    if (changes.size === 0) return;
     const docChanged = patch.doc !== undefined && patch.doc !== this.state.doc;
     this.state = { ...this.state, ...patch };
     if (docChanged || patch.savedDoc !== undefined) this.scheduleAutosave();
-    this.listeners.forEach((l) => l());
+    this.listeners.forEach((l) => {
+      if (l.aspects.some((a) => changes.has(a))) l.notify(changes);
+    });
   }
 
   get t(): MessageTable {

@@ -10,11 +10,11 @@ import type { ImageStore } from '../render/images';
 import { describeBarcodeFault } from '../render/barcodeFault';
 import { drawObject, RenderOptions } from '../render/renderer';
 import { quietZoneBoxes } from '../render/symbol';
-import type { Editor } from './editor';
-import { measureFrames } from './frames';
+import { ALL_ASPECTS, Changes, Editor } from './editor';
 import { drawRulers, RULER_SIZE } from './rulers';
 import { snapBox, SnapGuide, snapTargets } from './snapping';
 import { OpenTextEdit, openTextEdit } from './textEdit';
+import { timePointerFrames } from './frameTiming';
 
 const CSS_PX_PER_MM = CSS_DPI / MM_PER_INCH;
 export const MIN_ZOOM = 0.1;
@@ -32,15 +32,25 @@ export interface View {
 
 export class DesignerStage {
   readonly stage: Konva.Stage;
-  private readonly paperLayer = new Konva.Layer({ listening: false });
-  private readonly contentLayer = new Konva.Layer();
-  private readonly uiLayer = new Konva.Layer();
+  private readonly paperLayer = new Konva.Layer({ name: 'paper', listening: false });
+  private readonly contentLayer = new Konva.Layer({ name: 'objects' });
+  private readonly uiLayer = new Konva.Layer({ name: 'handles' });
   private readonly paperGroup = new Konva.Group();
   private readonly contentGroup = new Konva.Group();
+  /**
+   * What is being dragged or transformed, and the objects above it: see `lift`. A gesture needs
+   * no hit tests, so these layers keep no stage-sized hit canvas.
+   */
+  private readonly liftedLayer = new Konva.Layer({ name: 'lifted', listening: false });
+  private readonly liftedGroup = new Konva.Group();
+  private readonly overLayer = new Konva.Layer({ name: 'over', listening: false });
+  private readonly overGroup = new Konva.Group();
   private readonly transformer: Konva.Transformer;
   private readonly band = new Konva.Rect({ fill: 'rgba(26,115,232,0.08)', stroke: SELECTION_COLOR, strokeWidth: 1, visible: false, listening: false });
   private readonly guides = new Konva.Shape({ listening: false });
   private nodes = new Map<string, Konva.Shape>();
+  /** How often each object was drawn, by id: tests read what a change redrew. */
+  readonly drawsOf = new Map<string, number>();
   private view: View = { zoom: 1, originX: 40, originY: 40 };
   private activeGuides: SnapGuide[] = [];
   private bandStart: { x: number; y: number } | null = null;
@@ -50,8 +60,8 @@ export class DesignerStage {
   /** Set when the person zooms or pans; until then the view keeps fitting the label. */
   private viewChosen = false;
   private lastFit = { serial: -1, widthMm: 0, heightMm: 0 };
+  private lastPaper = { widthMm: 0, heightMm: 0 };
   private textEdit: OpenTextEdit | null = null;
-  private lastDoc: unknown = null;
   private renderOptions: RenderOptions;
   /** Undoes every subscription and window listener the stage made, on destroy. */
   private readonly detach: (() => void)[] = [];
@@ -68,6 +78,8 @@ export class DesignerStage {
     this.paperLayer.add(this.paperGroup);
     this.paperLayer.add(new Konva.Shape({ listening: false, sceneFunc: (ctx) => this.drawQuietZones(ctx._context) }));
     this.contentLayer.add(this.contentGroup);
+    this.liftedLayer.add(this.liftedGroup);
+    this.overLayer.add(this.overGroup);
     this.transformer = new Konva.Transformer({
       rotateEnabled: true,
       keepRatio: false,
@@ -81,7 +93,7 @@ export class DesignerStage {
       boundBoxFunc: (oldBox, newBox) => this.limitResize(oldBox, newBox),
     });
     this.uiLayer.add(this.guides, this.transformer, this.band);
-    this.stage.add(this.paperLayer, this.contentLayer, this.uiLayer);
+    this.stage.add(this.paperLayer, this.contentLayer, this.liftedLayer, this.overLayer, this.uiLayer);
     this.guides.sceneFunc((ctx) => this.drawGuides(ctx));
     this.renderOptions = {
       images,
@@ -94,13 +106,13 @@ export class DesignerStage {
     this.buildPaper();
     this.bindPointer();
     this.bindTransformer();
-    this.detach.push(images.onLoad(() => this.contentLayer.batchDraw()));
+    this.detach.push(images.onLoad(() => this.redrawObjects()));
+    this.detach.push(timePointerFrames(host));
     this.resizeObserver = new ResizeObserver(() => this.resize());
     this.resizeObserver.observe(host);
-    this.detach.push(editor.subscribe(() => this.sync()));
-    this.detach.push(measureFrames([this.paperLayer, this.contentLayer, this.uiLayer]));
+    this.detach.push(editor.subscribe((changes) => this.sync(changes)));
     this.setView(this.view);
-    this.sync();
+    this.sync(new Set(ALL_ASPECTS));
     this.resize();
   }
 
@@ -127,7 +139,7 @@ export class DesignerStage {
     this.textEdit?.close();
     this.view = { ...view, zoom: Math.min(MAX_ZOOM, Math.max(MIN_ZOOM, view.zoom)) };
     const scale = this.pxPerMm;
-    for (const group of [this.paperGroup, this.contentGroup]) {
+    for (const group of [this.paperGroup, this.contentGroup, this.liftedGroup, this.overGroup]) {
       group.position({ x: this.view.originX, y: this.view.originY });
       group.scale({ x: scale, y: scale });
     }
@@ -234,41 +246,67 @@ export class DesignerStage {
 
   // --- objects --------------------------------------------------------------------------------------
 
-  /** Brings the Konva nodes in line with the document and the selection. */
-  private sync(): void {
-    const { doc, selection } = this.editor.state;
-    this.refitForNewLabel();
-    if (doc !== this.lastDoc) {
-      this.lastDoc = doc;
-      const present = new Set<string>();
-      doc.objects.forEach((object, index) => {
-        present.add(object.id);
-        let node = this.nodes.get(object.id);
-        if (!node) {
-          node = this.createNode(object);
-          this.nodes.set(object.id, node);
-          this.contentGroup.add(node);
-        }
-        this.applyModel(node, object);
-        node.zIndex(index);
-      });
-      for (const [id, node] of this.nodes) {
-        if (!present.has(id)) {
-          node.destroy();
-          this.nodes.delete(id);
-        }
-      }
-      this.paperLayer.batchDraw();
+  /**
+   * Redraws what a change touched: a pointer move only the rulers' marks, a selection the
+   * handles, an edit the nodes of the objects it changed.
+   */
+  private sync(changes: Changes): void {
+    const edited = changes.has('document');
+    if (edited) {
+      this.refitForNewLabel();
+      this.syncObjects();
     }
-    const selected = selection.map((id) => this.nodes.get(id)).filter((n): n is Konva.Shape => !!n);
-    const sameSelection = selected.length === this.transformer.nodes().length && selected.every((n, i) => n === this.transformer.nodes()[i]);
+    if (edited || changes.has('selection')) this.syncSelection();
+    // The grid and the quiet zones are drawn on the paper; pictures' placeholders are worded.
+    if (changes.has('view')) this.paperLayer.batchDraw();
+    if (changes.has('interface')) this.redrawObjects();
+    this.drawRulers();
+  }
+
+  /** Brings the nodes in line with the document: only objects the edit replaced are touched. */
+  private syncObjects(): void {
+    this.settle();
+    const { doc } = this.editor.state;
+    const present = new Set<string>();
+    let paperChanged = doc.widthMm !== this.lastPaper.widthMm || doc.heightMm !== this.lastPaper.heightMm;
+    const touch = (object: LabelObject): void => {
+      // The paper shows barcodes' quiet zones.
+      if (object.type === 'barcode') paperChanged = true;
+    };
+    doc.objects.forEach((object, index) => {
+      present.add(object.id);
+      let node = this.nodes.get(object.id);
+      if (!node) {
+        node = this.createNode(object);
+        this.nodes.set(object.id, node);
+        this.contentGroup.add(node);
+      }
+      const previous = node.getAttr('model') as LabelObject | undefined;
+      if (previous !== object) {
+        if (previous) touch(previous);
+        touch(object);
+        this.applyModel(node, object);
+      }
+      if (node.zIndex() !== index) node.zIndex(index);
+    });
+    for (const [id, node] of this.nodes) {
+      if (present.has(id)) continue;
+      touch(node.getAttr('model') as LabelObject);
+      node.destroy();
+      this.nodes.delete(id);
+    }
+    this.lastPaper = { widthMm: doc.widthMm, heightMm: doc.heightMm };
+    if (paperChanged) this.paperLayer.batchDraw();
+  }
+
+  private syncSelection(): void {
+    const selected = this.selectedNodes();
+    const current = this.transformer.nodes();
+    const sameSelection = selected.length === current.length && selected.every((n, i) => n === current[i]);
     if (!sameSelection) this.transformer.nodes(selected);
     this.configureTransformer(selected);
     this.transformer.forceUpdate();
-    this.contentLayer.batchDraw();
     this.uiLayer.batchDraw();
-    this.paperLayer.batchDraw();
-    this.drawRulers();
   }
 
   /** A project opened (always) or a label of another size (unless the person chose a view) is fitted. */
@@ -303,6 +341,7 @@ export class DesignerStage {
   private createNode(object: LabelObject): Konva.Shape {
     const node = new Konva.Shape({ id: object.id, fill: 'transparent' });
     node.sceneFunc((ctx, shape) => {
+      this.drawsOf.set(shape.id(), (this.drawsOf.get(shape.id()) ?? 0) + 1);
       const model = { ...(shape.getAttr('model') as LabelObject), widthMm: shape.width(), heightMm: shape.height() } as LabelObject;
       const native = ctx._context;
       const m = native.getTransform();
@@ -328,6 +367,7 @@ export class DesignerStage {
     node.on('dblclick dbltap', () => this.openObject(node.id()));
     node.on('dragstart', () => {
       this.activeGuides = [];
+      this.lift(node);
     });
     node.dragBoundFunc((pos) => this.snapDrag(node, pos));
     node.on('dragend', () => this.commitNodes('move'));
@@ -413,7 +453,7 @@ export class DesignerStage {
         this.textEdit = null;
         node?.visible(true);
         this.transformer.visible(true);
-        this.contentLayer.batchDraw();
+        this.redrawObjects();
         this.uiLayer.batchDraw();
       });
   }
@@ -476,7 +516,48 @@ export class DesignerStage {
         node.setAttrs({ width: w, height: h, scaleX: 1, scaleY: 1, offsetX: w / 2, offsetY: h / 2 });
       }
     });
+    this.transformer.on('transformstart', () => this.lift(null));
     this.transformer.on('transformend', () => this.commitNodes('transform'));
+  }
+
+  /**
+   * Moves what a gesture drags or transforms onto a layer of its own, and the objects above it
+   * onto another, so that each frame of the gesture redraws only what moves, however many
+   * objects the label holds. Several objects far apart in the stacking order may show in a
+   * slightly different order until `settle` puts every node back.
+   */
+  private lift(pressed: Konva.Shape | null): void {
+    const lifted = new Set<Konva.Node>(this.transformer.nodes());
+    if (pressed) lifted.add(pressed);
+    const children = this.contentGroup.getChildren().slice();
+    const lowest = children.findIndex((node) => lifted.has(node));
+    if (lowest < 0) return;
+    children.forEach((node, index) => {
+      if (lifted.has(node)) node.moveTo(this.liftedGroup);
+      else if (index > lowest) node.moveTo(this.overGroup);
+    });
+    this.contentLayer.batchDraw();
+    this.overLayer.batchDraw();
+  }
+
+  /** Every object again (pictures loaded, fields resolved anew, placeholders in another language). */
+  private redrawObjects(): void {
+    for (const layer of [this.contentLayer, this.liftedLayer, this.overLayer]) layer.batchDraw();
+  }
+
+  /** Puts lifted nodes back among the others, in the document's order. */
+  private settle(): void {
+    if (!this.liftedGroup.hasChildren() && !this.overGroup.hasChildren()) return;
+    for (const group of [this.liftedGroup, this.overGroup]) {
+      for (const node of group.getChildren().slice()) node.moveTo(this.contentGroup);
+    }
+    this.editor.state.doc.objects.forEach((object, index) => {
+      const node = this.nodes.get(object.id);
+      if (node && node.zIndex() !== index) node.zIndex(index);
+    });
+    this.contentLayer.batchDraw();
+    this.liftedLayer.batchDraw();
+    this.overLayer.batchDraw();
   }
 
   /** Keeps boxes from collapsing, and snaps moving edges to the grid when the object is upright. */
@@ -503,6 +584,7 @@ export class DesignerStage {
   /** Writes node geometry back into the document as one undo step. */
   private commitNodes(kind: 'move' | 'transform'): void {
     this.setGuides([]);
+    this.settle();
     const patches = new Map<string, Partial<LabelObject>>();
     const nodes = kind === 'move' ? this.selectedNodes() : (this.transformer.nodes() as Konva.Shape[]);
     for (const node of nodes) {
@@ -519,8 +601,12 @@ export class DesignerStage {
     }
     this.editor.apply((doc) => updateObjects(doc, patches));
     // A move that changed nothing (a click) still needs the nodes put back exactly.
-    this.lastDoc = null;
-    this.sync();
+    const objects = new Map(this.editor.state.doc.objects.map((o) => [o.id, o]));
+    for (const node of nodes) {
+      const object = objects.get(node.id());
+      if (object) this.applyModel(node, object);
+    }
+    this.syncSelection();
   }
 
   private selectedNodes(): Konva.Shape[] {
@@ -552,8 +638,8 @@ export class DesignerStage {
       const pointer = stage.getPointerPosition();
       if (!pointer) return;
       const mm = this.toMm(pointer.x, pointer.y);
+      // The rulers mark the pointer when the editor tells the stage it moved.
       this.editor.setView({ pointerMm: { x: mm.x, y: mm.y } });
-      this.drawRulers();
       if (this.panStart) {
         this.setView({ ...this.view, originX: this.panStart.originX + pointer.x - this.panStart.x, originY: this.panStart.originY + pointer.y - this.panStart.y });
         return;
@@ -586,7 +672,6 @@ export class DesignerStage {
     this.listen('mouseup', finish);
     stage.on('mouseleave', () => {
       this.editor.setView({ pointerMm: null });
-      this.drawRulers();
     });
     this.host.addEventListener('wheel', (evt) => {
       evt.preventDefault();
@@ -620,8 +705,9 @@ export class DesignerStage {
    * values; null shows the content as stored.
    */
   setTextResolver(resolveText: RenderOptions['resolveText'] | null): void {
+    if ((resolveText ?? undefined) === this.renderOptions.resolveText) return;
     this.renderOptions = { ...this.renderOptions, resolveText: resolveText ?? undefined };
-    this.contentLayer.batchDraw();
+    this.redrawObjects();
   }
 
   private listen<K extends keyof WindowEventMap>(type: K, listener: (e: WindowEventMap[K]) => void): void {

@@ -17,7 +17,8 @@ export type MergeDialog = 'print' | 'pdf' | null;
 /** What the session needs of the editor that owns the project. */
 export interface MergeHost {
   readonly state: { readonly doc: LabelDocument };
-  subscribe(listener: () => void): () => void;
+  /** Only changes of the document concern the session. */
+  subscribe(listener: () => void, aspects: readonly 'document'[]): () => void;
   apply(edit: (doc: LabelDocument) => LabelDocument, options?: { coalesce?: string }): void;
   msg(key: MessageKey, params?: Record<string, string | number>): string;
   report(error: unknown): void;
@@ -44,10 +45,12 @@ export class MergeSession {
   dialog: MergeDialog = null;
   /** What the canvas shows for fields: the previewed record's values; null shows them as typed. */
   previewResolver: TextResolver | null = null;
+  /** What the resolver was made from: a new one (and a redrawn canvas) only when that changes. */
+  private previewInputs: unknown[] = [];
   private listeners = new Set<() => void>();
 
   constructor(readonly editor: MergeHost, private readonly api: DesktopApi, private readonly ui: MergeUi) {
-    editor.subscribe(() => this.followProject());
+    editor.subscribe(() => this.followProject(), ['document']);
     this.updatePreview();
   }
 
@@ -264,13 +267,20 @@ export class MergeSession {
   }
 
   private updatePreview(): void {
+    const inputs = [this.previewOn, this.table, this.previewIndex, this.settings.counter];
+    if (inputs.every((input, i) => input === this.previewInputs[i])) return;
+    this.previewInputs = inputs;
     if (!this.previewOn) {
       this.previewResolver = null;
       return;
     }
     const index = this.previewIndex;
     const counter = formatCounter(counterValue(this.settings.counter, index, index), this.settings.counter.padding);
-    const ctx = { columns: this.table?.columns ?? [], record: this.table?.records[index] ?? null, counter, now: new Date() };
+    const ctx = {
+      columns: this.table?.columns ?? [], record: this.table?.records[index] ?? null, counter,
+      // Dates and times as of each drawing, though the resolver lives on.
+      get now() { return new Date(); },
+    };
     this.previewResolver = (stored) => substitute(stored, ctx);
   }
 }

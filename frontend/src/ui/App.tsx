@@ -2,7 +2,7 @@
 // and the in-page dialogs that ask before work is lost.
 
 import { useCallback, useEffect, useLayoutEffect, useRef, useState } from 'preact/hooks';
-import type { Editor } from '../editor/editor';
+import type { Aspect, Editor } from '../editor/editor';
 import { DesignerStage } from '../editor/stage';
 import type { MessageKey } from '../i18n/messages';
 import { LANGUAGES, Language } from '../i18n/messages';
@@ -39,13 +39,26 @@ export interface Shell {
   dialogOpen(): boolean;
 }
 
-function useEditor(editor: Editor): void {
+/** Renders the component again after changes that touch the aspects it shows. */
+export function useEditor(editor: Editor, aspects: readonly Aspect[]): void {
   const [, setTick] = useState(0);
-  useEffect(() => editor.subscribe(() => setTick((n) => n + 1)), [editor]);
+  useEffect(() => editor.subscribe(() => setTick((n) => n + 1), aspects), [editor]);
+}
+
+/** Everything of the window but the pointer's position, which only the status bar shows. */
+const WINDOW_ASPECTS: readonly Aspect[] = ['document', 'selection', 'view', 'interface'];
+
+/** Where the pointer is on the label: the one part of the window that follows every move. */
+function PointerPosition({ editor }: { editor: Editor }) {
+  useEditor(editor, ['pointer', 'view', 'interface']);
+  const { pointerMm, unit } = editor.state;
+  if (!pointerMm) return null;
+  const unitName = unit === 'in' ? editor.t.inch : editor.t.mm;
+  return <span data-testid="status-pointer">{editor.msg('statusPosition', { x: formatLength(pointerMm.x, unit), y: formatLength(pointerMm.y, unit), unit: unitName })}</span>;
 }
 
 export function App({ editor, images, shell, onStage, merge }: { editor: Editor; images: ImageStore; shell: Shell; onStage: (s: DesignerStage) => void; merge: MergeSession }) {
-  useEditor(editor);
+  useEditor(editor, WINDOW_ASPECTS);
   useSession(merge);
   const host = useRef<HTMLDivElement>(null);
   const top = useRef<HTMLCanvasElement>(null);
@@ -180,7 +193,7 @@ export function App({ editor, images, shell, onStage, merge }: { editor: Editor;
       <footer class="statusbar">
         <span data-testid="status-label">{editor.msg('statusLabel', { w: length(state.doc.widthMm), h: length(state.doc.heightMm), unit: unitName })}</span>
         {box && <span data-testid="status-selection">{editor.msg('statusSelection', { w: length(box.widthMm), h: length(box.heightMm), unit: unitName })}</span>}
-        {state.pointerMm && <span>{editor.msg('statusPosition', { x: length(state.pointerMm.x), y: length(state.pointerMm.y), unit: unitName })}</span>}
+        <PointerPosition editor={editor} />
         <span class="spacer" />
         {editor.api.mode === 'browser' && <span class="mode">{t.browserMode}</span>}
         {many && <span>{editor.msg('multipleSelected', { count: state.selection.length })}</span>}

@@ -35,7 +35,7 @@ export function StockChooser({ editor }: { editor: Editor }) {
     const redraw = (): void => setTick((n) => n + 1);
     // The chooser may have been asked for before this first effect ran.
     redraw();
-    return editor.subscribe(redraw);
+    return editor.subscribe(redraw, ['interface']);
   }, [editor]);
   if (!editor.state.stockChooser) return null;
   return <ChooserBody editor={editor} />;

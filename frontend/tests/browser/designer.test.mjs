@@ -97,6 +97,56 @@ designerTest('dragging with the mouse moves by the distance dragged, and the gri
   assert.equal((await editorState(page)).selection.length, 2);
 });
 
+designerTest('a pointer move redraws no object, a drag only what moves, an edit what it changed', async ({ page }) => {
+  const ids = await page.evaluate(() => {
+    const editor = window.quillmark.editor;
+    for (let i = 0; i < 6; i++) editor.update(editor.insert('rect').id, { xMm: 2 + i * 7, yMm: 2, widthMm: 5, heightMm: 5 });
+    editor.update(editor.insert('text').id, { xMm: 2, yMm: 12, text: 'No. {{$counter}}' });
+    window.mergeNotices = 0;
+    window.quillmark.merge.subscribe(() => window.mergeNotices++);
+    return editor.state.doc.objects.map((o) => o.id);
+  });
+  const text = ids[6];
+  const frame = () => page.evaluate(() => new Promise((resolve) => requestAnimationFrame(() => requestAnimationFrame(resolve))));
+  const watch = async () => {
+    await frame();
+    await page.evaluate(() => {
+      window.quillmark.stage().drawsOf.clear();
+      window.mergeNotices = 0;
+    });
+  };
+  const seen = async () => {
+    await frame();
+    return page.evaluate(() => ({ drawn: Object.fromEntries(window.quillmark.stage().drawsOf), mergeNotices: window.mergeNotices }));
+  };
+
+  await watch();
+  const from = await screenPoint(page, 30, 24);
+  const to = await screenPoint(page, 46, 28);
+  await page.mouse.move(from.x, from.y);
+  await page.mouse.move(to.x, to.y, { steps: 8 });
+  assert.deepEqual(await seen(), { drawn: {}, mergeNotices: 0 }, 'moving over the label redraws nothing and leaves the merge alone');
+  assert.match(await page.textContent('[data-testid="status-pointer"]'), / 4[5-6](\.\d+)?, 2[7-8](\.\d+)? /, 'the status bar follows the pointer');
+
+  await watch();
+  await dragMm(page, 4.5, 4.5, [0.5, 5], [1, 10]);
+  const drag = await seen();
+  assert.ok(Math.abs((await editorState(page)).doc.objects[0].yMm - 12) <= 0.5, 'the rectangle was dragged');
+  assert.ok(drag.drawn[ids[0]] >= 5, `the dragged rectangle follows the pointer: ${JSON.stringify(drag.drawn)}`);
+  for (const id of ids.slice(1)) assert.ok((drag.drawn[id] ?? 0) <= 3, `objects that stay are not redrawn on every frame: ${JSON.stringify(drag.drawn)}`);
+
+  await watch();
+  await page.evaluate((id) => window.quillmark.editor.update(id, { text: 'Nr. {{$counter}}' }), text);
+  const edit = await seen();
+  assert.equal(edit.drawn[text], 1, 'an edit redraws the object it changed, once');
+  assert.ok(edit.mergeNotices >= 1, 'the merge follows the document');
+
+  await watch();
+  await page.evaluate(() => window.quillmark.merge.updateSettings({ counter: { ...window.quillmark.merge.settings.counter, start: 7 } }));
+  assert.ok((await seen()).drawn[text] >= 1, 'a new counter start shows in the field');
+  assert.equal(await page.evaluate(() => window.quillmark.merge.previewResolver('{{$counter}}')), '7');
+});
+
 designerTest('save downloads a project file that opens again unchanged; a broken file is refused', async ({ page }) => {
   await page.fill('[data-testid="label-name"]', '货架标签');
   await toolbar(page, 'insertText');
