@@ -7,24 +7,18 @@ import {
   TextObject, turnsFreely, visualBox, EllipseObject, setLabelSize, renameDocument, TWO_D_SYMBOLOGIES,
 } from '../model/document';
 import { printerDpi } from '../model/output';
-import { formatNumber, LengthUnit, parseDecimal } from '../model/units';
+import { formatNumber, parseDecimal } from '../model/units';
 import { barcodeError } from '../render/barcode';
 import { describeBarcodeFault } from '../render/barcodeFault';
 import { printedBarcode, quietZoneIntrusions } from '../render/symbol';
 import { printedXdim, xdimWarning } from '../render/xdim';
-import { CheckField, ColorField, LengthField, NumberField, SelectField, TextField } from './fields';
+import { CheckField, ColorField, LengthField, lengthProps, NumberField, SelectField, TextField } from './fields';
 
 const TYPE_NAMES: Record<LabelObject['type'], MessageKey> = {
   text: 'objectText', barcode: 'objectBarcode', image: 'objectImage', rect: 'objectRect', ellipse: 'objectEllipse', line: 'objectLine',
 };
 
 const MM_PER_MIL = 0.0254;
-
-/** Length fields in the unit the person chose. */
-function lengthProps(editor: Editor): { unit: LengthUnit; unitLabel: string } {
-  const unit = editor.state.unit;
-  return { unit, unitLabel: unit === 'in' ? editor.t.inch : editor.t.mm };
-}
 
 export function Properties({ editor }: { editor: Editor }) {
   const t = editor.t;

@@ -6,7 +6,7 @@ import type { MessageKey } from '../i18n/messages';
 import { paperName } from '../model/merge';
 import { PAPERS, SheetGeometry } from '../model/stock';
 import { formatMm } from '../model/units';
-import { NumberField, SelectField } from './fields';
+import { LengthField, lengthProps, SelectField } from './fields';
 import { IntField } from './merge/IntField';
 
 type PaperId = keyof typeof PAPERS | 'custom';
@@ -22,7 +22,7 @@ export function SheetFields<T extends SheetGeometry>({ editor, sheet, testPrefix
   };
   // The fields show tenths: leaving 7.25 mm shown as "7.3" untouched must not move every label.
   const mm = (key: Length, label: MessageKey, max = 2000) => (
-    <NumberField label={t[label]} unit={t.mm} value={sheet[key]} min={0} max={max} testId={`${testPrefix}-${key}`}
+    <LengthField {...lengthProps(editor)} label={t[label]} value={sheet[key]} min={0} max={max} testId={`${testPrefix}-${key}`}
       onCommit={(v) => formatMm(v) !== formatMm(sheet[key]) && set({ [key]: v })} />
   );
   const papers = Object.keys(PAPERS) as (keyof typeof PAPERS)[];

@@ -12,7 +12,7 @@ import {
   SheetGeometry, StockEntry, StockKind, StockProblem,
 } from '../model/stock';
 import { SheetFields } from './SheetFields';
-import { NumberField, SelectField } from './fields';
+import { LengthField, lengthProps, SelectField } from './fields';
 import { RecentProjects } from './RecentProjects';
 
 const KINDS: readonly { kind: StockKind; label: MessageKey }[] = [
@@ -123,7 +123,7 @@ function ChooserBody({ editor }: { editor: Editor }) {
                 </p>
                 {!selected.verified && selected.source !== 'user' && <p class="hint">{t.chooserUnverified}</p>}
                 {selected.heightMm === null && (
-                  <NumberField label={t.chooserLength} unit={t.mm} value={lengthMm} min={1} max={2000} testId="chooser-length" onCommit={setLengthMm} />
+                  <LengthField {...lengthProps(editor)} label={t.chooserLength} value={lengthMm} min={1} max={2000} testId="chooser-length" onCommit={setLengthMm} />
                 )}
                 <button type="button" class="button primary" data-testid="chooser-create" onClick={() => create(selected)}>{t.chooserCreate}</button>
               </div>
@@ -178,8 +178,8 @@ function CustomSize({ editor, onSaved }: { editor: Editor; onSaved: (entry: Stoc
     <section class="chooser-custom">
       <h3>{t.chooserCustom}</h3>
       <div class="row">
-        <NumberField label={t.width} unit={t.mm} value={widthMm} min={1} max={2000} testId="chooser-width" onCommit={setWidth} />
-        <NumberField label={t.height} unit={t.mm} value={heightMm} min={1} max={2000} testId="chooser-height" onCommit={setHeight} />
+        <LengthField {...lengthProps(editor)} label={t.width} value={widthMm} min={1} max={2000} testId="chooser-width" onCommit={setWidth} />
+        <LengthField {...lengthProps(editor)} label={t.height} value={heightMm} min={1} max={2000} testId="chooser-height" onCommit={setHeight} />
       </div>
       <button type="button" class="button" data-testid="chooser-custom" onClick={() => editor.newOfSize(widthMm, heightMm)}>{t.chooserCustomCreate}</button>
       <div class="row">

@@ -1,6 +1,7 @@
 // Property fields that commit on Enter or when leaving the field, and step with the arrow keys.
 
 import { useEffect, useState } from 'preact/hooks';
+import type { Editor } from '../editor/editor';
 import { formatLength, formatMm, LengthUnit, parseLength, parseMm } from '../model/units';
 
 interface NumberFieldProps {
@@ -87,6 +88,12 @@ export function NumberField({
 }
 
 /** A length held in millimetres, shown and typed in the chosen unit ("2 in" typed anywhere is understood). */
+/** Length fields in the unit the person chose. */
+export function lengthProps(editor: Editor): { unit: LengthUnit; unitLabel: string } {
+  const unit = editor.state.unit;
+  return { unit, unitLabel: unit === 'in' ? editor.t.inch : editor.t.mm };
+}
+
 export function LengthField({ unit, unitLabel, ...props }: Omit<NumberFieldProps, 'format' | 'parse' | 'unit' | 'step'> & { unit: LengthUnit; unitLabel: string }) {
   return (
     <NumberField {...props} unit={unitLabel} step={unit === 'in' ? 0.254 : 0.1}

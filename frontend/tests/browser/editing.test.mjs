@@ -263,6 +263,14 @@ designerTest('inches are shown and typed in fields and the status bar, and remem
   await shows(page, 'prop-xdim', '13');
   await setField(page, 'prop-xdim', '10');
   assert.deepEqual((await editorState(page)).doc.objects[0].xdim, { mm: 0.254 });
+  // A new label of a free size is given in inches too.
+  await page.keyboard.press('Escape');
+  await page.keyboard.press('Control+n');
+  await page.click('[data-testid="dialog-discard"]');
+  await setField(page, 'chooser-width', '4');
+  await setField(page, 'chooser-height', '2');
+  await page.click('[data-testid="chooser-custom"]');
+  assert.deepEqual(await page.evaluate(() => [window.quillmark.editor.state.doc.widthMm, window.quillmark.editor.state.doc.heightMm]), [101.6, 50.8]);
 });
 
 /**
