@@ -109,6 +109,8 @@ designerTest('shapes turn freely by the handle (Shift: 15° steps) and by number
     await page.mouse.move(centre.x + r * Math.sin(a), centre.y - r * Math.cos(a), { steps: 8 });
     await page.mouse.up();
     if (shift) await page.keyboard.up('Shift');
+    // A loaded machine may still be finishing the gesture when the next step begins.
+    await page.waitForFunction(() => !window.quillmark.stage().transformer.isTransforming());
     return (await editorState(page)).doc.objects[0].rotation;
   };
   const free = await turnTo(50, false);
