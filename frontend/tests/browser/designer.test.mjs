@@ -2,19 +2,14 @@
 import assert from 'node:assert/strict';
 import { readFile, writeFile } from 'node:fs/promises';
 import path from 'node:path';
-import { designerTests, dragMm, editorState, openDesigner, screenPoint, setField, toolbar } from './support.mjs';
+import { designerTests, download, dragMm, editorState, insert, nextFrame, objects, openDesigner, pickFile, screenPoint, select, toolbar } from './support.mjs';
 
 const { designerTest, scratch: scratchDir } = designerTests();
 
 designerTest('a label is designed with the toolbar, the properties panel and the keyboard', async ({ page }) => {
-  await toolbar(page, 'insertText');
+  await insert(page, 'insertText', { x: 2.5, y: 3, width: 40 });
   await page.fill('[data-testid="prop-text"]', '货架 A-12');
-  await setField(page, 'prop-x', '2.5');
-  await setField(page, 'prop-y', '3');
-  await setField(page, 'prop-width', '40');
-  await toolbar(page, 'insertBarcode');
-  await setField(page, 'prop-x', '5');
-  await setField(page, 'prop-y', '12');
+  await insert(page, 'insertBarcode', { x: 5, y: 12 });
   await toolbar(page, 'insertQr');
   let { doc, dirty } = await editorState(page);
   assert.equal(dirty, true);
@@ -27,30 +22,22 @@ designerTest('a label is designed with the toolbar, the properties panel and the
 
   // Arrow keys nudge the selection (the QR code) by 0.1 mm, with Shift by 1 mm.
   await page.click('[data-testid="stage"]', { position: { x: 5, y: 5 } });
-  const start = (await editorState(page)).doc.objects[2];
-  await page.evaluate((id) => window.quillmark.editor.select([id]), qr.id);
+  const start = (await objects(page))[2];
+  await select(page, [qr.id]);
   for (let i = 0; i < 3; i++) await page.keyboard.press('ArrowRight');
   await page.keyboard.press('Shift+ArrowDown');
   ({ doc } = await editorState(page));
   assert.deepEqual([doc.objects[2].xMm, doc.objects[2].yMm], [start.xMm + 0.3, start.yMm + 1].map((v) => Math.round(v * 10) / 10));
 
-  // Duplicate, delete, undo and redo by keyboard.
-  await page.keyboard.press('Control+d');
-  assert.equal((await editorState(page)).doc.objects.length, 4);
-  await page.keyboard.press('Delete');
-  assert.equal((await editorState(page)).doc.objects.length, 3);
-  await page.keyboard.press('Control+z');
-  assert.equal((await editorState(page)).doc.objects.length, 4);
-  await page.keyboard.press('Control+z');
-  assert.equal((await editorState(page)).doc.objects.length, 3);
-  await page.keyboard.press('Control+y');
-  assert.equal((await editorState(page)).doc.objects.length, 4);
-  await page.keyboard.press('Control+Shift+z');
-  assert.equal((await editorState(page)).doc.objects.length, 3);
+  // Duplicate, delete, undo and redo by keyboard: the number of objects after each key.
+  for (const [key, count] of [['Control+d', 4], ['Delete', 3], ['Control+z', 4], ['Control+z', 3], ['Control+y', 4], ['Control+Shift+z', 3]]) {
+    await page.keyboard.press(key);
+    assert.equal((await objects(page)).length, count, key);
+  }
 
   // Copy and paste gives a shifted copy (the deleted duplicate took the selection with it).
   assert.deepEqual((await editorState(page)).selection, []);
-  await page.evaluate((id) => window.quillmark.editor.select([id]), qr.id);
+  await select(page, [qr.id]);
   await page.keyboard.press('Control+c');
   await page.keyboard.press('Control+v');
   ({ doc } = await editorState(page));
@@ -60,16 +47,13 @@ designerTest('a label is designed with the toolbar, the properties panel and the
   // Undo walks all the way back to the empty label, redo all the way forward again.
   const steps = await page.evaluate(() => window.quillmark.editor.history.depth);
   for (let i = 0; i < steps; i++) await page.keyboard.press('Control+z');
-  assert.equal((await editorState(page)).doc.objects.length, 0);
-  assert.equal((await editorState(page)).dirty, false, 'back at the saved state, nothing is unsaved');
+  assert.deepEqual([(await objects(page)).length, (await editorState(page)).dirty], [0, false], 'back at the saved, empty state');
   for (let i = 0; i < steps; i++) await page.keyboard.press('Control+y');
-  assert.equal((await editorState(page)).doc.objects.length, 4);
+  assert.equal((await objects(page)).length, 4);
 });
 
 designerTest('dragging with the mouse moves by the distance dragged, and the grid catches the position', async ({ page }) => {
-  await toolbar(page, 'insertRect');
-  await setField(page, 'prop-x', '10');
-  await setField(page, 'prop-y', '10');
+  await insert(page, 'insertRect', { x: 10, y: 10 });
   // 7.2 mm right and 3.1 mm down; snapping to the 1 mm grid takes it to 17, 13.
   await dragMm(page, 15, 13, [3.6, 1.5], [7.2, 3.1]);
   let { doc } = await editorState(page);
@@ -107,16 +91,15 @@ designerTest('a pointer move redraws no object, a drag only what moves, an edit 
     return editor.state.doc.objects.map((o) => o.id);
   });
   const text = ids[6];
-  const frame = () => page.evaluate(() => new Promise((resolve) => requestAnimationFrame(() => requestAnimationFrame(resolve))));
   const watch = async () => {
-    await frame();
+    await nextFrame(page);
     await page.evaluate(() => {
       window.quillmark.stage().drawsOf.clear();
       window.mergeNotices = 0;
     });
   };
   const seen = async () => {
-    await frame();
+    await nextFrame(page);
     return page.evaluate(() => ({ drawn: Object.fromEntries(window.quillmark.stage().drawsOf), mergeNotices: window.mergeNotices }));
   };
 
@@ -149,15 +132,13 @@ designerTest('a pointer move redraws no object, a drag only what moves, an edit 
 
 designerTest('save downloads a project file that opens again unchanged; a broken file is refused', async ({ page }) => {
   await page.fill('[data-testid="label-name"]', '货架标签');
-  await toolbar(page, 'insertText');
-  await toolbar(page, 'insertBarcode');
-  await toolbar(page, 'insertQr');
+  for (const action of ['insertText', 'insertBarcode', 'insertQr']) await toolbar(page, action);
   await page.keyboard.press('Control+r');
   const before = (await editorState(page)).doc;
-  const [download] = await Promise.all([page.waitForEvent('download'), page.keyboard.press('Control+s')]);
-  assert.equal(download.suggestedFilename(), '货架标签.cwrt');
+  const first = await download(page, () => page.keyboard.press('Control+s'));
+  assert.equal(first.suggestedFilename(), '货架标签.cwrt');
   const saved = path.join(scratchDir(), 'shelf.cwrt');
-  await download.saveAs(saved);
+  await first.saveAs(saved);
   const file = JSON.parse(await readFile(saved, 'utf8'));
   assert.equal(file.format, 'quillmark-label');
   assert.equal((await editorState(page)).dirty, false);
@@ -166,29 +147,24 @@ designerTest('save downloads a project file that opens again unchanged; a broken
   // A new project (of a free size, from the chooser), then the saved one opened through the file picker.
   await page.keyboard.press('Control+n');
   await page.click('[data-testid="chooser-custom"]');
-  assert.equal((await editorState(page)).doc.objects.length, 0);
-  let [chooser] = await Promise.all([page.waitForEvent('filechooser'), page.keyboard.press('Control+o')]);
-  await chooser.setFiles(saved);
+  assert.equal((await objects(page)).length, 0);
+  const open = (file) => pickFile(page, () => page.keyboard.press('Control+o'), file);
+  await open(saved);
   await page.waitForFunction(() => window.quillmark.editor.state.doc.objects.length === 3);
   const reopened = await editorState(page);
-  assert.deepEqual(reopened.doc, before);
-  assert.equal(reopened.dirty, false);
-  assert.equal(reopened.name, '货架标签');
+  assert.deepEqual([reopened.doc, reopened.dirty, reopened.name], [before, false, '货架标签']);
 
   // Opened from shelf.json it was never saved as a project: Save names it anew, not shelf.json.cwrt.
   const json = path.join(scratchDir(), 'shelf.json');
   await writeFile(json, await readFile(saved));
-  [chooser] = await Promise.all([page.waitForEvent('filechooser'), page.keyboard.press('Control+o')]);
-  await chooser.setFiles(json);
+  await open(json);
   await page.waitForFunction(() => window.quillmark.editor.state.projectPath === 'shelf.json');
-  const [again] = await Promise.all([page.waitForEvent('download'), page.keyboard.press('Control+s')]);
-  assert.equal(again.suggestedFilename(), '货架标签.cwrt');
+  assert.equal((await download(page, () => page.keyboard.press('Control+s'))).suggestedFilename(), '货架标签.cwrt');
 
   // Not a project: a clear message, and the open project stays as it was.
   const broken = path.join(scratchDir(), 'broken.cwrt');
   await writeFile(broken, '{"format":"quillmark-label","version":1,"label":');
-  [chooser] = await Promise.all([page.waitForEvent('filechooser'), page.keyboard.press('Control+o')]);
-  await chooser.setFiles(broken);
+  await open(broken);
   const dialog = page.locator('[data-testid="dialog"]');
   await dialog.waitFor();
   assert.match(await dialog.innerText(), /broken\.cwrt[\s\S]*不是有效的 JSON/);
@@ -201,7 +177,7 @@ designerTest('unsaved work is asked about before New, and recovered after the wi
   await page.keyboard.press('Control+n');
   await page.locator('[data-testid="dialog"]').waitFor();
   await page.click('[data-testid="dialog-cancel"]');
-  assert.equal((await editorState(page)).doc.objects.length, 1, 'cancel keeps the work');
+  assert.equal((await objects(page)).length, 1, 'cancel keeps the work');
 
   // The page goes away without asking (as when the window's close button is used).
   await page.waitForTimeout(500);
@@ -211,23 +187,23 @@ designerTest('unsaved work is asked about before New, and recovered after the wi
   await dialog.waitFor();
   await again.page.click('[data-testid="dialog-recover"]');
   const state = await editorState(again.page);
-  assert.equal(state.doc.objects.length, 1);
-  assert.equal(state.dirty, true, 'recovered work is still unsaved');
+  assert.deepEqual([state.doc.objects.length, state.dirty], [1, true], 'recovered, and still unsaved');
 
   await again.page.keyboard.press('Control+n');
   await again.page.click('[data-testid="dialog-discard"]');
   await again.page.click('[data-testid="chooser-custom"]');
-  assert.equal((await editorState(again.page)).doc.objects.length, 0);
+  assert.equal((await objects(again.page)).length, 0);
   assert.deepEqual([...errors, ...again.errors], []);
 });
 
 designerTest('English is chosen once and remembered; Chinese is the default', async ({ page }) => {
-  assert.equal(await page.locator('button[data-action="insertText"]').innerText(), '文本');
+  const caption = () => page.locator('button[data-action="insertText"]').innerText();
+  assert.equal(await caption(), '文本');
   await page.selectOption('[data-testid="language"]', 'en');
-  assert.equal(await page.locator('button[data-action="insertText"]').innerText(), 'Text');
+  assert.equal(await caption(), 'Text');
   await page.reload();
   await page.waitForFunction(() => window.quillmarkReady === true);
-  assert.equal(await page.locator('button[data-action="insertText"]').innerText(), 'Text');
+  assert.equal(await caption(), 'Text');
   assert.equal(await page.evaluate(() => document.documentElement.lang), 'en');
 });
 
@@ -242,35 +218,27 @@ designerTest('invalid barcode data shows a message on the object and the page ke
   await page.fill('[data-testid="prop-data"]', '590123412345');
   await message.waitFor({ state: 'detached' });
   await toolbar(page, 'insertText');
-  assert.equal((await editorState(page)).doc.objects.length, 2);
+  assert.equal((await objects(page)).length, 2);
 });
 
 designerTest('handles resize by the distance dragged; several selected objects move together', async ({ page }) => {
   await toolbar(page, 'snap');
-  await toolbar(page, 'insertRect');
-  await setField(page, 'prop-x', '5');
-  await setField(page, 'prop-y', '5');
-  await setField(page, 'prop-width', '10');
-  await setField(page, 'prop-height', '6');
+  await insert(page, 'insertRect', { x: 5, y: 5, width: 10, height: 6 });
   await dragMm(page, 15, 11, [4, 2.5]);
-  let { doc } = await editorState(page);
-  const rect = doc.objects[0];
+  const [rect] = await objects(page);
   assert.ok(Math.abs(rect.widthMm - 14) <= 0.1 && Math.abs(rect.heightMm - 8.5) <= 0.1, `${rect.widthMm} × ${rect.heightMm}`);
   assert.deepEqual([rect.xMm, rect.yMm], [5, 5], 'the opposite corner stays put');
 
   // Shift-click adds a second object; dragging one moves both by the same distance.
-  await toolbar(page, 'insertEllipse');
-  await setField(page, 'prop-x', '30');
-  await setField(page, 'prop-y', '15');
+  await insert(page, 'insertEllipse', { x: 30, y: 15 });
   const onRect = await screenPoint(page, 8, 8);
   await page.keyboard.down('Shift');
   await page.mouse.click(onRect.x, onRect.y);
   await page.keyboard.up('Shift');
   assert.equal((await editorState(page)).selection.length, 2);
   await dragMm(page, 8, 8, [3, 1]);
-  ({ doc } = await editorState(page));
-  assert.ok(Math.abs(doc.objects[0].xMm - 8) <= 0.1 && Math.abs(doc.objects[1].xMm - 33) <= 0.1, doc.objects.map((o) => o.xMm).join(', '));
-  assert.ok(Math.abs(doc.objects[0].yMm - 6) <= 0.1 && Math.abs(doc.objects[1].yMm - 16) <= 0.1, doc.objects.map((o) => o.yMm).join(', '));
+  const moved = (await objects(page)).map((o) => [o.xMm, o.yMm]);
+  assert.ok([[8, 6], [33, 16]].every(([x, y], i) => Math.abs(moved[i][0] - x) <= 0.1 && Math.abs(moved[i][1] - y) <= 0.1), JSON.stringify(moved));
 });
 
 designerTest('pictures are embedded from PNG and SVG files', async ({ page }) => {
@@ -279,19 +247,16 @@ designerTest('pictures are embedded from PNG and SVG files', async ({ page }) =>
   const svg = path.join(scratchDir(), 'logo.svg');
   await writeFile(svg, '<svg xmlns="http://www.w3.org/2000/svg" width="40" height="20"><rect width="40" height="20" fill="#1f3a5f"/></svg>');
   for (const [file, type] of [[png, 'image/png'], [svg, 'image/svg+xml']]) {
-    const [chooser] = await Promise.all([page.waitForEvent('filechooser'), toolbar(page, 'insertImage')]);
-    await chooser.setFiles(file);
+    await pickFile(page, () => toolbar(page, 'insertImage'), file);
     await page.waitForFunction((t) => window.quillmark.editor.state.doc.objects.some((o) => o.src && o.src.startsWith(`data:${t};base64,`)), type);
   }
-  const { doc } = await editorState(page);
-  const logo = doc.objects[1];
+  const logo = (await objects(page))[1];
   assert.ok(Math.abs(logo.widthMm / logo.heightMm - 2) < 0.05, 'the picture keeps its proportions');
   const notPicture = path.join(scratchDir(), 'notes.png');
   await writeFile(notPicture, 'just text');
-  const [chooser] = await Promise.all([page.waitForEvent('filechooser'), toolbar(page, 'insertImage')]);
-  await chooser.setFiles(notPicture);
+  await pickFile(page, () => toolbar(page, 'insertImage'), notPicture);
   await page.locator('[data-testid="dialog"]').waitFor();
-  assert.equal((await editorState(page)).doc.objects.length, 2);
+  assert.equal((await objects(page)).length, 2);
   await page.click('[data-testid="dialog-ok"]');
 
   // A 4000 × 2000 photo on a 50 × 30 mm label: 1182 pixels (50 mm at 600 dpi) are all it can
@@ -304,9 +269,8 @@ designerTest('pictures are embedded from PNG and SVG files', async ({ page }) =>
     return canvas.toDataURL('image/png').split(',')[1];
   }), 'base64'));
   const insertedWidth = async () => {
-    const count = (await editorState(page)).doc.objects.length;
-    const [picker] = await Promise.all([page.waitForEvent('filechooser'), toolbar(page, 'insertImage')]);
-    await picker.setFiles(photo);
+    const count = (await objects(page)).length;
+    await pickFile(page, () => toolbar(page, 'insertImage'), photo);
     await page.waitForFunction((n) => window.quillmark.editor.state.doc.objects.length === n, count + 1);
     return page.evaluate(() => new Promise((resolve) => {
       const image = Object.assign(new Image(), { onload: () => resolve(image.naturalWidth) });
@@ -319,12 +283,8 @@ designerTest('pictures are embedded from PNG and SVG files', async ({ page }) =>
 });
 
 designerTest('a typed size lands on its object even when the next click selects another', async ({ page }) => {
-  await toolbar(page, 'insertRect');
-  await setField(page, 'prop-x', '2');
-  await setField(page, 'prop-y', '2');
-  await toolbar(page, 'insertEllipse');
-  await setField(page, 'prop-x', '30');
-  await setField(page, 'prop-y', '15');
+  await insert(page, 'insertRect', { x: 2, y: 2 });
+  await insert(page, 'insertEllipse', { x: 30, y: 15 });
   await page.fill('[data-testid="prop-width"]', '7.5');
   const onRect = await screenPoint(page, 5, 5);
   await page.mouse.click(onRect.x, onRect.y);
@@ -335,28 +295,25 @@ designerTest('a typed size lands on its object even when the next click selects 
 
   // Saving while a field is still being edited saves the value on screen.
   await page.fill('[data-testid="prop-height"]', '9.5');
-  const [download] = await Promise.all([page.waitForEvent('download'), page.keyboard.press('Control+s')]);
-  const saved = JSON.parse(await readFile(await download.path(), 'utf8'));
+  const saved = JSON.parse(await readFile(await (await download(page, () => page.keyboard.press('Control+s'))).path(), 'utf8'));
   assert.equal(saved.objects[0].heightMm, 9.5);
 });
 
 designerTest('alignment, lock and stacking order from the toolbar; Ctrl+wheel zooms about the pointer', async ({ page }) => {
-  await toolbar(page, 'insertRect');
-  await setField(page, 'prop-x', '4');
-  await toolbar(page, 'insertEllipse');
-  await setField(page, 'prop-x', '20');
+  await insert(page, 'insertRect', { x: 4 });
+  await insert(page, 'insertEllipse', { x: 20 });
   await page.keyboard.press('Control+a');
   await toolbar(page, 'alignLeft');
   let { doc } = await editorState(page);
   assert.deepEqual(doc.objects.map((o) => o.xMm), [4, 4]);
   const ids = doc.objects.map((o) => o.id);
-  await page.evaluate((id) => window.quillmark.editor.select([id]), ids[1]);
+  await select(page, [ids[1]]);
   await toolbar(page, 'sendToBack');
   ({ doc } = await editorState(page));
   assert.deepEqual(doc.objects.map((o) => o.id), [ids[1], ids[0]]);
   await toolbar(page, 'insertLine');
-  const line = (await editorState(page)).doc.objects[2].id;
-  await page.evaluate((both) => window.quillmark.editor.select(both), ids);
+  const line = (await objects(page))[2].id;
+  await select(page, ids);
   await page.keyboard.press('Control+BracketRight');
   ({ doc } = await editorState(page));
   assert.deepEqual(doc.objects.map((o) => o.id), [line, ids[1], ids[0]], 'both selected objects go up one step');
@@ -367,7 +324,7 @@ designerTest('alignment, lock and stacking order from the toolbar; Ctrl+wheel zo
   ({ doc } = await editorState(page));
   assert.deepEqual(doc.objects.map((o) => o.id), [ids[1], ids[0], line], 'and down again from the context menu');
   assert.equal(await page.locator('[data-testid="context-menu"]').count(), 0);
-  await page.evaluate((id) => window.quillmark.editor.select([id]), ids[1]);
+  await select(page, [ids[1]]);
 
   // A locked object neither moves nor goes away, and says so in its panel.
   await toolbar(page, 'lock');
@@ -375,8 +332,7 @@ designerTest('alignment, lock and stacking order from the toolbar; Ctrl+wheel zo
   await page.keyboard.press('Shift+ArrowRight');
   await page.keyboard.press('Delete');
   ({ doc } = await editorState(page));
-  assert.equal(doc.objects.length, 3);
-  assert.equal(doc.objects.find((o) => o.id === ids[1]).xMm, 4);
+  assert.deepEqual([doc.objects.length, doc.objects.find((o) => o.id === ids[1]).xMm], [3, 4]);
 
   const before = await page.evaluate(() => window.quillmark.stage().getView().zoom);
   const at = await screenPoint(page, 25, 15);

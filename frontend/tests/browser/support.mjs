@@ -99,3 +99,25 @@ export async function setField(page, testId, value) {
   await field.fill(String(value));
   await field.press('Enter');
 }
+
+/** Inserts an object from the toolbar and types its fields (testid suffix → value), e.g. { x: 5, width: 40 }. */
+export async function insert(page, action, fields = {}) {
+  await toolbar(page, action);
+  for (const [name, value] of Object.entries(fields)) await setField(page, `prop-${name}`, value);
+}
+
+export const objects = async (page) => (await editorState(page)).doc.objects;
+export const select = (page, ids) => page.evaluate((list) => window.quillmark.editor.select(list), ids);
+export const nextFrame = (page) => page.evaluate(() => new Promise((resolve) => requestAnimationFrame(() => requestAnimationFrame(resolve))));
+
+/** Sets a file on the file chooser that `trigger` (a promise-returning action) opens. */
+export async function pickFile(page, trigger, file) {
+  const [chooser] = await Promise.all([page.waitForEvent('filechooser'), trigger()]);
+  await chooser.setFiles(file);
+}
+
+/** The download that `trigger` starts. */
+export async function download(page, trigger) {
+  const [file] = await Promise.all([page.waitForEvent('download'), trigger()]);
+  return file;
+}
