@@ -5,18 +5,16 @@ import assert from 'node:assert/strict';
 import { writeFile } from 'node:fs/promises';
 import path from 'node:path';
 import zxing from '@zxing/library';
-import { designerTests, dragMm, editorState, screenPoint, setField, toolbar } from './support.mjs';
+import { designerTests, editorState, insert, nextFrame, objects, pickFile, screenPoint, select, setField, toolbar } from './support.mjs';
 
 const { BinaryBitmap, Code128Reader, DecodeHintType, HybridBinarizer, RGBLuminanceSource } = zxing;
 const { designerTest, scratch: scratchDir } = designerTests();
 
-const textOf = async (page) => (await editorState(page)).doc.objects[0].text;
+const textOf = async (page) => (await objects(page))[0].text;
 const editBox = (page) => page.locator('[data-testid="text-on-label"]');
 
 designerTest('a text is typed on the label, in Latin and in Chinese through the input method, one undo step per edit', async ({ page }) => {
-  await toolbar(page, 'insertText');
-  await setField(page, 'prop-x', '5');
-  await setField(page, 'prop-y', '4');
+  await insert(page, 'insertText', { x: 5, y: 4 });
   const centre = await screenPoint(page, 20, 8);
   await page.mouse.dblclick(centre.x, centre.y);
   // The typing box lies over the object: same corner, same width at this zoom.
@@ -111,15 +109,14 @@ designerTest('shapes turn freely by the handle (Shift: 15° steps) and by number
     if (shift) await page.keyboard.up('Shift');
     // A loaded machine may still be finishing the gesture when the next step begins.
     await page.waitForFunction(() => !window.quillmark.stage().transformer.isTransforming());
-    return (await editorState(page)).doc.objects[0].rotation;
+    return (await objects(page))[0].rotation;
   };
   const free = await turnTo(50, false);
   assert.ok(Math.abs(free - 50) < 1.5, `turned freely to ${free}°`);
   assert.equal(await turnTo(50, true), 45, 'Shift snaps to 15° steps');
   await setField(page, 'prop-rotation', '30');
-  const { doc } = await editorState(page);
-  assert.equal(doc.objects[0].rotation, 30);
-  assert.deepEqual([doc.objects[0].xMm, doc.objects[0].yMm], [15, 10], 'turning keeps the box about its centre');
+  const [turned] = await objects(page);
+  assert.deepEqual([turned.rotation, turned.xMm, turned.yMm], [30, 15, 10], 'turning keeps the box about its centre');
 
   // Drawn at 300 dpi: the turned rectangle's area and the box around its corners, within a pixel or so.
   const dpi = 300, k = dpi / 25.4;
@@ -171,14 +168,14 @@ designerTest('a barcode is sized by its narrow bar in whole printer dots, warned
   await page.evaluate(() => window.quillmark.editor.apply((d) => ({ ...d, widthMm: 120, heightMm: 40, output: { printerName: '', dpi: 300 } })));
   await toolbar(page, 'insertBarcode');
   await page.selectOption('[data-testid="prop-symbology"]', 'ean13');
-  await setField(page, 'prop-x', '10');
+  await setField(page, 'prop-x', 10);
   const printed = page.locator('[data-testid="xdim-printed"]');
   const warning = page.locator('[data-testid="xdim-warning"]');
   // EAN-13 at 100 % (0.330 mm) is 4 dots at 300 dpi, 103 % of nominal: no warning.
   assert.match(await printed.innerText(), /4 点 = 0\.339 mm（300 dpi）.*103%/);
   assert.equal(await warning.count(), 0);
   assert.equal((await printedCode(page, 300)).narrowest, 4);
-  let barcode = (await editorState(page)).doc.objects[0];
+  let [barcode] = await objects(page);
   // 95 modules plus the digit beside the guard bars: the box is as wide as the symbol.
   assert.ok(barcode.widthMm > 95 * 0.3387 && barcode.widthMm < 110 * 0.3387, `box ${barcode.widthMm} mm`);
   assert.equal(barcode.xMm, 10);
@@ -188,7 +185,7 @@ designerTest('a barcode is sized by its narrow bar in whole printer dots, warned
   await warning.waitFor();
   assert.match(await warning.innerText(), /0\.254 mm.*0\.264 mm/);
   assert.equal((await printedCode(page, 300)).narrowest, 3);
-  const narrower = (await editorState(page)).doc.objects[0];
+  const [narrower] = await objects(page);
   assert.ok(Math.abs(narrower.widthMm / barcode.widthMm - 3 / 4) < 0.01, 'the box follows the symbol');
   // In dots: 2 dots at 203 dpi is the dot minimum and still below the range.
   await page.selectOption('[data-testid="prop-xdim-unit"]', 'dots');
@@ -201,14 +198,12 @@ designerTest('a barcode is sized by its narrow bar in whole printer dots, warned
   const quiet = page.locator('[data-testid="quiet-zone-warning"]');
   assert.equal(await quiet.count(), 0);
   // 1 mm from the right edge: the 7 modules (1.75 mm) after the bars run past it.
-  await setField(page, 'prop-x', String(Math.round((120 - 1 - (await editorState(page)).doc.objects[0].widthMm) * 10) / 10));
+  await setField(page, 'prop-x', Math.round((120 - 1 - (await objects(page))[0].widthMm) * 10) / 10);
   assert.match(await quiet.innerText(), /标签边缘/);
   await setField(page, 'prop-x', '20');
-  const id = (await editorState(page)).doc.objects[0].id;
-  await toolbar(page, 'insertRect');
-  await setField(page, 'prop-x', '16');
-  await setField(page, 'prop-y', '2');
-  await page.evaluate((id) => window.quillmark.editor.select([id]), id);
+  const { id } = (await objects(page))[0];
+  await insert(page, 'insertRect', { x: 16, y: 2 });
+  await select(page, [id]);
   assert.match(await quiet.innerText(), /1 个对象/);
 
   // GS1-128: (AI) data with its check digit worked out, scanned back as a GS1 symbol.
@@ -217,27 +212,24 @@ designerTest('a barcode is sized by its narrow bar in whole printer dots, warned
   assert.equal((await printedCode(page, 203)).text, ']C1010950600013435217261231' + '10AB12');
   await page.fill('[data-testid="prop-data"]', '(01)09506000134353');
   assert.match(await page.innerText('[data-testid="barcode-error"]'), /\(01\) 的校验位应为 2/);
-  barcode = (await editorState(page)).doc.objects.find((o) => o.id === id);
-  assert.equal(barcode.symbology, 'gs1-128');
+  assert.equal((await objects(page)).find((o) => o.id === id).symbology, 'gs1-128');
 });
 
 designerTest('an older project keeps its box-sized barcode until an X-dimension is set', async ({ page }) => {
   const file = path.join(scratchDir(), 'old.cwrt');
   const old = { id: 'b1', type: 'barcode', xMm: 5, yMm: 5, widthMm: 36, heightMm: 20, rotation: 90, locked: false, symbology: 'ean13', data: '590123412345', showText: true, color: '#000000' };
   await writeFile(file, JSON.stringify({ format: 'quillmark-label', version: 1, label: { name: 'old', widthMm: 50, heightMm: 40 }, objects: [old] }));
-  const [chooser] = await Promise.all([page.waitForEvent('filechooser'), page.keyboard.press('Control+o')]);
-  await chooser.setFiles(file);
+  await pickFile(page, () => page.keyboard.press('Control+o'), file);
   await page.waitForFunction(() => window.quillmark.editor.state.doc.objects.length === 1);
-  await page.evaluate(() => window.quillmark.editor.select(['b1']));
+  await select(page, ['b1']);
   await page.fill('[data-testid="prop-data"]', '400638133393');
-  let barcode = (await editorState(page)).doc.objects[0];
+  let [barcode] = await objects(page);
   assert.deepEqual([barcode.widthMm, barcode.heightMm, barcode.rotation, barcode.xdim], [36, 20, 90, undefined]);
   // The panel says so, and judges what the box makes: 36 mm at 203 dpi is 2 dots, 76 % of nominal.
   await page.locator('[data-testid="xdim-box-sized"]').waitFor();
   assert.match(await page.innerText('[data-testid="xdim-warning"]'), /0\.250 mm/);
   await setField(page, 'prop-xdim', '0.33');
-  barcode = (await editorState(page)).doc.objects[0];
-  assert.deepEqual(barcode.xdim, { mm: 0.33 });
+  assert.deepEqual((await objects(page))[0].xdim, { mm: 0.33 });
   assert.equal(await page.locator('[data-testid="xdim-box-sized"]').count(), 0);
 });
 
@@ -264,7 +256,7 @@ designerTest('inches are shown and typed in fields and the status bar, and remem
   await page.selectOption('[data-testid="prop-symbology"]', 'ean13');
   await shows(page, 'prop-xdim', '13');
   await setField(page, 'prop-xdim', '10');
-  assert.deepEqual((await editorState(page)).doc.objects[0].xdim, { mm: 0.254 });
+  assert.deepEqual((await objects(page))[0].xdim, { mm: 0.254 });
   // A new label of a free size is given in inches too.
   await page.keyboard.press('Escape');
   await page.keyboard.press('Control+n');
@@ -279,22 +271,24 @@ designerTest('inches are shown and typed in fields and the status bar, and remem
  * The label's corners on screen lie inside the stage, and how much of the stage the label takes,
  * once a frame has passed (the stage learns of a new size from a resize observer).
  */
-const fits = (page) => page.evaluate(async () => {
-  await new Promise((resolve) => requestAnimationFrame(() => requestAnimationFrame(resolve)));
+const fits = async (page) => (await nextFrame(page), page.evaluate(() => {
   const stage = window.quillmark.stage();
   const { widthMm, heightMm } = window.quillmark.editor.state.doc;
   const a = stage.toScreen(0, 0), b = stage.toScreen(widthMm, heightMm);
   const w = stage.stage.width(), h = stage.stage.height();
   return { inside: a.x >= 0 && a.y >= 0 && b.x <= w && b.y <= h, share: Math.max((b.x - a.x) / w, (b.y - a.y) / h), zoom: stage.getView().zoom };
-});
+}));
 
 designerTest('the view fits the label when its size changes, a panel opens or a project opens, unless the person zoomed', async ({ page }) => {
+  const fitted = async (why) => {
+    const view = await fits(page);
+    assert.ok(view.inside && view.share > 0.7, `${why}: ${JSON.stringify(view)}`);
+    return view;
+  };
   await setField(page, 'label-width', '300');
-  let view = await fits(page);
-  assert.ok(view.inside && view.share > 0.7, JSON.stringify(view));
+  await fitted('a new size');
   await toolbar(page, 'dataSource');
-  view = await fits(page);
-  assert.ok(view.inside && view.share > 0.7, `with the data panel open: ${JSON.stringify(view)}`);
+  const view = await fitted('with the data panel open');
   await toolbar(page, 'dataSource');
   assert.ok((await fits(page)).zoom > view.zoom, 'and larger again when it closes');
 
@@ -306,9 +300,7 @@ designerTest('the view fits the label when its size changes, a panel opens or a 
   const file = path.join(scratchDir(), 'tall.cwrt');
   await writeFile(file, JSON.stringify({ format: 'quillmark-label', version: 1, label: { name: 'tall', widthMm: 100, heightMm: 400 }, objects: [] }));
   await page.keyboard.press('Control+o');
-  const [chooser] = await Promise.all([page.waitForEvent('filechooser'), page.click('[data-testid="dialog-discard"]')]);
-  await chooser.setFiles(file);
+  await pickFile(page, () => page.click('[data-testid="dialog-discard"]'), file);
   await page.waitForFunction(() => window.quillmark.editor.state.doc.heightMm === 400);
-  view = await fits(page);
-  assert.ok(view.inside && view.share > 0.7, `an opened project is fitted: ${JSON.stringify(view)}`);
+  await fitted('an opened project');
 });

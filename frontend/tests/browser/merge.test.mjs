@@ -4,20 +4,19 @@
 import assert from 'node:assert/strict';
 import { writeFile } from 'node:fs/promises';
 import path from 'node:path';
-import { designerTests, toolbar } from './support.mjs';
+import { designerTests, download, nextFrame, pickFile, setField, toolbar } from './support.mjs';
 import { pageGrey, pdfPages, readCode128 } from '../pdfpages.mjs';
 
 const { designerTest, scratch: scratchDir } = designerTests();
 
 async function importFile(page, file) {
-  const [chooser] = await Promise.all([page.waitForEvent('filechooser'), page.click('[data-testid="data-import"]')]);
-  await chooser.setFiles(file);
+  await pickFile(page, () => page.click('[data-testid="data-import"]'), file);
   await page.waitForFunction((name) => window.quillmark.merge.settings.source?.name === name && !window.quillmark.merge.loading, path.basename(file));
 }
 
 /** The stage as shown once Konva has drawn the latest change (it draws on animation frames). */
 async function stageImage(page) {
-  await page.evaluate(() => new Promise((resolve) => requestAnimationFrame(() => requestAnimationFrame(resolve))));
+  await nextFrame(page);
   return page.locator('[data-testid="stage"]').screenshot();
 }
 
@@ -80,18 +79,17 @@ designerTest('a CSV merge is previewed record by record and exported as one PDF 
   assert.notDeepEqual(first, second);
   await page.click('[data-testid="record-last"]');
   assert.equal((await mergeState(page)).index, 2);
-  await page.fill('[data-testid="record-goto"]', '1');
-  await page.press('[data-testid="record-goto"]', 'Enter');
+  await setField(page, 'record-goto', 1);
   assert.deepEqual(await settledStageImage(page), first);
   await page.waitForSelector('[data-testid="check-clean"]');
 
   await toolbar(page, 'exportPdf');
   assert.equal(await page.textContent('[data-testid="preview-size"]'), '50 × 30 毫米，591 × 354 像素');
   assert.equal(await page.textContent('[data-testid="job-summary"]'), '3 张标签，3 页');
-  const [download] = await Promise.all([page.waitForEvent('download'), page.click('[data-testid="print-start"]')]);
+  const saved = await download(page, () => page.click('[data-testid="print-start"]'));
   const pdf = path.join(scratchDir(), 'merge.pdf');
-  await download.saveAs(pdf);
-  assert.equal(download.suggestedFilename(), '未命名标签.pdf');
+  await saved.saveAs(pdf);
+  assert.equal(saved.suggestedFilename(), '未命名标签.pdf');
   assert.deepEqual(await bundlesLoaded(), ['pdf-writer', 'sheet-reader']);
   const { pages, sizes } = pdfPages(pdf);
   assert.equal(pages, 3);
@@ -133,29 +131,16 @@ designerTest('records whose barcode cannot be encoded are listed, skipped on req
   assert.match(await page.textContent('[data-testid="check-skipped"]'), /将跳过 2 条记录（第 2、3 条）/);
   // Two labels across, three down on A4, starting at the fifth position of a used sheet.
   await page.check('[data-testid="sheet-on"]');
-  for (const [id, value] of [['columns', 2], ['rows', 3], ['start', 5]]) {
-    await page.fill(`[data-testid="sheet-${id}"]`, String(value));
-    await page.press(`[data-testid="sheet-${id}"]`, 'Enter');
-  }
-  await page.fill('[data-testid="print-per-record"]', '2');
-  await page.press('[data-testid="print-per-record"]', 'Enter');
+  for (const [id, value] of [['sheet-columns', 2], ['sheet-rows', 3], ['sheet-start', 5], ['print-per-record', 2]]) await setField(page, id, value);
   assert.equal(await page.textContent('[data-testid="job-summary"]'), '2 张标签，1 页');
   assert.equal(await page.textContent('[data-testid="preview-size"]'), '210 × 297 毫米，2480 × 3508 像素');
-  const [download] = await Promise.all([page.waitForEvent('download'), page.click('[data-testid="print-start"]')]);
   const pdf = path.join(scratchDir(), 'sheet.pdf');
-  await download.saveAs(pdf);
+  await (await download(page, () => page.click('[data-testid="print-start"]'))).saveAs(pdf);
   assert.deepEqual(pdfPages(pdf), { pages: 1, sizes: [[210, 297]] });
   // Page 1 holds labels in positions 5 and 6 only: ink in the bottom third, none above it.
   const sheet = pageGrey(pdf, 1, 30);
-  const inkRows = [];
-  for (let y = 0; y < sheet.height; y++) {
-    for (let x = 0; x < sheet.width; x++) {
-      if (sheet.pixels[y * sheet.width + x] < 128) {
-        inkRows.push(y);
-        break;
-      }
-    }
-  }
+  const inkRows = Array.from({ length: sheet.height }, (_, y) => y)
+    .filter((y) => sheet.pixels.subarray(y * sheet.width, (y + 1) * sheet.width).some((v) => v < 128));
   const doc = await page.evaluate(() => window.quillmark.editor.state.doc);
   const slot3Top = (doc.merge.sheet.marginTopMm + 2 * doc.merge.sheet.pitchYMm) / 25.4 * 30;
   assert.ok(inkRows.length > 0 && inkRows[0] >= Math.floor(slot3Top), `ink starts at ${inkRows[0]}, slot at ${slot3Top}`);

@@ -2,7 +2,7 @@
 // that size the label, and a sheet job's PDF measured label by label against the stock's figures.
 import assert from 'node:assert/strict';
 import path from 'node:path';
-import { designerTests, editorState, toolbar } from './support.mjs';
+import { designerTests, download, editorState, pickFile, setField, toolbar } from './support.mjs';
 import { pageGrey, pdfPages } from '../pdfpages.mjs';
 
 const { designerTest, scratch: scratchDir } = designerTests();
@@ -42,10 +42,7 @@ designerTest('a start with nothing to recover shows the chooser; "60x40" finds t
   const count = Number(/= (\d+)/.exec(summary)[1]);
   assert.equal(await page.locator('[data-testid="stock-drawing"] .stock-label').count(), count);
   // The user's own sheet: refused with the reason while labels would overlap, then kept and used.
-  const type = async (id, value) => {
-    await page.fill(`[data-testid="${id}"]`, String(value));
-    await page.press(`[data-testid="${id}"]`, 'Enter');
-  };
+  const type = (id, value) => setField(page, id, value);
   await type('chooser-width', 90);
   await type('chooser-height', 50);
   await page.selectOption('[data-testid="chooser-custom-kind"]', 'sheet');
@@ -59,14 +56,12 @@ designerTest('a start with nothing to recover shows the chooser; "60x40" finds t
   const own = (await editorState(page)).doc;
   assert.deepEqual([own.widthMm, own.stock.source, own.merge.sheet.pitchXMm, own.merge.sheet.rows], [90, 'user', 95, 5]);
   // Saved inside the project, it comes back with it on a machine that never knew it.
-  const [download] = await Promise.all([page.waitForEvent('download'), page.keyboard.press('Control+s')]);
   const file = path.join(scratchDir(), 'own-sheet.cwrt');
-  await download.saveAs(file);
+  await (await download(page, () => page.keyboard.press('Control+s'))).saveAs(file);
   await page.evaluate(() => localStorage.removeItem('quillmark.customStock'));
   await page.reload();
   await page.waitForFunction(() => window.quillmarkReady === true);
-  const [picker] = await Promise.all([page.waitForEvent('filechooser'), page.click('[data-testid="chooser-open"]')]);
-  await picker.setFiles(file);
+  await pickFile(page, () => page.click('[data-testid="chooser-open"]'), file);
   await page.waitForSelector('[data-testid="stock-chooser"]', { state: 'detached' });
   assert.deepEqual(await page.evaluate(() => window.quillmark.editor.state.customStock.map((e) => e.id)), [own.stock.id]);
 
@@ -88,13 +83,10 @@ designerTest('a sheet job\'s PDF has each label where the stock puts it, from th
   });
   await toolbar(page, 'exportPdf');
   assert.match(await page.innerText('[data-testid="sheet-stock"]'), /63\.5 × 38\.1 mm/);
-  await page.fill('[data-testid="sheet-start"]', '4');
-  await page.press('[data-testid="sheet-start"]', 'Enter');
-  await page.fill('[data-testid="print-per-record"]', '21');
-  await page.press('[data-testid="print-per-record"]', 'Enter');
-  const [download] = await Promise.all([page.waitForEvent('download'), page.click('[data-testid="print-start"]')]);
+  await setField(page, 'sheet-start', 4);
+  await setField(page, 'print-per-record', 21);
   const pdf = path.join(scratchDir(), 'a4-21.pdf');
-  await download.saveAs(pdf);
+  await (await download(page, () => page.click('[data-testid="print-start"]'))).saveAs(pdf);
   assert.deepEqual(pdfPages(pdf), { pages: 2, sizes: [[210, 297], [210, 297]] });
 
   const dpi = 600;
@@ -104,13 +96,10 @@ designerTest('a sheet job\'s PDF has each label where the stock puts it, from th
   for (const [pageNumber, filled] of [[1, (p) => p >= 4], [2, (p) => p <= 3]]) {
     const { width, pixels } = pageGrey(pdf, pageNumber, dpi);
     for (let position = 1; position <= s.columns * s.rows; position++) {
-      const column = (position - 1) % s.columns;
-      const row = Math.floor((position - 1) / s.columns);
-      const x = s.marginLeftMm + column * s.pitchXMm;
-      const y = s.marginTopMm + row * s.pitchYMm;
+      const x = s.marginLeftMm + ((position - 1) % s.columns) * s.pitchXMm;
+      const y = s.marginTopMm + Math.floor((position - 1) / s.columns) * s.pitchYMm;
       // Ink within 1 mm around the expected corner: its top-left is the label's.
-      let left = Infinity;
-      let top = Infinity;
+      let left = Infinity, top = Infinity;
       for (let py = Math.round((y - 1) * pxPerMm); py < Math.round((y + 2) * pxPerMm); py++) {
         for (let px = Math.round((x - 1) * pxPerMm); px < Math.round((x + 2) * pxPerMm); px++) {
           if (pixels[py * width + px] < 128) {
