@@ -9,10 +9,8 @@ import fs from 'node:fs';
 import path from 'node:path';
 import { describe, it } from 'node:test';
 import XLSX from 'xlsx';
-import { clickElement as click, printingHost } from './harness.mjs';
+import { clickElement as click, printResult, printingHost, textOf as text } from './harness.mjs';
 import { readBarcode, readCode128 } from '../../frontend/tests/pdfpages.mjs';
-
-const text = (page, selector) => page.evaluate((s) => document.querySelector(s)?.textContent ?? null, selector);
 
 function writeWorkbook(file, eans) {
   const book = XLSX.utils.book_new();
@@ -90,8 +88,7 @@ describe('the check before printing in the program', () => {
     await page.waitForFunction(() => document.querySelector('[data-testid="print-start"]')?.disabled === false, null, { timeout: 30_000 });
     assert.equal(await text(page, '[data-testid="job-summary"]'), '2 张标签，2 页');
     await click(page, '[data-testid="print-start"]');
-    await page.waitForFunction(() => document.querySelector('[data-testid="print-result"]'), null, { timeout: 60_000 });
-    assert.equal(await text(page, '[data-testid="print-result"]'), '已发送 2 张标签到打印机“label”（2 页，每份 1 份）。');
+    assert.equal(await printResult(page), '已发送 2 张标签到打印机“label”（2 页，每份 1 份）。');
 
     const [job] = spooled(server);
     assert.deepEqual([1, 2].map((p) => readBarcode(job, p, 'EAN_13')), ['6934567890122', '6934567890139']);

@@ -1,11 +1,12 @@
 // Starts the real Quillmark executable from a temporary tree laid out like an install, with its
 // own home, settings and runtime folders, and drives the real page over the DevTools protocol.
-import { spawn } from 'node:child_process';
+import { execFileSync, spawn } from 'node:child_process';
 import fs from 'node:fs';
 import net from 'node:net';
 import os from 'node:os';
 import path from 'node:path';
 import readline from 'node:readline';
+import { fileURLToPath } from 'node:url';
 import { after, before } from 'node:test';
 import { chromium } from 'playwright-core';
 
@@ -30,7 +31,16 @@ function freePort() {
   });
 }
 
-const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+export const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+
+/** Polls `condition` every 100 ms: its first truthy value, or false once `timeoutMs` has passed. */
+export async function waitFor(condition, timeoutMs = 10_000) {
+  for (const deadline = Date.now() + timeoutMs; Date.now() < deadline; await sleep(100)) {
+    const value = await condition();
+    if (value) return value;
+  }
+  return false;
+}
 
 // Only the served files: no sources, tests or packages, as the install rules lay them out.
 function copyFrontend(frontendSource, target) {
@@ -68,32 +78,18 @@ function isolatedEnvironment(root, debuggingPort, extra) {
 }
 
 async function waitForDevTools(port, child, output) {
-  const deadline = Date.now() + startTimeoutMs;
-  while (Date.now() < deadline) {
+  const listening = await waitFor(async () => {
     if (child.exitCode !== null) throw new Error(`quillmark exited with ${child.exitCode}:\n${output.join('')}`);
-    try {
-      const response = await fetch(`http://127.0.0.1:${port}/json/version`);
-      if (response.ok) return;
-    } catch {
-      // not listening yet
-    }
-    await sleep(100);
-  }
-  throw new Error(`DevTools did not open within ${startTimeoutMs} ms:\n${output.join('')}`);
+    return (await fetch(`http://127.0.0.1:${port}/json/version`).catch(() => null))?.ok;
+  }, startTimeoutMs);
+  if (!listening) throw new Error(`DevTools did not open within ${startTimeoutMs} ms:\n${output.join('')}`);
 }
 
 // The page target appears while still on about:blank; the front end sets quillmarkReady itself.
 async function frontendPage(browser) {
-  const deadline = Date.now() + startTimeoutMs;
-  while (Date.now() < deadline) {
-    for (const context of browser.contexts()) {
-      for (const page of context.pages()) {
-        if (page.url().startsWith('file:')) return page;
-      }
-    }
-    await sleep(100);
-  }
-  throw new Error('the front end page never appeared');
+  const page = await waitFor(() => browser.contexts().flatMap((c) => c.pages()).find((p) => p.url().startsWith('file:')), startTimeoutMs);
+  if (!page) throw new Error('the front end page never appeared');
+  return page;
 }
 
 // frontend: false starts the program with no front end at all; frontendSource serves another
@@ -250,4 +246,34 @@ export function printingHost(...queues) {
 /** Clicks with the page's own DOM event: Playwright's element actions need a newer engine than the host's. */
 export function clickElement(page, selector) {
   return page.evaluate((s) => document.querySelector(s).click(), selector);
+}
+
+/** Clicks once the element is there (it may be drawn on the next frame). */
+export async function clickWhenShown(page, selector) {
+  await page.waitForFunction((s) => document.querySelector(s), selector);
+  await clickElement(page, selector);
+}
+
+/** An element's text, null when there is none. */
+export const textOf = (page, selector) => page.evaluate((s) => document.querySelector(s)?.textContent ?? null, selector);
+
+/** The text of the message dialog, once it shows. */
+export async function dialogText(page) {
+  await page.waitForFunction(() => document.querySelector('[data-testid="dialog"]'));
+  return page.evaluate(() => document.querySelector('[data-testid="dialog"]').innerText);
+}
+
+/** What the print dialog says once the job has been handed over. */
+export async function printResult(page) {
+  await page.waitForFunction(() => document.querySelector('[data-testid="print-result"]'), null, { timeout: 60_000 });
+  return textOf(page, '[data-testid="print-result"]');
+}
+
+const jobAttributesTest = path.join(path.dirname(fileURLToPath(import.meta.url)), '../printserver/job-attributes.test');
+
+/** A job's attributes as the private print server reports them. */
+export function jobAttributes(socket, id) {
+  const uri = `ipp://${encodeURIComponent(socket)}/jobs/${id}`;
+  const output = execFileSync('ipptool', ['-j', uri, jobAttributesTest], { env: { ...process.env, CUPS_SERVER: socket }, encoding: 'utf8' });
+  return JSON.parse(output).find((group) => group['group-tag'] === 'job-attributes-tag') ?? {};
 }

@@ -4,23 +4,12 @@
 // for. The PDF export is checked on the bytes the exporter makes in the page, because the
 // host's save dialog cannot be clicked from here (browser mode covers the download itself).
 import assert from 'node:assert/strict';
-import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
-import { fileURLToPath } from 'node:url';
 import { describe, it } from 'node:test';
 import XLSX from 'xlsx';
-import { clickElement as click, printingHost } from './harness.mjs';
+import { clickElement as click, jobAttributes, printResult, printingHost, textOf } from './harness.mjs';
 import { pdfPages, readCode128 } from '../../frontend/tests/pdfpages.mjs';
-
-const here = path.dirname(fileURLToPath(import.meta.url));
-const jobAttributesTest = path.join(here, '../printserver/job-attributes.test');
-
-function jobAttributes(socket, id) {
-  const uri = `ipp://${encodeURIComponent(socket)}/jobs/${id}`;
-  const output = execFileSync('ipptool', ['-j', uri, jobAttributesTest], { env: { ...process.env, CUPS_SERVER: socket }, encoding: 'utf8' });
-  return JSON.parse(output).find((group) => group['group-tag'] === 'job-attributes-tag') ?? {};
-}
 
 function typeInto(page, selector, value) {
   return page.evaluate(([s, v]) => {
@@ -69,18 +58,14 @@ describe('data merge in the program', () => {
     await host.page.waitForFunction(() => document.querySelector('[data-testid="print-printer"]')?.value === 'label');
     // The driver's own resolution once its settings have been read.
     await host.page.waitForFunction(() => document.querySelector('[data-testid="print-dpi"]').value === '300');
-    assert.equal(await host.page.evaluate(() => document.querySelector('[data-testid="preview-size"]').textContent), '50 × 30 毫米，591 × 354 像素');
+    assert.equal(await textOf(host.page, '[data-testid="preview-size"]'), '50 × 30 毫米，591 × 354 像素');
     await typeInto(host.page, '[data-testid="print-copies"]', 2);
     await click(host.page, '[data-testid="print-start"]');
-    await host.page.waitForFunction(() => document.querySelector('[data-testid="print-result"]'), null, { timeout: 60_000 });
-    const result = await host.page.evaluate(() => document.querySelector('[data-testid="print-result"]').textContent);
-    assert.equal(result, '已发送 3 张标签到打印机“label”（3 页，每份 2 份）。');
+    assert.equal(await printResult(host.page), '已发送 3 张标签到打印机“label”（3 页，每份 2 份）。');
 
     // The host replies after the printing system has taken the whole document, which it keeps.
     const attributes = jobAttributes(server.socket, 1);
-    assert.equal(attributes['job-name'], '库存标签');
-    assert.equal(attributes.copies, 2);
-    assert.equal(attributes.media, 'Custom.50x30mm');
+    assert.deepEqual([attributes['job-name'], attributes.copies, attributes.media], ['库存标签', 2, 'Custom.50x30mm']);
     const kept = path.join(server.folder, 'spool/d00001-001');
     const { pages, sizes } = pdfPages(kept);
     assert.equal(pages, 3);

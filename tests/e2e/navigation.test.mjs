@@ -8,23 +8,12 @@ import http from 'node:http';
 import os from 'node:os';
 import path from 'node:path';
 import { after, before, describe, it } from 'node:test';
-import { startHost } from './harness.mjs';
-
-const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+import { sleep, startHost, waitFor } from './harness.mjs';
 
 // An evaluation whose page navigated away meanwhile fails this way; for a test that asked the
 // page to navigate, that is not a failure.
 function ignoreLeftPage(error) {
   if (!/Execution context was destroyed|navigat/i.test(error.message)) throw error;
-}
-
-async function waitFor(condition, timeoutMs = 10_000) {
-  const deadline = Date.now() + timeoutMs;
-  while (Date.now() < deadline) {
-    if (await condition()) return true;
-    await sleep(100);
-  }
-  return false;
 }
 
 // A web server on the loopback that records every request: a page it serves, once loaded,
@@ -67,15 +56,8 @@ async function startXServer() {
 
 // A page the test places inside the front-end folder: being the front end's own file, it is
 // shown and reaches the bridge, which shows the witness would hear from any page that loads.
-function probePage(witness) {
-  return `<!DOCTYPE html><meta charset="utf-8"><script src="qrc:///qtwebchannel/qwebchannel.js"></script>
-<script>new Image().src = '${witness.origin}/beacon?from=probe&transport=' + !!(window.qt && window.qt.webChannelTransport);</script>`;
-}
-
-function outsidePage(witness) {
-  return `<!DOCTYPE html><script>new Image().src = '${witness.origin}/beacon?from=outside&transport='
-    + !!(window.qt && window.qt.webChannelTransport);</script>`;
-}
+const beaconPage = (witness, from) => `<!DOCTYPE html><meta charset="utf-8"><script src="qrc:///qtwebchannel/qwebchannel.js"></script>
+<script>new Image().src = '${witness.origin}/beacon?from=${from}&transport=' + !!(window.qt && window.qt.webChannelTransport);</script>`;
 
 // Clicks a link the way a person does, with the mouse, so that it counts as a followed link.
 async function followLink(page, href, target) {
@@ -97,11 +79,11 @@ async function followLink(page, href, target) {
   );
   // The mouse itself, since a click that waits for its navigation would wait for ever here.
   // Locators would wait for the refused navigations to finish, which they never do.
-  const box = await page.evaluate(() => {
-    const { x, y, width, height } = document.getElementById('probe-link').getBoundingClientRect();
-    return { x, y, width, height };
+  const { x, y } = await page.evaluate(() => {
+    const box = document.getElementById('probe-link').getBoundingClientRect();
+    return { x: box.x + box.width / 2, y: box.y + box.height / 2 };
   });
-  await page.mouse.click(box.x + box.width / 2, box.y + box.height / 2);
+  await page.mouse.click(x, y);
 }
 
 describe('the navigation guard', { timeout: 60_000 }, () => {
@@ -118,8 +100,8 @@ describe('the navigation guard', { timeout: 60_000 }, () => {
     host = await startHost({
       env: { QT_QPA_PLATFORM: 'xcb', DISPLAY: xServer.display, PATH: `${opener.folder}:${process.env.PATH}` },
     });
-    fs.writeFileSync(path.join(host.frontendDir, 'probe.html'), probePage(witness));
-    fs.writeFileSync(path.join(host.root, 'outside.html'), outsidePage(witness));
+    fs.writeFileSync(path.join(host.frontendDir, 'probe.html'), beaconPage(witness, 'probe'));
+    fs.writeFileSync(path.join(host.root, 'outside.html'), beaconPage(witness, 'outside'));
   });
   after(async () => {
     await host?.stop();
@@ -143,6 +125,7 @@ describe('the navigation guard', { timeout: 60_000 }, () => {
   }
 
   const clickLink = (href, target) => followLink(host.page, href, target);
+  const addFrame = (url) => host.page.evaluate((src) => document.body.append(Object.assign(document.createElement('iframe'), { src })), url);
 
   it('shows and connects a page inside the front-end folder', async () => {
     await goTo('probe.html');
@@ -171,16 +154,8 @@ describe('the navigation guard', { timeout: 60_000 }, () => {
       // refused window, which would stall this test rather than the program.
       ['new window on the web', () => host.page.evaluate((url) => { window.open(url, '_blank', 'noopener'); }, `${witness.origin}/window`)],
       ['new window on a front-end page', () => host.page.evaluate(() => { window.open('probe.html', '_blank', 'noopener'); })],
-      ['frame on the web', () => host.page.evaluate((url) => {
-        const frame = document.createElement('iframe');
-        frame.src = url;
-        document.body.append(frame);
-      }, `${witness.origin}/frame`)],
-      ['frame holding a data: URL', () => host.page.evaluate((url) => {
-        const frame = document.createElement('iframe');
-        frame.src = url;
-        document.body.append(frame);
-      }, dataPage)],
+      ['frame on the web', () => addFrame(`${witness.origin}/frame`)],
+      ['frame holding a data: URL', () => addFrame(dataPage)],
       ['followed link to a file outside', () => clickLink(`file://${host.root}/outside.html`)],
       ['followed link into a new window', () => clickLink(`${witness.origin}/blank-target`, '_blank')],
     ];

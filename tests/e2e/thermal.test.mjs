@@ -7,15 +7,11 @@ import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
-import { fileURLToPath } from 'node:url';
 import { before, describe, it } from 'node:test';
 import { decode } from 'fast-png';
-import { clickElement as click, printingHost } from './harness.mjs';
+import { clickElement as click, jobAttributes, printResult, printingHost, sleep, waitFor } from './harness.mjs';
 import { decodeBarcode } from '../../frontend/tests/pdfpages.mjs';
 
-const here = path.dirname(fileURLToPath(import.meta.url));
-const jobAttributesTest = path.join(here, '../printserver/job-attributes.test');
-const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
 const base = { rotation: 0, locked: false };
 const label = {
@@ -104,8 +100,7 @@ describe('labels on a thermal printer', () => {
       && !document.querySelector('[data-testid="print-start"]').disabled, queue);
     await settle();
     await click(host.page, `[data-testid="${start}"]`);
-    await host.page.waitForFunction(() => document.querySelector('[data-testid="print-result"]'), null, { timeout: 60_000 });
-    const result = await host.page.evaluate(() => document.querySelector('[data-testid="print-result"]').textContent);
+    const result = await printResult(host.page);
     await click(host.page, '[data-testid="print-close"]');
     assert.match(result, /已发送 1 张标签/);
     jobs += 1;
@@ -117,15 +112,12 @@ describe('labels on a thermal printer', () => {
   }
 
   async function jobFinished(id) {
-    const uri = `ipp://${encodeURIComponent(server.socket)}/jobs/${id}`;
-    for (let tries = 0; tries < 600; tries++) {
-      const reply = execFileSync('ipptool', ['-j', uri, jobAttributesTest], { env: { ...process.env, CUPS_SERVER: server.socket }, encoding: 'utf8' });
-      const state = JSON.parse(reply).find((group) => group['group-tag'] === 'job-attributes-tag')?.['job-state'];
-      if (state === 9) return;
-      assert.ok(state < 7, `job ${id} ended in state ${state}`);
-      await sleep(100);
-    }
-    assert.fail(`job ${id} did not finish`);
+    const done = await waitFor(() => {
+      const state = jobAttributes(server.socket, id)['job-state'];
+      assert.ok(state < 7 || state === 9, `job ${id} ended in state ${state}`);
+      return state === 9;
+    }, 60_000);
+    assert.ok(done, `job ${id} did not finish`);
   }
 
   /** The front end's own page for a look, as the print job sends it. */
