@@ -61,22 +61,13 @@ const beaconPage = (witness, from) => `<!DOCTYPE html><meta charset="utf-8"><scr
 
 // Clicks a link the way a person does, with the mouse, so that it counts as a followed link.
 async function followLink(page, href, target) {
-  await page.evaluate(
-    ([linkHref, linkTarget]) => {
-      document.getElementById('probe-link')?.remove();
-      const link = document.createElement('a');
-      link.id = 'probe-link';
-      link.href = linkHref;
-      if (linkTarget) {
-        link.target = linkTarget;
-        link.rel = 'noopener';
-      }
-      link.textContent = 'follow me';
-      link.style = 'position:fixed;left:10px;top:10px;font-size:40px;z-index:2147483647;background:white';
-      document.body.append(link);
-    },
-    [href, target],
-  );
+  await page.evaluate(([linkHref, linkTarget]) => {
+    document.getElementById('probe-link')?.remove();
+    const link = Object.assign(document.createElement('a'), { id: 'probe-link', href: linkHref, textContent: 'follow me' });
+    if (linkTarget) Object.assign(link, { target: linkTarget, rel: 'noopener' });
+    link.style = 'position:fixed;left:10px;top:10px;font-size:40px;z-index:2147483647;background:white';
+    document.body.append(link);
+  }, [href, target]);
   // The mouse itself, since a click that waits for its navigation would wait for ever here.
   // Locators would wait for the refused navigations to finish, which they never do.
   const { x, y } = await page.evaluate(() => {

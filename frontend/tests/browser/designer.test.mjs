@@ -144,21 +144,18 @@ designerTest('save downloads a project file that opens again unchanged; a broken
   assert.equal((await editorState(page)).dirty, false);
   await page.waitForSelector('[data-testid="dirty-marker"]', { state: 'detached' });
 
-  // A new project (of a free size, from the chooser), then the saved one opened through the file picker.
+  // A new project (of a free size, from the chooser), then the saved file opened through the file
+  // picker as shelf.json: unchanged, but never saved as a project, so Save names it anew.
   await page.keyboard.press('Control+n');
   await page.click('[data-testid="chooser-custom"]');
   assert.equal((await objects(page)).length, 0);
   const open = (file) => pickFile(page, () => page.keyboard.press('Control+o'), file);
-  await open(saved);
-  await page.waitForFunction(() => window.quillmark.editor.state.doc.objects.length === 3);
-  const reopened = await editorState(page);
-  assert.deepEqual([reopened.doc, reopened.dirty, reopened.name], [before, false, '货架标签']);
-
-  // Opened from shelf.json it was never saved as a project: Save names it anew, not shelf.json.cwrt.
   const json = path.join(scratchDir(), 'shelf.json');
   await writeFile(json, await readFile(saved));
   await open(json);
   await page.waitForFunction(() => window.quillmark.editor.state.projectPath === 'shelf.json');
+  const reopened = await editorState(page);
+  assert.deepEqual([reopened.doc, reopened.dirty, reopened.name], [before, false, '货架标签']);
   assert.equal((await download(page, () => page.keyboard.press('Control+s'))).suggestedFilename(), '货架标签.cwrt');
 
   // Not a project: a clear message, and the open project stays as it was.
