@@ -248,6 +248,18 @@ export function clickElement(page, selector) {
   return page.evaluate((s) => document.querySelector(s).click(), selector);
 }
 
+/** Sets a field as a person would: a box or a list changes, a typed field takes its value when left. */
+export function setValue(page, selector, value) {
+  return page.evaluate(([s, v]) => {
+    const field = document.querySelector(s);
+    if (field.type === 'checkbox') field.checked = v;
+    else field.value = String(v);
+    const typed = field.tagName === 'INPUT' && field.type !== 'checkbox';
+    field.dispatchEvent(new Event(typed ? 'input' : 'change', { bubbles: true }));
+    if (typed) ['blur', 'focusout'].forEach((type) => field.dispatchEvent(new FocusEvent(type, { bubbles: type === 'focusout' })));
+  }, [selector, value]);
+}
+
 /** Clicks once the element is there (it may be drawn on the next frame). */
 export async function clickWhenShown(page, selector) {
   await page.waitForFunction((s) => document.querySelector(s), selector);

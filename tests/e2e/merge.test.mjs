@@ -8,18 +8,8 @@ import fs from 'node:fs';
 import path from 'node:path';
 import { describe, it } from 'node:test';
 import XLSX from 'xlsx';
-import { clickElement as click, jobAttributes, printResult, printingHost, textOf } from './harness.mjs';
+import { clickElement as click, jobAttributes, printResult, printingHost, setValue, textOf } from './harness.mjs';
 import { pdfPages, readCode128 } from '../../frontend/tests/pdfpages.mjs';
-
-function typeInto(page, selector, value) {
-  return page.evaluate(([s, v]) => {
-    const input = document.querySelector(s);
-    input.value = v;
-    input.dispatchEvent(new Event('input', { bubbles: true }));
-    input.dispatchEvent(new Event('blur'));
-    input.dispatchEvent(new FocusEvent('focusout', { bubbles: true }));
-  }, [selector, String(value)]);
-}
 
 function project(sheetPath) {
   return {
@@ -59,7 +49,7 @@ describe('data merge in the program', () => {
     // The driver's own resolution once its settings have been read.
     await host.page.waitForFunction(() => document.querySelector('[data-testid="print-dpi"]').value === '300');
     assert.equal(await textOf(host.page, '[data-testid="preview-size"]'), '50 × 30 毫米，591 × 354 像素');
-    await typeInto(host.page, '[data-testid="print-copies"]', 2);
+    await setValue(host.page, '[data-testid="print-copies"]', 2);
     await click(host.page, '[data-testid="print-start"]');
     assert.equal(await printResult(host.page), '已发送 3 张标签到打印机“label”（3 页，每份 2 份）。');
 

@@ -9,7 +9,7 @@ import fs from 'node:fs';
 import path from 'node:path';
 import { before, describe, it } from 'node:test';
 import { decode } from 'fast-png';
-import { clickElement as click, jobAttributes, printResult, printingHost, sleep, waitFor } from './harness.mjs';
+import { clickElement as click, setValue as choose, jobAttributes, printResult, printingHost, sleep, waitFor } from './harness.mjs';
 import { decodeBarcode } from '../../frontend/tests/pdfpages.mjs';
 
 
@@ -64,18 +64,6 @@ function readBarcode(image, format) {
     for (let x = 0; x < image.width; x++) if (image.dots[y * image.width + x]) grey[(y + margin) * width + x + margin] = 0;
   }
   return decodeBarcode({ width, height, pixels: grey }, format);
-}
-
-function choose(page, selector, value) {
-  return page.evaluate(([s, v]) => {
-    const field = document.querySelector(s);
-    if (field.type === 'checkbox') field.checked = v;
-    else field.value = String(v);
-    const typed = field.tagName === 'INPUT' && field.type !== 'checkbox';
-    field.dispatchEvent(new Event(typed ? 'input' : 'change', { bubbles: true }));
-    // A number field takes its value when left.
-    if (typed) field.dispatchEvent(new Event('blur'));
-  }, [selector, value]);
 }
 
 describe('labels on a thermal printer', () => {
