@@ -4,7 +4,7 @@ import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
 import { after, before, describe, it } from 'node:test';
-import { startHost } from './harness.mjs';
+import { startHost, waitFor } from './harness.mjs';
 
 // Every byte value once, so that a text conversion anywhere on the way would show.
 const allBytes = Buffer.from(Array.from({ length: 256 }, (_, i) => i));
@@ -12,15 +12,8 @@ const allBytes = Buffer.from(Array.from({ length: 256 }, (_, i) => i));
 // The settings store writes itself back shortly after a change, not at once.
 async function rememberedProjectFolder(host) {
   const file = path.join(host.root, 'home/.config/Quillmark/Quillmark.conf');
-  const deadline = Date.now() + 10_000;
-  let text = '';
-  while (Date.now() < deadline) {
-    text = fs.existsSync(file) ? fs.readFileSync(file, 'utf8') : '';
-    const match = /^projectDir=(.*)$/m.exec(text);
-    if (match) return match[1];
-    await new Promise((resolve) => setTimeout(resolve, 100));
-  }
-  return `<no projectDir in: ${text}>`;
+  const text = () => (fs.existsSync(file) ? fs.readFileSync(file, 'utf8') : '');
+  return (await waitFor(() => /^projectDir=(.*)$/m.exec(text())?.[1])) || `<no projectDir in: ${text()}>`;
 }
 
 describe('files through the real channel', () => {
