@@ -1,7 +1,11 @@
-// Front-end figures for bench/run.mjs: the check of every label before printing (first with
-// every barcode value new, then again), rendering merged labels at 300 dpi in the real program's
-// engine, and rendering plus sending them to a private print queue through the print pipeline
-// (batches, submitPrintJob). Run alone with `node bench/frontend.mjs` (same environment as run.mjs).
+// Front-end figures for bench/run.mjs, in the real program's engine: the check of every label
+// before printing (first with every barcode value new, then again); rendering 1,000 merged labels
+// and rendering plus sending them to a private print queue through the print pipeline (batches,
+// submitPrintJob), for a thermal printer (203 dpi, 1-bit pages) and an office printer (300 dpi,
+// colour), each next to its floor, sending the same pages rendered beforehand; the longest time
+// one batch's submitPrintJob call takes; and the work of each frame while dragging one object on
+// a label with 50 objects, from the page's own `quillmark-frame` measures.
+// Run alone with `node bench/frontend.mjs` (same environment as run.mjs).
 import { spawn } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
@@ -10,13 +14,22 @@ import readline from 'node:readline';
 import { fileURLToPath } from 'node:url';
 import { startHost } from '../tests/e2e/harness.mjs';
 import { summary } from './host.mjs';
+import { figure } from './results.mjs';
 
 const labels = Number(process.env.BENCH_MERGE_LABELS ?? 1000);
 const runs = Number(process.env.BENCH_MERGE_RUNS ?? 3);
-const options = { dpi: 300, from: 1, to: labels, perRecord: 1, sheet: null };
+const dragRuns = Number(process.env.BENCH_DRAG_RUNS ?? 3);
+const dragMoves = 120;
 
-const ms = (value) => `${value.toFixed(0)} ms`;
+/** The two outputs of the goals; `look` is how the print pipeline is asked for thermal dots. */
+const OUTPUTS = [
+  { name: 'thermal', dpi: 203, look: { kind: 'mono', dither: 'diffusion', offsetXMm: 0, offsetYMm: 0, rotate180: false } },
+  { name: 'colour', dpi: 300, look: { kind: 'colour', dither: 'diffusion', offsetXMm: 0, offsetYMm: 0, rotate180: false } },
+];
+
+const ms = (value) => `${value.toFixed(value < 10 ? 2 : 0)} ms`;
 const spread = (s, format) => `${format(s.median)} (${format(s.min)} to ${format(s.max)}, n=${s.n})`;
+
 
 function startPrintServer(folder) {
   const binary = path.join(process.env.QUILLMARK_BUILD_DIR, 'tests/print-server');
@@ -27,23 +40,176 @@ function startPrintServer(folder) {
   });
 }
 
+const base = { rotation: 0, locked: false };
+
+function writeProject(file, project) {
+  fs.writeFileSync(file, JSON.stringify({ format: 'quillmark-label', version: 1, ...project }));
+  return file;
+}
+
 /** A 50 x 30 mm label with a name, a price, a Code 128 of the SKU and serial, and a QR code. */
-function writeProject(folder) {
+function mergeProject(folder) {
   const rows = ['品名,SKU,价格', ...Array.from({ length: labels }, (_, i) => `产品 ${i + 1},SKU-${String(i + 1).padStart(6, '0')},${(i % 97) + 0.5}`)];
   const sheet = path.join(folder, 'bench.csv');
   fs.writeFileSync(sheet, rows.join('\n'));
-  const base = { rotation: 0, locked: false };
-  const projectPath = path.join(folder, 'bench.cwrt');
-  fs.writeFileSync(projectPath, JSON.stringify({
-    format: 'quillmark-label', version: 1, label: { name: 'bench', widthMm: 50, heightMm: 30 },
+  return writeProject(path.join(folder, 'bench.cwrt'), {
+    label: { name: 'bench', widthMm: 50, heightMm: 30 },
     objects: [
       { ...base, id: 't', type: 'text', xMm: 2, yMm: 1, widthMm: 30, heightMm: 7, text: '{{品名}}  ¥{{价格}}', fontSizePt: 11 },
       { ...base, id: 'b', type: 'barcode', xMm: 2, yMm: 10, widthMm: 32, heightMm: 18, symbology: 'code128', data: '{{SKU}}-{{$counter}}', showText: true },
       { ...base, id: 'q', type: 'barcode', xMm: 35, yMm: 10, widthMm: 13, heightMm: 13, symbology: 'qrcode', data: '{{SKU}}', showText: false },
     ],
     merge: { source: { path: sheet, name: 'bench.csv', sheet: '', headerRow: true }, counter: { start: 1, step: 1, padding: 5, per: 'label' } },
-  }));
-  return projectPath;
+  });
+}
+
+/** A 100 x 60 mm label with 50 objects: texts, Code 128 and QR codes, frames and lines. */
+function busyProject(folder) {
+  const objects = Array.from({ length: 50 }, (_, i) => {
+    const at = { ...base, id: `o${i}`, xMm: 2 + (i % 5) * 19, yMm: 2 + Math.floor(i / 5) * 5.6 };
+    switch (i % 5) {
+      case 0: return { ...at, type: 'text', widthMm: 17, heightMm: 5, text: `货号 ${i} Item`, fontSizePt: 8 };
+      case 1: return { ...at, type: 'barcode', widthMm: 17, heightMm: 5, symbology: 'code128', data: `SKU-${1000 + i}`, showText: false };
+      case 2: return { ...at, type: 'barcode', widthMm: 5, heightMm: 5, symbology: 'qrcode', data: `https://example.com/${i}`, showText: false };
+      case 3: return { ...at, type: 'rect', widthMm: 17, heightMm: 5, strokeMm: 0.3, strokeColor: '#000000', fillColor: '', cornerRadiusMm: 1 };
+      default: return { ...at, type: 'line', widthMm: 17, heightMm: 1, strokeMm: 0.3, strokeColor: '#000000' };
+    }
+  });
+  return writeProject(path.join(folder, 'busy.cwrt'), { label: { name: 'busy', widthMm: 100, heightMm: 60 }, objects });
+}
+
+/** Whether a PNG data URL holds a 1-bit page: bit depth and colour type from its header. */
+function oneBitPng(dataUrl) {
+  const header = Buffer.from(dataUrl.slice(dataUrl.indexOf(',') + 1, dataUrl.indexOf(',') + 45), 'base64');
+  return header[24] === 1 && (header[25] === 0 || header[25] === 3);
+}
+
+// Every submitPrintJob call's round trip, timed in the page at the channel: the host answers a
+// call only when it has checked and drawn the whole batch on its GUI thread, so this is the time
+// the window is held (plus the message's way through the channel, which holds it as well).
+function timeBatchCalls(page) {
+  return page.evaluate(() => {
+    const bridge = window.quillmarkBridge;
+    const submit = bridge.submitPrintJob;
+    window.benchBatchCalls = [];
+    bridge.submitPrintJob = function (payload, callback) {
+      const started = performance.now();
+      return submit.call(this, payload, (reply) => {
+        window.benchBatchCalls.push(performance.now() - started);
+        callback(reply);
+      });
+    };
+  });
+}
+
+async function mergeFigures(host) {
+  const projectPath = mergeProject(host.root);
+  await host.page.evaluate((p) => window.quillmark.editor.openProject(p), projectPath);
+  await host.page.waitForFunction((n) => window.quillmark.merge.table?.records.length === n, labels, { timeout: 60_000 });
+  await timeBatchCalls(host.page);
+  // Before any rendering, so the first check meets every barcode value for the first time.
+  const checkOptions = { dpi: 300, from: 1, to: labels, perRecord: 1, sheet: null };
+  const firstCheck = await host.page.evaluate((o) => window.quillmark.checkJob(o), checkOptions);
+  if (firstCheck.problems.length > 0 || firstCheck.labels !== labels) throw new Error(`check: ${JSON.stringify(firstCheck.problems.slice(0, 3))}`);
+  const againCheck = await host.page.evaluate((o) => window.quillmark.checkJob(o), checkOptions);
+  const rows = [[`Check ${labels} merged labels before printing (Code 128 and QR, every value new)`, ms(firstCheck.ms), `${ms(againCheck.ms)} (the same job again)`, '']];
+  const once = (value) => ({ median: value, min: value, max: value, n: 1 });
+  const figures = [figure(`check-${labels}-first`, 'ms', once(firstCheck.ms)), figure(`check-${labels}-again`, 'ms', once(againCheck.ms))];
+  const holds = [];
+  for (const output of OUTPUTS) {
+    const options = { dpi: output.dpi, from: 1, to: labels, perRecord: 1, sheet: null, look: output.look };
+    const render = [];
+    const printed = [];
+    const sendOnly = [];
+    let chars = 0;
+    let oneBit = false;
+    for (let i = 0; i < runs; i++) {
+      const r = await host.page.evaluate((o) => window.quillmark.renderPages(o, true), options);
+      render.push(r.ms);
+      chars = r.chars;
+      oneBit = oneBitPng(r.firstPage);
+      const floor = await host.page.evaluate((o) => window.quillmark.printMerge(o, 'bench', 1, true), options);
+      if (floor.status !== 'done' || floor.labelsSent !== labels) throw new Error(`send-only job: ${floor.status} ${floor.error}`);
+      sendOnly.push(floor.ms);
+      await host.page.evaluate(() => (window.benchBatchCalls = []));
+      const job = await host.page.evaluate((o) => window.quillmark.printMerge(o, 'bench', 1), options);
+      if (job.status !== 'done' || job.labelsSent !== labels) throw new Error(`print job: ${job.status} ${job.error}`);
+      printed.push(job.ms);
+      holds.push(Math.max(...(await host.page.evaluate(() => window.benchBatchCalls))));
+    }
+    // Until the pipeline makes 1-bit pages, the thermal figures are colour pages at 203 dpi.
+    const note = output.name === 'thermal' && !oneBit ? 'colour pages: this build makes no 1-bit thermal pages yet' : '';
+    const what = `${labels} merged labels 50 × 30 mm at ${output.dpi} dpi, ${oneBit ? '1-bit' : 'colour'} PNG`;
+    const renderS = summary(render);
+    const printedS = summary(printed);
+    const sendS = summary(sendOnly);
+    const kib = (chars / labels / 1024).toFixed(1);
+    rows.push([`Render ${what} (${kib} KiB Base64 each)${note ? ` [${note}]` : ''}`, spread(renderS, ms), '', '']);
+    rows.push([`Render and send ${what} to a private queue`, spread(printedS, ms), `${spread(sendS, ms)} (sending pre-rendered pages)`, `${(printedS.median / sendS.median).toFixed(1)}×`]);
+    const id = `labels-${labels}-${output.dpi}-${output.name}`;
+    figures.push(figure(`${id}-render`, 'ms', renderS, null, note));
+    figures.push(figure(`${id}-send`, 'ms', printedS, sendS, note));
+  }
+  const holdS = summary(holds);
+  rows.push(['Longest submitPrintJob call of one batch in those jobs (window held)', spread(holdS, ms), '', '']);
+  figures.push(figure('print-batch-hold', 'ms', holdS));
+  return { rows, figures };
+}
+
+const percentile = (values, q) => [...values].sort((a, b) => a - b)[Math.min(values.length - 1, Math.floor(q * values.length))];
+
+/** Drags the middle object of the busy label across the canvas, one mouse move every 16 ms. */
+async function dragFigures(host) {
+  const projectPath = busyProject(host.root);
+  await host.page.evaluate((p) => window.quillmark.editor.openProject(p), projectPath);
+  await host.page.waitForFunction(() => window.quillmark.editor.state.doc.objects.length === 50);
+  await host.page.evaluate(() => window.quillmark.stage().zoomFit());
+  const work = [];
+  const latency = [];
+  let frames = 0;
+  // The engine's own input events; the automation library's mouse needs a newer engine.
+  const cdp = await host.page.context().newCDPSession(host.page);
+  const mouse = (type, x, y, buttons) => cdp.send('Input.dispatchMouseEvent', { type, x, y, button: 'left', buttons, clickCount: 1 });
+  const objectX = () => host.page.evaluate(() => window.quillmark.editor.state.doc.objects[23].xMm);
+  for (let run = 0; run < dragRuns; run++) {
+    const before = await objectX();
+    const start = await host.page.evaluate(() => {
+      const stage = window.quillmark.stage();
+      const object = window.quillmark.editor.state.doc.objects[23];
+      const box = document.querySelector('.konvajs-content').getBoundingClientRect();
+      const at = stage.toScreen(object.xMm + 2.5, object.yMm + 2.5);
+      performance.clearMeasures('quillmark-frame');
+      return { x: box.left + at.x, y: box.top + at.y };
+    });
+    await mouse('mouseMoved', start.x, start.y, 0);
+    await mouse('mousePressed', start.x, start.y, 1);
+    let at = start;
+    for (let i = 1; i <= dragMoves; i++) {
+      at = { x: start.x + i * 1.5, y: start.y + Math.sin(i / 10) * 20 };
+      await mouse('mouseMoved', at.x, at.y, 1);
+      await new Promise((resolve) => setTimeout(resolve, 16));
+    }
+    await mouse('mouseReleased', at.x, at.y, 1);
+    await new Promise((resolve) => setTimeout(resolve, 200));
+    if (Math.abs((await objectX()) - before) < 1) throw new Error('the drag did not move the object');
+    // Back where it was, so that every drag starts from the same place.
+    await host.page.evaluate(() => window.quillmark.editor.undo());
+    const measures = await host.page.evaluate(() => performance.getEntriesByName('quillmark-frame').map((m) => [m.duration, m.detail?.latencyMs ?? 0]));
+    if (measures.length === 0) throw new Error('the page measured no frame while dragging');
+    frames += measures.length;
+    work.push(percentile(measures.map((m) => m[0]), 0.95));
+    latency.push(percentile(measures.map((m) => m[1]), 0.95));
+  }
+  const workS = summary(work);
+  const latencyS = summary(latency);
+  const each = `${dragRuns} drags of ${dragMoves} moves, ${frames} frames`;
+  return {
+    rows: [
+      [`Dragging one of 50 objects: work of each frame, p95 (${each})`, spread(workS, ms), '', ''],
+      ['  from the input event to the end of its frame, p95', spread(latencyS, ms), '', ''],
+    ],
+    figures: [figure('drag-frame-p95', 'ms', workS), figure('drag-frame-latency-p95', 'ms', latencyS)],
+  };
 }
 
 export async function benchmarkFrontend() {
@@ -51,37 +217,9 @@ export async function benchmarkFrontend() {
   const server = await startPrintServer(path.join(folder, 'cups'));
   const host = await startHost({ env: { CUPS_SERVER: server.socket } });
   try {
-    const projectPath = writeProject(host.root);
-    await host.page.evaluate((p) => window.quillmark.editor.openProject(p), projectPath);
-    await host.page.waitForFunction((n) => window.quillmark.merge.table?.records.length === n, labels, { timeout: 60_000 });
-    // Before any rendering, so the first check meets every barcode value for the first time.
-    const firstCheck = await host.page.evaluate((o) => window.quillmark.checkJob(o), options);
-    if (firstCheck.problems.length > 0 || firstCheck.labels !== labels) throw new Error(`check: ${JSON.stringify(firstCheck.problems.slice(0, 3))}`);
-    const againCheck = await host.page.evaluate((o) => window.quillmark.checkJob(o), options);
-    const render = [];
-    const printed = [];
-    const sendOnly = [];
-    let chars = 0;
-    for (let i = 0; i < runs; i++) {
-      const r = await host.page.evaluate((o) => window.quillmark.renderPages(o, true), options);
-      render.push(r.ms);
-      chars = r.chars;
-      const floor = await host.page.evaluate((o) => window.quillmark.printMerge(o, 'bench', 1, true), options);
-      if (floor.status !== 'done' || floor.labelsSent !== labels) throw new Error(`send-only job: ${floor.status} ${floor.error}`);
-      sendOnly.push(floor.ms);
-      const job = await host.page.evaluate((o) => window.quillmark.printMerge(o, 'bench', 1), options);
-      if (job.status !== 'done' || job.labelsSent !== labels) throw new Error(`print job: ${job.status} ${job.error}`);
-      printed.push(job.ms);
-    }
-    const renderS = summary(render);
-    const printedS = summary(printed);
-    const sendS = summary(sendOnly);
-    const kib = (chars / labels / 1024).toFixed(1);
-    return [
-      [`Check ${labels} merged labels before printing (Code 128 and QR, every value new)`, ms(firstCheck.ms), `${ms(againCheck.ms)} (the same job again)`, ''],
-      [`Render ${labels} merged labels 50 × 30 mm at 300 dpi to PNG (${kib} KiB Base64 each)`, spread(renderS, ms), '', ''],
-      [`Render and print ${labels} merged labels at 300 dpi to a private queue`, spread(printedS, ms), `${spread(sendS, ms)} (sending pre-rendered pages)`, `${(printedS.median / sendS.median).toFixed(1)}×`],
-    ];
+    const drag = await dragFigures(host);
+    const merge = await mergeFigures(host);
+    return { rows: [...merge.rows, ...drag.rows], figures: [...merge.figures, ...drag.figures] };
   } finally {
     await host.stop();
     server.child.kill('SIGTERM');
@@ -91,5 +229,7 @@ export async function benchmarkFrontend() {
 }
 
 if (process.argv[1] === fileURLToPath(import.meta.url)) {
-  for (const row of await benchmarkFrontend()) console.log(row.join(' | '));
+  const { rows, figures } = await benchmarkFrontend();
+  for (const row of rows) console.log(row.join(' | '));
+  console.log(JSON.stringify(figures, null, 1));
 }

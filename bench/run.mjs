@@ -1,11 +1,13 @@
 // Runs every benchmark against the release build, prints one table and writes it to
-// bench/RESULTS.md with the date, the machine's core count and the commit.
+// bench/RESULTS.md with the date, the machine's core count and the commit, and every figure to
+// bench/results.json (see results.mjs).
 import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { benchmarkHost, summary } from './host.mjs';
+import { hostFigures, printFigures, writeResults } from './results.mjs';
 
 const benchDir = path.dirname(fileURLToPath(import.meta.url));
 const buildDir = process.env.QUILLMARK_BUILD_DIR;
@@ -38,14 +40,14 @@ function printJobs() {
 
 async function frontendFigures() {
   const module = path.join(benchDir, 'frontend.mjs');
-  if (!fs.existsSync(module)) return [];
+  if (!fs.existsSync(module)) return { rows: [], figures: [] };
   return (await import(module)).benchmarkFrontend();
 }
 
 function table(host, { jobs, batches }, frontend) {
   const rows = [['What', 'Median (spread)', 'Floor (spread)', 'Ratio']];
   const { startup, calls, transfers, memory } = host;
-  rows.push(['Start-up until the front end is connected', spread(startup.real, ms), spread(startup.floor, ms) + ' (empty page)', ratio(startup.real.median, startup.floor.median)]);
+  rows.push(['Start-up until the designer is painted and takes input', spread(startup.real, ms), spread(startup.floor, ms) + ' (empty page)', ratio(startup.real.median, startup.floor.median)]);
   rows.push(['Bridge call round trip, p50 / p99', `${ms(calls.p50)} / ${ms(calls.p99)} (${calls.calls} calls)`, '', '']);
   for (const [size, kinds] of Object.entries(transfers)) {
     rows.push([`openProject ${size}, until the page holds the bytes`, spread(kinds.open, ms), spread(kinds.xhr, ms) + ' (XHR of the file: URL)', ratio(kinds.open.median, kinds.xhr.median)]);
@@ -64,17 +66,18 @@ function table(host, { jobs, batches }, frontend) {
   for (const [kind, pages] of Object.entries(batches)) {
     rows.push([`Largest ${kind} print batch within 0.25 s on the GUI thread`, `${pages} pages`, '', '']);
   }
-  for (const row of frontend) rows.push(row);
+  for (const row of frontend.rows) rows.push(row);
   const widths = rows[0].map((_, column) => Math.max(...rows.map((row) => String(row[column]).length)));
   const line = (row) => `| ${row.map((cell, column) => String(cell).padEnd(widths[column])).join(' | ')} |`;
   return [line(rows[0]), line(widths.map((w) => '-'.repeat(w))), ...rows.slice(1).map(line)].join('\n');
 }
 
 const host = await benchmarkHost();
-const jobs = printJobs();
+const printing = printJobs();
 const frontend = await frontendFigures();
 const commit = execFileSync('git', ['rev-parse', '--short', 'HEAD'], { cwd: benchDir, encoding: 'utf8' }).trim();
 const heading = `Measured ${new Date().toISOString().slice(0, 16).replace('T', ' ')} UTC on ${os.cpus().length} cores, commit ${commit}, release build.`;
-const text = table(host, jobs, frontend);
+const text = table(host, printing, frontend);
 console.log(`${heading}\n\n${text}`);
 fs.writeFileSync(path.join(benchDir, 'RESULTS.md'), `# Benchmark results\n\n${heading}\n\n${text}\n`);
+writeResults(path.join(benchDir, 'results.json'), [...hostFigures(host), ...printFigures(printing), ...frontend.figures]);

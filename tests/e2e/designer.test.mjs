@@ -56,6 +56,11 @@ describe('the designer in the program', () => {
     const families = new Set(reply.fonts.map((f) => f.value));
     assert.ok(families.size > 0, 'the test machine has fonts');
     await clickAction(host.page, 'insertText');
+    // The installed fonts are listed after the designer is shown.
+    await host.page.waitForFunction((names) => {
+      const offered = Array.from(document.querySelectorAll('[data-testid="prop-font"] option'), (o) => o.textContent);
+      return names.every((name) => offered.includes(name));
+    }, [...families], { timeout: 15_000 }).catch(() => {});
     const options = await host.page.evaluate(() => Array.from(document.querySelectorAll('[data-testid="prop-font"] option'), (o) => o.textContent));
     // Qt names a family offered by several foundries "Family [Foundry]"; the chooser offers it once, by its name.
     for (const family of families) assert.ok(options.includes(family.replace(/\s*\[[^\]]*\]$/, '')), `${family} is offered`);

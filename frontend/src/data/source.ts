@@ -2,7 +2,7 @@
 // bundle, waits with a time limit, and takes only plain text cells back. Whatever a crafted
 // file does to the parser stays inside the worker, which is ended after every file.
 
-import sheetWorkerSource from 'quillmark:sheet-worker';
+import { loadBundle } from '../util/bundles';
 import type { ParseFailure, ParsedSheet } from './parse';
 import { columnName, SheetTable, tableFromRows } from './table';
 
@@ -25,15 +25,23 @@ export interface Workbook {
 
 let workerUrl: string | null = null;
 
-function startWorker(): Worker {
+async function startWorker(): Promise<Worker> {
   // A blob worker loads from a file:// page in every engine we meet; a worker file by URL does not.
-  workerUrl ??= URL.createObjectURL(new Blob([sheetWorkerSource], { type: 'text/javascript' }));
+  if (workerUrl === null) {
+    let workerSource: string;
+    try {
+      ({ workerSource } = await loadBundle<typeof import('./reader')>('sheet-reader'));
+    } catch (e) {
+      throw new SpreadsheetError({ code: 'workerFailed', detail: e instanceof Error ? e.message : String(e) });
+    }
+    workerUrl = URL.createObjectURL(new Blob([workerSource], { type: 'text/javascript' }));
+  }
   return new Worker(workerUrl);
 }
 
-export function readWorkbook(bytes: Uint8Array, fileName: string, timeoutMs = PARSE_TIMEOUT_MS): Promise<Workbook> {
+export async function readWorkbook(bytes: Uint8Array, fileName: string, timeoutMs = PARSE_TIMEOUT_MS): Promise<Workbook> {
+  const worker = await startWorker();
   return new Promise((resolve, reject) => {
-    const worker = startWorker();
     const finish = (): void => {
       window.clearTimeout(timer);
       worker.terminate();

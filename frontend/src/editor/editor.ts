@@ -86,7 +86,7 @@ export class Editor {
   constructor(readonly api: DesktopApi, private readonly ui: EditorUi, readonly storage: Storage) {
     const doc = createDocument();
     this.state = {
-      doc, selection: [], projectPath: '', savedDoc: doc, language: readLanguage(storage), fonts: [],
+      doc, selection: [], projectPath: '', savedDoc: doc, language: readLanguage(storage), fonts: FALLBACK_FONTS.slice(),
       grid: true, snap: true, gridStepMm: 1, keepOriginalPictures: false, unit: readUnit(storage), projectSerial: 0,
       zoom: 1, pointerMm: null,
       stockChooser: false,

@@ -11,6 +11,7 @@ import { describeBarcodeFault } from '../render/barcodeFault';
 import { drawObject, RenderOptions } from '../render/renderer';
 import { quietZoneBoxes } from '../render/symbol';
 import type { Editor } from './editor';
+import { measureFrames } from './frames';
 import { drawRulers, RULER_SIZE } from './rulers';
 import { snapBox, SnapGuide, snapTargets } from './snapping';
 import { OpenTextEdit, openTextEdit } from './textEdit';
@@ -97,6 +98,7 @@ export class DesignerStage {
     this.resizeObserver = new ResizeObserver(() => this.resize());
     this.resizeObserver.observe(host);
     this.detach.push(editor.subscribe(() => this.sync()));
+    this.detach.push(measureFrames([this.paperLayer, this.contentLayer, this.uiLayer]));
     this.setView(this.view);
     this.sync();
     this.resize();

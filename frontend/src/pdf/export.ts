@@ -2,7 +2,7 @@
 // label's own size, or the paper's for sheets), with the page images the printer would get.
 
 import { yieldToPage } from '../util/yield';
-import { jsPDF } from 'jspdf';
+import { loadBundle } from '../util/bundles';
 
 export interface PdfProgress {
   pagesDone: number;
@@ -23,6 +23,7 @@ export async function buildPdf(
   onProgress?: (p: PdfProgress) => void,
   stopRequested?: () => boolean,
 ): Promise<Uint8Array | null> {
+  const { jsPDF } = await loadBundle<typeof import('./writer')>('pdf-writer');
   const { pageWidthMm: w, pageHeightMm: h } = plan;
   // jsPDF swaps a format's sides to match the orientation, so the orientation must agree with them.
   const orientation = w > h ? 'landscape' : 'portrait';

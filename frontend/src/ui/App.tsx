@@ -1,7 +1,7 @@
 // The designer's window: title bar, toolbar, rulers and canvas, properties panel, status bar,
 // and the in-page dialogs that ask before work is lost.
 
-import { useCallback, useEffect, useRef, useState } from 'preact/hooks';
+import { useCallback, useEffect, useLayoutEffect, useRef, useState } from 'preact/hooks';
 import type { Editor } from '../editor/editor';
 import { DesignerStage } from '../editor/stage';
 import type { MessageKey } from '../i18n/messages';
@@ -51,7 +51,8 @@ export function App({ editor, images, shell, onStage, merge }: { editor: Editor;
   const top = useRef<HTMLCanvasElement>(null);
   const left = useRef<HTMLCanvasElement>(null);
   const stageRef = useRef<DesignerStage | null>(null);
-  useEffect(() => {
+  // Before the first paint, so that it already shows the label on its canvas.
+  useLayoutEffect(() => {
     const stage = new DesignerStage(host.current!, top.current!, left.current!, editor, images);
     stageRef.current = stage;
     onStage(stage);

@@ -74,6 +74,9 @@ designerTest('dragging with the mouse moves by the distance dragged, and the gri
   await dragMm(page, 15, 13, [3.6, 1.5], [7.2, 3.1]);
   let { doc } = await editorState(page);
   assert.deepEqual([doc.objects[0].xMm, doc.objects[0].yMm], [17, 13]);
+  // The page times the work of each frame it redrew for the drag (bench/frontend.mjs reads it).
+  const frames = await page.evaluate(() => performance.getEntriesByName('quillmark-frame').map((m) => m.duration));
+  assert.ok(frames.length > 0 && frames.every((ms) => ms > 0 && ms < 10_000), JSON.stringify(frames));
 
   // Without snapping the object lands where the mouse put it, within a tenth of a millimetre.
   await toolbar(page, 'snap');
