@@ -77,9 +77,49 @@ function pageThreadDrawer(job: PageJob, images: ImageStore): Drawer {
   return { ahead: 0, draw: async (index) => encodePage(renderer, job.look, index), close: () => {} };
 }
 
-/** What the page tells a worker, and what it answers. */
-export type ToWorker = { type: 'job'; job: PageJob; pictures: [string, ImageBitmap][] } | { type: 'page'; index: number };
-export type FromWorker = { index: number; page: string } | { index: number; error: string };
+/** What the page tells a worker, and what it answers; `id` tells one job from the next. */
+export type ToWorker =
+  | { type: 'job'; id: number; job: PageJob; pictures: [string, ImageBitmap][] }
+  | { type: 'page'; id: number; index: number }
+  | { type: 'end'; id: number };
+export type FromWorker = { id: number; index: number; page: string } | { id: number; index: number; error: string };
+
+/**
+ * Workers stay for the next job a while: a fresh one loads the renderer and warms up its code,
+ * which makes its first hundred pages markedly slower than the next.
+ */
+const IDLE_WORKERS_MS = 60000;
+let idle: { workers: Worker[]; timer: number } | null = null;
+let lastJobId = 0;
+
+/** `count` workers for a job: the idle ones when they fit, else new ones. */
+async function hireWorkers(count: number): Promise<Worker[]> {
+  if (idle) {
+    const { workers, timer } = idle;
+    idle = null;
+    clearTimeout(timer);
+    if (workers.length === count) return workers;
+    workers.forEach((w) => w.terminate());
+  }
+  const { workerSource } = await loadBundle<typeof import('./workerSource')>('render-worker');
+  const url = URL.createObjectURL(new Blob([workerSource], { type: 'text/javascript' }));
+  const workers = Array.from({ length: count }, () => new Worker(url));
+  URL.revokeObjectURL(url);
+  return workers;
+}
+
+function releaseWorkers(workers: Worker[]): void {
+  if (idle) {
+    // Another job's workers are idle already: one set is kept.
+    workers.forEach((w) => w.terminate());
+    return;
+  }
+  const timer = window.setTimeout(() => {
+    if (idle?.workers === workers) idle = null;
+    workers.forEach((w) => w.terminate());
+  }, IDLE_WORKERS_MS);
+  idle = { workers, timer };
+}
 
 async function picturesFor(doc: LabelDocument, images: ImageStore): Promise<[string, ImageBitmap][]> {
   const pictures: [string, ImageBitmap][] = [];
@@ -97,21 +137,22 @@ async function picturesFor(doc: LabelDocument, images: ImageStore): Promise<[str
  * page's thread, so a job never fails for the way it is drawn.
  */
 async function workerDrawer(job: PageJob, images: ImageStore, count: number): Promise<Drawer> {
-  const { workerSource } = await loadBundle<typeof import('./workerSource')>('render-worker');
-  const url = URL.createObjectURL(new Blob([workerSource], { type: 'text/javascript' }));
+  const id = (lastJobId += 1);
   const waiting = new Map<number, { resolve: (page: string) => void; reject: (e: unknown) => void; worker: number }>();
   const load = new Array<number>(count).fill(0);
   let fallback: Drawer | null = null;
   let lastWorker = 0;
   let lastIndex = -2;
 
-  const workers = await Promise.all(Array.from({ length: count }, async (_, n) => {
-    const worker = new Worker(url);
+  const workers = await hireWorkers(count);
+  await Promise.all(workers.map(async (worker, n) => {
     const pictures = await picturesFor(job.doc, images);
-    const message: ToWorker = { type: 'job', job, pictures };
+    const message: ToWorker = { type: 'job', id, job, pictures };
     worker.postMessage(message, pictures.map(([, bitmap]) => bitmap));
     worker.onmessage = (event: MessageEvent<FromWorker>) => {
       const reply = event.data;
+      // A page of an earlier job that was drawn before the worker heard of this one.
+      if (reply.id !== id) return;
       const entry = waiting.get(reply.index);
       if (!entry) return;
       waiting.delete(reply.index);
@@ -127,9 +168,7 @@ async function workerDrawer(job: PageJob, images: ImageStore, count: number): Pr
       event.preventDefault();
       fail(event.message);
     };
-    return worker;
   }));
-  URL.revokeObjectURL(url);
 
   const stopWorkers = (): void => workers.forEach((w) => w.terminate());
   const redraw = (index: number, entry: { resolve: (page: string) => void; reject: (e: unknown) => void }): void => {
@@ -157,11 +196,18 @@ async function workerDrawer(job: PageJob, images: ImageStore, count: number): Pr
         lastIndex = index;
         load[worker] += 1;
         waiting.set(index, { resolve, reject, worker });
-        const message: ToWorker = { type: 'page', index };
+        const message: ToWorker = { type: 'page', id, index };
         workers[worker].postMessage(message);
       });
     },
-    close: stopWorkers,
+    close() {
+      if (fallback) return;
+      // Pages asked for ahead and not drawn yet are dropped; the workers wait for the next job.
+      const message: ToWorker = { type: 'end', id };
+      workers.forEach((w) => w.postMessage(message));
+      waiting.clear();
+      releaseWorkers(workers);
+    },
   };
 }
 
