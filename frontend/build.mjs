@@ -29,13 +29,18 @@ const common = {
   define: { QUILLMARK_VERSION: JSON.stringify(projectVersion()) },
 };
 
-// The spreadsheet parsers run in a worker of their own. The worker's script is built first and
-// embedded as text, so the page can start it from a blob: URL (a file:// page cannot start a
-// worker from a file URL in every engine).
-async function sheetWorkerSource() {
+// The spreadsheet parsers and the page drawing run in workers of their own. A worker's script is
+// built first and embedded as text, so the page can start it from a blob: URL (a file:// page
+// cannot start a worker from a file URL in every engine).
+const workerEntries = {
+  'sheet-worker': 'src/data/worker.ts',
+  'render-worker': 'src/print/renderWorker.ts',
+};
+
+async function workerSource(name) {
   const result = await build({
     ...common,
-    entryPoints: [path.join(here, 'src/data/worker.ts')],
+    entryPoints: [path.join(here, workerEntries[name])],
     write: false,
     legalComments: 'none',
   });
@@ -46,9 +51,9 @@ async function sheetWorkerSource() {
 const frontendModules = {
   name: 'frontend-modules',
   setup(b) {
-    b.onResolve({ filter: /^quillmark:sheet-worker$/ }, () => ({ path: 'sheet-worker', namespace: 'quillmark' }));
-    b.onLoad({ filter: /.*/, namespace: 'quillmark' }, async () => ({
-      contents: `export default ${JSON.stringify(await sheetWorkerSource())};`,
+    b.onResolve({ filter: /^quillmark:(sheet|render)-worker$/ }, (args) => ({ path: args.path.slice('quillmark:'.length), namespace: 'quillmark' }));
+    b.onLoad({ filter: /.*/, namespace: 'quillmark' }, async (args) => ({
+      contents: `export default ${JSON.stringify(await workerSource(args.path))};`,
       loader: 'js',
     }));
     // jsPDF loads these lazily only for HTML and SVG rendering, which the PDF export never uses.
@@ -66,6 +71,7 @@ const dist = path.join(here, 'dist');
 const onDemandBundles = {
   'pdf-writer': 'src/pdf/writer.ts',
   'sheet-reader': 'src/data/reader.ts',
+  'render-worker': 'src/print/workerSource.ts',
 };
 
 const options = {

@@ -6,6 +6,12 @@ declare module 'quillmark:sheet-worker' {
   export default source;
 }
 
+/** The page-drawing worker's bundled script text, made the same way. */
+declare module 'quillmark:render-worker' {
+  const source: string;
+  export default source;
+}
+
 declare module 'xlsx/dist/cpexcel.full.mjs';
 
 /** SheetJS's ES module build: the same API without the Node-only requires of its main file. */

@@ -13,6 +13,17 @@ import { checkLabels, RecordProblem } from './print/preflight';
 export function printTools(editor: Editor, merge: MergeSession, images: ImageStore) {
   let kept: string[] = [];
   const source = (): OutputSource => ({ doc: editor.state.doc, table: merge.table, settings: merge.settings, images });
+  /** Pages of a job as the printer gets them, as PNG data URLs; `workers` 0 draws them on the page. */
+  const pageImages = async (options: OutputOptions, indices: number[], workers?: number): Promise<string[]> => {
+    const { pages } = await preparePages(source(), options, workers);
+    try {
+      const images = [];
+      for (const index of indices) images.push(await pages.page(index));
+      return images;
+    } finally {
+      pages.close();
+    }
+  };
   return {
     /** The check a job gets before it prints, timed. */
     async checkJob(options: OutputOptions): Promise<{ labels: number; problems: RecordProblem[]; ms: number }> {
@@ -28,31 +39,43 @@ export function printTools(editor: Editor, merge: MergeSession, images: ImageSto
       return bytes ? bytesToBase64(bytes) : '';
     },
     /** Draws and encodes every page; `keep` holds them for a later printMerge with `prerendered`. */
-    async renderPages(options: OutputOptions, keep = false): Promise<{ pages: number; chars: number; ms: number; firstPage: string }> {
-      const { plan, drawPage } = await preparePages(source(), options);
+    async renderPages(options: OutputOptions, keep = false, workers?: number): Promise<{ pages: number; chars: number; ms: number; firstPage: string }> {
       const started = performance.now();
+      const { plan, pages } = await preparePages(source(), options, workers);
       let chars = 0;
       let firstPage = '';
       kept = [];
-      for (let i = 0; i < plan.pages.length; i++) {
-        const page = drawPage(i);
-        chars += page.length;
-        if (i === 0) firstPage = page;
-        if (keep) kept.push(page);
+      try {
+        for (let i = 0; i < plan.pages.length; i++) {
+          const page = await pages.page(i);
+          chars += page.length;
+          if (i === 0) firstPage = page;
+          if (keep) kept.push(page);
+        }
+      } finally {
+        pages.close();
       }
       // The first page tells the caller what kind of PNG the pipeline made (1-bit or colour).
       return { pages: plan.pages.length, chars, ms: performance.now() - started, firstPage };
     },
+    pageImages,
     /** One page of a job as the printer gets it, as a PNG data URL. */
     async pageImage(options: OutputOptions, index: number): Promise<string> {
-      const { drawPage } = await preparePages(source(), options);
-      return drawPage(index);
+      return (await pageImages(options, [index], 0))[0];
     },
-    /** A whole print job as the dialog runs it; with `prerendered`, the pages kept by renderPages. */
-    async printMerge(options: OutputOptions, printerName: string, copies: number, prerendered = false): Promise<JobOutcome & { error: string; ms: number }> {
+    /**
+     * A whole print job as the dialog runs it; with `prerendered`, the pages kept by renderPages;
+     * with `stopAfterBatches`, Stop pressed once that many batches have reached the printer.
+     */
+    async printMerge(
+      options: OutputOptions, printerName: string, copies: number, prerendered = false, stopAfterBatches = Infinity,
+    ): Promise<JobOutcome & { error: string; ms: number }> {
       const started = performance.now();
+      let batches = 0;
       const outcome = await printOutput(source(), options, {
-        api: editor.api, printerName, jobName: editor.displayName, copies, drawPage: prerendered ? (i) => kept[i] : undefined,
+        api: editor.api, printerName, jobName: editor.displayName, copies, drawPage: prerendered ? async (i) => kept[i] : undefined,
+        onProgress: (p) => (batches = p.batchesSent),
+        stopRequested: () => batches >= stopAfterBatches,
       });
       // The caller gets the failure as text: an Error does not cross page.evaluate.
       const error = outcome.failure === null ? '' : outcome.failure instanceof Error ? outcome.failure.message : String(outcome.failure);

@@ -18,7 +18,7 @@ export interface PdfPages {
 
 export async function buildPdf(
   plan: PdfPages,
-  drawPage: (index: number) => string,
+  drawPage: (index: number) => Promise<string>,
   title: string,
   onProgress?: (p: PdfProgress) => void,
   stopRequested?: () => boolean,
@@ -34,7 +34,7 @@ export async function buildPdf(
     if (stopRequested?.()) return null;
     if (i > 0) pdf.addPage([w, h], orientation);
     // Each page its own alias: equal pictures must not be merged into one by a guessed key.
-    pdf.addImage(drawPage(i), 'PNG', 0, 0, w, h, `page${i}`, 'FAST');
+    pdf.addImage(await drawPage(i), 'PNG', 0, 0, w, h, `page${i}`, 'FAST');
     if (Date.now() - lastYield > 50) {
       onProgress?.({ pagesDone: i + 1, totalPages: plan.count });
       await yieldToPage();

@@ -25,8 +25,8 @@ export interface JobRequest {
   /** Driver settings and resolution asked of the printer (see jobSettings). */
   settings?: Pick<PrintJobPayload, 'options' | 'resolution'>;
   plan: PagePlan;
-  /** Page `index` as a PNG data URL. */
-  drawPage: (index: number) => string;
+  /** Page `index` as a PNG data URL; asked in order. */
+  drawPage: (index: number) => Promise<string>;
   limits?: BatchLimits;
   onProgress?: (progress: JobProgress) => void;
   /** Asked before every batch is sent; true stops the job there. */
@@ -104,7 +104,7 @@ export async function runPrintJob(request: JobRequest): Promise<JobOutcome> {
         stopped = true;
         break;
       }
-      const page = request.drawPage(index);
+      const page = await request.drawPage(index);
       if (!builder.fits(page.length)) await flush(false);
       builder.add({ page, labels: plan.pages[index].length }, page.length);
       progress.pagesDrawn += 1;

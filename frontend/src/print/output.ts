@@ -14,8 +14,9 @@ import type { MessageKey } from '../i18n/messages';
 import { bytesToBase64 } from '../model/project';
 import { buildPdf, PdfProgress } from '../pdf/export';
 import { JobOutcome, JobRequest, runPrintJob } from './job';
-import { encodeMonoPng } from '../render/mono';
-import { COLOUR_LOOK, PageLook, PagePlan, pagePixelSize, pageRenderer, planPages } from './pages';
+import { batchLimits } from './batches';
+import { COLOUR_LOOK, PageLook, PagePlan, pagePixelSize, planPages } from './pages';
+import { PageImages, pageImages } from './pageImages';
 import { checkLabels, JobBlocked } from './preflight';
 
 export const RESOLUTIONS = [203, 300, 600] as const;
@@ -63,29 +64,21 @@ export function planOutput(doc: LabelDocument, table: SheetTable | null, setting
   return { ok: true, plan };
 }
 
-/**
- * Draws pages as PNG data URLs; pictures must have loaded first (ImageStore.ready). Black and
- * white pages are 1-bit PNGs, which the host hands on as 1-bit images.
- */
-export function pageDrawer(
-  doc: LabelDocument, plan: PagePlan, dpi: number, table: SheetTable | null, images: ImageStore, look: PageLook = COLOUR_LOOK, now = new Date(),
-): (index: number) => string {
-  const renderer = pageRenderer(doc, plan, dpi, table, images, now, look);
-  if (look.kind === 'mono') return (index) => `data:image/png;base64,${bytesToBase64(encodeMonoPng(renderer.dots(index)))}`;
-  return (index) => renderer.draw(index).toDataURL('image/png');
-}
-
 export interface PreparedPages {
   plan: PagePlan;
-  /** Page `index` as a PNG data URL. */
-  drawPage: (index: number) => string;
+  /**
+   * The pages as PNG data URLs, in order: colour, or black and white 1-bit PNGs that the host
+   * hands on as 1-bit images. Closed when the job is done with them.
+   */
+  pages: PageImages;
 }
 
 /**
  * Plans the job, checks every label of it and waits for its pictures; throws for choices
- * planOutput refuses, and JobBlocked for labels that must not print.
+ * planOutput refuses, and JobBlocked for labels that must not print. `workers` says how many
+ * workers draw the pages (0: the page's thread); by default as many as the job can use.
  */
-export async function preparePages(source: OutputSource, options: OutputOptions): Promise<PreparedPages> {
+export async function preparePages(source: OutputSource, options: OutputOptions, workers?: number): Promise<PreparedPages> {
   const planned = planOutput(source.doc, source.table, source.settings, options);
   if (!planned.ok) throw new Error(planned.reason);
   // Checked and drawn at the same moment, so a date field reads the same in both.
@@ -93,15 +86,24 @@ export async function preparePages(source: OutputSource, options: OutputOptions)
   const problems = await checkLabels(source.doc, source.table, planned.plan.labels, now);
   if (problems && problems.length > 0) throw new JobBlocked(problems);
   await source.images.ready(source.doc);
-  return { plan: planned.plan, drawPage: pageDrawer(source.doc, planned.plan, options.dpi, source.table, source.images, options.look, now) };
+  const job = { doc: source.doc, plan: planned.plan, dpi: options.dpi, table: source.table, look: options.look ?? COLOUR_LOOK, now };
+  return { plan: planned.plan, pages: await pageImages(job, source.images, workers) };
 }
 
 export type PrintRequest = Omit<JobRequest, 'plan' | 'drawPage'> & { drawPage?: JobRequest['drawPage'] };
 
-/** Sends the job to a printer; `drawPage` replaces the drawing (pages drawn beforehand). */
+/**
+ * Sends the job to a printer in batches sized for its kind of page; `drawPage` replaces the
+ * drawing (pages drawn beforehand).
+ */
 export async function printOutput(source: OutputSource, options: OutputOptions, request: PrintRequest): Promise<JobOutcome> {
-  const prepared = await preparePages(source, options);
-  return runPrintJob({ ...request, plan: prepared.plan, drawPage: request.drawPage ?? prepared.drawPage });
+  const prepared = await preparePages(source, options, request.drawPage ? 0 : undefined);
+  const limits = request.limits ?? batchLimits(options.look?.kind ?? 'colour', pagePixelSize(prepared.plan, options.dpi));
+  try {
+    return await runPrintJob({ ...request, limits, plan: prepared.plan, drawPage: request.drawPage ?? prepared.pages.page });
+  } finally {
+    prepared.pages.close();
+  }
 }
 
 /** How a finished job reads in the dialog: labels reached the printer, never pages. */
@@ -120,9 +122,13 @@ export function outcomeMessage(outcome: JobOutcome, copies: number, printer: str
 export async function renderPdf(
   source: OutputSource, options: OutputOptions, onProgress?: (p: PdfProgress) => void, stopRequested?: () => boolean,
 ): Promise<Uint8Array | null> {
-  const { plan, drawPage } = await preparePages(source, options);
-  const pages = { pageWidthMm: plan.pageWidthMm, pageHeightMm: plan.pageHeightMm, count: plan.pages.length };
-  return buildPdf(pages, drawPage, source.doc.name || 'Quillmark', onProgress, stopRequested);
+  const { plan, pages } = await preparePages(source, options);
+  const size = { pageWidthMm: plan.pageWidthMm, pageHeightMm: plan.pageHeightMm, count: plan.pages.length };
+  try {
+    return await buildPdf(size, pages.page, source.doc.name || 'Quillmark', onProgress, stopRequested);
+  } finally {
+    pages.close();
+  }
 }
 
 /** Builds the PDF and hands it to the host's save dialog; null when stopped or cancelled. */

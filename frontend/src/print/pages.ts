@@ -5,8 +5,9 @@
 import type { LabelDocument, LabelObject } from '../model/document';
 import { mmToWholePx, pxPerMm } from '../model/units';
 import { labelPixelSize, renderLabel } from '../render/renderer';
-import type { ImageStore } from '../render/images';
-import { FieldContext, substitute } from '../model/fields';
+import type { Pictures } from '../render/images';
+import { AnyCanvas, context2d, createCanvas, Ctx2D } from '../render/canvas';
+import { FieldContext, hasFields, substitute } from '../model/fields';
 import { LabelInstance, paginate } from '../model/labels';
 import type { SheetLayout } from '../model/merge';
 import type { SheetTable } from '../data/table';
@@ -44,6 +45,23 @@ export function labelResolver(data: SheetTable | null, label: LabelInstance, now
   return (stored) => substitute(stored, ctx);
 }
 
+/**
+ * What page `index` shows, as a string: pages with equal keys are drawn alike. Only placements
+ * and the texts that fields change go into it, so a label without fields gives every one-label
+ * page the same key and is drawn once.
+ */
+export function pageContentKey(doc: LabelDocument, plan: PagePlan, data: SheetTable | null, now: Date): (index: number) => string {
+  const varying: [string, LabelObject][] = [];
+  for (const o of doc.objects) {
+    const stored = o.type === 'text' ? o.text : o.type === 'barcode' ? o.data : '';
+    if (hasFields(stored)) varying.push([stored, o]);
+  }
+  return (index) => JSON.stringify(plan.pages[index].map((placed) => {
+    const resolve = labelResolver(data, plan.labels[placed.label], now);
+    return [placed.xMm, placed.yMm, ...varying.map(([stored, o]) => resolve(stored, o))];
+  }));
+}
+
 /** How pages are drawn for a printer: colour or its dots, and the corrections it needs. */
 export type PageLook = Pick<PrinterProfile, 'kind' | 'dither' | 'offsetXMm' | 'offsetYMm' | 'rotate180'>;
 
@@ -51,31 +69,32 @@ export type PageLook = Pick<PrinterProfile, 'kind' | 'dither' | 'offsetXMm' | 'o
 export const COLOUR_LOOK: PageLook = { kind: 'colour', dither: 'diffusion', offsetXMm: 0, offsetYMm: 0, rotate180: false };
 
 export interface PageRenderer {
-  readonly canvas: HTMLCanvasElement;
+  readonly canvas: AnyCanvas;
   /** Draws page `index` of the plan and returns the canvas (reused for every page). */
-  draw(index: number): HTMLCanvasElement;
+  draw(index: number): AnyCanvas;
   /** Page `index` as the printer's dots: text, shapes and bars thresholded, pictures dithered. */
   dots(index: number): MonoBitmap;
 }
 
 /**
  * One opaque canvas reused for every page: no alpha channel means smaller PNG pages and no
- * soft mask in the PDF, and reusing it keeps memory flat over thousands of labels.
+ * soft mask in the PDF, and reusing it keeps memory flat over thousands of labels. It draws on
+ * the page or in a worker alike.
  */
 export function pageRenderer(
-  doc: LabelDocument, plan: PagePlan, dpi: number, data: SheetTable | null, images: ImageStore, now: Date, look: PageLook = COLOUR_LOOK,
+  doc: LabelDocument, plan: PagePlan, dpi: number, data: SheetTable | null, images: Pictures, now: Date, look: PageLook = COLOUR_LOOK,
 ): PageRenderer {
   const size = pagePixelSize(plan, dpi);
-  const canvas = pageCanvas(size);
-  const ctx = canvas.getContext('2d', { alpha: false })!;
+  const canvas = createCanvas(size.width, size.height);
+  const ctx = context2d(canvas, { alpha: false });
   const scale = pxPerMm(dpi);
   const label = labelPixelSize(doc, dpi);
   // Pictures alone, drawn through the same placement onto a transparent canvas, mark which dots
   // are dithered; everything else is thresholded so edges never turn into speckle.
   const pictures: LabelDocument = { ...doc, objects: doc.objects.filter((o) => o.type === 'image') };
-  let maskCanvas: HTMLCanvasElement | null = null;
+  let maskCanvas: AnyCanvas | null = null;
 
-  const paint = (target: CanvasRenderingContext2D, index: number, page: LabelDocument, background: string | null, turn: boolean): void => {
+  const paint = (target: Ctx2D, index: number, page: LabelDocument, background: string | null, turn: boolean): void => {
     target.save();
     // Offsets are whole dots in the label's own reading direction, as the user measures them.
     target.translate(Math.round(look.offsetXMm * scale), Math.round(look.offsetYMm * scale));
@@ -101,7 +120,7 @@ export function pageRenderer(
     }
   };
 
-  const draw = (index: number): HTMLCanvasElement => {
+  const draw = (index: number): AnyCanvas => {
     ctx.fillStyle = '#ffffff';
     ctx.fillRect(0, 0, size.width, size.height);
     paint(ctx, index, doc, '#ffffff', look.rotate180);
@@ -119,8 +138,8 @@ export function pageRenderer(
       const pixels = ctx.getImageData(0, 0, size.width, size.height);
       let mask: Uint8Array | undefined;
       if (pictures.objects.length > 0) {
-        maskCanvas ??= pageCanvas(size);
-        const maskCtx = maskCanvas.getContext('2d')!;
+        maskCanvas ??= createCanvas(size.width, size.height);
+        const maskCtx = context2d(maskCanvas);
         maskCtx.clearRect(0, 0, size.width, size.height);
         paint(maskCtx, index, pictures, null, false);
         const alpha = maskCtx.getImageData(0, 0, size.width, size.height).data;
@@ -132,13 +151,6 @@ export function pageRenderer(
       return look.rotate180 ? turnedBitmap(bitmap) : bitmap;
     },
   };
-}
-
-function pageCanvas(size: { width: number; height: number }): HTMLCanvasElement {
-  const canvas = document.createElement('canvas');
-  canvas.width = size.width;
-  canvas.height = size.height;
-  return canvas;
 }
 
 function turnedBitmap(bitmap: MonoBitmap): MonoBitmap {

@@ -13,8 +13,8 @@ export function createCanvas(width: number, height: number): AnyCanvas {
   return new OffscreenCanvas(width, height);
 }
 
-export function context2d(canvas: AnyCanvas): Ctx2D {
-  const ctx = canvas.getContext('2d') as Ctx2D | null;
+export function context2d(canvas: AnyCanvas, settings?: CanvasRenderingContext2DSettings): Ctx2D {
+  const ctx = canvas.getContext('2d', settings) as Ctx2D | null;
   if (!ctx) throw new Error('2D canvas is not available');
   return ctx;
 }

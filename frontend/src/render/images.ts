@@ -3,9 +3,18 @@
 
 import type { LabelDocument } from '../model/document';
 
+/**
+ * Where the renderer finds decoded pictures: the page's ImageStore, or in a worker the same
+ * pictures handed over as ImageBitmaps.
+ */
+export interface Pictures {
+  get(src: string): HTMLImageElement | ImageBitmap | null;
+  failed(src: string): boolean;
+}
+
 type Entry = { image: HTMLImageElement; loaded: boolean; failed: boolean; promise: Promise<void>; settle: () => void };
 
-export class ImageStore {
+export class ImageStore implements Pictures {
   private entries = new Map<string, Entry>();
   private listeners = new Set<() => void>();
 

@@ -9,11 +9,11 @@ import { BarcodeResult, BarcodeScale, renderBarcode } from './barcode';
 import type { BarcodeFault } from './barcodeFault';
 import { printedXdim } from './xdim';
 import { AnyCanvas, context2d, createCanvas, Ctx2D } from './canvas';
-import type { ImageStore } from './images';
+import type { Pictures } from './images';
 import { cssFont, layoutText } from './text';
 
 export interface RenderOptions {
-  images: ImageStore;
+  images: Pictures;
   /**
    * Turns an object's stored text (a text object's text, a barcode's data) into what is drawn.
    * The designer draws the text as stored; data merge substitutes fields and counters here.
@@ -233,8 +233,8 @@ function drawImage(ctx: Ctx2D, o: ImageObject, box: { w: number; h: number }, op
     if (opts.placeholders && (!o.src || opts.images.failed(o.src))) drawProblem(ctx, box, opts.placeholders.image, true);
     return;
   }
-  const iw = image.naturalWidth || image.width || 1;
-  const ih = image.naturalHeight || image.height || 1;
+  const iw = ('naturalWidth' in image && image.naturalWidth) || image.width || 1;
+  const ih = ('naturalHeight' in image && image.naturalHeight) || image.height || 1;
   if (!o.keepAspect) {
     ctx.drawImage(image, 0, 0, box.w, box.h);
     return;

@@ -2,7 +2,7 @@ import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { BridgeError } from '../../src/bridge/errors';
 import { CHANNEL_LIMIT_CHARS } from '../../src/bridge/limits';
-import { BatchBuilder, PAGE_OVERHEAD_CHARS, PAYLOAD_OVERHEAD_CHARS } from '../../src/print/batches';
+import { BatchBuilder, batchLimits, PAGE_OVERHEAD_CHARS, PAYLOAD_OVERHEAD_CHARS } from '../../src/print/batches';
 
 /** Batch sizes for pages of the given lengths, as a job sends them. */
 function batchSizes(pageLengths: number[], limits?: { maxChars: number; maxPages: number }): number[] {
@@ -20,11 +20,15 @@ test('batches stay under the channel limit and the page limit', () => {
   const roomy = { maxChars: PAYLOAD_OVERHEAD_CHARS + 300, maxPages: 4 };
   assert.deepEqual(batchSizes(Array(7).fill(100 - PAGE_OVERHEAD_CHARS), roomy), [3, 3, 1]);
   assert.deepEqual(batchSizes(Array(9).fill(1), roomy), [4, 4, 1]);
-  // 1,000 labels of 50 x 30 mm at 300 dpi are about 20 KiB of Base64 each: five batches of 200.
-  assert.deepEqual(batchSizes(Array(1000).fill(20000)), [200, 200, 200, 200, 200]);
+  // 1,000 thermal labels of 50 x 30 mm at 203 dpi, about 3 KiB of Base64 each: the host draws
+  // about 650 of them in a quarter second; colour labels at 300 dpi, 23; a colour A4 sheet, one.
+  const thermal = batchLimits('mono', { width: 400, height: 240 });
+  assert.deepEqual(batchSizes(Array(1000).fill(3000), thermal), [652, 348]);
+  assert.equal(batchLimits('colour', { width: 591, height: 354 }).maxPages, 23);
+  assert.equal(batchLimits('colour', { width: 2480, height: 3508 }).maxPages, 1);
   // 600 dpi sheets of about 2 MiB each: the character limit, not the page count, decides.
   const page = 2 * 1024 * 1024;
-  const sizes = batchSizes(Array(60).fill(page));
+  const sizes = batchSizes(Array(60).fill(page), thermal);
   assert.ok(sizes.every((n) => n * (page + PAGE_OVERHEAD_CHARS) + PAYLOAD_OVERHEAD_CHARS <= CHANNEL_LIMIT_CHARS));
   assert.equal(sizes[0], Math.floor((CHANNEL_LIMIT_CHARS - PAYLOAD_OVERHEAD_CHARS) / (page + PAGE_OVERHEAD_CHARS)));
   assert.throws(() => batchSizes([CHANNEL_LIMIT_CHARS]), (e: BridgeError) => e.code === 'tooLarge' && e.params.kind === 'pages');

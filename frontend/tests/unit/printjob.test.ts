@@ -30,7 +30,8 @@ function host(options: { fail?: number; onCall?: (n: number) => void } = {}) {
   };
 }
 
-const page = (i: number): string => `data:image/png;base64,${String(i).padStart(100, '0')}`;
+const pageText = (i: number): string => `data:image/png;base64,${String(i).padStart(100, '0')}`;
+const page = async (i: number): Promise<string> => pageText(i);
 const limits = { maxChars: PAYLOAD_OVERHEAD_CHARS + 3 * 150, maxPages: 10 };
 
 test('a job that fits one call is one job under the project name, with copies and page size', async () => {
@@ -39,7 +40,7 @@ test('a job that fits one call is one job under the project name, with copies an
   assert.equal(outcome.status, 'done');
   assert.equal(outcome.labelsSent, 3);
   assert.deepEqual(calls.map((c) => [c.jobName, c.pages.length, c.copies, c.pageWidthMm, c.pageHeightMm]), [['货架', 3, 2, 50, 30]]);
-  assert.deepEqual(calls[0].pages, [page(0), page(1), page(2)]);
+  assert.deepEqual(calls[0].pages, [pageText(0), pageText(1), pageText(2)]);
 });
 
 test('a large job goes out in numbered batches that keep every page in order', async () => {
@@ -51,7 +52,7 @@ test('a large job goes out in numbered batches that keep every page in order', a
   });
   assert.equal(outcome.status, 'done');
   assert.deepEqual(calls.map((c) => c.jobName), ['货架 (1)', '货架 (2)', '货架 (3)']);
-  assert.deepEqual(calls.flatMap((c) => c.pages), Array.from({ length: 8 }, (_, i) => page(i)));
+  assert.deepEqual(calls.flatMap((c) => c.pages), Array.from({ length: 8 }, (_, i) => pageText(i)));
   assert.equal(outcome.labelsSent, 8);
   assert.equal(progress[progress.length - 1], 8);
 });

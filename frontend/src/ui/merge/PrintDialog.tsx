@@ -236,7 +236,7 @@ function PagePreview({ editor, session, images, plan, dpi, page, look }: {
     void images.ready(doc).then(() => {
       if (!live || !holder.current) return;
       const renderer = pageRenderer(doc, plan, dpi, session.table, images, new Date(), look);
-      const canvas = look.kind === 'mono' ? dotsCanvas(renderer.dots(page)) : renderer.draw(page);
+      const canvas = look.kind === 'mono' ? dotsCanvas(renderer.dots(page)) : renderer.draw(page) as HTMLCanvasElement;
       canvas.setAttribute('data-testid', 'preview-canvas');
       canvas.dataset.renders = String((renders.current += 1));
       holder.current.textContent = '';
