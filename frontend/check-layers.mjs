@@ -46,12 +46,12 @@ function layerProblems(root = src) {
       continue;
     }
     for (const match of readFileSync(file, 'utf8').matchAll(IMPORT)) {
-      const spec = match[1];
-      if (!spec.startsWith('.')) continue;
-      const to = folderOf(path.resolve(path.dirname(file), spec));
+      const specifier = match[1];
+      if (!specifier.startsWith('.')) continue;
+      const to = folderOf(path.resolve(path.dirname(file), specifier));
       if (to === from || ALLOWED.has(`${from}->${to}`)) continue;
-      if (!rank.has(to)) problems.push(`${where}: imports "${spec}" from a folder that belongs to no layer`);
-      else if (rank.get(to) >= rank.get(from)) problems.push(`${where}: ${from} may not import ${to} ("${spec}")`);
+      if (!rank.has(to)) problems.push(`${where}: imports "${specifier}" from a folder that belongs to no layer`);
+      else if (rank.get(to) >= rank.get(from)) problems.push(`${where}: ${from} may not import ${to} ("${specifier}")`);
     }
   }
   return problems;

@@ -117,22 +117,22 @@ function validDate(yymmdd: string): boolean {
 
 /** Checks one element and completes a missing check digit; returns the value to encode or an error. */
 function checkElement(ai: string, typed: string): { value: string; completed: boolean } | Gs1Error {
-  const spec = specOf(ai);
-  if (!spec) return { code: 'unknownAi', ai };
+  const rule = specOf(ai);
+  if (!rule) return { code: 'unknownAi', ai };
   let value = typed;
   let completed = false;
-  if (spec.chars === 'N' ? !/^[0-9]*$/.test(value) : !CSET82.test(value)) return { code: 'badCharacters', ai };
+  if (rule.chars === 'N' ? !/^[0-9]*$/.test(value) : !CSET82.test(value)) return { code: 'badCharacters', ai };
   if (ai === '421' && !/^[0-9]{3}/.test(value)) return { code: 'badCharacters', ai };
-  if (spec.checkDigit && value.length === spec.max - 1) {
+  if (rule.checkDigit && value.length === rule.max - 1) {
     value += gs1CheckDigit(value);
     completed = true;
   }
-  if (value.length < spec.min || value.length > spec.max) return { code: 'badLength', ai, min: spec.min, max: spec.max };
-  if (spec.checkDigit) {
+  if (value.length < rule.min || value.length > rule.max) return { code: 'badLength', ai, min: rule.min, max: rule.max };
+  if (rule.checkDigit) {
     const expected = gs1CheckDigit(value.slice(0, -1));
     if (value.slice(-1) !== expected) return { code: 'badCheckDigit', ai, expected };
   }
-  if (spec.date && !validDate(value)) return { code: 'badDate', ai };
+  if (rule.date && !validDate(value)) return { code: 'badDate', ai };
   return { value, completed };
 }
 
