@@ -9,7 +9,7 @@ import fs from 'node:fs';
 import path from 'node:path';
 import { describe, it } from 'node:test';
 import XLSX from 'xlsx';
-import { clickElement as click, printResult, printingHost, textOf as text } from './harness.mjs';
+import { clickElement as click, labelProject, printResult, printingHost, textOf as text } from './harness.mjs';
 import { readBarcode, readCode128 } from '../../frontend/tests/pdfpages.mjs';
 
 function writeWorkbook(file, eans) {
@@ -20,18 +20,13 @@ function writeWorkbook(file, eans) {
 }
 
 function project(sheetPath) {
-  const base = { rotation: 0, locked: false };
-  return {
-    format: 'quillmark-label',
-    version: 1,
-    label: { name: '条码标签', widthMm: 50, heightMm: 30 },
-    objects: [
-      { ...base, id: 't', type: 'text', xMm: 2, yMm: 0.5, widthMm: 46, heightMm: 5, text: '{{品名}}', fontFamily: 'Noto Sans CJK SC', fontSizePt: 9 },
-      { ...base, id: 'e', type: 'barcode', xMm: 2, yMm: 6, widthMm: 34, heightMm: 12, symbology: 'ean13', data: '{{EAN}}', showText: true },
-      { ...base, id: 'c', type: 'barcode', xMm: 2, yMm: 19, widthMm: 46, heightMm: 10, symbology: 'code128', data: '{{EAN}}-{{$counter}}', showText: false },
-    ],
+  return labelProject('条码标签', [
+    { id: 't', type: 'text', xMm: 2, yMm: 0.5, widthMm: 46, heightMm: 5, text: '{{品名}}', fontFamily: 'Noto Sans CJK SC', fontSizePt: 9 },
+    { id: 'e', type: 'barcode', xMm: 2, yMm: 6, widthMm: 34, heightMm: 12, symbology: 'ean13', data: '{{EAN}}', showText: true },
+    { id: 'c', type: 'barcode', xMm: 2, yMm: 19, widthMm: 46, heightMm: 10, symbology: 'code128', data: '{{EAN}}-{{$counter}}', showText: false },
+  ], {
     merge: { source: { path: sheetPath, name: path.basename(sheetPath), sheet: '商品', headerRow: true }, counter: { start: 1, step: 1, padding: 3, per: 'label' } },
-  };
+  });
 }
 
 /** The print queue's kept documents, oldest first. */

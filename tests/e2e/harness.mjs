@@ -289,3 +289,11 @@ export function jobAttributes(socket, id) {
   const output = execFileSync('ipptool', ['-j', uri, jobAttributesTest], { env: { ...process.env, CUPS_SERVER: socket }, encoding: 'utf8' });
   return JSON.parse(output).find((group) => group['group-tag'] === 'job-attributes-tag') ?? {};
 }
+
+/** A 50 × 30 mm project as the page stores it, for tests that open one; objects take the defaults. */
+export function labelProject(name, objects, extra = {}) {
+  return {
+    format: 'quillmark-label', version: 1, label: { name, widthMm: 50, heightMm: 30 },
+    objects: objects.map((object) => ({ rotation: 0, locked: false, ...object })), ...extra,
+  };
+}

@@ -9,22 +9,15 @@ import fs from 'node:fs';
 import path from 'node:path';
 import { before, describe, it } from 'node:test';
 import { decode } from 'fast-png';
-import { clickElement as click, setValue as choose, jobAttributes, printResult, printingHost, sleep, waitFor } from './harness.mjs';
+import { clickElement as click, setValue as choose, jobAttributes, labelProject, printResult, printingHost, sleep, waitFor } from './harness.mjs';
 import { decodeBarcode } from '../../frontend/tests/pdfpages.mjs';
 
-
-const base = { rotation: 0, locked: false };
-const label = {
-  format: 'quillmark-label',
-  version: 1,
-  label: { name: '货架标签', widthMm: 50, heightMm: 30 },
-  objects: [
-    { ...base, id: 't', type: 'text', xMm: 2, yMm: 1, widthMm: 30, heightMm: 6, text: '有机绿茶 250克', fontFamily: 'Noto Sans CJK SC', fontSizePt: 11 },
-    { ...base, id: 'c', type: 'barcode', xMm: 3, yMm: 8, widthMm: 30, heightMm: 9, symbology: 'code128', data: 'SKU-4711', showText: false },
-    { ...base, id: 'e', type: 'barcode', xMm: 3, yMm: 19, widthMm: 30, heightMm: 10, symbology: 'ean13', data: '6901234567892', showText: true },
-    { ...base, id: 'q', type: 'barcode', xMm: 36, yMm: 3, widthMm: 12, heightMm: 12, symbology: 'qrcode', data: 'https://example.com/p/4711', showText: false },
-  ],
-};
+const label = labelProject('货架标签', [
+  { id: 't', type: 'text', xMm: 2, yMm: 1, widthMm: 30, heightMm: 6, text: '有机绿茶 250克', fontFamily: 'Noto Sans CJK SC', fontSizePt: 11 },
+  { id: 'c', type: 'barcode', xMm: 3, yMm: 8, widthMm: 30, heightMm: 9, symbology: 'code128', data: 'SKU-4711', showText: false },
+  { id: 'e', type: 'barcode', xMm: 3, yMm: 19, widthMm: 30, heightMm: 10, symbology: 'ean13', data: '6901234567892', showText: true },
+  { id: 'q', type: 'barcode', xMm: 36, yMm: 3, widthMm: 12, heightMm: 12, symbology: 'qrcode', data: 'https://example.com/p/4711', showText: false },
+]);
 
 /** The dots of a 1-bit PNG (a page sent, or dots decoded): 1 where the printer burns a dot. */
 function dotsOf(png) {

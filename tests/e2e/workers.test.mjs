@@ -6,7 +6,7 @@ import fs from 'node:fs';
 import path from 'node:path';
 import { before, describe, it } from 'node:test';
 import { decode, encode } from 'fast-png';
-import { printingHost } from './harness.mjs';
+import { labelProject, printingHost } from './harness.mjs';
 
 /** A photo stand-in: smooth colour gradients, so dithering and smoothing both show. */
 function pictureUrl() {
@@ -18,20 +18,13 @@ function pictureUrl() {
   return `data:image/png;base64,${Buffer.from(encode({ width, height, data, channels: 3 })).toString('base64')}`;
 }
 
-const base = { rotation: 0, locked: false };
-const label = {
-  format: 'quillmark-label',
-  version: 1,
-  label: { name: '货架标签', widthMm: 50, heightMm: 30 },
-  objects: [
-    { ...base, id: 't', type: 'text', xMm: 2, yMm: 1, widthMm: 30, heightMm: 6, text: '有机绿茶 250克 No.{{$counter}}', fontFamily: 'Noto Sans CJK SC', fontSizePt: 10 },
-    { ...base, id: 'c', type: 'barcode', xMm: 3, yMm: 8, widthMm: 30, heightMm: 9, symbology: 'code128', data: 'SKU-{{$counter}}', showText: true },
-    { ...base, id: 'e', type: 'barcode', xMm: 3, yMm: 19, widthMm: 30, heightMm: 10, symbology: 'ean13', data: '6901234567892', showText: true },
-    { ...base, id: 'q', type: 'barcode', xMm: 36, yMm: 2, widthMm: 12, heightMm: 12, symbology: 'qrcode', data: 'https://example.com/p/{{$counter}}', showText: false },
-    { ...base, id: 'p', type: 'image', xMm: 35, yMm: 16, widthMm: 14, heightMm: 12, src: pictureUrl(), keepAspect: true },
-  ],
-  merge: { counter: { start: 1, step: 1, padding: 4, per: 'label' } },
-};
+const label = labelProject('货架标签', [
+  { id: 't', type: 'text', xMm: 2, yMm: 1, widthMm: 30, heightMm: 6, text: '有机绿茶 250克 No.{{$counter}}', fontFamily: 'Noto Sans CJK SC', fontSizePt: 10 },
+  { id: 'c', type: 'barcode', xMm: 3, yMm: 8, widthMm: 30, heightMm: 9, symbology: 'code128', data: 'SKU-{{$counter}}', showText: true },
+  { id: 'e', type: 'barcode', xMm: 3, yMm: 19, widthMm: 30, heightMm: 10, symbology: 'ean13', data: '6901234567892', showText: true },
+  { id: 'q', type: 'barcode', xMm: 36, yMm: 2, widthMm: 12, heightMm: 12, symbology: 'qrcode', data: 'https://example.com/p/{{$counter}}', showText: false },
+  { id: 'p', type: 'image', xMm: 35, yMm: 16, widthMm: 14, heightMm: 12, src: pictureUrl(), keepAspect: true },
+], { merge: { counter: { start: 1, step: 1, padding: 4, per: 'label' } } });
 
 const pixelsOf = (url) => decode(Buffer.from(url.slice(url.indexOf(',') + 1), 'base64'));
 
