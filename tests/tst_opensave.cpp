@@ -205,7 +205,6 @@ void OpenSaveTest::dialog_startsWhereRemembered_andCancelChangesNothing_data()
         {"frontend", "labels", absent}, "labels", "shelf.cwrt");
     row("saveProject, currentPath empty", "saveProject", QJsonObject{{"currentPath", ""}}, {"frontend", "labels", absent}, "labels", untitled);
     row("saveProject, suggestedName empty: folder only", "saveProject", QJsonObject{{"suggestedName", ""}}, {"frontend", "labels", absent}, "labels");
-    row("saveProject, payload not an object", "saveProject", "[1,2]", {"frontend", "labels", absent}, "labels", untitled);
     row("saveProject, remembered folder ending in /", "saveProject", QJsonObject(), {"frontend", "labels/", absent}, "labels", untitled);
     row("saveProject, no remembered folder and no front end: the root", "saveProject", QJsonObject(), {"", absent, absent}, "/", untitled);
     row("saveProject, remembered folder empty: the root, not the front end", "saveProject", QJsonObject(), {"frontend", "", absent}, "/", untitled);
@@ -374,12 +373,10 @@ void OpenSaveTest::readByPath_data()
     QTest::addColumn<QString>("projectDirAfter");
     QTest::newRow("project") << QByteArray("openProject") << "labels/a.cwrt" << readReply.arg("a.cwrt") << "labels";
     QTest::newRow("extension outside the filter") << QByteArray("openProject") << "labels/notes.txt" << readReply.arg("notes.txt") << "labels";
-    QTest::newRow("project in a missing folder") << QByteArray("openProject") << "missing/a.cwrt" << cannotReadReply << "missing";
     QTest::newRow("empty project") << QByteArray("openProject") << "labels/empty.cwrt" << cannotReadReply << "labels";
     QTest::newRow("spreadsheet") << QByteArray("readSpreadsheet") << "sheets/stock.csv" << readReply.arg("stock.csv") << "print";
     QTest::newRow("empty spreadsheet path") << QByteArray("readSpreadsheet") << QString() << errorReply("missing spreadsheet path") << "print";
     QTest::newRow("empty spreadsheet") << QByteArray("readSpreadsheet") << "sheets/empty.xlsx" << cannotReadReply << "print";
-    QTest::newRow("missing spreadsheet") << QByteArray("readSpreadsheet") << "sheets/missing.xlsx" << cannotReadReply << "print";
 }
 
 void OpenSaveTest::readByPath()
