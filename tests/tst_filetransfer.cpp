@@ -13,7 +13,7 @@ namespace {
 
 const QString cannotWrite = QStringLiteral("无法写入目标文件");
 const QString invalidEncoding = QStringLiteral("文件内容编码无效");
-const QString cannotRead = QStringLiteral("{\"error\":\"无法读取文件\",\"ok\":false}");
+const QString cannotRead = errorReply(QStringLiteral("无法读取文件"));
 const QFileDevice::Permissions sharedFile = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
                                             | QFileDevice::WriteGroup | QFileDevice::ReadOther;
 
@@ -176,16 +176,15 @@ void FileTransferTest::saveInAnotherProcess_data()
     QTest::addColumn<QString>("target");
     QTest::addColumn<QString>("expectedReply");
     QTest::addColumn<bool>("saved");
-    const QString refused = QStringLiteral("{\"error\":\"%1\",\"ok\":false}");
-    QTest::addRow("write fails half-way") << "file size limit" << "shelf.cwrt" << refused.arg(QStringLiteral("写入文件失败")) << false;
+    QTest::addRow("write fails half-way") << "file size limit" << "shelf.cwrt" << errorReply(QStringLiteral("写入文件失败")) << false;
     QTest::addRow("killed during a large save") << "kill" << "shelf.cwrt" << QString() << false;
     // No temporary file can be made there, so a file the user may write is written in place.
     QTest::addRow("read-only folder, writable file") << "read-only folder" << "shelf.cwrt"
                                                      << "{\"name\":\"shelf.cwrt\",\"ok\":true,\"path\":\"%1\"}" << true;
     QTest::addRow("read-only folder, content that does not decode") << "read-only folder, bad content" << "shelf.cwrt"
-                                                                    << refused.arg(cannotWrite) << false;
-    QTest::addRow("read-only folder, read-only file") << "read-only folder and file" << "shelf.cwrt" << refused.arg(cannotWrite) << false;
-    QTest::addRow("read-only folder, new file") << "read-only folder" << "new.cwrt" << refused.arg(cannotWrite) << false;
+                                                                    << errorReply(cannotWrite) << false;
+    QTest::addRow("read-only folder, read-only file") << "read-only folder and file" << "shelf.cwrt" << errorReply(cannotWrite) << false;
+    QTest::addRow("read-only folder, new file") << "read-only folder" << "new.cwrt" << errorReply(cannotWrite) << false;
 }
 
 void FileTransferTest::saveInAnotherProcess()

@@ -20,11 +20,6 @@ const QString absent = "<absent>";
 const QString savedReply = "{\"name\":\"%1\",\"ok\":true,\"path\":\"%2\"}";
 const QString readReply = "{\"dataBase64\":\"YWJj\",\"name\":\"%1\",\"ok\":true,\"path\":\"%2\"}";
 
-QString errorReply(const QString &message)
-{
-    return "{\"error\":\"" + message + "\",\"ok\":false}";
-}
-
 const QString cancelledReply = errorReply("cancelled");
 const QString cannotReadReply = errorReply("无法读取文件");
 

@@ -131,11 +131,6 @@ bool replyOk(const QString &reply)
     return parsed(reply).value("ok") == QJsonValue(true);
 }
 
-QString errorReply(const QString &message)
-{
-    return QStringLiteral("{\"error\":\"") + message + QStringLiteral("\",\"ok\":false}");
-}
-
 QByteArray runTool(const QString &program, const QStringList &arguments)
 {
     QProcess tool;
