@@ -251,7 +251,7 @@ private:
     void emptyWorkFolder()
     {
         const QDir folder(work.path());
-        for (const QString &entry : folder.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
+        for (const QString &entry : entriesOf(work.path())) {
             if (!QFile::remove(folder.filePath(entry)))
                 QDir(folder.filePath(entry)).removeRecursively();
         }

@@ -34,6 +34,11 @@ inline QJsonObject parsed(const QString &reply)
     return QJsonDocument::fromJson(reply.toUtf8()).object();
 }
 
+inline QString errorReply(const QString &message)
+{
+    return QStringLiteral("{\"error\":\"") + message + QStringLiteral("\",\"ok\":false}");
+}
+
 inline QString payloadText(const QJsonObject &payload)
 {
     return QString::fromUtf8(QJsonDocument(payload).toJson(QJsonDocument::Compact));

@@ -4,19 +4,6 @@
 
 #include <QJsonArray>
 
-namespace {
-
-QJsonObject entryNamed(const QJsonArray &entries, const QString &name)
-{
-    for (const QJsonValue &entry : entries) {
-        if (entry.toObject().value(QStringLiteral("name")).toString() == name)
-            return entry.toObject();
-    }
-    return QJsonObject();
-}
-
-} // namespace
-
 class ListingTest : public QObject
 {
     Q_OBJECT
@@ -119,16 +106,16 @@ void ListingTest::listLocalFonts_listsInstalledFamiliesByName()
 {
     const QJsonObject reply = parsed(bridge.listLocalFonts());
     QCOMPARE(reply.value(QStringLiteral("ok")), QJsonValue(true));
-    const QJsonArray fonts = reply.value(QStringLiteral("fonts")).toArray();
-    // fonts-dejavu-core is among the test suite's packages.
-    QCOMPARE(entryNamed(fonts, QStringLiteral("DejaVu Sans")).value(QStringLiteral("value")).toString(),
-             QStringLiteral("DejaVu Sans"));
-    for (const QJsonValue &font : fonts) {
+    QStringList names;
+    for (const QJsonValue &font : reply.value(QStringLiteral("fonts")).toArray()) {
         const QJsonObject entry = font.toObject();
         QCOMPARE(entry.keys(), (QStringList{QStringLiteral("name"), QStringLiteral("value")}));
         QVERIFY(!entry.value(QStringLiteral("name")).toString().isEmpty());
         QCOMPARE(entry.value(QStringLiteral("value")), entry.value(QStringLiteral("name")));
+        names << entry.value(QStringLiteral("name")).toString();
     }
+    // fonts-dejavu-core is among the test suite's packages.
+    QVERIFY(names.contains(QStringLiteral("DejaVu Sans")));
 }
 
 QUILLMARK_TEST_MAIN(ListingTest)

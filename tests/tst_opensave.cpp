@@ -20,11 +20,6 @@ const QString absent = "<absent>";
 const QString savedReply = "{\"name\":\"%1\",\"ok\":true,\"path\":\"%2\"}";
 const QString readReply = "{\"dataBase64\":\"YWJj\",\"name\":\"%1\",\"ok\":true,\"path\":\"%2\"}";
 
-QString errorReply(const QString &message)
-{
-    return "{\"error\":\"" + message + "\",\"ok\":false}";
-}
-
 const QString cancelledReply = errorReply("cancelled");
 const QString cannotReadReply = errorReply("无法读取文件");
 
@@ -204,16 +199,10 @@ void OpenSaveTest::dialog_startsWhereRemembered_andCancelChangesNothing_data()
         QJsonObject{{"suggestedName", "shelf.cwrt"}, {"currentPath", "print/shelf.cwrt"}, {"saveAs", true}},
         {"frontend", "labels", absent}, "labels", "shelf.cwrt");
     row("saveProject, currentPath empty", "saveProject", QJsonObject{{"currentPath", ""}}, {"frontend", "labels", absent}, "labels", untitled);
-    row("saveProject, currentPath null", "saveProject", QJsonObject{{"currentPath", QJsonValue()}}, {"frontend", "labels", absent}, "labels", untitled);
-    row("saveProject, currentPath a number", "saveProject", QJsonObject{{"currentPath", 7}}, {"frontend", "labels", absent}, "labels", untitled);
-    row("saveProject, suggestedName not a string", "saveProject", QJsonObject{{"suggestedName", 12}}, {"frontend", "labels", absent}, "labels", untitled);
     row("saveProject, suggestedName empty: folder only", "saveProject", QJsonObject{{"suggestedName", ""}}, {"frontend", "labels", absent}, "labels");
-    row("saveProject, payload not an object", "saveProject", "[1,2]", {"frontend", "labels", absent}, "labels", untitled);
     row("saveProject, remembered folder ending in /", "saveProject", QJsonObject(), {"frontend", "labels/", absent}, "labels", untitled);
     row("saveProject, no remembered folder and no front end: the root", "saveProject", QJsonObject(), {"", absent, absent}, "/", untitled);
     row("saveProject, remembered folder empty: the root, not the front end", "saveProject", QJsonObject(), {"frontend", "", absent}, "/", untitled);
-    row("savePrintPdf ignores currentPath and saveAs", "savePrintPdf", QJsonObject{{"currentPath", "print/shelf.cwrt"}, {"saveAs", false}},
-        {"frontend", "labels", absent}, "labels", "打印文件.pdf");
     row("savePrintPdf starts in the front-end folder", "savePrintPdf", QJsonObject{{"suggestedName", "货架.pdf"}},
         {"frontend", absent, "sheets"}, "frontend", "货架.pdf");
 }
@@ -320,14 +309,10 @@ void OpenSaveTest::save_writesTheCompletedName_andReplacesOnlyWhenTold_data()
                                                         << "shelf" << "" << false << "labels/shelf.cwrt" << "";
     QTest::newRow("absolute path") << project << absolute << "" << "" << false << "labels/shelf.cwrt" << "";
     QTest::newRow("relative path stays relative") << project << plain("labels/shelf.cwrt") << "" << "" << false << "labels/shelf.cwrt" << "";
-    QTest::newRow("saveAs missing") << project << QJsonObject{{"currentPath", "<dir>/labels/shelf.cwrt"}} << "" << "" << false
-                                    << "labels/shelf.cwrt" << "";
     QTest::newRow(".json completed, original kept") << project << plain("labels/shelf.json") << "" << "labels/shelf.json" << false
                                                     << "labels/shelf.json.cwrt" << "";
     QTest::newRow("name without extension") << project << plain("labels/shelf") << "" << "" << false << "labels/shelf.cwrt" << "";
     QTest::newRow("upper-case extension kept") << project << plain("labels/SHELF.CWRT") << "" << "" << false << "labels/SHELF.CWRT" << "";
-    QTest::newRow("saveAs as a string is false") << project << with(absolute, "saveAs", "true") << "" << "" << false << "labels/shelf.cwrt" << "";
-    QTest::newRow("saveAs as the number 1 is false") << project << with(absolute, "saveAs", 1) << "" << "" << false << "labels/shelf.cwrt" << "";
     QTest::newRow("missing folder") << project << plain("missing/shelf.cwrt") << "" << "" << false << "missing/shelf.cwrt"
                                     << "无法写入目标文件";
     QTest::newRow("content without Base64 characters") << project << with(absolute, "dataBase64", "====") << "" << "" << false
@@ -383,12 +368,10 @@ void OpenSaveTest::readByPath_data()
     QTest::addColumn<QString>("projectDirAfter");
     QTest::newRow("project") << QByteArray("openProject") << "labels/a.cwrt" << readReply.arg("a.cwrt") << "labels";
     QTest::newRow("extension outside the filter") << QByteArray("openProject") << "labels/notes.txt" << readReply.arg("notes.txt") << "labels";
-    QTest::newRow("project in a missing folder") << QByteArray("openProject") << "missing/a.cwrt" << cannotReadReply << "missing";
     QTest::newRow("empty project") << QByteArray("openProject") << "labels/empty.cwrt" << cannotReadReply << "labels";
     QTest::newRow("spreadsheet") << QByteArray("readSpreadsheet") << "sheets/stock.csv" << readReply.arg("stock.csv") << "print";
     QTest::newRow("empty spreadsheet path") << QByteArray("readSpreadsheet") << QString() << errorReply("missing spreadsheet path") << "print";
     QTest::newRow("empty spreadsheet") << QByteArray("readSpreadsheet") << "sheets/empty.xlsx" << cannotReadReply << "print";
-    QTest::newRow("missing spreadsheet") << QByteArray("readSpreadsheet") << "sheets/missing.xlsx" << cannotReadReply << "print";
 }
 
 void OpenSaveTest::readByPath()

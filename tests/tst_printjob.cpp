@@ -7,7 +7,6 @@
 #include "TestSupport.h"
 
 #include <QBuffer>
-#include <QDataStream>
 #include <QImageIOPlugin>
 #include <QJsonArray>
 #include <QPainter>
@@ -81,37 +80,6 @@ QString pngBase64(const QImage &image)
     return QString::fromLatin1(bytes.toBase64());
 }
 
-quint32 crc32(const QByteArray &bytes)
-{
-    quint32 crc = 0xffffffffu;
-    for (const char byte : bytes) {
-        crc ^= quint8(byte);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
-}
-
-// A grey-scale PNG as encoders other than Qt's write one: 0 bits are black, and the image is
-// never held in memory, so it may be of any size. Rows start with their filter byte.
-QString greyPngBase64(quint32 width, quint32 height, quint8 bitDepth, const QByteArray &rows)
-{
-    QByteArray png("\x89PNG\r\n\x1a\n", 8);
-    QDataStream stream(&png, QIODevice::Append);
-    auto chunk = [&stream](const QByteArray &typeAndData) {
-        stream << quint32(typeAndData.size() - 4);
-        stream.writeRawData(typeAndData.constData(), typeAndData.size());
-        stream << crc32(typeAndData);
-    };
-    QByteArray header;
-    // Grey, then the only compression and filter methods, no interlacing: four zero bytes.
-    QDataStream(&header, QIODevice::WriteOnly) << width << height << bitDepth << quint32(0);
-    chunk("IHDR" + header);
-    chunk("IDAT" + qCompress(rows).mid(4)); // qCompress puts the length first
-    chunk("IEND");
-    return QString::fromLatin1(png.toBase64());
-}
-
 bool isDot(const QImage &image, int x, int y)
 {
     return qGray(image.pixel(x, y)) < 128;
@@ -161,11 +129,6 @@ QJsonObject labelJob(const QJsonArray &pages, double widthMm = 50, double height
 bool replyOk(const QString &reply)
 {
     return parsed(reply).value("ok") == QJsonValue(true);
-}
-
-QString errorReply(const QString &message)
-{
-    return QStringLiteral("{\"error\":\"") + message + QStringLiteral("\",\"ok\":false}");
 }
 
 QByteArray runTool(const QString &program, const QStringList &arguments)
@@ -302,15 +265,10 @@ void PrintJobTest::refusedJob_repliesFirstFailedCheckAndPrintsNothing_data()
 
     QTest::newRow("empty text") << QString() << noPrinter;
     QTest::newRow("malformed text") << "{\"printerName\":" << noPrinter;
-    QTest::newRow("JSON array") << "[\"label\"]" << noPrinter;
-    row("printer name a number", with(good, "printerName", 7), noPrinter);
     row("everything wrong: printer first", with(with(good, "printerName", ""), "pages", QJsonArray()), noPrinter);
     row("printer only: pages before size", {{"printerName", labelQueue}}, noPages);
-    row("pages not an array", with(good, "pages", page), noPages);
     row("width 0", with(good, "pageWidthMm", 0), badSize);
     row("height negative", with(good, "pageHeightMm", -30), badSize);
-    row("width as a string", with(good, "pageWidthMm", "50"), badSize);
-    row("width over 10 m", with(good, "pageWidthMm", 10000.01), badSize);
     row("height past every integer", with(good, "pageHeightMm", 1e300), badSize);
     row("height missing, printer unknown: size first",
         with(with(good, "pageHeightMm", QJsonValue::Undefined), "printerName", "nowhere"), badSize);
@@ -320,10 +278,8 @@ void PrintJobTest::refusedJob_repliesFirstFailedCheckAndPrintsNothing_data()
         notFound);
     row("darkness the driver does not offer", with(onZpl, "options", QJsonObject{{"zePrintRate", "4"}, {"Darkness", "99"}}),
         notOffered + "Darkness=99");
-    row("option the driver does not have", with(onZpl, "options", QJsonObject{{"Toner", "Save"}}), notOffered + "Toner=Save");
     row("page size, which the host sets", with(onZpl, "options", QJsonObject{{"PageSize", "w144h90"}}),
         notOffered + "PageSize=w144h90");
-    row("choice as a number", with(onZpl, "options", QJsonObject{{"Darkness", 20}}), notOffered + "Darkness=20");
     row("resolution the driver does not offer", with(onZpl, "resolution", 1200), notOffered + "Resolution=1200");
     row("any option on a printer without a driver",
         with(with(good, "printerName", noDriverQueue), "options", QJsonObject{{"Darkness", "1"}}), notOffered + "Darkness=1");
@@ -334,9 +290,6 @@ void PrintJobTest::refusedJob_repliesFirstFailedCheckAndPrintsNothing_data()
     row("last page cut short", with(good, "pages", QJsonArray{page, page.left(page.size() / 2)}), badImage);
     row("page in a format that tells no size before decoding",
         with(good, "pages", QJsonArray{QString::fromLatin1(QByteArray("SIZELESS").toBase64())}), badImage);
-    // A valid image of a hundred million pixels and one row more, in 20 KB of Base64.
-    row("page image larger than any sheet",
-        with(good, "pages", QJsonArray{page, greyPngBase64(10000, 10001, 1, QByteArray(10001 * 1251, '\0'))}), badImage);
     const QString refused = "打印系统拒绝了打印任务";
     row("queue not accepting jobs", with(good, "printerName", closedQueue), refused);
     row("copies above the server's maximum", with(good, "copies", 100000), refused);
@@ -446,8 +399,6 @@ void PrintJobTest::pageImages_reachThePdfLossless_data()
     }
     QTest::newRow("colour picture") << pngBase64(picture) << "rgb 3 8 image";
     QTest::newRow("1-bit page from Qt's encoder") << pngBase64(thermalLabel(400, 240)) << "gray 1 1 image";
-    // 16 x 2 dots, black on the left half.
-    QTest::newRow("1-bit grey-scale PNG") << greyPngBase64(16, 2, 1, QByteArray::fromHex("0000ff0000ff")) << "gray 1 1 image";
 }
 
 void PrintJobTest::pageImages_reachThePdfLossless()
@@ -480,11 +431,8 @@ void PrintJobTest::jobDetails_areRecordedAsCupsReceivedThem_data()
 
     QTest::newRow("copies missing") << "copies" << missing << QJsonValue(1);
     QTest::newRow("copies 0") << "copies" << QJsonValue(0) << QJsonValue(1);
-    QTest::newRow("copies 2.5") << "copies" << QJsonValue(2.5) << QJsonValue(1);
-    QTest::newRow("copies as text") << "copies" << QJsonValue("2") << QJsonValue(1);
     QTest::newRow("3 copies") << "copies" << QJsonValue(3) << QJsonValue(3);
     QTest::newRow("job name missing") << "jobName" << missing << QJsonValue(fallback);
-    QTest::newRow("job name a number") << "jobName" << QJsonValue(12) << QJsonValue(fallback);
     QTest::newRow("job name given") << "jobName" << QJsonValue("货架标签 A-3") << QJsonValue("货架标签 A-3");
     QTest::newRow("empty job name stays empty") << "jobName" << QJsonValue("") << QJsonValue("");
 }

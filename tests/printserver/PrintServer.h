@@ -33,7 +33,6 @@ public:
     void stop();
     QString errorString() const { return error; }
 
-    QString folder() const { return root; }
     QString socketPath() const;
 
     // A queue writes what its driver makes to outputPath(name), replacing the previous job's;
