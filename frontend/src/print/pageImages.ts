@@ -75,8 +75,13 @@ interface Drawer {
 }
 
 function pageThreadDrawer(job: PageJob, images: ImageStore): Drawer {
-  const renderer = pageRenderer(job.doc, job.plan, job.dpi, job.table, images, job.now, job.look);
-  return { ahead: 0, draw: async (index) => encodePage(renderer, job.look, index), close: () => {} };
+  // Made on the first page: a job that its check stops draws nothing.
+  let renderer: PageRenderer | null = null;
+  const draw = async (index: number): Promise<string> => {
+    renderer ??= pageRenderer(job.doc, job.plan, job.dpi, job.table, images, job.now, job.look);
+    return encodePage(renderer, job.look, index);
+  };
+  return { ahead: 0, draw, close: () => {} };
 }
 
 /** What the page tells a worker, and what it answers; `id` tells one job from the next. */
