@@ -1,11 +1,12 @@
 // Barcodes drawn by bwip-js at a whole number of pixels per module, so that what the editor
 // shows and what a printer receives at 203, 300 or 600 dpi scans the same way.
 
-import bwipjs, { drawingCanvas, render } from 'bwip-js';
+import type * as BwipJs from 'bwip-js';
 import { BarcodeFont, GS1_SYMBOLOGIES, Symbology, TWO_D_SYMBOLOGIES } from '../model/document';
 import { BarcodeFault, Gs1DataError, readBarcodeFault } from './barcodeFault';
 import { AnyCanvas, context2d, createCanvas } from './canvas';
 import { gs1BwipOptions, Gs1Symbology, parseGs1 } from './gs1';
+import { loadBundle } from '../util/bundles';
 
 export interface BarcodeSpec {
   symbology: Symbology;
@@ -27,7 +28,41 @@ export interface BarcodeBitmap {
   moduleScale: number;
 }
 
-export type BarcodeResult = { ok: true; bitmap: BarcodeBitmap } | { ok: false; error: BarcodeFault };
+/** A code that cannot be drawn has its fault; a null fault means bwip-js is still loading. */
+export type BarcodeResult = { ok: true; bitmap: BarcodeBitmap } | { ok: false; error: BarcodeFault | null };
+
+/** What this program uses of bwip-js. */
+export type BarcodeEncoder = Pick<typeof BwipJs, 'raw' | 'render' | 'drawingCanvas'>;
+
+// bwip-js is two thirds of the designer's script and no label needs it to be shown or edited
+// until it has a barcode: the designer loads it once it has been painted, a worker at its start.
+let encoder: BarcodeEncoder | null = null;
+const encoderListeners = new Set<() => void>();
+let encoderLoad: Promise<void> | null = null;
+
+export function installBarcodeEncoder(bwip: BarcodeEncoder): void {
+  encoder = bwip;
+  const listeners = [...encoderListeners];
+  encoderListeners.clear();
+  listeners.forEach((listener) => listener());
+}
+
+/** Calls `listener` once bwip-js is installed, for what was drawn without it; returns its removal. */
+export function onBarcodeEncoder(listener: () => void): () => void {
+  if (encoder) return () => {};
+  encoderListeners.add(listener);
+  return () => encoderListeners.delete(listener);
+}
+
+/** Resolves once bwip-js is installed, loading its bundle in a page that has not yet. */
+export function barcodeEncoderLoaded(): Promise<void> {
+  if (encoder) return Promise.resolve();
+  encoderLoad ??= loadBundle<{ bwip: BarcodeEncoder }>('barcode-encoder').then(({ bwip }) => {
+    if (!encoder) installBarcodeEncoder(bwip);
+  });
+  encoderLoad.catch(() => (encoderLoad = null));
+  return encoderLoad;
+}
 
 /** Probe renders at one pixel per module tell how many modules wide and high a code is. */
 interface Probe {
@@ -90,7 +125,8 @@ function bwipOptions(symbol: BarcodeSpec, scale: number, heightMm?: number, text
  */
 function drawSymbol(options: Record<string, unknown>): AnyCanvas {
   let pixels: ImageData | null = null;
-  const drawing = drawingCanvas(scratchCanvas() as HTMLCanvasElement) as ReturnType<typeof drawingCanvas> & BufferDrawing;
+  const bwip = encoder!;
+  const drawing = bwip.drawingCanvas(scratchCanvas() as HTMLCanvasElement) as ReturnType<BarcodeEncoder['drawingCanvas']> & BufferDrawing;
   drawing.image = (width, height) => {
     pixels = new ImageData(Math.max(1, width), Math.max(1, height));
     return { buffer: pixels.data, ispng: false };
@@ -100,7 +136,7 @@ function drawSymbol(options: Record<string, unknown>): AnyCanvas {
     context2d(canvas).putImageData(pixels!, 0, 0);
     return canvas as HTMLCanvasElement;
   };
-  return render(options as never, drawing);
+  return bwip.render(options as never, drawing);
 }
 
 /** What bwip-js's canvas drawing asks of its canvas: a buffer to draw in, and the result. */
@@ -119,7 +155,7 @@ const MODULE_GRID: readonly Symbology[] = ['qrcode', 'datamatrix', 'gs1datamatri
  * wide at its smallest, and its drawing of a matrix code costs more than encoding it.
  */
 function moduleGrid(symbol: BarcodeSpec): AnyCanvas {
-  const [grid] = bwipjs.raw(bwipOptions(symbol, 1) as never) as unknown as { pixs: number[]; pixx: number; pixy: number }[];
+  const [grid] = encoder!.raw(bwipOptions(symbol, 1) as never) as unknown as { pixs: number[]; pixx: number; pixy: number }[];
   const canvas = createCanvas(grid.pixx, grid.pixy);
   const ctx = context2d(canvas);
   ctx.fillStyle = '#000000';
@@ -140,7 +176,7 @@ const WIDTH_FROM_BARS: readonly Symbology[] = ['code128', 'gs1-128', 'code39'];
 
 /** Modules across a code of WIDTH_FROM_BARS, from its encoding alone. */
 function barsWidth(symbol: BarcodeSpec): number {
-  const [encoded] = bwipjs.raw(bwipOptions(symbol, 1) as never) as unknown as { sbs: number[] }[];
+  const [encoded] = encoder!.raw(bwipOptions(symbol, 1) as never) as unknown as { sbs: number[] }[];
   return encoded.sbs.reduce((sum, width) => sum + width, 0);
 }
 
@@ -215,12 +251,13 @@ export function barcodeError(symbol: Pick<BarcodeSpec, 'symbology' | 'data'>): B
   const key = verdictKey(symbol);
   const known = verdicts.get(key);
   if (known !== undefined) return known;
-  if (symbol.symbology === 'qrcode' && qrAlwaysFits(symbol.data)) return null;
+  // Until bwip-js is in, nothing is said against the data; a job's check waits for it.
+  if (!encoder || (symbol.symbology === 'qrcode' && qrAlwaysFits(symbol.data))) return null;
   let verdict: BarcodeFault | null = null;
   try {
     // Choosing the best of QR's eight masks is most of its encoding time and has no bearing on
     // whether the data fits, so the check takes the first.
-    bwipjs.raw({ bcid: symbol.symbology, text: encodedText(symbol), ...(symbol.symbology === 'qrcode' ? { mask: 1 } : {}) });
+    encoder.raw({ bcid: symbol.symbology, text: encodedText(symbol), ...(symbol.symbology === 'qrcode' ? { mask: 1 } : {}) });
   } catch (e) {
     verdict = readBarcodeFault(symbol, e);
   }
@@ -238,6 +275,7 @@ export function renderBarcode(symbol: BarcodeSpec, boxWidthPx: number, boxHeight
   const key = [symbol.symbology, symbol.data, symbol.showText, symbol.color, symbol.textFont ?? '', w, h, size.modulePx ?? '', size.textPx ?? ''].join('\u0000');
   const cached = bitmaps.get(key);
   if (cached) return cached;
+  if (!encoder) return { ok: false, error: null };
   const p = probe(symbol);
   let result: BarcodeResult;
   if (isFault(p)) {

@@ -6,6 +6,7 @@ import { DEFAULT_MERGE } from '../../src/model/merge';
 import { labelSequence } from '../../src/model/labels';
 import { format, messageTable } from '../../src/i18n/messages';
 import bwipjs from 'bwip-js';
+import './encoder';
 import { barcodeError } from '../../src/render/barcode';
 import { describeBarcodeFault } from '../../src/render/barcodeFault';
 import { checkLabels, JobBlocked } from '../../src/print/preflight';
