@@ -22,7 +22,7 @@ const common = {
   format: 'iife',
   target: ['chrome87'],
   platform: 'browser',
-  minify: !watch,
+  minify: !watch && !process.env.NO_MINIFY,
   logLevel: 'warning',
   // bwip-js picks its browser build through the "browser" condition.
   conditions: ['browser'],
