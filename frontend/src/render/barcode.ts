@@ -156,18 +156,13 @@ const MODULE_GRID: readonly Symbology[] = ['qrcode', 'datamatrix', 'gs1datamatri
  */
 function moduleGrid(symbol: BarcodeSpec): AnyCanvas {
   const [grid] = encoder!.raw(bwipOptions(symbol, 1) as never) as unknown as { pixs: number[]; pixx: number; pixy: number }[];
+  const pixels = new ImageData(grid.pixx, grid.pixy);
+  // Black, opaque where a module is dark; light modules stay transparent.
+  grid.pixs.forEach((dark, i) => {
+    if (dark) pixels.data[i * 4 + 3] = 255;
+  });
   const canvas = createCanvas(grid.pixx, grid.pixy);
-  const ctx = context2d(canvas);
-  ctx.fillStyle = '#000000';
-  for (let y = 0; y < grid.pixy; y++) {
-    const row = y * grid.pixx;
-    for (let x = 0; x < grid.pixx; x++) {
-      if (!grid.pixs[row + x]) continue;
-      const start = x;
-      while (x + 1 < grid.pixx && grid.pixs[row + x + 1]) x++;
-      ctx.fillRect(start, y, x + 1 - start, 1);
-    }
-  }
+  context2d(canvas).putImageData(pixels, 0, 0);
   return canvas;
 }
 
