@@ -3,9 +3,9 @@
 import { after, before, test } from 'node:test';
 import assert from 'node:assert/strict';
 import zxing from '@zxing/library';
-import { launch, openDesigner } from './support.mjs';
+import { decode, labelPixels, launch, openDesigner, runs } from './support.mjs';
 
-const { BarcodeFormat, BinaryBitmap, DecodeHintType, HybridBinarizer, MultiFormatReader, RGBLuminanceSource } = zxing;
+const { BarcodeFormat } = zxing;
 
 let browser;
 let page;
@@ -17,30 +17,10 @@ after(async () => {
   await browser?.close();
 });
 
-/**
- * Renders a document built from plain objects on top of each type's defaults. Returns the grey
- * levels (as bytes) and the box of pure red pixels, worked out in the page to keep transfers small.
- */
-async function render(label, objects, dpi) {
-  const result = await page.evaluate(async ([label, objects, dpi]) => {
-    const doc = { ...label, objects: objects.map((o, i) => ({ id: `o${i}`, rotation: 0, locked: false, ...o })) };
-    const canvas = await window.quillmark.renderLabel(doc, dpi);
-    const rgba = canvas.getContext('2d').getImageData(0, 0, canvas.width, canvas.height).data;
-    const grey = new Uint8Array(canvas.width * canvas.height);
-    let left = Infinity, top = Infinity, right = -1, bottom = -1;
-    for (let p = 0; p < grey.length; p++) {
-      const r = rgba[p * 4], g = rgba[p * 4 + 1], b = rgba[p * 4 + 2];
-      grey[p] = Math.round(0.299 * r + 0.587 * g + 0.114 * b);
-      if (r > 200 && g < 60 && b < 60) {
-        const x = p % canvas.width, y = Math.floor(p / canvas.width);
-        left = Math.min(left, x); right = Math.max(right, x + 1); top = Math.min(top, y); bottom = Math.max(bottom, y + 1);
-      }
-    }
-    let binary = '';
-    for (let i = 0; i < grey.length; i += 0x8000) binary += String.fromCharCode.apply(null, grey.subarray(i, i + 0x8000));
-    return { width: canvas.width, height: canvas.height, red: { left, top, right, bottom }, grey: btoa(binary) };
-  }, [label, objects, dpi]);
-  return { ...result, grey: Buffer.from(result.grey, 'base64') };
+/** Renders a document built from plain objects on top of each type's defaults. */
+function render(label, objects, dpi) {
+  const doc = { ...label, objects: objects.map((o, i) => ({ id: `o${i}`, rotation: 0, locked: false, ...o })) };
+  return labelPixels(page, dpi, { doc });
 }
 
 const RECT = { type: 'rect', strokeMm: 0, strokeColor: '#000000', fillColor: '#ff0000', cornerRadiusMm: 0 };
@@ -69,37 +49,17 @@ for (const dpi of [203, 300, 600]) {
   });
 }
 
-function decodeAt(image, format, step) {
-  const width = Math.floor(image.width / step), height = Math.floor(image.height / step);
-  const grey = new Uint8ClampedArray(width * height);
-  for (let y = 0; y < height; y++) for (let x = 0; x < width; x++) grey[y * width + x] = image.grey[y * step * image.width + x * step];
-  const hints = new Map([[DecodeHintType.POSSIBLE_FORMATS, [format]], [DecodeHintType.TRY_HARDER, true]]);
-  const reader = new MultiFormatReader();
-  reader.setHints(hints);
-  return reader.decode(new BinaryBitmap(new HybridBinarizer(new RGBLuminanceSource(grey, width, height)))).getText();
-}
-
 /**
  * The decoder's QR finder misses codes whose modules are more than about ten pixels wide (its
  * own limit, seen with correct codes too), so a second try reads every other pixel.
  */
-function decode(image, format) {
+function decodeAnySize(image, format) {
   try {
-    return decodeAt(image, format, 1);
+    return decode(image, format);
   } catch (first) {
     if (format !== BarcodeFormat.QR_CODE) throw first;
-    return decodeAt(image, format, 2);
+    return decode(image, format, { step: 2 });
   }
-}
-
-/** Widths of the dark and light runs across one pixel row. */
-function runs(image, row) {
-  const lengths = [0];
-  for (let x = 0; x < image.width; x++) {
-    if (x > 0 && (image.grey[row * image.width + x] < 128) !== (image.grey[row * image.width + x - 1] < 128)) lengths.push(0);
-    lengths[lengths.length - 1]++;
-  }
-  return lengths.slice(1, -1);
 }
 
 // Symbology, data, format, size, text shown, and the check digit a decoder adds.
@@ -121,7 +81,7 @@ for (const dpi of [203, 300]) {
       const image = await render({ name: '', widthMm: widthMm + 10, heightMm: heightMm + 10 }, [object], dpi);
       let text;
       try {
-        text = decode(image, format);
+        text = decodeAnySize(image, format);
       } catch (e) {
         assert.fail(`${symbology} at ${dpi} dpi did not decode: ${e}`);
       }
