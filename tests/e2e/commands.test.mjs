@@ -6,8 +6,8 @@ import assert from 'node:assert/strict';
 import crypto from 'node:crypto';
 import fs from 'node:fs';
 import path from 'node:path';
-import { after, before, describe, it } from 'node:test';
-import { channelCeilingChars, maxTransferBytes, startHost, startPrintServer } from './harness.mjs';
+import { describe, it } from 'node:test';
+import { channelCeilingChars, maxTransferBytes, printingHost } from './harness.mjs';
 const onePixelPng =
   'iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mP8z8BQDwAEhQGAhKmMIQAAAABJRU5ErkJggg==';
 
@@ -40,18 +40,10 @@ function saveLargeContent(page, currentPath, timeoutMs) {
 const sha256 = (bytes) => crypto.createHash('sha256').update(bytes).digest('hex');
 
 describe('every command through the real channel', { timeout: 600_000 }, () => {
-  let printServer;
-  let host;
-  before(async () => {
-    printServer = await startPrintServer();
-    host = await startHost({ env: { CUPS_SERVER: printServer.socket } });
-  });
-  after(async () => {
-    await host?.stop();
-    await printServer?.stop();
-  });
+  const context = printingHost();
 
   it('lists the private print server\'s printer', async () => {
+    const { host } = context;
     assert.deepEqual(await host.call('listPrinters'), {
       ok: true,
       printers: [{ name: 'label', displayName: 'label', description: 'label', location: '', isDefault: false }],
@@ -59,6 +51,7 @@ describe('every command through the real channel', { timeout: 600_000 }, () => {
   });
 
   it('prints a page and reports a payload that is not a print job', async () => {
+    const { host } = context;
     const job = { printerName: 'label', pages: [`data:image/png;base64,${onePixelPng}`], pageWidthMm: 50, pageHeightMm: 30 };
     assert.equal(
       await host.callText('submitPrintJob', JSON.stringify(job)),
@@ -70,6 +63,7 @@ describe('every command through the real channel', { timeout: 600_000 }, () => {
   });
 
   it('saves a project at the channel ceiling and hands it back whole', async () => {
+    const { host } = context;
     const target = path.join(host.root, 'ceiling.cwrt');
     const base64Length = (maxTransferBytes / 3) * 4;
     assert.equal(await makeContentInPage(host.page, base64Length), base64Length);
@@ -87,6 +81,7 @@ describe('every command through the real channel', { timeout: 600_000 }, () => {
   // without any, matches no method and answers with no reply text at all. The front end must
   // keep a call's arguments below the ceiling itself and take anything but a string as failure.
   it('survives a save past the ceiling: nothing written, the program keeps answering', async () => {
+    const { host } = context;
     const target = path.join(host.root, 'too-large.cwrt');
     fs.writeFileSync(target, 'kept');
     await makeContentInPage(host.page, channelCeilingChars + 1024);
@@ -102,6 +97,7 @@ describe('every command through the real channel', { timeout: 600_000 }, () => {
   });
 
   it('minimises, then closes and ends the program when the page asks', async () => {
+    const { host } = context;
     assert.equal(await host.callText('windowMinimize'), '{"ok":true}');
     const exited = new Promise((resolve) => host.child.once('exit', (code) => resolve(code)));
     host.page.evaluate(() => window.quillmarkBridge.windowClose(() => {})).catch(() => {});

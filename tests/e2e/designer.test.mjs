@@ -4,8 +4,8 @@
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
-import { after, before, describe, it } from 'node:test';
-import { clickElement, clickWhenShown, dialogText, startHost } from './harness.mjs';
+import { describe, it } from 'node:test';
+import { clickElement, clickWhenShown, dialogText, hostForTests } from './harness.mjs';
 
 const PIXEL_PNG = 'data:image/png;base64,iVBORw0KGgoAAAANSUhEUgAAAAIAAAACCAYAAABytg0kAAAAFklEQVR4nGP4z8DwHwyBNAMDAwMDAwBD3wX7pWz7ggAAAABJRU5ErkJggg==';
 
@@ -26,17 +26,10 @@ function editorState(page) {
 }
 
 describe('the designer in the program', () => {
-  let host;
-  const errors = [];
-  before(async () => {
-    host = await startHost();
-    host.page.on('pageerror', (e) => errors.push(e.message));
-  });
-  after(async () => {
-    await host?.stop();
-  });
+  const context = hostForTests();
 
   it('runs in host mode with the installed fonts in the font chooser', async () => {
+    const { host } = context;
     assert.equal((await editorState(host.page)).mode, 'host');
     const reply = await host.call('listLocalFonts');
     assert.ok(reply.fonts.some((font) => font.name === 'DejaVu Sans'), JSON.stringify(reply.fonts.slice(0, 5)));
@@ -56,6 +49,7 @@ describe('the designer in the program', () => {
   });
 
   it('opens a project by path, saves it to the same file and reopens it unchanged', async () => {
+    const { host } = context;
     const file = path.join(host.root, '货架.cwrt');
     fs.writeFileSync(file, JSON.stringify({
       format: 'quillmark-label', version: 1, label: { name: '货架', widthMm: 50, heightMm: 30 },
@@ -94,6 +88,7 @@ describe('the designer in the program', () => {
   });
 
   it('says in the interface\'s language what failed and what to do; refuses an oversized save before sending it', async () => {
+    const { host } = context;
     const before = (await editorState(host.page)).doc;
     const failure = async (call, ...args) => {
       await host.page.evaluate(call, ...args);
@@ -121,6 +116,7 @@ describe('the designer in the program', () => {
   });
 
   it('lists the last projects by path, reopens them from the chooser and the Open list, and drops one that is gone', async () => {
+    const { host } = context;
     const page = host.page;
     const files = ['库存.cwrt', 'shipping.cwrt', 'asset.cwrt'].map((name) => path.join(host.root, name));
     files.forEach((file, i) => fs.writeFileSync(file, JSON.stringify({
@@ -150,10 +146,11 @@ describe('the designer in the program', () => {
     assert.equal((await editorState(page)).projectPath, files[0]);
     assert.match(await page.evaluate(() => document.body.innerText), /无法再打开 .*shipping\.cwrt，已从最近的项目中移除/);
     assert.deepEqual(await page.evaluate(() => JSON.parse(localStorage.getItem('quillmark.recentProjects'))), await recent(), 'kept for the next run');
-    assert.deepEqual(errors, []);
+    assert.deepEqual(context.errors, []);
   });
 
   it('asks before quitting with unsaved work, then closes the program', async () => {
+    const { host } = context;
     await clickAction(host.page, 'insertLine');
     await clickAction(host.page, 'quit');
     assert.match(await dialogText(host.page), /未保存/);

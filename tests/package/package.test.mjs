@@ -5,8 +5,8 @@ import { execFileSync, spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
-import { after, before, describe, it } from 'node:test';
-import { installedPrefix, startHost } from '../e2e/harness.mjs';
+import { describe, it } from 'node:test';
+import { hostForTests, installedPrefix } from '../e2e/harness.mjs';
 
 const packageDir = process.env.QUILLMARK_PACKAGE_DIR;
 const architecture = execFileSync('dpkg', ['--print-architecture'], { encoding: 'utf8' }).trim();
@@ -74,15 +74,10 @@ describe('the package', () => {
 });
 
 describe('the program from the unpacked package', () => {
-  let host;
-  before(async () => {
-    host = await startHost();
-  });
-  after(async () => {
-    await host?.stop();
-  });
+  const context = hostForTests();
 
   it('shows its front end and the bridge answers', async () => {
+    const { host } = context;
     assert.equal(host.page.url(), `file://${host.frontendDir}/index.html`);
     assert.equal(await host.callText('windowMaximize'), '{"ok":true}');
   });
