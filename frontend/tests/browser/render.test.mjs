@@ -2,10 +2,8 @@
 // barcodes that a decoder reads back, with every module a whole number of pixels wide.
 import { after, before, test } from 'node:test';
 import assert from 'node:assert/strict';
-import zxing from '@zxing/library';
-import { decode, labelPixels, launch, openDesigner, runs } from './support.mjs';
-
-const { BarcodeFormat } = zxing;
+import { labelPixels, launch, openDesigner, runs } from './support.mjs';
+import { decodeBarcode } from '../pdfpages.mjs';
 
 let browser;
 let page;
@@ -54,24 +52,23 @@ for (const dpi of [203, 300, 600]) {
  * own limit, seen with correct codes too), so a second try reads every other pixel.
  */
 function decodeAnySize(image, format) {
-  try {
-    return decode(image, format);
-  } catch (first) {
-    if (format !== BarcodeFormat.QR_CODE) throw first;
-    return decode(image, format, { step: 2 });
-  }
+  const text = decodeBarcode(image, format);
+  if (text !== null || format !== 'QR_CODE') return text;
+  const width = Math.floor(image.width / 2), height = Math.floor(image.height / 2);
+  const pixels = Uint8ClampedArray.from({ length: width * height }, (_, p) => image.pixels[Math.floor(p / width) * 2 * image.width + (p % width) * 2]);
+  return decodeBarcode({ width, height, pixels }, format);
 }
 
 // Symbology, data, format, size, text shown, and the check digit a decoder adds.
 const CODES = [
-  ['code128', 'SHELF-A12 0042', BarcodeFormat.CODE_128, 50, 18, true],
-  ['ean13', '590123412345', BarcodeFormat.EAN_13, 40, 20, true, '7'],
-  ['upca', '01234567890', BarcodeFormat.UPC_A, 40, 20, true, '5'],
-  ['code39', 'QUILL-42', BarcodeFormat.CODE_39, 50, 15, true],
-  ['itf14', '1590123412345', BarcodeFormat.ITF, 50, 15, false, '4'],
-  ['qrcode', 'https://example.com/货架/A-12', BarcodeFormat.QR_CODE, 20, 20, false],
-  ['datamatrix', 'QUILLMARK 0042', BarcodeFormat.DATA_MATRIX, 14, 14, false],
-  ['pdf417', 'QUILLMARK 0042', BarcodeFormat.PDF_417, 50, 15, false],
+  ['code128', 'SHELF-A12 0042', 'CODE_128', 50, 18, true],
+  ['ean13', '590123412345', 'EAN_13', 40, 20, true, '7'],
+  ['upca', '01234567890', 'UPC_A', 40, 20, true, '5'],
+  ['code39', 'QUILL-42', 'CODE_39', 50, 15, true],
+  ['itf14', '1590123412345', 'ITF', 50, 15, false, '4'],
+  ['qrcode', 'https://example.com/货架/A-12', 'QR_CODE', 20, 20, false],
+  ['datamatrix', 'QUILLMARK 0042', 'DATA_MATRIX', 14, 14, false],
+  ['pdf417', 'QUILLMARK 0042', 'PDF_417', 50, 15, false],
 ];
 
 for (const dpi of [203, 300]) {
@@ -79,13 +76,7 @@ for (const dpi of [203, 300]) {
     for (const [symbology, data, format, widthMm, heightMm, showText, check = ''] of CODES) {
       const object = { type: 'barcode', symbology, data, showText, color: '#000000', xMm: 5, yMm: 5, widthMm, heightMm };
       const image = await render({ name: '', widthMm: widthMm + 10, heightMm: heightMm + 10 }, [object], dpi);
-      let text;
-      try {
-        text = decodeAnySize(image, format);
-      } catch (e) {
-        assert.fail(`${symbology} at ${dpi} dpi did not decode: ${e}`);
-      }
-      assert.equal(text, data + check, `${symbology}: ${text}`);
+      assert.equal(decodeAnySize(image, format), data + check, `${symbology} at ${dpi} dpi`);
       if (['code128', 'ean13', 'code39', 'itf14'].includes(symbology)) {
         const row = Math.round((5 + heightMm * 0.3) * dpi / 25.4);
         const widths = runs(image, row);

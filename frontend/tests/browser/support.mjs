@@ -4,7 +4,6 @@ import assert from 'node:assert/strict';
 import { mkdtemp, rm } from 'node:fs/promises';
 import { tmpdir } from 'node:os';
 import { chromium } from 'playwright-core';
-import zxing from '@zxing/library';
 import path from 'node:path';
 import { fileURLToPath, pathToFileURL } from 'node:url';
 
@@ -127,7 +126,7 @@ export async function download(page, trigger) {
  * A label drawn in the page at a resolution: `doc` (the open document when null) by the renderer,
  * or with `print` the first page the printer gets. Returns its size, the grey level of every pixel
  * (one byte each) and the count, box and highest point of the pure red pixels, worked out in the
- * page to keep transfers small.
+ * page to keep transfers small. The grey levels are `pixels`, as decodeBarcode takes them.
  */
 export async function labelPixels(page, dpi, { doc = null, print = false } = {}) {
   const result = await page.evaluate(async ([dpi, doc, print]) => {
@@ -158,25 +157,15 @@ export async function labelPixels(page, dpi, { doc = null, print = false } = {})
     for (let i = 0; i < grey.length; i += 0x8000) binary += String.fromCharCode.apply(null, grey.subarray(i, i + 0x8000));
     return { width: canvas.width, height: canvas.height, red, grey: btoa(binary) };
   }, [dpi, doc, print]);
-  return { ...result, grey: Buffer.from(result.grey, 'base64') };
+  return { ...result, pixels: new Uint8ClampedArray(Buffer.from(result.grey, 'base64')) };
 }
 
 /** Widths of the dark and light runs across one pixel row of labelPixels' image, light margins left out. */
 export function runs(image, row) {
   const lengths = [0];
   for (let x = 0; x < image.width; x++) {
-    if (x > 0 && (image.grey[row * image.width + x] < 128) !== (image.grey[row * image.width + x - 1] < 128)) lengths.push(0);
+    if (x > 0 && (image.pixels[row * image.width + x] < 128) !== (image.pixels[row * image.width + x - 1] < 128)) lengths.push(0);
     lengths[lengths.length - 1]++;
   }
   return lengths.slice(1, -1);
-}
-
-/** The text a decoder reads from labelPixels' image, every `step`th pixel, as the given format. */
-export function decode(image, format, { step = 1, gs1 = false } = {}) {
-  const { BinaryBitmap, DecodeHintType, HybridBinarizer, MultiFormatReader, RGBLuminanceSource } = zxing;
-  const width = Math.floor(image.width / step), height = Math.floor(image.height / step);
-  const grey = new Uint8ClampedArray(width * height);
-  for (let y = 0; y < height; y++) for (let x = 0; x < width; x++) grey[y * width + x] = image.grey[y * step * image.width + x * step];
-  const hints = new Map([[DecodeHintType.POSSIBLE_FORMATS, [format]], [DecodeHintType.TRY_HARDER, true], [DecodeHintType.ASSUME_GS1, gs1]]);
-  return new MultiFormatReader().decode(new BinaryBitmap(new HybridBinarizer(new RGBLuminanceSource(grey, width, height))), hints).getText();
 }
