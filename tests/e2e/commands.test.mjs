@@ -1,5 +1,5 @@
 // Every command the page has, called through the real channel: listing, printing on a private
-// print server, and files at the channel's ceiling in both directions. The dialog commands
+// print server, files of every byte value, and files at the channel's ceiling in both directions. The dialog commands
 // (openProject without a path, pickSpreadsheet, savePrintPdf and saveProject's dialog road)
 // are driven with their real dialogs in tst_opensave, where a test can answer the dialog.
 import assert from 'node:assert/strict';
@@ -7,7 +7,7 @@ import crypto from 'node:crypto';
 import fs from 'node:fs';
 import path from 'node:path';
 import { describe, it } from 'node:test';
-import { channelCeilingChars, maxTransferBytes, printingHost } from './harness.mjs';
+import { channelCeilingChars, maxTransferBytes, printingHost, waitFor } from './harness.mjs';
 const onePixelPng =
   'iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mP8z8BQDwAEhQGAhKmMIQAAAABJRU5ErkJggg==';
 
@@ -39,6 +39,16 @@ function saveLargeContent(page, currentPath, timeoutMs) {
 
 const sha256 = (bytes) => crypto.createHash('sha256').update(bytes).digest('hex');
 
+// Every byte value once, so that a text conversion anywhere on the way would show.
+const allBytes = Buffer.from(Array.from({ length: 256 }, (_, i) => i));
+
+// The settings store writes itself back shortly after a change, not at once.
+async function rememberedProjectFolder(host) {
+  const file = path.join(host.root, 'home/.config/Quillmark/Quillmark.conf');
+  const text = () => (fs.existsSync(file) ? fs.readFileSync(file, 'utf8') : '');
+  return (await waitFor(() => /^projectDir=(.*)$/m.exec(text())?.[1])) || `<no projectDir in: ${text()}>`;
+}
+
 describe('every command through the real channel', { timeout: 600_000 }, () => {
   const context = printingHost();
 
@@ -57,6 +67,22 @@ describe('every command through the real channel', { timeout: 600_000 }, () => {
       await host.callText('submitPrintJob', JSON.stringify(job)),
       '{"ok":true,"printerDisplayName":"label","printerName":"label"}',
     );
+  });
+
+  it('saves a project to its current path, completing the extension, reopens it byte for byte and remembers its folder', async () => {
+    const { host } = context;
+    const labels = path.join(host.root, 'labels');
+    fs.mkdirSync(labels);
+    const opened = path.join(labels, 'shelf.json');
+    fs.writeFileSync(opened, '{"from":"json"}');
+    const payload = JSON.stringify({ currentPath: opened, saveAs: false, dataBase64: allBytes.toString('base64') });
+    const saved = `${opened}.cwrt`;
+    assert.equal(await host.callText('saveProject', payload), `{"name":"shelf.json.cwrt","ok":true,"path":"${saved}"}`);
+    assert.deepEqual(fs.readFileSync(saved), allBytes);
+    assert.equal(fs.readFileSync(opened, 'utf8'), '{"from":"json"}');
+    assert.equal(await host.callText('openProject', saved),
+      `{"dataBase64":"${allBytes.toString('base64')}","name":"shelf.json.cwrt","ok":true,"path":"${saved}"}`);
+    assert.equal(await rememberedProjectFolder(host), labels);
   });
 
   it('saves a project at the channel ceiling and hands it back whole', async () => {
