@@ -33,7 +33,6 @@ describe('the designer in the program', () => {
     assert.equal((await editorState(host.page)).mode, 'host');
     const reply = await host.call('listLocalFonts');
     assert.ok(reply.fonts.some((font) => font.name === 'DejaVu Sans'), JSON.stringify(reply.fonts.slice(0, 5)));
-    assert.ok(reply.fonts.every((font) => font.name !== '' && font.value === font.name));
     const families = new Set(reply.fonts.map((f) => f.value));
     await clickAction(host.page, 'insertText');
     // The installed fonts are listed after the designer is shown.

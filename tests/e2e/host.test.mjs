@@ -1,10 +1,9 @@
 // The real program started from an install-like tree: it finds and shows its front end and the
-// page reaches the bridge (commands.test.mjs calls every command through the channel).
+// page reaches the bridge (commands.test.mjs calls every command through the channel; the
+// package's tests check what the install rules lay out).
 import assert from 'node:assert/strict';
-import fs from 'node:fs';
-import path from 'node:path';
 import { describe, it } from 'node:test';
-import { hostForTests, installedPrefix, sleep, startHost } from './harness.mjs';
+import { hostForTests, sleep, startHost } from './harness.mjs';
 
 describe('the program with its front end', () => {
   const context = hostForTests();
@@ -28,25 +27,5 @@ describe('the program without a front end', () => {
     } finally {
       await host.stop();
     }
-  });
-});
-
-describe('the installed tree', { skip: !installedPrefix && 'runs on an installed prefix only' }, () => {
-  const listing = (folder) => fs.readdirSync(folder, { recursive: true }).map((entry) => entry.replaceAll(path.sep, '/'));
-
-  it('holds the program, the served front end, the desktop entry and the icon', () => {
-    for (const file of ['bin/quillmark', 'share/quillmark/frontend/index.html', 'share/applications/quillmark.desktop',
-      'share/icons/hicolor/scalable/apps/quillmark.svg']) {
-      assert.ok(fs.existsSync(path.join(installedPrefix, file)), `${file} is missing`);
-    }
-    const desktopEntry = fs.readFileSync(path.join(installedPrefix, 'share/applications/quillmark.desktop'), 'utf8');
-    assert.match(desktopEntry, /^Exec=quillmark$/m);
-    assert.match(desktopEntry, /^Icon=quillmark$/m);
-  });
-
-  it('leaves out the sources, tests and packages of the front end', () => {
-    const served = listing(path.join(installedPrefix, 'share/quillmark/frontend'));
-    const unwanted = served.filter((entry) => /(^|\/)(src|tests?|node_modules)(\/|$)|package(-lock)?\.json$|tsconfig\.json$|\.(mjs|ts|tsx)$/.test(entry));
-    assert.deepEqual(unwanted, []);
   });
 });

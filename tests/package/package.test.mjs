@@ -51,7 +51,10 @@ describe('the package', () => {
     const desktopFile = path.join(share, 'applications/quillmark.desktop');
     const desktop = run('desktop-file-validate', [desktopFile]);
     assert.equal(desktop.status, 0, desktop.output);
-    assert.doesNotMatch(fs.readFileSync(desktopFile, 'utf8'), /^MimeType=|%[fFuU]/m);
+    const desktopEntry = fs.readFileSync(desktopFile, 'utf8');
+    assert.doesNotMatch(desktopEntry, /^MimeType=|%[fFuU]/m);
+    assert.match(desktopEntry, /^Exec=quillmark$/m);
+    assert.match(desktopEntry, /^Icon=quillmark$/m);
     const metainfoFile = path.join(share, 'metainfo/io.github.quillmark.quillmark.metainfo.xml');
     const metainfo = run('appstreamcli', ['validate', '--no-net', metainfoFile]);
     assert.equal(metainfo.status, 0, metainfo.output);

@@ -167,6 +167,8 @@ designerTest('a barcode is sized by its narrow bar in whole printer dots, warned
   assert.equal((await printedCode(page, 203)).text, ']C1010950600013435217261231' + '10AB12');
   await page.fill('[data-testid="prop-data"]', '(01)09506000134353');
   assert.match(await page.innerText('[data-testid="barcode-error"]'), /\(01\) 的校验位应为 2/);
+  await page.fill('[data-testid="prop-data"]', '(01)09506000134352');
+  await page.locator('[data-testid="barcode-error"]').waitFor({ state: 'detached' });
   assert.equal((await objects(page)).find((o) => o.id === id).symbology, 'gs1-128');
 });
 
