@@ -1,15 +1,14 @@
-// Every command the page has, called through the real channel: listing, printing on a private
-// print server, files of every byte value, and files at the channel's ceiling in both directions. The dialog commands
-// (openProject without a path, pickSpreadsheet, savePrintPdf and saveProject's dialog road)
-// are driven with their real dialogs in tst_opensave, where a test can answer the dialog.
+// The page's commands called through the real channel with files: of every byte value, and at
+// the channel's ceiling in both directions. Printing and the printer and font lists go through it
+// in the print dialog's and the designer's own tests; the dialog commands (openProject without a
+// path, pickSpreadsheet, savePrintPdf and saveProject's dialog road) are driven with their real
+// dialogs in tst_opensave, where a test can answer the dialog.
 import assert from 'node:assert/strict';
 import crypto from 'node:crypto';
 import fs from 'node:fs';
 import path from 'node:path';
 import { describe, it } from 'node:test';
-import { channelCeilingChars, maxTransferBytes, printingHost, waitFor } from './harness.mjs';
-const onePixelPng =
-  'iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mP8z8BQDwAEhQGAhKmMIQAAAABJRU5ErkJggg==';
+import { channelCeilingChars, hostForTests, maxTransferBytes, waitFor } from './harness.mjs';
 
 const block = 'QuillmarkLabel+/0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLM';
 const content = (length) => block.repeat(Math.ceil(length / block.length)).slice(0, length);
@@ -49,25 +48,8 @@ async function rememberedProjectFolder(host) {
   return (await waitFor(() => /^projectDir=(.*)$/m.exec(text())?.[1])) || `<no projectDir in: ${text()}>`;
 }
 
-describe('every command through the real channel', { timeout: 600_000 }, () => {
-  const context = printingHost();
-
-  it('lists the private print server\'s printer', async () => {
-    const { host } = context;
-    assert.deepEqual(await host.call('listPrinters'), {
-      ok: true,
-      printers: [{ name: 'label', displayName: 'label', description: 'label', location: '', isDefault: false }],
-    });
-  });
-
-  it('prints a page and names the printer in the reply', async () => {
-    const { host } = context;
-    const job = { printerName: 'label', pages: [`data:image/png;base64,${onePixelPng}`], pageWidthMm: 50, pageHeightMm: 30 };
-    assert.equal(
-      await host.callText('submitPrintJob', JSON.stringify(job)),
-      '{"ok":true,"printerDisplayName":"label","printerName":"label"}',
-    );
-  });
+describe('commands through the real channel', { timeout: 600_000 }, () => {
+  const context = hostForTests();
 
   it('saves a project to its current path, completing the extension, reopens it byte for byte and remembers its folder', async () => {
     const { host } = context;
