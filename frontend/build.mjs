@@ -72,6 +72,7 @@ const onDemandBundles = {
   'pdf-writer': 'src/pdf/writer.ts',
   'sheet-reader': 'src/data/reader.ts',
   'render-worker': 'src/print/workerSource.ts',
+  'barcode-encoder': 'src/render/encoder.ts',
 };
 
 const options = {

@@ -9,6 +9,7 @@ import { Editor, EditorUi, UnsavedChoice } from './editor/editor';
 import type { DesignerStage } from './editor/stage';
 import { ImageStore } from './render/images';
 import { renderLabelToCanvas } from './render/renderer';
+import { barcodeEncoderLoaded } from './render/barcode';
 import type { LabelDocument } from './model/document';
 import { App, DialogButton, DialogLayer, DialogRequest, Shell, Toasts, useToasts } from './ui/App';
 import { MergeSession } from './merge/session';
@@ -140,7 +141,7 @@ async function start(): Promise<void> {
     editor,
     stage: () => shell.stage(),
     renderLabel: async (doc: LabelDocument, dpi: number) => {
-      await images.ready(doc);
+      await Promise.all([images.ready(doc), barcodeEncoderLoaded()]);
       return renderLabelToCanvas(doc, dpi, { images });
     },
     merge,
@@ -148,6 +149,8 @@ async function start(): Promise<void> {
   };
   // Start-up ends here for the benchmark: the designer is connected, painted and takes input.
   performance.mark('quillmark-ready');
+  // Barcodes appear a moment later, once their encoder is in; tools wait for that too.
+  await barcodeEncoderLoaded().then(() => editor.barcodesLoaded(), (e) => console.error('The barcode encoder did not load', e));
   window.quillmarkReady = true;
   // With nothing to recover, a new label starts from the stock in the printer; the chooser opens
   // over the designer once that is painted, so the first paint waits for nothing else.

@@ -180,6 +180,12 @@ export class Editor {
     this.set({ doc: after, selection: this.validSelection(after, options.select ?? this.state.selection) });
   }
 
+  /** Boxes sized by a barcode's X-dimension that were made or opened before the encoder was in. */
+  barcodesLoaded(): void {
+    const doc = fitBarcodeBoxes(this.state.doc, null);
+    if (doc !== this.state.doc) this.set({ doc });
+  }
+
   update(id: string, patch: Partial<LabelObject>, coalesce?: string): void {
     this.apply((doc) => updateObject(doc, id, patch), { coalesce });
   }

@@ -8,6 +8,7 @@ import { printerDpi } from '../model/output';
 import { CSS_DPI, MM_PER_INCH, roundMm } from '../model/units';
 import type { ImageStore } from '../render/images';
 import { describeBarcodeFault } from '../render/barcodeFault';
+import { onBarcodeEncoder } from '../render/barcode';
 import { drawObject, RenderOptions } from '../render/renderer';
 import { quietZoneBoxes } from '../render/symbol';
 import { ALL_ASPECTS, Changes, Editor } from './editor';
@@ -107,6 +108,8 @@ export class DesignerStage {
     this.bindPointer();
     this.bindTransformer();
     this.detach.push(images.onLoad(() => this.redrawObjects()));
+    // Barcodes and their quiet zones drawn before the encoder was in are blank until then.
+    this.detach.push(onBarcodeEncoder(() => this.stage.batchDraw()));
     this.detach.push(timePointerFrames(host));
     this.resizeObserver = new ResizeObserver(() => this.resize());
     this.resizeObserver.observe(host);

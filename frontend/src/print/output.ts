@@ -83,11 +83,20 @@ export async function preparePages(source: OutputSource, options: OutputOptions,
   if (!planned.ok) throw new Error(planned.reason);
   // Checked and drawn at the same moment, so a date field reads the same in both.
   const now = new Date();
-  const problems = await checkLabels(source.doc, source.table, planned.plan.labels, now);
-  if (problems && problems.length > 0) throw new JobBlocked(problems);
   await source.images.ready(source.doc);
   const job = { doc: source.doc, plan: planned.plan, dpi: options.dpi, table: source.table, look: options.look ?? COLOUR_LOOK, now };
-  return { plan: planned.plan, pages: await pageImages(job, source.images, workers) };
+  const pages = await pageImages(job, source.images, workers);
+  // The workers draw the first pages while this thread checks every label; none is sent before
+  // the check has passed.
+  pages.prefetch();
+  try {
+    const problems = await checkLabels(source.doc, source.table, planned.plan.labels, now);
+    if (problems && problems.length > 0) throw new JobBlocked(problems);
+  } catch (e) {
+    pages.close();
+    throw e;
+  }
+  return { plan: planned.plan, pages };
 }
 
 export type PrintRequest = Omit<JobRequest, 'plan' | 'drawPage'> & { drawPage?: JobRequest['drawPage'] };

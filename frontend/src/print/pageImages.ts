@@ -26,6 +26,8 @@ export interface PageJob {
 export interface PageImages {
   /** Page `index` as a PNG data URL. Asked in order, pages ahead of it are drawn meanwhile. */
   page(index: number): Promise<string>;
+  /** Starts drawing the first pages before any is asked for (while the job is being checked). */
+  prefetch(): void;
   /** Lets the workers go; pages drawn ahead and not asked for are dropped. */
   close(): void;
 }
@@ -73,8 +75,13 @@ interface Drawer {
 }
 
 function pageThreadDrawer(job: PageJob, images: ImageStore): Drawer {
-  const renderer = pageRenderer(job.doc, job.plan, job.dpi, job.table, images, job.now, job.look);
-  return { ahead: 0, draw: async (index) => encodePage(renderer, job.look, index), close: () => {} };
+  // Made on the first page: a job that its check stops draws nothing.
+  let renderer: PageRenderer | null = null;
+  const draw = async (index: number): Promise<string> => {
+    renderer ??= pageRenderer(job.doc, job.plan, job.dpi, job.table, images, job.now, job.look);
+    return encodePage(renderer, job.look, index);
+  };
+  return { ahead: 0, draw, close: () => {} };
 }
 
 /** What the page tells a worker, and what it answers; `id` tells one job from the next. */
@@ -242,14 +249,23 @@ export async function pageImages(job: PageJob, images: ImageStore, workers = wor
     asked.set(index, page);
   };
 
+  const startAhead = (index: number): void => {
+    const last = Math.min(job.plan.pages.length - 1, index + drawer.ahead);
+    for (next = Math.max(next, index + 1); next <= last; next++) start(next);
+  };
+
   return {
     page(index) {
       start(index);
-      const last = Math.min(job.plan.pages.length - 1, index + drawer.ahead);
-      for (next = Math.max(next, index + 1); next <= last; next++) start(next);
+      startAhead(index);
       const page = asked.get(index)!;
       asked.delete(index);
       return page;
+    },
+    prefetch: () => {
+      if (drawer.ahead === 0) return;
+      start(0);
+      startAhead(0);
     },
     close: () => drawer.close(),
   };

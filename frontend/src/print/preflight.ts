@@ -9,7 +9,7 @@ import type { BarcodeObject, LabelDocument } from '../model/document';
 import { FieldContext, substitute, unknownColumns } from '../model/fields';
 import type { LabelInstance } from '../model/labels';
 import type { SheetTable } from '../data/table';
-import { barcodeError } from '../render/barcode';
+import { barcodeEncoderLoaded, barcodeError } from '../render/barcode';
 import type { BarcodeFault } from '../render/barcodeFault';
 
 export type LabelFault =
@@ -58,6 +58,7 @@ export async function checkLabels(
 ): Promise<RecordProblem[] | null> {
   const fieldFaults: LabelFault[] = missingFields(doc, table).map((name) => ({ kind: 'field', name }));
   const barcodes = doc.objects.filter((o): o is BarcodeObject => o.type === 'barcode');
+  if (barcodes.length > 0) await barcodeEncoderLoaded();
   const verdicts = new Map<string, BarcodeFault | null>();
   const byRecord = new Map<number, { problem: RecordProblem; seen: Set<string> }>();
   let sliceStart = Date.now();

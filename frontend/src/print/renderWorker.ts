@@ -3,11 +3,15 @@
 // each with its PNG data URL. It stays for the next job, which replaces this one. Installed
 // fonts are found by family name here as on the page.
 
+import bwipjs from 'bwip-js';
+import { installBarcodeEncoder } from '../render/barcode';
 import type { Pictures } from '../render/images';
 import { encodePageOffscreen, FromWorker, PageJob, ToWorker } from './pageImages';
 import { PageRenderer, pageRenderer } from './pages';
 
 declare const self: { onmessage: ((e: MessageEvent<ToWorker>) => void) | null; postMessage(message: FromWorker): void };
+
+installBarcodeEncoder(bwipjs);
 
 let job: PageJob | null = null;
 let jobId = 0;

@@ -1,11 +1,12 @@
 // Barcodes drawn by bwip-js at a whole number of pixels per module, so that what the editor
 // shows and what a printer receives at 203, 300 or 600 dpi scans the same way.
 
-import bwipjs, { toCanvas } from 'bwip-js';
+import type * as BwipJs from 'bwip-js';
 import { BarcodeFont, GS1_SYMBOLOGIES, Symbology, TWO_D_SYMBOLOGIES } from '../model/document';
 import { BarcodeFault, Gs1DataError, readBarcodeFault } from './barcodeFault';
 import { AnyCanvas, context2d, createCanvas } from './canvas';
 import { gs1BwipOptions, Gs1Symbology, parseGs1 } from './gs1';
+import { loadBundle } from '../util/bundles';
 
 export interface BarcodeSpec {
   symbology: Symbology;
@@ -27,7 +28,41 @@ export interface BarcodeBitmap {
   moduleScale: number;
 }
 
-export type BarcodeResult = { ok: true; bitmap: BarcodeBitmap } | { ok: false; error: BarcodeFault };
+/** A code that cannot be drawn has its fault; a null fault means bwip-js is still loading. */
+export type BarcodeResult = { ok: true; bitmap: BarcodeBitmap } | { ok: false; error: BarcodeFault | null };
+
+/** What this program uses of bwip-js. */
+export type BarcodeEncoder = Pick<typeof BwipJs, 'raw' | 'render' | 'drawingCanvas'>;
+
+// bwip-js is two thirds of the designer's script and no label needs it to be shown or edited
+// until it has a barcode: the designer loads it once it has been painted, a worker at its start.
+let encoder: BarcodeEncoder | null = null;
+const encoderListeners = new Set<() => void>();
+let encoderLoad: Promise<void> | null = null;
+
+export function installBarcodeEncoder(bwip: BarcodeEncoder): void {
+  encoder = bwip;
+  const listeners = [...encoderListeners];
+  encoderListeners.clear();
+  listeners.forEach((listener) => listener());
+}
+
+/** Calls `listener` once bwip-js is installed, for what was drawn without it; returns its removal. */
+export function onBarcodeEncoder(listener: () => void): () => void {
+  if (encoder) return () => {};
+  encoderListeners.add(listener);
+  return () => encoderListeners.delete(listener);
+}
+
+/** Resolves once bwip-js is installed, loading its bundle in a page that has not yet. */
+export function barcodeEncoderLoaded(): Promise<void> {
+  if (encoder) return Promise.resolve();
+  encoderLoad ??= loadBundle<{ bwip: BarcodeEncoder }>('barcode-encoder').then(({ bwip }) => {
+    if (!encoder) installBarcodeEncoder(bwip);
+  });
+  encoderLoad.catch(() => (encoderLoad = null));
+  return encoderLoad;
+}
 
 /** Probe renders at one pixel per module tell how many modules wide and high a code is. */
 interface Probe {
@@ -83,6 +118,68 @@ function bwipOptions(symbol: BarcodeSpec, scale: number, heightMm?: number, text
   return opts;
 }
 
+/**
+ * bwip-js's drawing, put on a canvas of its own size. bwip-js draws into a buffer; given a
+ * canvas it would read an empty one back first, which in this engine costs about as much as
+ * drawing the code (some 24 ns a pixel), so it gets a fresh buffer instead.
+ */
+function drawSymbol(options: Record<string, unknown>): AnyCanvas {
+  let pixels: ImageData | null = null;
+  const bwip = encoder!;
+  const drawing = bwip.drawingCanvas(scratchCanvas() as HTMLCanvasElement) as ReturnType<BarcodeEncoder['drawingCanvas']> & BufferDrawing;
+  drawing.image = (width, height) => {
+    pixels = new ImageData(Math.max(1, width), Math.max(1, height));
+    return { buffer: pixels.data, ispng: false };
+  };
+  drawing.end = () => {
+    const canvas = createCanvas(pixels!.width, pixels!.height);
+    context2d(canvas).putImageData(pixels!, 0, 0);
+    return canvas as HTMLCanvasElement;
+  };
+  return bwip.render(options as never, drawing);
+}
+
+/** What bwip-js's canvas drawing asks of its canvas: a buffer to draw in, and the result. */
+interface BufferDrawing {
+  image(width: number, height: number): { buffer: Uint8ClampedArray; ispng: boolean };
+}
+
+let scratch: AnyCanvas | null = null;
+const scratchCanvas = (): AnyCanvas => (scratch ??= createCanvas(1, 1));
+
+/** Matrix codes of square modules, drawn from their grid of modules at one pixel a module. */
+const MODULE_GRID: readonly Symbology[] = ['qrcode', 'datamatrix', 'gs1datamatrix'];
+
+/**
+ * A matrix code's modules, one pixel each, in black. bwip-js would draw each module two pixels
+ * wide at its smallest, and its drawing of a matrix code costs more than encoding it.
+ */
+function moduleGrid(symbol: BarcodeSpec): AnyCanvas {
+  const [grid] = encoder!.raw(bwipOptions(symbol, 1) as never) as unknown as { pixs: number[]; pixx: number; pixy: number }[];
+  const canvas = createCanvas(grid.pixx, grid.pixy);
+  const ctx = context2d(canvas);
+  ctx.fillStyle = '#000000';
+  for (let y = 0; y < grid.pixy; y++) {
+    const row = y * grid.pixx;
+    for (let x = 0; x < grid.pixx; x++) {
+      if (!grid.pixs[row + x]) continue;
+      const start = x;
+      while (x + 1 < grid.pixx && grid.pixs[row + x + 1]) x++;
+      ctx.fillRect(start, y, x + 1 - start, 1);
+    }
+  }
+  return canvas;
+}
+
+/** Codes exactly as wide as their bars and spaces, text or not: the encoding alone tells their width. */
+const WIDTH_FROM_BARS: readonly Symbology[] = ['code128', 'gs1-128', 'code39'];
+
+/** Modules across a code of WIDTH_FROM_BARS, from its encoding alone. */
+function barsWidth(symbol: BarcodeSpec): number {
+  const [encoded] = encoder!.raw(bwipOptions(symbol, 1) as never) as unknown as { sbs: number[] }[];
+  return encoded.sbs.reduce((sum, width) => sum + width, 0);
+}
+
 function probe(symbol: BarcodeSpec): Probe | BarcodeFault {
   const key = `${symbol.symbology}\u0000${symbol.data}\u0000${symbol.showText}\u0000${symbol.textFont ?? ''}`;
   const cached = probes.get(key);
@@ -92,11 +189,17 @@ function probe(symbol: BarcodeSpec): Probe | BarcodeFault {
   try {
     // A height would stretch a 2D symbol's modules; only linear codes are probed with one.
     const twoD = TWO_D_SYMBOLOGIES.includes(symbol.symbology);
-    const a = toCanvas(createCanvas(1, 1) as HTMLCanvasElement, bwipOptions(symbol, 1, twoD ? undefined : 10) as never);
-    if (twoD) {
-      result = { width: a.width, height: a.height, textPx: 0, barPxPerMm: 0, symbol: a };
+    if (WIDTH_FROM_BARS.includes(symbol.symbology)) {
+      const metrics = linearMetricsOf(symbol, undefined);
+      result = { width: barsWidth(symbol), height: metrics.textPx + metrics.barPxPerMm * 10, ...metrics };
+    } else if (MODULE_GRID.includes(symbol.symbology)) {
+      const grid = moduleGrid(symbol);
+      result = { width: grid.width, height: grid.height, textPx: 0, barPxPerMm: 0, symbol: grid };
     } else {
-      result = { width: a.width, height: a.height, ...linearMetricsOf(symbol, undefined, a.height) };
+      const a = drawSymbol(bwipOptions(symbol, 1, twoD ? undefined : 10));
+      result = twoD
+        ? { width: a.width, height: a.height, textPx: 0, barPxPerMm: 0, symbol: a }
+        : { width: a.width, height: a.height, ...linearMetricsOf(symbol, undefined, a.height) };
     }
   } catch (e) {
     result = readBarcodeFault(symbol, e);
@@ -122,8 +225,8 @@ function linearMetricsOf(symbol: BarcodeSpec, textSize: number | undefined, heig
   const key = `${symbol.symbology}\u0000${symbol.showText}\u0000${symbol.textFont ?? ''}\u0000${textSize ?? ''}`;
   let metrics = linearMetrics.get(key);
   if (!metrics) {
-    const a = heightAt10 ?? toCanvas(createCanvas(1, 1) as HTMLCanvasElement, bwipOptions(symbol, 1, 10, textSize) as never).height;
-    const b = toCanvas(createCanvas(1, 1) as HTMLCanvasElement, bwipOptions(symbol, 1, 20, textSize) as never);
+    const a = heightAt10 ?? drawSymbol(bwipOptions(symbol, 1, 10, textSize)).height;
+    const b = drawSymbol(bwipOptions(symbol, 1, 20, textSize));
     const barPxPerMm = (b.height - a) / 10;
     metrics = { textPx: a - barPxPerMm * 10, barPxPerMm };
     remember(linearMetrics, key, metrics);
@@ -131,17 +234,30 @@ function linearMetricsOf(symbol: BarcodeSpec, textSize: number | undefined, heig
   return metrics;
 }
 
+/**
+ * A QR Code holds any text bwip-js can turn into UTF-8 (which a lone surrogate cannot) up to
+ * 2,331 bytes at its default error correction; well below that it need not be encoded to know.
+ * A check of a large job meets thousands of such values, and encoding one takes about a millisecond.
+ */
+function qrAlwaysFits(data: string): boolean {
+  const loneSurrogate = /[\ud800-\udbff](?![\udc00-\udfff])|(?<![\ud800-\udbff])[\udc00-\udfff]/;
+  return data.length <= QR_SURE_FIT_BYTES / 3 && !loneSurrogate.test(data);
+}
+const QR_SURE_FIT_BYTES = 1200;
+
 /** Why bwip-js refuses this data, or null when the code can be drawn; encodes without drawing. */
 export function barcodeError(symbol: Pick<BarcodeSpec, 'symbology' | 'data'>): BarcodeFault | null {
   if (symbol.data === '') return { code: 'empty' };
   const key = verdictKey(symbol);
   const known = verdicts.get(key);
   if (known !== undefined) return known;
+  // Until bwip-js is in, nothing is said against the data; a job's check waits for it.
+  if (!encoder || (symbol.symbology === 'qrcode' && qrAlwaysFits(symbol.data))) return null;
   let verdict: BarcodeFault | null = null;
   try {
     // Choosing the best of QR's eight masks is most of its encoding time and has no bearing on
     // whether the data fits, so the check takes the first.
-    bwipjs.raw({ bcid: symbol.symbology, text: encodedText(symbol), ...(symbol.symbology === 'qrcode' ? { mask: 1 } : {}) });
+    encoder.raw({ bcid: symbol.symbology, text: encodedText(symbol), ...(symbol.symbology === 'qrcode' ? { mask: 1 } : {}) });
   } catch (e) {
     verdict = readBarcodeFault(symbol, e);
   }
@@ -159,6 +275,7 @@ export function renderBarcode(symbol: BarcodeSpec, boxWidthPx: number, boxHeight
   const key = [symbol.symbology, symbol.data, symbol.showText, symbol.color, symbol.textFont ?? '', w, h, size.modulePx ?? '', size.textPx ?? ''].join('\u0000');
   const cached = bitmaps.get(key);
   if (cached) return cached;
+  if (!encoder) return { ok: false, error: null };
   const p = probe(symbol);
   let result: BarcodeResult;
   if (isFault(p)) {
@@ -178,8 +295,8 @@ function draw(symbol: BarcodeSpec, p: Probe, w: number, h: number, size: Barcode
   const fixed = size.modulePx !== undefined ? Math.max(1, Math.round(size.modulePx)) : undefined;
   if (TWO_D_SYMBOLOGIES.includes(symbol.symbology)) {
     const scale = fixed ?? Math.max(1, Math.floor(Math.min(w / p.width, h / p.height)));
-    // bwip-js draws a 2D symbol at scale n exactly as its one-pixel form enlarged n times, so the
-    // probe's symbol is enlarged without smoothing and given the object's colour.
+    // A module grid, like bwip-js's drawing of a 2D symbol at scale 1, enlarged n times is the
+    // symbol at scale n: enlarged without smoothing and given the object's colour.
     const canvas = createCanvas(p.width * scale, p.height * scale);
     const ctx = context2d(canvas);
     ctx.imageSmoothingEnabled = false;
@@ -195,7 +312,7 @@ function draw(symbol: BarcodeSpec, p: Probe, w: number, h: number, size: Barcode
   const metrics = textSize === undefined ? p : linearMetricsOf(symbol, textSize);
   // Solve the bar height that makes the whole picture, text included, as high as the box.
   const heightMm = Math.max(0.5, (h / scale - metrics.textPx) / metrics.barPxPerMm);
-  const canvas = toCanvas(createCanvas(1, 1) as HTMLCanvasElement, bwipOptions(symbol, scale, heightMm, textSize) as never);
+  const canvas = drawSymbol(bwipOptions(symbol, scale, heightMm, textSize));
   return { canvas, moduleScale: scale };
 }
 

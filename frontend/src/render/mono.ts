@@ -43,17 +43,30 @@ export function isDot(bitmap: MonoBitmap, x: number, y: number): boolean {
   return (bitmap.bits[y * bitmap.stride + (x >> 3)] & (0x80 >> (x & 7))) !== 0;
 }
 
-/** Grey levels of the pixels as they would look on white paper (transparent is paper). */
+/** The grey level of the pixel at byte `i` as it would look on white paper (transparent is paper). */
+function greyAt(data: Uint8ClampedArray, i: number): number {
+  // Rec. 601 weights in 1/256ths.
+  const luma = (data[i] * 77 + data[i + 1] * 150 + data[i + 2] * 29) >> 8;
+  const alpha = data[i + 3];
+  return alpha === 255 ? luma : 255 - ((((255 - luma) * alpha + 127) / 255) | 0);
+}
+
 function greyOnWhite(image: RgbaPixels): Uint8Array {
-  const { data } = image;
   const grey = new Uint8Array(image.width * image.height);
-  for (let p = 0, i = 0; p < grey.length; p++, i += 4) {
-    // Rec. 601 weights in 1/256ths.
-    const luma = (data[i] * 77 + data[i + 1] * 150 + data[i + 2] * 29) >> 8;
-    const alpha = data[i + 3];
-    grey[p] = alpha === 255 ? luma : 255 - ((((255 - luma) * alpha + 127) / 255) | 0);
-  }
+  for (let p = 0; p < grey.length; p++) grey[p] = greyAt(image.data, p * 4);
   return grey;
+}
+
+/** A page without pictures, every pixel thresholded: one pass, no grey copy of the page. */
+function thresholdInto(target: MonoBitmap, left: number, top: number, image: RgbaPixels, threshold: number): void {
+  const x0 = Math.max(0, -left), x1 = Math.min(image.width, target.width - left);
+  const y0 = Math.max(0, -top), y1 = Math.min(image.height, target.height - top);
+  for (let y = y0; y < y1; y++) {
+    const row = (top + y) * target.stride;
+    for (let x = x0, i = (y * image.width + x0) * 4; x < x1; x++, i += 4) {
+      if (greyAt(image.data, i) < threshold) target.bits[row + ((left + x) >> 3)] |= 0x80 >> ((left + x) & 7);
+    }
+  }
 }
 
 /** The 8 × 8 Bayer matrix: each level of grey lights its share of the cell's dots, evenly spread. */
@@ -78,11 +91,12 @@ const ORDERED_LEVELS = Float32Array.from(BAYER8, (rank) => ((rank + 0.5) * 255) 
  * added, never cleared: regions converted into one target should not overlap.
  */
 export function convertInto(target: MonoBitmap, left: number, top: number, image: RgbaPixels, options: MonoOptions): void {
+  const threshold = options.threshold ?? 128;
+  if (options.mode === 'threshold') return thresholdInto(target, left, top, image, threshold);
   const { width, height } = image;
   const grey = greyOnWhite(image);
-  const threshold = options.threshold ?? 128;
-  const mask = options.mode === 'threshold' ? null : options.pictureMask ?? null;
-  const ditherAll = options.mode !== 'threshold' && !options.pictureMask;
+  const mask = options.pictureMask ?? null;
+  const ditherAll = !options.pictureMask;
   // Floyd–Steinberg error of this row and the next, one spare cell at each side.
   const diffusion = options.mode === 'diffusion';
   let errors = diffusion ? new Float32Array(width + 2) : null;

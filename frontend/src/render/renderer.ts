@@ -206,7 +206,7 @@ function drawBarcode(ctx: Ctx2D, o: BarcodeObject, box: { w: number; h: number }
   const data = opts.resolveText ? opts.resolveText(o.data, o) : o.data;
   const result = drawnBarcode(o, data, box, scale, opts.printerDpi ?? DEFAULT_PRINTER_DPI);
   if (!result.ok) {
-    if (opts.placeholders) drawProblem(ctx, box, opts.placeholders.barcodeError(result.error));
+    if (opts.placeholders && result.error) drawProblem(ctx, box, opts.placeholders.barcodeError(result.error));
     return;
   }
   const bitmap = result.bitmap.canvas;

@@ -13,7 +13,7 @@ import { quietZoneMm } from './xdim';
  * A barcode as its printer makes it: the module width in dots and millimetres, and the symbol's
  * size on the label (for a box-sized barcode, what fits its box), or the encoder's refusal.
  */
-export function printedBarcode(o: BarcodeObject, dpi: number): PrintedBarcode | { ok: false; error: BarcodeFault } {
+export function printedBarcode(o: BarcodeObject, dpi: number): PrintedBarcode | { ok: false; error: BarcodeFault | null } {
   const scale = pxPerMm(dpi);
   const result = drawnBarcode(o, o.data, objectPixelBox(o, scale), scale, dpi);
   if (!result.ok) return result;

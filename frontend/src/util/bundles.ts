@@ -1,12 +1,12 @@
 // Parts of the program that the designer does not need to show and edit a label (the PDF writer,
-// the spreadsheet reader, the page-drawing worker) are bundles of their own, loaded the first
+// the spreadsheet reader, the page-drawing worker, the barcode encoder) are bundles of their own, loaded the first
 // time something needs them, so that start-up evaluates only the designer. They are classic
 // scripts beside designer.js: a page from file:// can add a <script> element, but cannot load
 // modules, import() or fetch files.
 // Each bundle assigns its exports to quillmarkBundles[name] (frontend/build.mjs builds them).
 
 /** The bundles and what each one exports; build.mjs builds one script per name. */
-export type BundleName = 'pdf-writer' | 'sheet-reader' | 'render-worker';
+export type BundleName = 'pdf-writer' | 'sheet-reader' | 'render-worker' | 'barcode-encoder';
 
 declare global {
   interface Window {

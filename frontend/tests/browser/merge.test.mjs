@@ -56,12 +56,13 @@ async function designLabel(page) {
 designerTest('a CSV merge is previewed record by record and exported as one PDF page per label', async ({ page }) => {
   const csv = path.join(scratchDir(), 'stock.csv');
   await writeFile(csv, '\ufeff品名;SKU;价格\n铅笔;A-100;3,50\n"橡皮\n(白)";B-200;1,20\n尺子;C-300;2,00\n');
-  // The spreadsheet reader and the PDF writer load when first used, not with the designer.
+  // The spreadsheet reader and the PDF writer load when first used, not with the designer; the
+  // barcode encoder once the designer has been painted.
   const bundlesLoaded = () => page.evaluate(() => Object.keys(window.quillmarkBundles ?? {}).sort());
-  assert.deepEqual(await bundlesLoaded(), []);
+  assert.deepEqual(await bundlesLoaded(), ['barcode-encoder']);
   await toolbar(page, 'dataSource');
   await importFile(page, csv);
-  assert.deepEqual(await bundlesLoaded(), ['sheet-reader']);
+  assert.deepEqual(await bundlesLoaded(), ['barcode-encoder', 'sheet-reader']);
   let state = await mergeState(page);
   assert.deepEqual(state.table.columns, ['品名', 'SKU', '价格']);
   assert.deepEqual(state.table.records[1], ['橡皮\n(白)', 'B-200', '1,20']);
@@ -90,7 +91,7 @@ designerTest('a CSV merge is previewed record by record and exported as one PDF 
   const pdf = path.join(scratchDir(), 'merge.pdf');
   await saved.saveAs(pdf);
   assert.equal(saved.suggestedFilename(), '未命名标签.pdf');
-  assert.deepEqual(await bundlesLoaded(), ['pdf-writer', 'sheet-reader']);
+  assert.deepEqual(await bundlesLoaded(), ['barcode-encoder', 'pdf-writer', 'sheet-reader']);
   const { pages, sizes } = pdfPages(pdf);
   assert.equal(pages, 3);
   assert.deepEqual(sizes, [[50, 30], [50, 30], [50, 30]]);

@@ -88,6 +88,17 @@ for (const dpi of [203, 300]) {
   });
 }
 
+test('a 2D code sized by its X-dimension prints modules of exactly that width', async () => {
+  // 0.5 mm is 4 dots at 203 dpi: QR's finder is 7 modules across, Data Matrix's top row alternates.
+  for (const [symbology, firstRunModules] of [['qrcode', 7], ['datamatrix', 1]]) {
+    const object = { type: 'barcode', symbology, data: 'QUILLMARK 0042', showText: false, color: '#000000', xMm: 5, yMm: 5, widthMm: 20, heightMm: 20, xdim: { mm: 0.5 } };
+    const image = await render({ name: '', widthMm: 30, heightMm: 30 }, [object], 203);
+    let row = 0;
+    while (!image.grey.subarray(row * image.width, (row + 1) * image.width).some((v) => v < 128)) row++;
+    assert.equal(runs(image, row)[0], firstRunModules * 4, symbology);
+  }
+});
+
 test('on the canvas an invalid barcode shows a red marked box with its message', async () => {
   const reddish = await page.evaluate(async () => {
     const e = window.quillmark.editor;

@@ -21,10 +21,10 @@ test('batches stay under the channel limit and the page limit', () => {
   assert.deepEqual(batchSizes(Array(7).fill(100 - PAGE_OVERHEAD_CHARS), roomy), [3, 3, 1]);
   assert.deepEqual(batchSizes(Array(9).fill(1), roomy), [4, 4, 1]);
   // 1,000 thermal labels of 50 x 30 mm at 203 dpi, about 3 KiB of Base64 each: the host draws
-  // about 650 of them in a quarter second; colour labels at 300 dpi, 23; a colour A4 sheet, one.
+  // about 500 of them in a fifth of a second; colour labels at 300 dpi, 18; a colour A4 sheet, one.
   const thermal = batchLimits('mono', { width: 400, height: 240 });
-  assert.deepEqual(batchSizes(Array(1000).fill(3000), thermal), [652, 348]);
-  assert.equal(batchLimits('colour', { width: 591, height: 354 }).maxPages, 23);
+  assert.deepEqual(batchSizes(Array(1000).fill(3000), thermal), [513, 487]);
+  assert.equal(batchLimits('colour', { width: 591, height: 354 }).maxPages, 18);
   assert.equal(batchLimits('colour', { width: 2480, height: 3508 }).maxPages, 1);
   // 600 dpi sheets of about 2 MiB each: the character limit, not the page count, decides.
   const page = 2 * 1024 * 1024;

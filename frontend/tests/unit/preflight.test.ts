@@ -5,6 +5,8 @@ import { DEFAULT_COUNTER } from '../../src/model/fields';
 import { DEFAULT_MERGE } from '../../src/model/merge';
 import { labelSequence } from '../../src/model/labels';
 import { format, messageTable } from '../../src/i18n/messages';
+import bwipjs from 'bwip-js';
+import './encoder';
 import { barcodeError } from '../../src/render/barcode';
 import { describeBarcodeFault } from '../../src/render/barcodeFault';
 import { checkLabels, JobBlocked } from '../../src/print/preflight';
@@ -37,7 +39,10 @@ test('bwip-js refusals become faults in the interface\'s language, with what to 
     assert.ok(describeBarcodeFault(fault, words('zh-CN')).includes(zh), describeBarcodeFault(fault, words('zh-CN')));
     assert.ok(describeBarcodeFault(fault, words('en')).includes(en), describeBarcodeFault(fault, words('en')));
   }
-  for (const [symbology, data] of [['ean13', '6901234567892'], ['ean13', '690123456789'], ['code128', '中文 A-1'], ['itf14', '16901234567899']] as const) {
+  // Values short enough to pass unencoded must fit the encoder's capacity, the widest of them too.
+  assert.equal(barcodeError({ symbology: 'qrcode', data: 'SKU \ud800' })?.code, 'other');
+  assert.ok(bwipjs.raw({ bcid: 'qrcode', text: '货'.repeat(400) }));
+  for (const [symbology, data] of [['ean13', '6901234567892'], ['ean13', '690123456789'], ['code128', '中文 A-1'], ['itf14', '16901234567899'], ['qrcode', '货号😀'.repeat(100)]] as const) {
     assert.equal(barcodeError({ symbology, data }), null, data);
   }
 });

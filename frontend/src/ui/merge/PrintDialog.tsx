@@ -12,6 +12,7 @@ import type { ImageStore } from '../../render/images';
 import type { JobOutcome } from '../../print/job';
 import { DEFAULT_DPI, MAX_JOB_LABELS, OutputOptions, OutputSource, outcomeMessage, planOutput, printOutput, RESOLUTIONS, savePdf } from '../../print/output';
 import { COLOUR_LOOK, PageLook, PagePlan, pagePixelSize, pageRenderer } from '../../print/pages';
+import { barcodeEncoderLoaded } from '../../render/barcode';
 import { calibrationDocument } from '../../print/calibration';
 import { jobSettings } from '../../model/profiles';
 import { MonoBitmap, monoToRgba } from '../../render/mono';
@@ -233,7 +234,7 @@ function PagePreview({ editor, session, images, plan, dpi, page, look }: {
   const size = pagePixelSize(plan, dpi);
   useEffect(() => {
     let live = true;
-    void images.ready(doc).then(() => {
+    void Promise.all([images.ready(doc), barcodeEncoderLoaded()]).then(() => {
       if (!live || !holder.current) return;
       const renderer = pageRenderer(doc, plan, dpi, session.table, images, new Date(), look);
       const canvas = look.kind === 'mono' ? dotsCanvas(renderer.dots(page)) : renderer.draw(page) as HTMLCanvasElement;
