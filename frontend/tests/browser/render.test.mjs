@@ -94,7 +94,7 @@ test('a 2D code sized by its X-dimension prints modules of exactly that width', 
     const object = { type: 'barcode', symbology, data: 'QUILLMARK 0042', showText: false, color: '#000000', xMm: 5, yMm: 5, widthMm: 20, heightMm: 20, xdim: { mm: 0.5 } };
     const image = await render({ name: '', widthMm: 30, heightMm: 30 }, [object], 203);
     let row = 0;
-    while (!image.grey.subarray(row * image.width, (row + 1) * image.width).some((v) => v < 128)) row++;
+    while (!image.pixels.subarray(row * image.width, (row + 1) * image.width).some((v) => v < 128)) row++;
     assert.equal(runs(image, row)[0], firstRunModules * 4, symbology);
   }
 });
