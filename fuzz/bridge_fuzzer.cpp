@@ -21,7 +21,6 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QMessageBox>
 #include <QSettings>
 #include <QTimer>
@@ -70,16 +69,13 @@ char *applicationArgv[] = {applicationName, nullptr};
 // "ok" false exactly the two keys "ok" and a string "error".
 QJsonObject checkedEnvelope(const QString &payload, const QString &reply)
 {
-    const QJsonDocument document = QJsonDocument::fromJson(reply.toUtf8());
-    if (!document.isObject())
-        fail("the reply is not a JSON object", payload, reply);
-    const QJsonObject envelope = document.object();
+    const QJsonObject envelope = parsed(reply);
     if (!envelope.value(QStringLiteral("ok")).isBool())
-        fail("the reply has no boolean \"ok\"", payload, reply);
+        fail("the reply is not a JSON object with a boolean \"ok\"", payload, reply);
     if (!envelope.value(QStringLiteral("ok")).toBool()
         && (envelope.size() != 2 || !envelope.value(QStringLiteral("error")).isString()))
         fail("a failure reply is not {ok, error}", payload, reply);
-    if (QString::fromUtf8(QJsonDocument(envelope).toJson(QJsonDocument::Compact)) != reply)
+    if (payloadText(envelope) != reply)
         fail("the reply is not compact JSON", payload, reply);
     return envelope;
 }
@@ -229,7 +225,7 @@ private:
         payload.insert(QStringLiteral("currentPath"), QStringLiteral("shelf.cwrt"));
         if (plain)
             payload.insert(QStringLiteral("saveAs"), false);
-        return QString::fromUtf8(QJsonDocument(payload).toJson(QJsonDocument::Compact));
+        return payloadText(payload);
     }
 
     void answerDialog()

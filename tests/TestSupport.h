@@ -57,6 +57,19 @@ inline QString setting(const QString &key)
     return QSettings(QStringLiteral("Quillmark"), QStringLiteral("Quillmark")).value(key, QStringLiteral("<absent>")).toString();
 }
 
+// Calls a command by its published name, the way the web channel does, so that a renamed
+// method or a missing Q_INVOKABLE fails the test too.
+inline QString call(QObject &bridge, const char *method, const QStringList &arguments = {})
+{
+    QString reply = QStringLiteral("<not invoked>");
+    if (arguments.isEmpty())
+        QMetaObject::invokeMethod(&bridge, method, Qt::DirectConnection, Q_RETURN_ARG(QString, reply));
+    else
+        QMetaObject::invokeMethod(&bridge, method, Qt::DirectConnection, Q_RETURN_ARG(QString, reply),
+                                  Q_ARG(QString, arguments.first()));
+    return reply;
+}
+
 class IsolatedUserState
 {
 public:

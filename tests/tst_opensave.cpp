@@ -28,19 +28,6 @@ void setSetting(const QString &key, const QString &value)
     QSettings("Quillmark", "Quillmark").setValue(key, value);
 }
 
-// Calls a command by its published name, the way the web channel does, so that a renamed
-// method or a missing Q_INVOKABLE fails here too.
-QString call(DesktopBridge &bridge, const char *method, const QStringList &arguments = {})
-{
-    QString reply = QStringLiteral("<not invoked>");
-    if (arguments.isEmpty())
-        QMetaObject::invokeMethod(&bridge, method, Qt::DirectConnection, Q_RETURN_ARG(QString, reply));
-    else
-        QMetaObject::invokeMethod(&bridge, method, Qt::DirectConnection, Q_RETURN_ARG(QString, reply),
-                                  Q_ARG(QString, arguments.first()));
-    return reply;
-}
-
 // Plays the user for the modal windows a command shows, in the order they appear. A modal
 // window nobody expected, or of another kind than expected, is rejected and reported, so a
 // surprise dialog fails the test instead of hanging it.

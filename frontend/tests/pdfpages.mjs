@@ -36,9 +36,9 @@ export function readBarcode(file, page, format, dpi = 300) {
   return decodeBarcode(pageGrey(file, page, dpi), format);
 }
 
-/** The text of the barcode of one ZXing format in 8-bit grey pixels, or null when none reads. */
-export function decodeBarcode({ width, height, pixels }, format) {
-  const hints = new Map([[DecodeHintType.POSSIBLE_FORMATS, [BarcodeFormat[format]]], [DecodeHintType.TRY_HARDER, true]]);
+/** The text of the barcode of one ZXing format in 8-bit grey pixels, or null when none reads; GS1 data with gs1. */
+export function decodeBarcode({ width, height, pixels }, format, { gs1 = false } = {}) {
+  const hints = new Map([[DecodeHintType.POSSIBLE_FORMATS, [BarcodeFormat[format]]], [DecodeHintType.TRY_HARDER, true], [DecodeHintType.ASSUME_GS1, gs1]]);
   try {
     // Hints go with the call: decode() without them forgets any set before and tries every format.
     const result = new MultiFormatReader().decode(new BinaryBitmap(new HybridBinarizer(new RGBLuminanceSource(pixels, width, height))), hints);

@@ -1,15 +1,14 @@
-// Every command the page has, called through the real channel: listing, printing on a private
-// print server, and files at the channel's ceiling in both directions. The dialog commands
-// (openProject without a path, pickSpreadsheet, savePrintPdf and saveProject's dialog road)
-// are driven with their real dialogs in tst_opensave, where a test can answer the dialog.
+// The page's commands called through the real channel with files: of every byte value, and at
+// the channel's ceiling in both directions. Printing and the printer and font lists go through it
+// in the print dialog's and the designer's own tests; the dialog commands (openProject without a
+// path, pickSpreadsheet, savePrintPdf and saveProject's dialog road) are driven with their real
+// dialogs in tst_opensave, where a test can answer the dialog.
 import assert from 'node:assert/strict';
 import crypto from 'node:crypto';
 import fs from 'node:fs';
 import path from 'node:path';
-import { after, before, describe, it } from 'node:test';
-import { channelCeilingChars, maxTransferBytes, startHost, startPrintServer } from './harness.mjs';
-const onePixelPng =
-  'iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mP8z8BQDwAEhQGAhKmMIQAAAABJRU5ErkJggg==';
+import { describe, it } from 'node:test';
+import { channelCeilingChars, hostForTests, maxTransferBytes, waitFor } from './harness.mjs';
 
 const block = 'QuillmarkLabel+/0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLM';
 const content = (length) => block.repeat(Math.ceil(length / block.length)).slice(0, length);
@@ -39,37 +38,37 @@ function saveLargeContent(page, currentPath, timeoutMs) {
 
 const sha256 = (bytes) => crypto.createHash('sha256').update(bytes).digest('hex');
 
-describe('every command through the real channel', { timeout: 600_000 }, () => {
-  let printServer;
-  let host;
-  before(async () => {
-    printServer = await startPrintServer();
-    host = await startHost({ env: { CUPS_SERVER: printServer.socket } });
-  });
-  after(async () => {
-    await host?.stop();
-    await printServer?.stop();
-  });
+// Every byte value once, so that a text conversion anywhere on the way would show.
+const allBytes = Buffer.from(Array.from({ length: 256 }, (_, i) => i));
 
-  it('lists the private print server\'s printer', async () => {
-    assert.deepEqual(await host.call('listPrinters'), {
-      ok: true,
-      printers: [{ name: 'label', displayName: 'label', description: 'label', location: '', isDefault: false }],
-    });
-  });
+// The settings store writes itself back shortly after a change, not at once.
+async function rememberedProjectFolder(host) {
+  const file = path.join(host.root, 'home/.config/Quillmark/Quillmark.conf');
+  const text = () => (fs.existsSync(file) ? fs.readFileSync(file, 'utf8') : '');
+  return (await waitFor(() => /^projectDir=(.*)$/m.exec(text())?.[1])) || `<no projectDir in: ${text()}>`;
+}
 
-  it('prints a page and reports a payload that is not a print job', async () => {
-    const job = { printerName: 'label', pages: [`data:image/png;base64,${onePixelPng}`], pageWidthMm: 50, pageHeightMm: 30 };
-    assert.equal(
-      await host.callText('submitPrintJob', JSON.stringify(job)),
-      '{"ok":true,"printerDisplayName":"label","printerName":"label"}',
-    );
-    assert.equal(await host.callText('submitPrintJob', 'not a payload'), '{"error":"未选择打印机","ok":false}');
-    assert.equal(await host.callText('submitPrintJob', JSON.stringify({ ...job, printerName: 'LABEL' })),
-      '{"error":"系统中未找到所选打印机","ok":false}');
+describe('commands through the real channel', { timeout: 600_000 }, () => {
+  const context = hostForTests();
+
+  it('saves a project to its current path, completing the extension, reopens it byte for byte and remembers its folder', async () => {
+    const { host } = context;
+    const labels = path.join(host.root, 'labels');
+    fs.mkdirSync(labels);
+    const opened = path.join(labels, 'shelf.json');
+    fs.writeFileSync(opened, '{"from":"json"}');
+    const payload = JSON.stringify({ currentPath: opened, saveAs: false, dataBase64: allBytes.toString('base64') });
+    const saved = `${opened}.cwrt`;
+    assert.equal(await host.callText('saveProject', payload), `{"name":"shelf.json.cwrt","ok":true,"path":"${saved}"}`);
+    assert.deepEqual(fs.readFileSync(saved), allBytes);
+    assert.equal(fs.readFileSync(opened, 'utf8'), '{"from":"json"}');
+    assert.equal(await host.callText('openProject', saved),
+      `{"dataBase64":"${allBytes.toString('base64')}","name":"shelf.json.cwrt","ok":true,"path":"${saved}"}`);
+    assert.equal(await rememberedProjectFolder(host), labels);
   });
 
   it('saves a project at the channel ceiling and hands it back whole', async () => {
+    const { host } = context;
     const target = path.join(host.root, 'ceiling.cwrt');
     const base64Length = (maxTransferBytes / 3) * 4;
     assert.equal(await makeContentInPage(host.page, base64Length), base64Length);
@@ -87,6 +86,7 @@ describe('every command through the real channel', { timeout: 600_000 }, () => {
   // without any, matches no method and answers with no reply text at all. The front end must
   // keep a call's arguments below the ceiling itself and take anything but a string as failure.
   it('survives a save past the ceiling: nothing written, the program keeps answering', async () => {
+    const { host } = context;
     const target = path.join(host.root, 'too-large.cwrt');
     fs.writeFileSync(target, 'kept');
     await makeContentInPage(host.page, channelCeilingChars + 1024);
@@ -102,6 +102,7 @@ describe('every command through the real channel', { timeout: 600_000 }, () => {
   });
 
   it('minimises, then closes and ends the program when the page asks', async () => {
+    const { host } = context;
     assert.equal(await host.callText('windowMinimize'), '{"ok":true}');
     const exited = new Promise((resolve) => host.child.once('exit', (code) => resolve(code)));
     host.page.evaluate(() => window.quillmarkBridge.windowClose(() => {})).catch(() => {});

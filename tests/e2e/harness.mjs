@@ -224,16 +224,16 @@ export async function startPrintServer(...queues) {
 }
 
 /**
- * For a test file that prints: starts a private print server (with `queues` as startPrintServer
- * takes them) and the program printing to it
- * before the file's tests and stops both after them. The returned object holds `host`, `server`
- * and `errors`, the page's uncaught errors, once the tests run.
+ * Starts the program before a test file's (or block's) tests and stops it after them; given
+ * `queues` (as startPrintServer takes them, none for its default) it prints to a private print
+ * server started first. The returned object holds `host`, `server` and `errors`, the page's
+ * uncaught errors, once the tests run.
  */
-export function printingHost(...queues) {
+export function hostForTests({ queues = null, ...options } = {}) {
   const context = { host: null, server: null, errors: [] };
   before(async () => {
-    context.server = await startPrintServer(...queues);
-    context.host = await startHost({ env: { CUPS_SERVER: context.server.socket } });
+    if (queues) context.server = await startPrintServer(...queues);
+    context.host = await startHost(queues ? { ...options, env: { CUPS_SERVER: context.server.socket } } : options);
     context.host.page.on('pageerror', (e) => context.errors.push(e.message));
   });
   after(async () => {
@@ -242,6 +242,8 @@ export function printingHost(...queues) {
   });
   return context;
 }
+
+export const printingHost = (...queues) => hostForTests({ queues });
 
 /** Clicks with the page's own DOM event: Playwright's element actions need a newer engine than the host's. */
 export function clickElement(page, selector) {

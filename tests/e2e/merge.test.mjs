@@ -8,20 +8,16 @@ import fs from 'node:fs';
 import path from 'node:path';
 import { describe, it } from 'node:test';
 import XLSX from 'xlsx';
-import { clickElement as click, jobAttributes, printResult, printingHost, setValue, textOf } from './harness.mjs';
+import { clickElement as click, jobAttributes, labelProject, printResult, printingHost, setValue, textOf } from './harness.mjs';
 import { pdfPages, readCode128 } from '../../frontend/tests/pdfpages.mjs';
 
 function project(sheetPath) {
-  return {
-    format: 'quillmark-label',
-    version: 1,
-    label: { name: '库存标签', widthMm: 50, heightMm: 30 },
-    objects: [
-      { id: 't', type: 'text', xMm: 2, yMm: 1, widthMm: 46, heightMm: 8, rotation: 0, locked: false, text: '{{品名}} {{价格}}元', fontFamily: 'Noto Sans CJK SC', fontSizePt: 12 },
-      { id: 'b', type: 'barcode', xMm: 2, yMm: 11, widthMm: 46, heightMm: 17, rotation: 0, locked: false, symbology: 'code128', data: '{{SKU}}-{{$counter}}', showText: true },
-    ],
+  return labelProject('库存标签', [
+    { id: 't', type: 'text', xMm: 2, yMm: 1, widthMm: 46, heightMm: 8, text: '{{品名}} {{价格}}元', fontFamily: 'Noto Sans CJK SC', fontSizePt: 12 },
+    { id: 'b', type: 'barcode', xMm: 2, yMm: 11, widthMm: 46, heightMm: 17, symbology: 'code128', data: '{{SKU}}-{{$counter}}', showText: true },
+  ], {
     merge: { source: { path: sheetPath, name: path.basename(sheetPath), sheet: '库存', headerRow: true }, counter: { start: 7, step: 1, padding: 3, per: 'label' } },
-  };
+  });
 }
 
 describe('data merge in the program', () => {

@@ -16,15 +16,12 @@ function ignoreLeftPage(error) {
   if (!/Execution context was destroyed|navigat/i.test(error.message)) throw error;
 }
 
-// A web server on the loopback that records every request: a page it serves, once loaded,
-// reports whether it found the web channel's transport.
+// A web server on the loopback that records every request, the beacons of the pages below among them.
 async function startWitness() {
   const requests = [];
   const server = http.createServer((request, response) => {
     requests.push(request.url);
-    response.setHeader('Content-Type', 'text/html');
-    response.end(`<script>new Image().src = '/beacon?from=' + encodeURIComponent(location.href)
-      + '&transport=' + !!(window.qt && window.qt.webChannelTransport);</script>`);
+    response.end();
   });
   await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
   return { requests, origin: `http://127.0.0.1:${server.address().port}`, close: () => server.close() };

@@ -5,8 +5,8 @@ import { execFileSync, spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
-import { after, before, describe, it } from 'node:test';
-import { installedPrefix, startHost } from '../e2e/harness.mjs';
+import { describe, it } from 'node:test';
+import { hostForTests, installedPrefix } from '../e2e/harness.mjs';
 
 const packageDir = process.env.QUILLMARK_PACKAGE_DIR;
 const architecture = execFileSync('dpkg', ['--print-architecture'], { encoding: 'utf8' }).trim();
@@ -51,7 +51,10 @@ describe('the package', () => {
     const desktopFile = path.join(share, 'applications/quillmark.desktop');
     const desktop = run('desktop-file-validate', [desktopFile]);
     assert.equal(desktop.status, 0, desktop.output);
-    assert.doesNotMatch(fs.readFileSync(desktopFile, 'utf8'), /^MimeType=|%[fFuU]/m);
+    const desktopEntry = fs.readFileSync(desktopFile, 'utf8');
+    assert.doesNotMatch(desktopEntry, /^MimeType=|%[fFuU]/m);
+    assert.match(desktopEntry, /^Exec=quillmark$/m);
+    assert.match(desktopEntry, /^Icon=quillmark$/m);
     const metainfoFile = path.join(share, 'metainfo/io.github.quillmark.quillmark.metainfo.xml');
     const metainfo = run('appstreamcli', ['validate', '--no-net', metainfoFile]);
     assert.equal(metainfo.status, 0, metainfo.output);
@@ -74,15 +77,10 @@ describe('the package', () => {
 });
 
 describe('the program from the unpacked package', () => {
-  let host;
-  before(async () => {
-    host = await startHost();
-  });
-  after(async () => {
-    await host?.stop();
-  });
+  const context = hostForTests();
 
   it('shows its front end and the bridge answers', async () => {
+    const { host } = context;
     assert.equal(host.page.url(), `file://${host.frontendDir}/index.html`);
     assert.equal(await host.callText('windowMaximize'), '{"ok":true}');
   });

@@ -1,15 +1,4 @@
-// print-server FOLDER [QUEUE[=KIND]...]
-//   Starts a private print server in FOLDER with the given queues, prints its socket path (the
-//   value for CUPS_SERVER) on one line, and runs until it receives SIGTERM or SIGINT. KIND is
-//   label (the default: any size, the job's PDF is kept as it came), sheet (A4 only), zpl and
-//   zpl300 (CUPS' ZPL label driver at 203 or 300 dpi), epl2 (its EPL2 page-mode driver) or none
-//   (no driver). Queue NAME writes what its driver makes to FOLDER/output/NAME.
-// print-server decode OUTPUT IMAGE.png
-//   Reads a label driver's output (ZPL or EPL2) back into dots: the first label to IMAGE.png, the
-//   next to IMAGE-2.png and so on, 1-bit, black where the printer burns a dot; prints one line
-//   "PATH WIDTH HEIGHT" per label.
-// print-server commands OUTPUT
-//   Prints the driver's printer-language commands one a line, graphic data left out.
+// A private print server for scripts, and a reader of what its label drivers print: see usage below.
 #include "LabelDecoder.h"
 #include "PrintServer.h"
 
@@ -118,9 +107,19 @@ int main(int argc, char *argv[])
         return labels.error.isEmpty() ? 0 : 1;
     }
     if (arguments.isEmpty() || arguments.first().startsWith(QLatin1Char('-'))) {
-        err() << "usage: print-server FOLDER [QUEUE[=label|sheet|zpl|zpl300|epl2|none]...]\n"
-                 "       print-server decode OUTPUT IMAGE.png\n"
-                 "       print-server commands OUTPUT\n";
+        err() << R"(usage: print-server FOLDER [QUEUE[=KIND]...]
+  Starts a private print server in FOLDER with the given queues, prints its socket path (the
+  value for CUPS_SERVER) on one line, and runs until it receives SIGTERM or SIGINT. KIND is
+  label (the default: any size, the job's PDF is kept as it came), sheet (A4 only), zpl and
+  zpl300 (CUPS' ZPL label driver at 203 or 300 dpi), epl2 (its EPL2 page-mode driver) or none
+  (no driver). Queue NAME writes what its driver makes to FOLDER/output/NAME.
+print-server decode OUTPUT IMAGE.png
+  Reads a label driver's output (ZPL or EPL2) back into dots: the first label to IMAGE.png, the
+  next to IMAGE-2.png and so on, 1-bit, black where the printer burns a dot; prints one line
+  "PATH WIDTH HEIGHT" per label.
+print-server commands OUTPUT
+  Prints the driver's printer-language commands one a line, graphic data left out.
+)";
         return 2;
     }
     return serve(arguments);

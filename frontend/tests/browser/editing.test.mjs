@@ -4,10 +4,9 @@
 import assert from 'node:assert/strict';
 import { writeFile } from 'node:fs/promises';
 import path from 'node:path';
-import zxing from '@zxing/library';
-import { designerTests, editorState, insert, nextFrame, objects, pickFile, screenPoint, select, setField, toolbar } from './support.mjs';
+import { designerTests, editorState, insert, labelPixels, nextFrame, objects, pickFile, runs, screenPoint, select, setField, toolbar } from './support.mjs';
+import { decodeBarcode } from '../pdfpages.mjs';
 
-const { BinaryBitmap, Code128Reader, DecodeHintType, HybridBinarizer, RGBLuminanceSource } = zxing;
 const { designerTest, scratch: scratchDir } = designerTests();
 
 const textOf = async (page) => (await objects(page))[0].text;
@@ -55,34 +54,6 @@ designerTest('a text is typed on the label, in Latin and in Chinese through the 
   assert.equal(await textOf(page), '文本', 'and so is the Latin one');
 });
 
-/** Pixels of a canvas or PNG data URL rendered in the page: size, count and box of pure red pixels. */
-async function redPixels(page, what) {
-  return page.evaluate(async ([kind, arg]) => {
-    let canvas;
-    if (kind === 'label') {
-      canvas = await window.quillmark.renderLabel(window.quillmark.editor.state.doc, arg);
-    } else {
-      const image = new Image();
-      image.src = await window.quillmark.pageImage({ dpi: arg, from: 1, to: 1, perRecord: 1, sheet: null }, 0);
-      await image.decode();
-      canvas = Object.assign(document.createElement('canvas'), { width: image.width, height: image.height });
-      canvas.getContext('2d').drawImage(image, 0, 0);
-    }
-    const data = canvas.getContext('2d').getImageData(0, 0, canvas.width, canvas.height).data;
-    let count = 0, left = Infinity, top = Infinity, right = -1, bottom = -1, hash = 0, topX = -1;
-    for (let p = 0; p < data.length / 4; p++) {
-      hash = (hash * 31 + data[p * 4] + 7 * data[p * 4 + 1] + 13 * data[p * 4 + 2]) | 0;
-      if (data[p * 4] > 200 && data[p * 4 + 1] < 60) {
-        const x = p % canvas.width, y = Math.floor(p / canvas.width);
-        count++;
-        if (topX < 0) topX = x;
-        left = Math.min(left, x); right = Math.max(right, x + 1); top = Math.min(top, y); bottom = Math.max(bottom, y + 1);
-      }
-    }
-    return { width: canvas.width, count, left, top, right, bottom, hash, topX };
-  }, what);
-}
-
 designerTest('shapes turn freely by the handle (Shift: 15° steps) and by number, and print turned exactly', async ({ page }) => {
   await toolbar(page, 'insertRect');
   await page.evaluate(() => {
@@ -120,7 +91,8 @@ designerTest('shapes turn freely by the handle (Shift: 15° steps) and by number
 
   // Drawn at 300 dpi: the turned rectangle's area and the box around its corners, within a pixel or so.
   const dpi = 300, k = dpi / 25.4;
-  const drawn = await redPixels(page, ['label', dpi]);
+  const image = await labelPixels(page, dpi);
+  const drawn = image.red;
   const c = Math.cos(Math.PI / 6), s = Math.sin(Math.PI / 6);
   const halfW = (20 * c + 10 * s) / 2, halfH = (20 * s + 10 * c) / 2;
   assert.ok(Math.abs(drawn.count / (200 * k * k) - 1) < 0.02, `area ${drawn.count} px`);
@@ -130,38 +102,21 @@ designerTest('shapes turn freely by the handle (Shift: 15° steps) and by number
   // Turned clockwise: the top-left corner is now the highest point, left of the centre.
   assert.ok(Math.abs(drawn.topX / k - (25 - 10 * c + 5 * s)) <= 0.2, `highest point at ${(drawn.topX / k).toFixed(2)} mm`);
   // The printer gets exactly what the renderer draws.
-  assert.deepEqual(await redPixels(page, ['print', dpi]), drawn);
+  const printed = await labelPixels(page, dpi, { print: true });
+  assert.deepEqual(printed.red, drawn);
+  assert.deepEqual(printed.pixels, image.pixels, 'and the same everywhere else');
 
   // A barcode keeps to quarter turns: its rotation is a choice of four.
   await toolbar(page, 'insertBarcode');
   assert.equal(await page.locator('[data-testid="prop-rotation"]').evaluate((e) => e.tagName), 'SELECT');
 });
 
-/** Narrowest dark run (in pixels) across the middle row of a barcode drawn at a resolution, and the decoded text. */
+/** Narrowest bar or space (in pixels) across a barcode drawn at a resolution, and the text a GS1 reader decodes. */
 async function printedCode(page, dpi) {
-  const result = await page.evaluate(async (dpi) => {
-    const e = window.quillmark.editor;
-    const canvas = await window.quillmark.renderLabel(e.state.doc, dpi);
-    const o = e.state.doc.objects.find((x) => x.type === 'barcode');
-    const rgba = canvas.getContext('2d').getImageData(0, 0, canvas.width, canvas.height).data;
-    const grey = Array.from({ length: canvas.width * canvas.height }, (_, p) => rgba[p * 4]);
-    const row = Math.round((o.yMm + o.heightMm * 0.3) * dpi / 25.4);
-    const runs = [];
-    let run = 0;
-    for (let x = 0; x < canvas.width; x++) {
-      if (grey[row * canvas.width + x] < 128) run++;
-      else if (run) { runs.push(run); run = 0; }
-    }
-    return { width: canvas.width, height: canvas.height, grey, narrowest: Math.min(...runs) };
-  }, dpi);
-  let text = null;
-  try {
-    const source = new RGBLuminanceSource(Uint8ClampedArray.from(result.grey), result.width, result.height);
-    text = new Code128Reader().decode(new BinaryBitmap(new HybridBinarizer(source)), new Map([[DecodeHintType.ASSUME_GS1, true]])).getText();
-  } catch {
-    /* not a Code 128 symbol */
-  }
-  return { narrowest: result.narrowest, text };
+  const image = await labelPixels(page, dpi);
+  const o = (await objects(page)).find((x) => x.type === 'barcode');
+  const row = Math.round((o.yMm + o.heightMm * 0.3) * dpi / 25.4);
+  return { narrowest: Math.min(...runs(image, row)), text: decodeBarcode(image, 'CODE_128', { gs1: true }) };
 }
 
 designerTest('a barcode is sized by its narrow bar in whole printer dots, warned by what prints, and its quiet zones kept clear', async ({ page }) => {
@@ -212,6 +167,8 @@ designerTest('a barcode is sized by its narrow bar in whole printer dots, warned
   assert.equal((await printedCode(page, 203)).text, ']C1010950600013435217261231' + '10AB12');
   await page.fill('[data-testid="prop-data"]', '(01)09506000134353');
   assert.match(await page.innerText('[data-testid="barcode-error"]'), /\(01\) 的校验位应为 2/);
+  await page.fill('[data-testid="prop-data"]', '(01)09506000134352');
+  await page.locator('[data-testid="barcode-error"]').waitFor({ state: 'detached' });
   assert.equal((await objects(page)).find((o) => o.id === id).symbology, 'gs1-128');
 });
 

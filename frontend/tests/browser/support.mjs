@@ -121,3 +121,51 @@ export async function download(page, trigger) {
   const [file] = await Promise.all([page.waitForEvent('download'), trigger()]);
   return file;
 }
+
+/**
+ * A label drawn in the page at a resolution: `doc` (the open document when null) by the renderer,
+ * or with `print` the first page the printer gets. Returns its size, the grey level of every pixel
+ * (one byte each) and the count, box and highest point of the pure red pixels, worked out in the
+ * page to keep transfers small. The grey levels are `pixels`, as decodeBarcode takes them.
+ */
+export async function labelPixels(page, dpi, { doc = null, print = false } = {}) {
+  const result = await page.evaluate(async ([dpi, doc, print]) => {
+    let canvas;
+    if (print) {
+      const image = new Image();
+      image.src = await window.quillmark.pageImage({ dpi, from: 1, to: 1, perRecord: 1, sheet: null }, 0);
+      await image.decode();
+      canvas = Object.assign(document.createElement('canvas'), { width: image.width, height: image.height });
+      canvas.getContext('2d').drawImage(image, 0, 0);
+    } else {
+      canvas = await window.quillmark.renderLabel(doc ?? window.quillmark.editor.state.doc, dpi);
+    }
+    const rgba = canvas.getContext('2d').getImageData(0, 0, canvas.width, canvas.height).data;
+    const grey = new Uint8Array(canvas.width * canvas.height);
+    const red = { count: 0, left: Infinity, top: Infinity, right: -1, bottom: -1, topX: -1 };
+    for (let p = 0; p < grey.length; p++) {
+      const r = rgba[p * 4], g = rgba[p * 4 + 1], b = rgba[p * 4 + 2];
+      grey[p] = Math.round(0.299 * r + 0.587 * g + 0.114 * b);
+      if (r > 200 && g < 60 && b < 60) {
+        const x = p % canvas.width, y = Math.floor(p / canvas.width);
+        if (red.count++ === 0) red.topX = x;
+        red.left = Math.min(red.left, x); red.right = Math.max(red.right, x + 1);
+        red.top = Math.min(red.top, y); red.bottom = Math.max(red.bottom, y + 1);
+      }
+    }
+    let binary = '';
+    for (let i = 0; i < grey.length; i += 0x8000) binary += String.fromCharCode.apply(null, grey.subarray(i, i + 0x8000));
+    return { width: canvas.width, height: canvas.height, red, grey: btoa(binary) };
+  }, [dpi, doc, print]);
+  return { ...result, pixels: new Uint8ClampedArray(Buffer.from(result.grey, 'base64')) };
+}
+
+/** Widths of the dark and light runs across one pixel row of labelPixels' image, light margins left out. */
+export function runs(image, row) {
+  const lengths = [0];
+  for (let x = 0; x < image.width; x++) {
+    if (x > 0 && (image.pixels[row * image.width + x] < 128) !== (image.pixels[row * image.width + x - 1] < 128)) lengths.push(0);
+    lengths[lengths.length - 1]++;
+  }
+  return lengths.slice(1, -1);
+}

@@ -5,8 +5,8 @@ import { decodeText } from '../../src/data/decode';
 import { LIMITS, parseSpreadsheet } from '../../src/data/parse';
 
 const utf8 = (s: string): Uint8Array => new TextEncoder().encode(s);
-const rowsOf = (bytes: Uint8Array, name = 'data.csv') => {
-  const result = parseSpreadsheet(bytes, name);
+const rowsOf = (bytes: Uint8Array, name = 'data.csv', limits = LIMITS) => {
+  const result = parseSpreadsheet(bytes, name, limits);
   assert.equal(result.ok, true, JSON.stringify(result));
   return result.ok ? result.sheets[0].rows : [];
 };
@@ -51,16 +51,11 @@ test('workbooks: xlsx and xls that the test writes, every sheet, text as shown',
   }
 });
 
-function rowsOfLimited(bytes: Uint8Array, limits: typeof LIMITS): number {
-  const result = parseSpreadsheet(bytes, 'x.csv', limits);
-  return result.ok ? result.sheets[0].rows.length : -1;
-}
-
 test('limits and damaged files give a reason, never an exception', () => {
   const big = parseSpreadsheet(new Uint8Array(LIMITS.maxBytes + 1), 'big.csv');
   assert.deepEqual(big, { ok: false, code: 'tooLarge', limit: LIMITS.maxBytes, actual: LIMITS.maxBytes + 1 });
   const small = { maxBytes: 1e6, maxRows: 10, maxColumns: 3 };
-  assert.equal(rowsOfLimited(utf8('n\n'.repeat(10)), small), 10);
+  assert.equal(rowsOf(utf8('n\n'.repeat(10)), 'x.csv', small).length, 10);
   assert.deepEqual(parseSpreadsheet(utf8('n\n'.repeat(11)), 'many.csv', small), { ok: false, code: 'tooManyRows', limit: 10 });
   assert.deepEqual(parseSpreadsheet(utf8('a,b,c,d\n'), 'wide.csv', small), { ok: false, code: 'tooManyColumns', limit: 3 });
   // A whole formatted column declares a million rows; only rows with content count.

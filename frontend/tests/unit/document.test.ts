@@ -107,10 +107,3 @@ test('label sizes are clamped to sensible limits', () => {
   const doc = createDocument();
   assert.deepEqual([setLabelSize(doc, 0, 30).widthMm, setLabelSize(doc, 5000, 30).widthMm, setLabelSize(doc, 62.55, 30).widthMm], [1, 2000, 62.6]);
 });
-
-test('2D codes start square and without human-readable text', () => {
-  const qr = createBarcode('qrcode');
-  assert.equal(qr.widthMm, qr.heightMm);
-  assert.equal(qr.showText, false);
-  assert.equal(createBarcode('ean13').showText, true);
-});
