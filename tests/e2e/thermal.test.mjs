@@ -9,7 +9,7 @@ import fs from 'node:fs';
 import path from 'node:path';
 import { before, describe, it } from 'node:test';
 import { decode } from 'fast-png';
-import { clickElement as click, setValue as choose, jobAttributes, labelProject, printResult, printingHost, sleep, waitFor } from './harness.mjs';
+import { clickElement as click, setValue as choose, hostForTests, jobAttributes, labelProject, printResult, printingHost, sleep, waitFor } from './harness.mjs';
 import { decodeBarcode } from '../../frontend/tests/pdfpages.mjs';
 
 const label = labelProject('货架标签', [
@@ -175,5 +175,38 @@ describe('labels on a thermal printer', () => {
     assert.equal(await renders(), before + 1);
     await click(host.page, '[data-testid="print-close"]');
     assert.deepEqual(context.errors, []);
+  });
+});
+
+describe('thermal pages', () => {
+  const context = hostForTests();
+  /** Page 1 as the print job sends it, as PNG bytes. */
+  const page = async (look) => {
+    const url = await context.host.page.evaluate((l) => window.quillmark.pageImage({ dpi: 203, from: 1, to: 1, perRecord: 1, sheet: null, look: l }, 0), look);
+    return Buffer.from(url.slice(url.indexOf(',') + 1), 'base64');
+  };
+
+  it('takes barcodes\' dots from their own pixels exactly where the canvas would put them, turned or not', async () => {
+    // Codes turned every way, one sized by its X-dimension, text beside them; then a frame over
+    // one code, which makes the page read back whole.
+    const turned = [
+      { id: 't', type: 'text', xMm: 1, yMm: 0.5, widthMm: 24, heightMm: 5, text: '货号 A-1', fontFamily: 'Noto Sans CJK SC', fontSizePt: 9 },
+      { id: 'c', type: 'barcode', xMm: 1, yMm: 6, widthMm: 22, heightMm: 9, symbology: 'code128', data: 'A-1', showText: true, rotation: 180 },
+      { id: 'e', type: 'barcode', xMm: 26, yMm: 4, widthMm: 24, heightMm: 10, symbology: 'ean13', data: '6901234567892', showText: true, rotation: 90 },
+      { id: 'q', type: 'barcode', xMm: 2, yMm: 17, widthMm: 12, heightMm: 12, symbology: 'qrcode', data: 'A-1', showText: false, rotation: 270, xdim: { dots: 3 } },
+    ];
+    const frame = { id: 'r', type: 'rect', xMm: 0.5, yMm: 16, widthMm: 16, heightMm: 13.5, strokeMm: 0.3, strokeColor: '#000000', fillColor: '', cornerRadiusMm: 0 };
+    const offset = { kind: 'mono', dither: 'diffusion', offsetXMm: 0.5, offsetYMm: -0.25, rotate180: false };
+    for (const objects of [turned, [...turned, frame]]) {
+      const projectPath = path.join(context.host.root, 'turned.cwrt');
+      fs.writeFileSync(projectPath, JSON.stringify(labelProject('turned', objects)));
+      assert.equal(await context.host.page.evaluate((p) => window.quillmark.editor.openProject(p), projectPath), true);
+      const own = dotsOf(await page(offset));
+      const { width, height, data, channels } = decode(await page({ ...offset, kind: 'colour' }));
+      const read = { width, height, dots: Uint8Array.from({ length: width * height }, (_, p) => (data[p * channels] * 77 + data[p * channels + 1] * 150 + data[p * channels + 2] * 29) >> 8 < 128) };
+      assert.ok(own.dots.filter(Boolean).length > 2000);
+      // Only edge pixels of the codes' human-readable text may round to the other side.
+      assert.ok(differences(own, read) <= 12, `${differences(own, read)} dots differ`);
+    }
   });
 });

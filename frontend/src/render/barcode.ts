@@ -5,6 +5,7 @@ import type * as BwipJs from 'bwip-js';
 import { BarcodeFont, GS1_SYMBOLOGIES, Symbology, TWO_D_SYMBOLOGIES } from '../model/document';
 import { BarcodeFault, Gs1DataError, readBarcodeFault } from './barcodeFault';
 import { AnyCanvas, context2d, createCanvas } from './canvas';
+import type { RgbaPixels } from './mono';
 import { gs1BwipOptions, Gs1Symbology, parseGs1 } from './gs1';
 import { loadBundle } from '../util/bundles';
 
@@ -23,9 +24,35 @@ export interface BarcodeScale {
 }
 
 export interface BarcodeBitmap {
-  canvas: AnyCanvas;
+  readonly width: number;
+  readonly height: number;
+  /** The code's pixels as drawn, in its colour on transparency; no canvas is read back for them. */
+  readonly pixels: RgbaPixels;
+  /** The same on a canvas of its own, made when first asked for (thermal pages use the pixels). */
+  readonly canvas: AnyCanvas;
   /** Pixels per module used; 1 or more, always whole. */
-  moduleScale: number;
+  readonly moduleScale: number;
+}
+
+function lazyBitmap(width: number, height: number, moduleScale: number, makePixels: () => RgbaPixels, makeCanvas: () => AnyCanvas): BarcodeBitmap {
+  let pixels: RgbaPixels | null = null;
+  let canvas: AnyCanvas | null = null;
+  return {
+    width, height, moduleScale,
+    get pixels() {
+      return (pixels ??= makePixels());
+    },
+    get canvas() {
+      return (canvas ??= makeCanvas());
+    },
+  };
+}
+
+/** Pixels put on a canvas of their size (at some 24 ns a pixel in this engine, so only when asked). */
+function canvasOf(pixels: ImageData): AnyCanvas {
+  const canvas = createCanvas(pixels.width, pixels.height);
+  context2d(canvas).putImageData(pixels, 0, 0);
+  return canvas;
 }
 
 /** A code that cannot be drawn has its fault; a null fault means bwip-js is still loading. */
@@ -72,7 +99,9 @@ interface Probe {
   textPx: number;
   barPxPerMm: number;
   /** 2D codes: the symbol at one pixel per module, reused for every size (encoding is the slow part). */
-  symbol?: AnyCanvas;
+  symbol?: ImageData;
+  /** The symbol on a canvas, to enlarge it from; made when first asked for. */
+  symbolCanvas?: AnyCanvas;
 }
 
 const probes = new Map<string, Probe | BarcodeFault>();
@@ -119,11 +148,11 @@ function bwipOptions(symbol: BarcodeSpec, scale: number, heightMm?: number, text
 }
 
 /**
- * bwip-js's drawing, put on a canvas of its own size. bwip-js draws into a buffer; given a
- * canvas it would read an empty one back first, which in this engine costs about as much as
- * drawing the code (some 24 ns a pixel), so it gets a fresh buffer instead.
+ * bwip-js's drawing. bwip-js draws into a buffer; given a canvas it would read an empty one back
+ * first, which in this engine costs about as much as drawing the code (some 24 ns a pixel), so
+ * it gets a fresh buffer instead.
  */
-function drawSymbol(options: Record<string, unknown>): AnyCanvas {
+function drawPixels(options: Record<string, unknown>): ImageData {
   let pixels: ImageData | null = null;
   const bwip = encoder!;
   const drawing = bwip.drawingCanvas(scratchCanvas() as HTMLCanvasElement) as ReturnType<BarcodeEncoder['drawingCanvas']> & BufferDrawing;
@@ -131,12 +160,8 @@ function drawSymbol(options: Record<string, unknown>): AnyCanvas {
     pixels = new ImageData(Math.max(1, width), Math.max(1, height));
     return { buffer: pixels.data, ispng: false };
   };
-  drawing.end = () => {
-    const canvas = createCanvas(pixels!.width, pixels!.height);
-    context2d(canvas).putImageData(pixels!, 0, 0);
-    return canvas as HTMLCanvasElement;
-  };
-  return bwip.render(options as never, drawing);
+  drawing.end = () => pixels as unknown as HTMLCanvasElement;
+  return bwip.render(options as never, drawing) as unknown as ImageData;
 }
 
 /** What bwip-js's canvas drawing asks of its canvas: a buffer to draw in, and the result. */
@@ -154,16 +179,14 @@ const MODULE_GRID: readonly Symbology[] = ['qrcode', 'datamatrix', 'gs1datamatri
  * A matrix code's modules, one pixel each, in black. bwip-js would draw each module two pixels
  * wide at its smallest, and its drawing of a matrix code costs more than encoding it.
  */
-function moduleGrid(symbol: BarcodeSpec): AnyCanvas {
+function moduleGrid(symbol: BarcodeSpec): ImageData {
   const [grid] = encoder!.raw(bwipOptions(symbol, 1) as never) as unknown as { pixs: number[]; pixx: number; pixy: number }[];
   const pixels = new ImageData(grid.pixx, grid.pixy);
   // Black, opaque where a module is dark; light modules stay transparent.
   grid.pixs.forEach((dark, i) => {
     if (dark) pixels.data[i * 4 + 3] = 255;
   });
-  const canvas = createCanvas(grid.pixx, grid.pixy);
-  context2d(canvas).putImageData(pixels, 0, 0);
-  return canvas;
+  return pixels;
 }
 
 /** Codes exactly as wide as their bars and spaces, text or not: the encoding alone tells their width. */
@@ -191,7 +214,7 @@ function probe(symbol: BarcodeSpec): Probe | BarcodeFault {
       const grid = moduleGrid(symbol);
       result = { width: grid.width, height: grid.height, textPx: 0, barPxPerMm: 0, symbol: grid };
     } else {
-      const a = drawSymbol(bwipOptions(symbol, 1, twoD ? undefined : 10));
+      const a = drawPixels(bwipOptions(symbol, 1, twoD ? undefined : 10));
       result = twoD
         ? { width: a.width, height: a.height, textPx: 0, barPxPerMm: 0, symbol: a }
         : { width: a.width, height: a.height, ...linearMetricsOf(symbol, undefined, a.height) };
@@ -220,8 +243,8 @@ function linearMetricsOf(symbol: BarcodeSpec, textSize: number | undefined, heig
   const key = `${symbol.symbology}\u0000${symbol.showText}\u0000${symbol.textFont ?? ''}\u0000${textSize ?? ''}`;
   let metrics = linearMetrics.get(key);
   if (!metrics) {
-    const a = heightAt10 ?? drawSymbol(bwipOptions(symbol, 1, 10, textSize)).height;
-    const b = drawSymbol(bwipOptions(symbol, 1, 20, textSize));
+    const a = heightAt10 ?? drawPixels(bwipOptions(symbol, 1, 10, textSize)).height;
+    const b = drawPixels(bwipOptions(symbol, 1, 20, textSize));
     const barPxPerMm = (b.height - a) / 10;
     metrics = { textPx: a - barPxPerMm * 10, barPxPerMm };
     remember(linearMetrics, key, metrics);
@@ -292,14 +315,18 @@ function draw(symbol: BarcodeSpec, p: Probe, w: number, h: number, size: Barcode
     const scale = fixed ?? Math.max(1, Math.floor(Math.min(w / p.width, h / p.height)));
     // A module grid, like bwip-js's drawing of a 2D symbol at scale 1, enlarged n times is the
     // symbol at scale n: enlarged without smoothing and given the object's colour.
-    const canvas = createCanvas(p.width * scale, p.height * scale);
-    const ctx = context2d(canvas);
-    ctx.imageSmoothingEnabled = false;
-    ctx.drawImage(p.symbol!, 0, 0, canvas.width, canvas.height);
-    ctx.globalCompositeOperation = 'source-in';
-    ctx.fillStyle = `#${hexColor(symbol.color)}`;
-    ctx.fillRect(0, 0, canvas.width, canvas.height);
-    return { canvas, moduleScale: scale };
+    const colour = hexColor(symbol.color);
+    const makeCanvas = (): AnyCanvas => {
+      const canvas = createCanvas(p.width * scale, p.height * scale);
+      const ctx = context2d(canvas);
+      ctx.imageSmoothingEnabled = false;
+      ctx.drawImage((p.symbolCanvas ??= canvasOf(p.symbol!)), 0, 0, canvas.width, canvas.height);
+      ctx.globalCompositeOperation = 'source-in';
+      ctx.fillStyle = `#${colour}`;
+      ctx.fillRect(0, 0, canvas.width, canvas.height);
+      return canvas;
+    };
+    return lazyBitmap(p.width * scale, p.height * scale, scale, () => enlarged(p.symbol!, scale, colour), makeCanvas);
   }
   const scale = fixed ?? Math.max(1, Math.floor(w / p.width));
   // bwip-js sizes text in points of its own drawing, where a module is one point.
@@ -307,8 +334,28 @@ function draw(symbol: BarcodeSpec, p: Probe, w: number, h: number, size: Barcode
   const metrics = textSize === undefined ? p : linearMetricsOf(symbol, textSize);
   // Solve the bar height that makes the whole picture, text included, as high as the box.
   const heightMm = Math.max(0.5, (h / scale - metrics.textPx) / metrics.barPxPerMm);
-  const canvas = drawSymbol(bwipOptions(symbol, scale, heightMm, textSize));
-  return { canvas, moduleScale: scale };
+  const pixels = drawPixels(bwipOptions(symbol, scale, heightMm, textSize));
+  return lazyBitmap(pixels.width, pixels.height, scale, () => pixels, () => canvasOf(pixels));
+}
+
+/** A symbol's pixels enlarged `scale` times, each in `colour` (hex) with the symbol's own alpha. */
+function enlarged(symbol: ImageData, scale: number, colour: string): RgbaPixels {
+  const width = symbol.width * scale, height = symbol.height * scale;
+  const data = new Uint8ClampedArray(width * height * 4);
+  const rgb = [0, 2, 4].map((i) => parseInt(colour.slice(i, i + 2), 16));
+  for (let y = 0; y < height; y++) {
+    const from = ((y / scale) | 0) * symbol.width;
+    for (let x = 0; x < width; x++) {
+      const alpha = symbol.data[(from + ((x / scale) | 0)) * 4 + 3];
+      if (alpha === 0) continue;
+      const i = (y * width + x) * 4;
+      data[i] = rgb[0];
+      data[i + 1] = rgb[1];
+      data[i + 2] = rgb[2];
+      data[i + 3] = alpha;
+    }
+  }
+  return { width, height, data };
 }
 
 function remember<V>(cache: Map<string, V>, key: string, value: V, limit = CACHE_LIMIT): void {

@@ -134,6 +134,31 @@ export function convertInto(target: MonoBitmap, left: number, top: number, image
   }
 }
 
+/** An affine map of whole pixels turned by quarters (a canvas transform's a to f). */
+export interface PixelMatrix {
+  a: number;
+  b: number;
+  c: number;
+  d: number;
+  e: number;
+  f: number;
+}
+
+/**
+ * Thresholds an image (a barcode's own pixels) into the target, each pixel landing where `m`
+ * puts its centre: the dots the canvas would give for it drawn on white paper and read back.
+ */
+export function convertPlaced(target: MonoBitmap, image: RgbaPixels, m: PixelMatrix, threshold = 128): void {
+  for (let y = 0; y < image.height; y++) {
+    for (let x = 0, i = y * image.width * 4; x < image.width; x++, i += 4) {
+      if (image.data[i + 3] === 0 || greyAt(image.data, i) >= threshold) continue;
+      const tx = Math.floor(m.a * (x + 0.5) + m.c * (y + 0.5) + m.e);
+      const ty = Math.floor(m.b * (x + 0.5) + m.d * (y + 0.5) + m.f);
+      if (tx >= 0 && ty >= 0 && tx < target.width && ty < target.height) target.bits[ty * target.stride + (tx >> 3)] |= 0x80 >> (tx & 7);
+    }
+  }
+}
+
 export function toMonoBitmap(image: RgbaPixels, options: MonoOptions): MonoBitmap {
   const bitmap = createMonoBitmap(image.width, image.height);
   convertInto(bitmap, 0, 0, image, options);

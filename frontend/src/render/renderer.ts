@@ -76,7 +76,7 @@ export function objectPixelBox(o: LabelObject, scale: number): { w: number; h: n
  * Moves the origin to the object's top-left corner in its own (rotated) frame. Quarter turns
  * keep it on whole pixels (barcode modules stay sharp); other angles turn about the exact centre.
  */
-function placeObject(ctx: Ctx2D, o: LabelObject, scale: number): void {
+export function placeObject(ctx: Ctx2D, o: LabelObject, scale: number): void {
   const { w, h } = objectPixelBox(o, scale);
   if (o.rotation % 90 !== 0) {
     ctx.translate((o.xMm + o.widthMm / 2) * scale, (o.yMm + o.heightMm / 2) * scale);
@@ -209,22 +209,30 @@ function drawBarcode(ctx: Ctx2D, o: BarcodeObject, box: { w: number; h: number }
     if (opts.placeholders && result.error) drawProblem(ctx, box, opts.placeholders.barcodeError(result.error));
     return;
   }
-  const bitmap = result.bitmap.canvas;
+  const bitmap = result.bitmap;
+  const at = unscaledPlacement(o, bitmap, box);
   // On whole pixels with smoothing off: modules stay sharp and of equal width.
-  const fitsBox = bitmap.width <= box.w && bitmap.height <= box.h;
-  ctx.imageSmoothingEnabled = !fitsBox && !o.xdim;
-  if (o.xdim) {
-    // Never scaled: its X-dimension is what it is. It starts where its box does, so a merged
-    // value longer or shorter than the stored data grows or shrinks away from that edge.
-    ctx.drawImage(bitmap, 0, Math.floor((box.h - bitmap.height) / 2));
-  } else if (fitsBox) {
-    ctx.drawImage(bitmap, Math.floor((box.w - bitmap.width) / 2), Math.floor((box.h - bitmap.height) / 2));
+  ctx.imageSmoothingEnabled = at === null;
+  if (at) {
+    ctx.drawImage(bitmap.canvas, at.x, at.y);
   } else {
     const k = Math.min(box.w / bitmap.width, box.h / bitmap.height);
     const w = bitmap.width * k, h = bitmap.height * k;
-    ctx.drawImage(bitmap, (box.w - w) / 2, (box.h - h) / 2, w, h);
+    ctx.drawImage(bitmap.canvas, (box.w - w) / 2, (box.h - h) / 2, w, h);
   }
   ctx.imageSmoothingEnabled = true;
+}
+
+/**
+ * Where a code's bitmap goes in its object's box, pixel for pixel; null when it is larger than
+ * a box that sizes it and must be scaled down. A code sized by its X-dimension is never scaled:
+ * it starts where its box does, so a merged value longer or shorter than the stored data grows
+ * or shrinks away from that edge.
+ */
+export function unscaledPlacement(o: BarcodeObject, bitmap: { width: number; height: number }, box: { w: number; h: number }): { x: number; y: number } | null {
+  if (o.xdim) return { x: 0, y: Math.floor((box.h - bitmap.height) / 2) };
+  if (bitmap.width > box.w || bitmap.height > box.h) return null;
+  return { x: Math.floor((box.w - bitmap.width) / 2), y: Math.floor((box.h - bitmap.height) / 2) };
 }
 
 function drawImage(ctx: Ctx2D, o: ImageObject, box: { w: number; h: number }, opts: RenderOptions): void {

@@ -4,8 +4,8 @@
 import { Box, BarcodeObject, boxesOverlap, LabelDocument, labelPoint, placeVisualBox, TWO_D_SYMBOLOGIES, visualBox } from '../model/document';
 import { printerDpi } from '../model/output';
 import { pxPerMm } from '../model/units';
+import type { BarcodeBitmap } from './barcode';
 import type { BarcodeFault } from './barcodeFault';
-import { AnyCanvas, context2d } from './canvas';
 import { drawnBarcode, objectPixelBox } from './renderer';
 import { quietZoneMm } from './xdim';
 
@@ -17,10 +17,10 @@ export function printedBarcode(o: BarcodeObject, dpi: number): PrintedBarcode | 
   const scale = pxPerMm(dpi);
   const result = drawnBarcode(o, o.data, objectPixelBox(o, scale), scale, dpi);
   if (!result.ok) return result;
-  const { canvas, moduleScale } = result.bitmap;
-  const bars = barsExtent(canvas);
+  const { bitmap } = result;
+  const bars = barsExtent(bitmap);
   return {
-    ok: true, dots: moduleScale, moduleMm: moduleScale / scale, widthMm: canvas.width / scale, heightMm: canvas.height / scale,
+    ok: true, dots: bitmap.moduleScale, moduleMm: bitmap.moduleScale / scale, widthMm: bitmap.width / scale, heightMm: bitmap.height / scale,
     barsLeftMm: bars.left / scale, barsRightMm: bars.right / scale,
   };
 }
@@ -36,18 +36,19 @@ export interface PrintedBarcode {
   barsRightMm: number;
 }
 
-const extents = new WeakMap<AnyCanvas, { left: number; right: number }>();
+const extents = new WeakMap<BarcodeBitmap, { left: number; right: number }>();
 
 /** The first and last inked column of a symbol's top row, where only bars reach. */
-function barsExtent(canvas: AnyCanvas): { left: number; right: number } {
-  let extent = extents.get(canvas);
+function barsExtent(bitmap: BarcodeBitmap): { left: number; right: number } {
+  let extent = extents.get(bitmap);
   if (!extent) {
-    const row = context2d(canvas).getImageData(0, 0, canvas.width, 1).data;
-    let left = 0, right = canvas.width;
-    while (left < canvas.width && row[left * 4 + 3] < 128) left++;
+    const row = bitmap.pixels.data;
+    const { width } = bitmap;
+    let left = 0, right = width;
+    while (left < width && row[left * 4 + 3] < 128) left++;
     while (right > left && row[(right - 1) * 4 + 3] < 128) right--;
-    extent = right > left ? { left, right } : { left: 0, right: canvas.width };
-    extents.set(canvas, extent);
+    extent = right > left ? { left, right } : { left: 0, right: width };
+    extents.set(bitmap, extent);
   }
   return extent;
 }
