@@ -150,10 +150,11 @@ export interface PixelMatrix {
  */
 export function convertPlaced(target: MonoBitmap, image: RgbaPixels, m: PixelMatrix, threshold = 128): void {
   for (let y = 0; y < image.height; y++) {
-    for (let x = 0, i = y * image.width * 4; x < image.width; x++, i += 4) {
+    // Quarter turns move a pixel a whole step per step along the row: only its start is worked out.
+    let tx = Math.floor(m.a * 0.5 + m.c * (y + 0.5) + m.e);
+    let ty = Math.floor(m.b * 0.5 + m.d * (y + 0.5) + m.f);
+    for (let i = y * image.width * 4, end = i + image.width * 4; i < end; i += 4, tx += m.a, ty += m.b) {
       if (image.data[i + 3] === 0 || greyAt(image.data, i) >= threshold) continue;
-      const tx = Math.floor(m.a * (x + 0.5) + m.c * (y + 0.5) + m.e);
-      const ty = Math.floor(m.b * (x + 0.5) + m.d * (y + 0.5) + m.f);
       if (tx >= 0 && ty >= 0 && tx < target.width && ty < target.height) target.bits[ty * target.stride + (tx >> 3)] |= 0x80 >> (tx & 7);
     }
   }
