@@ -15,7 +15,8 @@ export function summary(values) {
   return { median: at(0.5), min: sorted[0], max: sorted[sorted.length - 1], n: sorted.length };
 }
 
-// The front end marks the moment it is connected to the bridge; the floor page marks its load.
+// The front end marks the moment its designer has been painted and takes input; the floor page
+// marks its load.
 async function readyDelayMs(host) {
   const readyAt = await host.page.evaluate(() => {
     const mark = performance.getEntriesByName('quillmark-ready')[0];
