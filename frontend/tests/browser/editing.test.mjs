@@ -16,6 +16,7 @@ designerTest('a text is typed on the label, in Latin and in Chinese through the 
   await insert(page, 'insertText', { x: 5, y: 4 });
   const centre = await screenPoint(page, 20, 8);
   await page.mouse.dblclick(centre.x, centre.y);
+  await editBox(page).waitFor();
   // The typing box lies over the object: same corner, same width at this zoom.
   const box = await editBox(page).boundingBox();
   const corner = await screenPoint(page, 5, 4);
@@ -30,8 +31,11 @@ designerTest('a text is typed on the label, in Latin and in Chinese through the 
   assert.equal((await editorState(page)).selection.length, 1, 'Escape finishes typing, not the selection');
 
   // Pinyin composed by an input method: the label takes only the chosen characters, and keys
-  // that would end the edit (Escape, Ctrl+Enter) do not while the input method composes.
+  // that would end the edit (Escape, Ctrl+Enter) do not while the input method composes. The
+  // object, hidden while typed in, is clickable again once the canvas has drawn it.
+  await nextFrame(page);
   await page.mouse.dblclick(centre.x, centre.y);
+  await editBox(page).waitFor();
   await page.keyboard.press('Control+End');
   await page.keyboard.press('Enter');
   const ime = await page.context().newCDPSession(page);
