@@ -187,13 +187,15 @@ describe('thermal pages', () => {
   };
 
   it('takes barcodes\' dots from their own pixels exactly where the canvas would put them, turned or not', async () => {
-    // Codes turned every way, one sized by its X-dimension, text beside them; then a frame over
+    // Codes turned every way, one sized by its X-dimension, text and a line beside them; then a frame over
     // one code, which makes the page read back whole.
     const turned = [
       { id: 't', type: 'text', xMm: 1, yMm: 0.5, widthMm: 24, heightMm: 5, text: '货号 A-1', fontFamily: 'Noto Sans CJK SC', fontSizePt: 9 },
       { id: 'c', type: 'barcode', xMm: 1, yMm: 6, widthMm: 22, heightMm: 9, symbology: 'code128', data: 'A-1', showText: true, rotation: 180 },
       { id: 'e', type: 'barcode', xMm: 26, yMm: 4, widthMm: 24, heightMm: 10, symbology: 'ean13', data: '6901234567892', showText: true, rotation: 90 },
       { id: 'q', type: 'barcode', xMm: 2, yMm: 17, widthMm: 12, heightMm: 12, symbology: 'qrcode', data: 'A-1', showText: false, rotation: 270, xdim: { dots: 3 } },
+      // A stroke wider than its line's box.
+      { id: 'l', type: 'line', xMm: 20, yMm: 27, widthMm: 12, heightMm: 0.2, strokeMm: 2, strokeColor: '#000000' },
     ];
     const frame = { id: 'r', type: 'rect', xMm: 0.5, yMm: 16, widthMm: 16, heightMm: 13.5, strokeMm: 0.3, strokeColor: '#000000', fillColor: '', cornerRadiusMm: 0 };
     const offset = { kind: 'mono', dither: 'diffusion', offsetXMm: 0.5, offsetYMm: -0.25, rotate180: false };

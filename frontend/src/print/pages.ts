@@ -142,11 +142,13 @@ export function pageRenderer(
       if (o.type !== 'barcode') {
         page.others.push(o);
         const v = visualBox(o);
-        // Text is clipped to its box and shapes, lines and pictures stay inside theirs; edges
-        // smoothed across a fraction of a pixel reach at most a pixel beyond.
+        // Text is clipped to its box, pictures and shapes stay inside theirs, a line's stroke
+        // reaches past its box by at most its width; edges smoothed across a fraction of a pixel
+        // reach at most a pixel beyond.
+        const margin = 2 + ('strokeMm' in o ? Math.ceil(o.strokeMm * scale) : 0);
         const box = {
-          x: origin.x + Math.floor(v.xMm * scale) - 2, y: origin.y + Math.floor(v.yMm * scale) - 2,
-          w: Math.ceil(v.widthMm * scale) + 5, h: Math.ceil(v.heightMm * scale) + 5,
+          x: origin.x + Math.floor(v.xMm * scale) - margin, y: origin.y + Math.floor(v.yMm * scale) - margin,
+          w: Math.ceil(v.widthMm * scale) + 2 * margin + 1, h: Math.ceil(v.heightMm * scale) + 2 * margin + 1,
         };
         const onLabel = intersection(box, within);
         const region = onLabel && intersection(onLabel, { x: 0, y: 0, w: size.width, h: size.height });
