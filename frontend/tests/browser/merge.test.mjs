@@ -80,6 +80,8 @@ designerTest('a CSV merge is previewed record by record and exported as one PDF 
   assert.notDeepEqual(first, second);
   await page.click('[data-testid="record-last"]');
   assert.equal((await mergeState(page)).index, 2);
+  // The field shows the new position once the panel has drawn it; typed before, it would be overwritten.
+  await page.waitForFunction(() => document.querySelector('[data-testid="record-goto"]').value === '3');
   await setField(page, 'record-goto', 1);
   assert.deepEqual(await settledStageImage(page), first);
   await page.waitForSelector('[data-testid="check-clean"]');
