@@ -95,14 +95,21 @@ export function pageRenderer(
   const pictures: LabelDocument = { ...doc, objects: doc.objects.filter((o) => o.type === 'image') };
   let maskCanvas: AnyCanvas | null = null;
 
+  /**
+   * A label's top-left corner on the page in whole pixels: barcode modules stay on pixel
+   * boundaries on sheets too. Offsets are whole dots in the label's own reading direction, as the
+   * user measures them.
+   */
+  const labelOrigin = (placed: { xMm: number; yMm: number }): { x: number; y: number } => ({
+    x: Math.round(look.offsetXMm * scale) + Math.round(placed.xMm * scale),
+    y: Math.round(look.offsetYMm * scale) + Math.round(placed.yMm * scale),
+  });
+
   const paint = (target: Ctx2D, index: number, page: LabelDocument, background: string | null, turn: boolean): void => {
-    target.save();
-    // Offsets are whole dots in the label's own reading direction, as the user measures them.
-    target.translate(Math.round(look.offsetXMm * scale), Math.round(look.offsetYMm * scale));
     for (const placed of plan.pages[index]) {
       target.save();
-      // Whole-pixel origins keep barcode modules on pixel boundaries on sheets too.
-      target.translate(Math.round(placed.xMm * scale), Math.round(placed.yMm * scale));
+      const origin = labelOrigin(placed);
+      target.translate(origin.x, origin.y);
       if (plan.pages[index].length > 1 || placed.xMm !== 0 || placed.yMm !== 0) {
         target.beginPath();
         target.rect(0, 0, label.width, label.height);
@@ -111,7 +118,6 @@ export function pageRenderer(
       renderLabel(target, page, dpi, { images, background, resolveText: labelResolver(data, plan.labels[placed.label], now) });
       target.restore();
     }
-    target.restore();
     // Turned as pixels, not by the canvas transform: text drawn upside down would round its
     // edges differently and print other dots than the label shows.
     if (turn) {
@@ -131,10 +137,7 @@ export function pageRenderer(
   const directPage = (index: number): DirectPage | null => {
     const placed = plan.pages[index];
     if (placed.length !== 1 || pictures.objects.length > 0) return null;
-    const origin = {
-      x: Math.round(look.offsetXMm * scale) + Math.round(placed[0].xMm * scale),
-      y: Math.round(look.offsetYMm * scale) + Math.round(placed[0].yMm * scale),
-    };
+    const origin = labelOrigin(placed[0]);
     const within = { x: origin.x, y: origin.y, w: label.width, h: label.height };
     const resolve = labelResolver(data, plan.labels[placed[0].label], now);
     const page: DirectPage = { others: [], regions: [], codes: [] };
