@@ -15,6 +15,8 @@ const editBox = (page) => page.locator('[data-testid="text-on-label"]');
 designerTest('a text is typed on the label, in Latin and in Chinese through the input method, one undo step per edit', async ({ page }) => {
   await insert(page, 'insertText', { x: 5, y: 4 });
   const centre = await screenPoint(page, 20, 8);
+  // Clickable where it now lies once the canvas has drawn it there.
+  await nextFrame(page);
   await page.mouse.dblclick(centre.x, centre.y);
   await editBox(page).waitFor();
   // The typing box lies over the object: same corner, same width at this zoom.
@@ -32,7 +34,7 @@ designerTest('a text is typed on the label, in Latin and in Chinese through the 
 
   // Pinyin composed by an input method: the label takes only the chosen characters, and keys
   // that would end the edit (Escape, Ctrl+Enter) do not while the input method composes. The
-  // object, hidden while typed in, is clickable again once the canvas has drawn it.
+  // object, hidden while typed in, is clickable again once the canvas has drawn it too.
   await nextFrame(page);
   await page.mouse.dblclick(centre.x, centre.y);
   await editBox(page).waitFor();
