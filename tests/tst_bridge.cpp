@@ -44,14 +44,16 @@ private slots:
 };
 
 // What the page relies on: every method under its name at a stable index, with the
-// parameter names of its published signature, callable through the channel.
+// parameter names of its published signature, callable through the channel. The meta-object
+// lists signals before methods, so the one signal comes first.
 void BridgeTest::webChannel_publishesTheMethodTableAndAnswersCalls()
 {
     const QList<QPair<QByteArray, QList<QByteArray>>> expected = {
-        {"windowMinimize", {}}, {"windowMaximize", {}}, {"windowClose", {}}, {"openProject", {"path"}},
+        {"launchFileWaiting", {}}, {"windowMinimize", {}}, {"windowMaximize", {}}, {"windowClose", {}}, {"openProject", {"path"}},
         {"openProject", {}}, {"saveProject", {"payloadJson"}}, {"savePrintPdf", {"payloadJson"}},
         {"pickSpreadsheet", {}}, {"readSpreadsheet", {"path"}}, {"listLocalFonts", {}}, {"listPrinters", {}},
         {"submitPrintJob", {"payloadJson"}}, {"printerOptions", {"printerName"}},
+        {"takeLaunchFile", {}},
     };
     const QMetaObject &meta = DesktopBridge::staticMetaObject;
     QCOMPARE(meta.methodCount() - meta.methodOffset(), expected.size());
@@ -71,11 +73,12 @@ void BridgeTest::webChannel_publishesTheMethodTableAndAnswersCalls()
     enum { Init = 3, Invoke = 6, Response = 10 };
     transport.deliver({{"type", Init}, {"id", 1}});
     QTRY_VERIFY(!transport.responseTo(1).isEmpty());
-    const QJsonArray methods =
-        transport.responseTo(1).value("data").toObject().value("desktopBridge").toObject().value("methods").toArray();
+    const QJsonObject published = transport.responseTo(1).value("data").toObject().value("desktopBridge").toObject();
     QHash<QString, int> indexOf;
-    for (const QJsonValue &method : methods)
-        indexOf.insert(method.toArray().at(0).toString(), method.toArray().at(1).toInt());
+    for (const char *kind : {"methods", "signals"}) {
+        for (const QJsonValue &method : published.value(QLatin1String(kind)).toArray())
+            indexOf.insert(method.toArray().at(0).toString(), method.toArray().at(1).toInt());
+    }
     for (int i = 0; i < expected.size(); ++i)
         QCOMPARE(indexOf.value(QString::fromLatin1(meta.method(meta.methodOffset() + i).methodSignature()), -1),
                  meta.methodOffset() + i);

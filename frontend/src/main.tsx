@@ -3,7 +3,8 @@
 
 import { render } from 'preact';
 import { useEffect, useState } from 'preact/hooks';
-import { connectDesktop } from './bridge/client';
+import { connectDesktop, DesktopApi } from './bridge/client';
+import { headlessHost } from './bridge/headless';
 import { chooseFile } from './bridge/chooseFile';
 import { Editor, EditorUi, UnsavedChoice } from './editor/editor';
 import type { DesignerStage } from './editor/stage';
@@ -17,6 +18,7 @@ import { PrintDialog } from './ui/merge/PrintDialog';
 import { StockChooser } from './ui/StockChooser';
 import { installShortcuts } from './ui/commands';
 import { printTools } from './tools';
+import { runHeadlessPrint } from './ui/headless';
 import './styles.css';
 import './ui/merge/merge.css';
 import './ui/stock.css';
@@ -97,6 +99,12 @@ class MutableShell implements Shell {
 
 async function start(): Promise<void> {
   const api = await connectDesktop();
+  // Started to print from the command line: no designer, only the job.
+  const headless = headlessHost();
+  if (headless) {
+    await runHeadlessPrint(api, headless);
+    return;
+  }
   const shell = new MutableShell();
   const images = new ImageStore();
   let editor: Editor;
@@ -152,13 +160,32 @@ async function start(): Promise<void> {
   // Barcodes appear a moment later, once their encoder is in; tools wait for that too.
   await barcodeEncoderLoaded().then(() => editor.barcodesLoaded(), (e) => console.error('The barcode encoder did not load', e));
   window.quillmarkReady = true;
+  // A project handed over by the desktop (the command line, a file manager) opens instead of
+  // a new label, once any recovered work has been offered: Open asks about that work.
+  const launchFile = await api.takeLaunchFile().catch(() => '');
   // With nothing to recover, a new label starts from the stock in the printer; the chooser opens
   // over the designer once that is painted, so the first paint waits for nothing else.
-  if (!recoverable) editor.openStockChooser();
+  if (!recoverable && !launchFile) editor.openStockChooser();
   // Listing the installed fonts waits for the host; until then the font list offers the common families.
   const fontsListed = editor.loadFonts();
   if (recoverable) await editor.offerRecovery();
+  if (launchFile) await editor.openProject(launchFile);
+  // Later ones (a second start handing its file over) open one after another; a file that
+  // arrived during start-up is taken at once.
+  let opening = Promise.resolve();
+  const openWaiting = (): void => void (opening = opening.then(() => openLaunchFiles(api, editor)));
+  api.onLaunchFile(openWaiting);
+  openWaiting();
   await fontsListed;
+}
+
+/** Opens each project the desktop has waiting, as Open does. */
+async function openLaunchFiles(api: DesktopApi, editor: Editor): Promise<void> {
+  try {
+    for (let path = await api.takeLaunchFile(); path; path = await api.takeLaunchFile()) await editor.openProject(path);
+  } catch (e) {
+    editor.report(e);
+  }
 }
 
 /** Resolves after the next frame has been painted, or after a second in a window that paints none (hidden). */

@@ -61,3 +61,14 @@ QString DesktopBridge::windowClose()
         window->close();
     return makeOkReply({});
 }
+
+void DesktopBridge::addLaunchFile(const QString &path)
+{
+    launchFiles.append(path);
+    emit launchFileWaiting();
+}
+
+QString DesktopBridge::takeLaunchFile()
+{
+    return makeOkReply({{QStringLiteral("path"), launchFiles.isEmpty() ? QString() : launchFiles.takeFirst()}});
+}

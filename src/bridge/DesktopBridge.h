@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QSettings>
 #include <QString>
+#include <QStringList>
 
 class QPrinterInfo;
 class QWidget;
@@ -21,6 +22,9 @@ public:
     ~DesktopBridge() override;
 
     void setFrontendDir(const QString &dir);
+    // A project the page should open (given on the command line, or handed over by a later
+    // start); the page hears launchFileWaiting and takes it with takeLaunchFile.
+    void addLaunchFile(const QString &path);
 
     Q_INVOKABLE QString windowMinimize();
     Q_INVOKABLE QString windowMaximize();
@@ -34,6 +38,11 @@ public:
     Q_INVOKABLE QString listPrinters();
     Q_INVOKABLE QString submitPrintJob(const QString &payloadJson);
     Q_INVOKABLE QString printerOptions(const QString &printerName);
+    // The oldest project waiting to be opened as {"path"}, and forgets it; "" when none waits.
+    Q_INVOKABLE QString takeLaunchFile();
+
+signals:
+    void launchFileWaiting();
 
 private:
     QString rememberedFolder(const QString &key) const;
@@ -46,6 +55,7 @@ private:
     QWidget *window;
     QString frontendDir;
     QSettings settings;
+    QStringList launchFiles;
 
     Q_DISABLE_COPY(DesktopBridge)
 };

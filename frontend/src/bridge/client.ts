@@ -80,6 +80,10 @@ export interface DesktopApi {
   submitPrintJob(payload: PrintJobPayload): Promise<PrintReply>;
   /** What the printer's driver offers; null where nothing can be asked (browser mode). */
   printerOptions(printerName: string): Promise<DriverSettings | null>;
+  /** The oldest project the desktop asked to open (command line, file manager), '' when none waits. */
+  takeLaunchFile(): Promise<string>;
+  /** Calls `listener` whenever the desktop has a project waiting to be opened. */
+  onLaunchFile(listener: () => void): void;
 }
 
 export const CANCELLED = 'cancelled';
@@ -117,17 +121,7 @@ export class HostApi implements DesktopApi {
   constructor(private readonly bridge: ChannelObject) {}
 
   private call(method: string, ...args: unknown[]): Promise<Record<string, unknown> | null> {
-    const fn = this.bridge[method];
-    if (typeof fn !== 'function') return Promise.reject(new BridgeError(`missing host method ${method}`, 'protocol'));
-    return new Promise((resolve, reject) => {
-      (fn as ChannelMethod).call(this.bridge, ...args, (text: unknown) => {
-        try {
-          resolve(parseEnvelope(text));
-        } catch (e) {
-          reject(e);
-        }
-      });
-    });
+    return callHost(this.bridge, method, ...args);
   }
 
   async windowMinimize(): Promise<void> {
@@ -181,6 +175,16 @@ export class HostApi implements DesktopApi {
 
   async printerOptions(printerName: string): Promise<DriverSettings | null> {
     return asDriverSettings(await this.call('printerOptions', printerName));
+  }
+
+  async takeLaunchFile(): Promise<string> {
+    const reply = await this.call('takeLaunchFile');
+    return typeof reply?.path === 'string' ? reply.path : '';
+  }
+
+  onLaunchFile(listener: () => void): void {
+    const signal = this.bridge.launchFileWaiting as { connect?: (f: () => void) => void } | undefined;
+    signal?.connect?.(listener);
   }
 }
 
@@ -276,6 +280,12 @@ export class BrowserApi implements DesktopApi {
   async printerOptions(): Promise<DriverSettings | null> {
     return null;
   }
+
+  async takeLaunchFile(): Promise<string> {
+    return '';
+  }
+
+  onLaunchFile(): void {}
 }
 
 function baseName(path: string): string {
@@ -313,6 +323,28 @@ declare global {
   }
 }
 
+let channelObjects: Record<string, ChannelObject> = {};
+
+/** Another object the host published beside the bridge (after connectDesktop), if it did. */
+export function hostObject(name: string): ChannelObject | undefined {
+  return channelObjects[name];
+}
+
+/** Calls a method of a channel object and reads its reply envelope. */
+export function callHost(object: ChannelObject, method: string, ...args: unknown[]): Promise<Record<string, unknown> | null> {
+  const fn = object[method];
+  if (typeof fn !== 'function') return Promise.reject(new BridgeError(`missing host method ${method}`, 'protocol'));
+  return new Promise((resolve, reject) => {
+    (fn as ChannelMethod).call(object, ...args, (text: unknown) => {
+      try {
+        resolve(parseEnvelope(text));
+      } catch (e) {
+        reject(e);
+      }
+    });
+  });
+}
+
 /**
  * Connects to the host when the page runs inside it. Sets window.quillmarkBridge to the channel
  * object (tests and tools use it); the caller sets quillmarkReady once the designer is up.
@@ -325,6 +357,7 @@ export function connectDesktop(): Promise<DesktopApi> {
     new Channel(transport, (channel) => {
       const bridge = channel.objects.desktopBridge;
       window.quillmarkBridge = bridge;
+      channelObjects = channel.objects;
       resolve(bridge ? new HostApi(bridge) : new BrowserApi());
     });
   });

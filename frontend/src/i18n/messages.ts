@@ -2,6 +2,7 @@
 // the English table must have the same keys (the type checker holds it to that).
 
 import { checksEn, checksZhCN } from './checks';
+import { cliEn, cliZhCN } from './cli';
 import { errorsEn, errorsZhCN } from './errors';
 import { mergeEn, mergeZhCN } from './merge';
 import { printerEn, printerZhCN } from './printer';
@@ -164,6 +165,7 @@ const zhCN = {
   ...checksZhCN,
   ...stockZhCN,
   ...errorsZhCN,
+  ...cliZhCN,
 } as const;
 
 export type MessageKey = keyof typeof zhCN;
@@ -318,6 +320,7 @@ const en: MessageTable = {
   ...checksEn,
   ...stockEn,
   ...errorsEn,
+  ...cliEn,
 };
 
 export type Language = 'zh-CN' | 'en';

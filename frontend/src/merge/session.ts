@@ -206,23 +206,7 @@ export class MergeSession {
   }
 
   describe(failure: WorkbookReadFailure): string {
-    const m = (key: MessageKey, params?: Record<string, string | number>): string => this.editor.msg(key, params);
-    switch (failure.code) {
-      case 'tooLarge':
-        return m('sheetTooLarge', { actual: (failure.actual / 1048576).toFixed(1), limit: Math.round(failure.limit / 1048576) });
-      case 'tooManyRows':
-        return m('sheetTooManyRows', { limit: failure.limit });
-      case 'tooManyColumns':
-        return m('sheetTooManyColumns', { limit: failure.limit });
-      case 'unreadable':
-        return m('sheetUnreadable', { detail: failure.detail });
-      case 'empty':
-        return m('sheetEmpty');
-      case 'timeout':
-        return m('sheetTimeout');
-      case 'workerFailed':
-        return m('sheetWorkerFailed', { detail: failure.detail });
-    }
+    return describeWorkbookFailure(failure, (key, params) => this.editor.msg(key, params));
   }
 
   private applyTable(): void {
@@ -287,4 +271,24 @@ export class MergeSession {
 
 function sourceKey(source: DataSourceRef | null | undefined): string {
   return source ? `${source.path}\u0000${source.name}\u0000${source.sheet}\u0000${source.headerRow}` : '';
+}
+
+/** Why a spreadsheet could not be read, in the interface's language. */
+export function describeWorkbookFailure(failure: WorkbookReadFailure, m: (key: MessageKey, params?: Record<string, string | number>) => string): string {
+  switch (failure.code) {
+    case 'tooLarge':
+      return m('sheetTooLarge', { actual: (failure.actual / 1048576).toFixed(1), limit: Math.round(failure.limit / 1048576) });
+    case 'tooManyRows':
+      return m('sheetTooManyRows', { limit: failure.limit });
+    case 'tooManyColumns':
+      return m('sheetTooManyColumns', { limit: failure.limit });
+    case 'unreadable':
+      return m('sheetUnreadable', { detail: failure.detail });
+    case 'empty':
+      return m('sheetEmpty');
+    case 'timeout':
+      return m('sheetTimeout');
+    case 'workerFailed':
+      return m('sheetWorkerFailed', { detail: failure.detail });
+  }
 }

@@ -59,6 +59,15 @@ export function proposedProfile(pageWidthMm: number, driver?: DriverSettings | n
   };
 }
 
+/**
+ * The profile a job on this printer prints with: the remembered one (or a first proposal for
+ * the page) fitted to what the driver offers today. The print dialog and printing from the
+ * command line both take it from here.
+ */
+export function profileFor(remembered: PrinterProfile | undefined, pageWidthMm: number, driver?: DriverSettings | null): PrinterProfile {
+  return fitToDriver(remembered ?? proposedProfile(pageWidthMm, driver), driver);
+}
+
 /** Offsets move in 0.1 mm steps within ±MAX_OFFSET_MM. */
 export function clampOffset(mm: number): number {
   if (!Number.isFinite(mm)) return 0;

@@ -47,7 +47,8 @@ export interface OutputOptions {
   look?: PageLook;
 }
 
-export type PlanResult = { ok: true; plan: PagePlan } | { ok: false; reason: 'range' | 'sheet' | 'count' | 'pageTooLarge' | 'empty' };
+export type PlanRefusal = 'range' | 'sheet' | 'count' | 'pageTooLarge' | 'empty';
+export type PlanResult = { ok: true; plan: PagePlan } | { ok: false; reason: PlanRefusal };
 
 export function planOutput(doc: LabelDocument, table: SheetTable | null, settings: MergeSettings, options: OutputOptions): PlanResult {
   const range = table ? parseRecordRange(options.from, options.to, table.records.length) : null;

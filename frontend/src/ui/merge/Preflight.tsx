@@ -52,7 +52,7 @@ export function useLabelCheck(doc: LabelDocument, table: SheetTable | null, labe
   return state;
 }
 
-export function describeProblem(editor: Editor, problem: RecordProblem): string {
+export function describeProblem(editor: Pick<Editor, 'msg'>, problem: RecordProblem): string {
   const reason = problem.faults
     .map((f) => (f.kind === 'field' ? editor.msg('fieldNotColumn', { name: f.name }) : describeBarcodeFault(f.fault, editor)))
     .join(' ');

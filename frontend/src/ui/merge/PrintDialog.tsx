@@ -10,7 +10,7 @@ import type { SheetLayout } from '../../model/merge';
 import { formatMm } from '../../model/units';
 import type { ImageStore } from '../../render/images';
 import type { JobOutcome } from '../../print/job';
-import { DEFAULT_DPI, MAX_JOB_LABELS, OutputOptions, OutputSource, outcomeMessage, planOutput, printOutput, RESOLUTIONS, savePdf } from '../../print/output';
+import { DEFAULT_DPI, MAX_JOB_LABELS, OutputOptions, OutputSource, outcomeMessage, PlanRefusal, planOutput, printOutput, RESOLUTIONS, savePdf } from '../../print/output';
 import { COLOUR_LOOK, PageLook, PagePlan, pagePixelSize, pageRenderer } from '../../print/pages';
 import { barcodeEncoderLoaded } from '../../render/barcode';
 import { calibrationDocument } from '../../print/calibration';
@@ -133,12 +133,7 @@ function DialogBody({ mode, editor, session, images }: { mode: 'print' | 'pdf'; 
     }
   };
 
-  const planError = planned.ok ? ''
-    : planned.reason === 'sheet' ? t.sheetDoesNotFit
-    : planned.reason === 'count' ? editor.msg('tooManyLabels', { limit: MAX_JOB_LABELS })
-    : planned.reason === 'pageTooLarge' ? t.pageTooLarge
-    : planned.reason === 'empty' ? t.nothingToPrint
-    : editor.msg('rangeInvalid', { count });
+  const planError = planned.ok ? '' : planRefusal(editor, planned.reason, count);
   // The printer's own settings must be in before anything is sent to it.
   const printerReady = mode === 'print' && editor.api.mode === 'host' && printerName !== '' && printer.driver !== undefined;
   const canStart = !!plan && !running && !dataMissing && checked && (mode === 'pdf' || printerReady);
@@ -209,6 +204,17 @@ function DialogBody({ mode, editor, session, images }: { mode: 'print' | 'pdf'; 
       </div>
     </div>
   );
+}
+
+/** Why a job's choices cannot be printed, for a `count` of records. */
+export function planRefusal(words: Pick<Editor, 'msg'>, reason: PlanRefusal, count: number): string {
+  switch (reason) {
+    case 'sheet': return words.msg('sheetDoesNotFit');
+    case 'count': return words.msg('tooManyLabels', { limit: MAX_JOB_LABELS });
+    case 'pageTooLarge': return words.msg('pageTooLarge');
+    case 'empty': return words.msg('nothingToPrint');
+    case 'range': return words.msg('rangeInvalid', { count });
+  }
 }
 
 /** A job that did not start: stopped by the check before printing, or refused. */

@@ -7,10 +7,15 @@ import type { PrinterEntry } from '../../bridge/client';
 import type { Editor } from '../../editor/editor';
 import type { LabelDocument } from '../../model/document';
 import {
-  clampOffset, DriverSettings, fitToDriver, loadProfiles, PrinterProfile, ProfileStore, proposedProfile, rememberProfile,
+  clampOffset, DriverSettings, loadProfiles, PrinterProfile, profileFor, ProfileStore, proposedProfile, rememberProfile,
   resolutionChoices, saveProfiles,
 } from '../../model/profiles';
 import { CheckField, NumberField, SelectField } from '../fields';
+
+/** What the designer remembers for a printer: the project's own settings when it was printed there, else the printer's profile. */
+export function rememberedProfile(doc: LabelDocument, store: ProfileStore, name: string): PrinterProfile | undefined {
+  return doc.output && doc.output.printerName === name ? doc.output : store.printers[name];
+}
 
 /** The project's printer, else the one used last, else the system's default. */
 export function initialPrinter(list: PrinterEntry[], doc: LabelDocument, store: ProfileStore): string {
@@ -33,8 +38,7 @@ export function usePrinterProfile(editor: Editor, printerName: string): PrinterP
   const [loaded] = useState(() => loadProfiles(editor.storage));
   const stored = useRef(loaded);
   const store = stored.current;
-  const remembered = (name: string): PrinterProfile | undefined =>
-    doc.output && doc.output.printerName === name ? doc.output : store.printers[name];
+  const remembered = (name: string): PrinterProfile | undefined => rememberedProfile(doc, store, name);
   const fresh = (name: string): Held => ({ printer: name, profile: remembered(name) ?? proposedProfile(doc.widthMm), driver: undefined });
   const [held, setHeld] = useState<Held>(() => fresh(printerName));
 
@@ -46,7 +50,7 @@ export function usePrinterProfile(editor: Editor, printerName: string): PrinterP
     const settle = (driver: DriverSettings | null): void => {
       if (!live) return;
       setHeld((current) => ({
-        ...current, driver, profile: fitToDriver(known ? current.profile : proposedProfile(doc.widthMm, driver), driver),
+        ...current, driver, profile: profileFor(known ? current.profile : undefined, doc.widthMm, driver),
       }));
     };
     editor.api.printerOptions(printerName).then(settle, () => settle(null));
