@@ -101,7 +101,7 @@ export const installedPrefix = installPrefix;
 export const channelCeilingChars = 64 * 1024 * 1024;
 export const maxTransferBytes = ((channelCeilingChars - 64 * 1024) / 4) * 3;
 
-export async function startHost({ env = {}, frontend = true, frontendSource = defaultFrontend } = {}) {
+export async function startHost({ env = {}, frontend = true, frontendSource = defaultFrontend, args = [] } = {}) {
   if (!executable || !frontendSource) {
     throw new Error('set QUILLMARK_INSTALL_PREFIX, or QUILLMARK_EXECUTABLE and QUILLMARK_FRONTEND_DIR');
   }
@@ -115,9 +115,10 @@ export async function startHost({ env = {}, frontend = true, frontendSource = de
   const port = await freePort();
   const output = [];
   const spawnedAt = Date.now();
-  const child = spawn(binary, [], {
+  const hostEnv = isolatedEnvironment(root, port, env);
+  const child = spawn(binary, args, {
     cwd: root,
-    env: isolatedEnvironment(root, port, env),
+    env: hostEnv,
     detached: true,
     stdio: ['ignore', 'pipe', 'pipe'],
   });
@@ -142,7 +143,7 @@ export async function startHost({ env = {}, frontend = true, frontendSource = de
 
   try {
     await waitForDevTools(port, child, output);
-    const host = { root, child, output, stop, spawnedAt, frontendDir: path.join(root, 'tree/share/quillmark/frontend') };
+    const host = { root, child, output, stop, spawnedAt, binary, env: hostEnv, frontendDir: path.join(root, 'tree/share/quillmark/frontend') };
     // The targets the DevTools endpoint lists: with nothing loaded there may be no page to attach to.
     host.targets = async () => (await fetch(`http://127.0.0.1:${port}/json/list`)).json();
     if (!frontend) return host;
@@ -298,4 +299,30 @@ export function labelProject(name, objects, extra = {}) {
     format: 'quillmark-label', version: 1, label: { name, widthMm: 50, heightMm: 30 },
     objects: objects.map((object) => ({ rotation: 0, locked: false, ...object })), ...extra,
   };
+}
+
+/**
+ * Runs the installed program to its end, as a script would: its own home and runtime folders
+ * below `root`, no display of any kind, the private print server's socket when given.
+ * Resolves with the exit status and what it wrote.
+ */
+export function runQuillmark(args, { root, cupsServer = path.join(root, 'no-cups.sock'), env = {}, timeoutMs = 120_000 } = {}) {
+  const environment = { ...isolatedEnvironment(root, 0, { CUPS_SERVER: cupsServer, ...env }) };
+  for (const name of ['DISPLAY', 'WAYLAND_DISPLAY', 'QT_QPA_PLATFORM', 'QT_QUICK_BACKEND', 'QTWEBENGINE_REMOTE_DEBUGGING']) delete environment[name];
+  for (const [name, value] of Object.entries(env)) if (value === undefined) delete environment[name];
+  return new Promise((resolve, reject) => {
+    const child = spawn(executable, args, { cwd: root, env: environment, stdio: ['ignore', 'pipe', 'pipe'] });
+    const out = [];
+    const err = [];
+    child.stdout.on('data', (chunk) => out.push(chunk));
+    child.stderr.on('data', (chunk) => err.push(chunk));
+    const timer = setTimeout(() => {
+      child.kill('SIGKILL');
+      reject(new Error(`quillmark ${args.join(' ')} did not end within ${timeoutMs} ms:\n${Buffer.concat(err)}`));
+    }, timeoutMs);
+    child.on('exit', (status) => {
+      clearTimeout(timer);
+      resolve({ status, stdout: Buffer.concat(out).toString(), stderr: Buffer.concat(err).toString() });
+    });
+  });
 }
