@@ -47,18 +47,18 @@ describe('the package', () => {
     assert.deepEqual(unwanted, []);
   });
 
-  it('describes itself validly to the menu and the software centre, and opens no files it is handed', () => {
+  it('describes itself validly to the menu and the software centre, and opens the projects it is handed', () => {
     const desktopFile = path.join(share, 'applications/quillmark.desktop');
     const desktop = run('desktop-file-validate', [desktopFile]);
     assert.equal(desktop.status, 0, desktop.output);
     const desktopEntry = fs.readFileSync(desktopFile, 'utf8');
-    assert.doesNotMatch(desktopEntry, /^MimeType=|%[fFuU]/m);
-    assert.match(desktopEntry, /^Exec=quillmark$/m);
+    assert.match(desktopEntry, /^MimeType=application\/x-quillmark-project;$/m);
+    assert.match(desktopEntry, /^Exec=quillmark %f$/m);
     assert.match(desktopEntry, /^Icon=quillmark$/m);
     const metainfoFile = path.join(share, 'metainfo/io.github.quillmark.quillmark.metainfo.xml');
     const metainfo = run('appstreamcli', ['validate', '--no-net', metainfoFile]);
     assert.equal(metainfo.status, 0, metainfo.output);
-    assert.doesNotMatch(fs.readFileSync(metainfoFile, 'utf8'), /<mediatype>/);
+    assert.match(fs.readFileSync(metainfoFile, 'utf8'), /<mediatype>application\/x-quillmark-project<\/mediatype>/);
   });
 
   it('names .cwrt projects and gives them the program icon', () => {
