@@ -72,9 +72,14 @@ Launch readCommandLine(const QStringList &arguments)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(say(
-        "设计并打印标签。给出工程文件时在设计器中打开它；加 --print 时不开窗口，直接打印到打印机或 PDF 文件。",
-        "Design and print labels. Given a project, opens it in the designer; with --print, prints it to a "
-        "printer or a PDF file without a window."));
+        "设计并打印标签。给出工程文件时在设计器中打开它（已在运行时交给运行中的窗口）；\n"
+        "加 --print 时不开窗口，用设计器的打印流程和为打印机记下的设置，打印到打印机或保存为 PDF 文件。\n"
+        "--print 的退出状态：0 全部已打印或保存；1 什么也没有打印（原因见标准错误）；2 命令行有误；3 打印机中途出错。",
+        "Design and print labels. Given a project, opens it in the designer (in the running one, if any);\n"
+        "with --print, prints it to a printer or saves it as a PDF without a window, through the designer's\n"
+        "print pipeline with the settings it remembers for the printer.\n"
+        "Exit status of --print: 0 all printed or saved; 1 nothing printed (the reason on standard error);\n"
+        "2 a wrong command line; 3 the printer failed part-way."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, say("显示此帮助。", "Show this help."));
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")}, say("显示版本。", "Show the version."));
     const QCommandLineOption print(QStringLiteral("print"), say("不开窗口，打印 PROJECT。", "Print PROJECT without a window."));
