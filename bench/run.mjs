@@ -38,6 +38,10 @@ function printJobs() {
   return { jobs, batches };
 }
 
+async function cliFigures() {
+  return (await import(path.join(benchDir, 'cli.mjs'))).benchmarkCli();
+}
+
 async function frontendFigures() {
   const module = path.join(benchDir, 'frontend.mjs');
   if (!fs.existsSync(module)) return { rows: [], figures: [] };
@@ -75,6 +79,9 @@ function table(host, { jobs, batches }, frontend) {
 const host = await benchmarkHost();
 const printing = printJobs();
 const frontend = await frontendFigures();
+const cli = await cliFigures();
+frontend.rows.push(...cli.rows);
+frontend.figures.push(...cli.figures);
 const commit = execFileSync('git', ['rev-parse', '--short', 'HEAD'], { cwd: benchDir, encoding: 'utf8' }).trim();
 const heading = `Measured ${new Date().toISOString().slice(0, 16).replace('T', ' ')} UTC on ${os.cpus().length} cores, commit ${commit}, release build.`;
 const text = table(host, printing, frontend);
