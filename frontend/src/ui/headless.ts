@@ -38,6 +38,13 @@ class Refused extends Error {
   }
 }
 
+/** How a step words its refusal. */
+interface Context {
+  words: Words;
+  refuse: (...lines: string[]) => Refused;
+  problem: (what: string, reason: string) => string;
+}
+
 interface Outcome {
   status: number;
   lines: string[];
@@ -67,8 +74,9 @@ async function runJob(api: DesktopApi, host: HeadlessHost, job: HeadlessJob, wor
   const refuse = (...lines: string[]): Refused => new Refused([...lines, nothingDone]);
   const problem = (what: string, reason: string): string => msg('cliProblem', { what, reason });
 
-  const { doc, fileName } = await readProject(api, job.project, words, refuse);
-  const table = await readData(api, job, doc, words, refuse);
+  const context: Context = { words, refuse, problem };
+  const { doc, fileName } = await readProject(api, job.project, context);
+  const table = await readData(api, job, doc, context);
   const count = table?.records.length ?? 0;
   const range = { first: job.firstRecord, last: job.lastRecord, file: job.data || doc.merge?.source?.path || job.project, count };
   if (job.firstRecord > 0 && !table) throw refuse(msg('cliRecordsWithoutData', { ...range, file: job.project }));
@@ -140,42 +148,42 @@ async function runJob(api: DesktopApi, host: HeadlessHost, job: HeadlessJob, wor
       options = { ...options, skip: skipped.map((p) => p.record) };
     }
   }
+}
 
-  async function readProject(api: DesktopApi, path: string, words: Words, refuse: (...lines: string[]) => Refused): Promise<{ doc: LabelDocument; fileName: string }> {
-    const what = words.msg('openFailed', { name: path });
-    let reply;
-    try {
-      reply = await api.openProject(path);
-    } catch (e) {
-      throw refuse(problem(what, describeError(e, words.t)));
-    }
-    if (!reply) throw refuse(problem(what, words.t.notProject));
-    try {
-      return { doc: parseProject(base64ToUtf8(reply.dataBase64)).doc, fileName: reply.name };
-    } catch (e) {
-      throw refuse(problem(what, e instanceof ProjectError ? words.msg(e.code, { detail: e.detail }) : words.t.notProject));
-    }
+async function readProject(api: DesktopApi, path: string, { words, refuse, problem }: Context): Promise<{ doc: LabelDocument; fileName: string }> {
+  const what = words.msg('openFailed', { name: path });
+  let reply;
+  try {
+    reply = await api.openProject(path);
+  } catch (e) {
+    throw refuse(problem(what, describeError(e, words.t)));
   }
+  if (!reply) throw refuse(problem(what, words.t.notProject));
+  try {
+    return { doc: parseProject(base64ToUtf8(reply.dataBase64)).doc, fileName: reply.name };
+  } catch (e) {
+    throw refuse(problem(what, e instanceof ProjectError ? words.msg(e.code, { detail: e.detail }) : words.t.notProject));
+  }
+}
 
-  async function readData(api: DesktopApi, job: HeadlessJob, doc: LabelDocument, words: Words, refuse: (...lines: string[]) => Refused): Promise<SheetTable | null> {
-    const source = doc.merge?.source ?? null;
-    if (!job.data && !source) return null;
-    const path = job.data || source!.path;
-    if (!path) throw refuse(words.msg('cliSourceWithoutPath', { name: source!.name }));
-    const what = words.msg('dataFailed', { name: path });
-    let workbook;
-    try {
-      const reply = await api.readSpreadsheet(path);
-      if (!reply) throw new Error(words.t.notProject);
-      workbook = await readWorkbook(base64ToBytes(reply.dataBase64), path.split('/').pop() ?? path);
-    } catch (e) {
-      throw refuse(problem(what, e instanceof SpreadsheetError ? describeWorkbookFailure(e.failure, words.msg) : describeError(e, words.t)));
-    }
-    const wanted = job.sheet || source?.sheet || '';
-    const sheet = workbook.sheets.find((s) => s.name === wanted);
-    if (!sheet && job.sheet) throw refuse(words.msg('cliNoSheet', { file: path, sheet: job.sheet, sheets: workbook.sheets.map((s) => s.name).join(', ') }));
-    return tableFromRows((sheet ?? workbook.sheets[0])?.rows ?? [], source?.headerRow ?? true);
+async function readData(api: DesktopApi, job: HeadlessJob, doc: LabelDocument, { words, refuse, problem }: Context): Promise<SheetTable | null> {
+  const source = doc.merge?.source ?? null;
+  if (!job.data && !source) return null;
+  const path = job.data || source!.path;
+  if (!path) throw refuse(words.msg('cliSourceWithoutPath', { name: source!.name }));
+  const what = words.msg('dataFailed', { name: path });
+  let workbook;
+  try {
+    const reply = await api.readSpreadsheet(path);
+    if (!reply) throw new Error(words.t.notProject);
+    workbook = await readWorkbook(base64ToBytes(reply.dataBase64), path.split('/').pop() ?? path);
+  } catch (e) {
+    throw refuse(problem(what, e instanceof SpreadsheetError ? describeWorkbookFailure(e.failure, words.msg) : describeError(e, words.t)));
   }
+  const wanted = job.sheet || source?.sheet || '';
+  const sheet = workbook.sheets.find((s) => s.name === wanted);
+  if (!sheet && job.sheet) throw refuse(words.msg('cliNoSheet', { file: path, sheet: job.sheet, sheets: workbook.sheets.map((s) => s.name).join(', ') }));
+  return tableFromRows((sheet ?? workbook.sheets[0])?.rows ?? [], source?.headerRow ?? true);
 }
 
 function skippedLines(words: Words, skipped: readonly RecordProblem[]): string[] {
