@@ -17,6 +17,9 @@ void writeLine(const QString &line)
     std::fflush(stderr);
 }
 
+// Generous: a loaded machine may take tens of seconds to start the web engine.
+constexpr int pageStartLimitMs = 120000;
+
 // After the reply has gone back to the page, so the page's call completes first.
 void exitSoon(int status)
 {
@@ -29,10 +32,16 @@ HeadlessPrint::HeadlessPrint(const PrintOrder &order, QObject *parent)
     : QObject(parent)
     , order(order)
 {
+    pageWatch.setSingleShot(true);
+    connect(&pageWatch, &QTimer::timeout, this, [] {
+        fail(say("quillmark：程序的界面没有启动打印任务，没有打印任何标签。", "quillmark: the program's interface did not start the job; nothing was printed."));
+    });
+    pageWatch.start(pageStartLimitMs);
 }
 
 QString HeadlessPrint::job()
 {
+    pageWatch.stop();
     return makeOkReply({
         {QStringLiteral("project"), order.project},
         {QStringLiteral("printer"), order.printer},

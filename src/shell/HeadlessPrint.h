@@ -8,6 +8,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 class HeadlessPrint final : public QObject
 {
@@ -31,6 +32,8 @@ public:
 private:
     PrintOrder order;
     bool finished = false;
+    // Ends a run whose page never asks for the job (its scripts missing or broken).
+    QTimer pageWatch;
 
     Q_DISABLE_COPY(HeadlessPrint)
 };
