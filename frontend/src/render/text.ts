@@ -18,28 +18,64 @@ export function breakOpportunities(paragraph: string): string[] {
   return pieces ?? [];
 }
 
+// Work stays linear in the paragraph's length however long a word is: a line's width is the
+// sum of its pieces' widths (pieces meet at blanks or between scripts, where fonts do not kern),
+// and an overlong word is cut by a doubling search over its characters, so nothing is measured
+// that is much longer than a line.
 export function wrapParagraph(paragraph: string, maxWidth: number, fontSizePx: number, measure: Measure): string[] {
   const lines: string[] = [];
   let line = '';
+  let lineWidth = 0; // of line, its trailing blanks included
   for (const piece of breakOpportunities(paragraph)) {
-    const candidate = line + piece;
-    if (line === '' || measure(candidate.trimEnd(), fontSizePx) <= maxWidth) {
-      line = candidate;
-    } else {
+    const word = piece.trimEnd();
+    const blanks = piece.slice(word.length);
+    const wordWidth = word === '' ? 0 : measure(word, fontSizePx);
+    const blanksWidth = blanks === '' ? 0 : measure(blanks, fontSizePx);
+    if (line !== '' && lineWidth + wordWidth > maxWidth) {
       lines.push(line.trimEnd());
-      line = piece.trimStart() === '' ? '' : piece;
+      line = '';
+      lineWidth = 0;
+      if (word === '') continue;
     }
-    // A single word wider than the box is broken between characters rather than overflowing.
-    while (measure(line.trimEnd(), fontSizePx) > maxWidth && Array.from(line.trimEnd()).length > 1) {
-      const chars = Array.from(line);
-      let fit = 1;
-      while (fit < chars.length && measure(chars.slice(0, fit + 1).join(''), fontSizePx) <= maxWidth) fit++;
-      lines.push(chars.slice(0, fit).join(''));
-      line = chars.slice(fit).join('');
+    if (line === '' && wordWidth > maxWidth) {
+      const chars = Array.from(word);
+      let start = 0;
+      for (let fit = widestFit(chars, start, maxWidth, fontSizePx, measure); start + fit < chars.length; fit = widestFit(chars, start, maxWidth, fontSizePx, measure)) {
+        lines.push(chars.slice(start, start + fit).join(''));
+        start += fit;
+      }
+      const rest = chars.slice(start).join('');
+      line = rest + blanks;
+      lineWidth = measure(rest, fontSizePx) + blanksWidth;
+    } else {
+      line += piece;
+      lineWidth += wordWidth + blanksWidth;
     }
   }
   lines.push(line.trimEnd());
   return lines;
+}
+
+/** How many characters from start fit in maxWidth: at least one, found with O(log n) measurements no longer than twice the answer. */
+function widestFit(chars: string[], start: number, maxWidth: number, fontSizePx: number, measure: Measure): number {
+  const left = chars.length - start;
+  const fitsIn = (count: number): boolean => measure(chars.slice(start, start + count).join(''), fontSizePx) <= maxWidth;
+  let low = 1;
+  let high = left + 1; // the first count known not to fit, or one past the end
+  while (low < left) {
+    const probe = Math.min(low * 2, left);
+    if (!fitsIn(probe)) {
+      high = probe;
+      break;
+    }
+    low = probe;
+  }
+  while (high - low > 1) {
+    const mid = (low + high) >> 1;
+    if (fitsIn(mid)) low = mid;
+    else high = mid;
+  }
+  return low;
 }
 
 export function layoutLines(text: string, wrap: boolean, maxWidth: number, fontSizePx: number, measure: Measure): string[] {
