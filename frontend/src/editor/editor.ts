@@ -19,8 +19,8 @@ import { LENGTH_UNITS, LengthUnit } from '../model/units';
 import { fitBarcodeBoxes } from '../render/symbol';
 import { clearAutosave, readAutosave, writeAutosave } from './autosave';
 import {
-  FAVOURITE_STOCK_KEY, MAX_RECENT_PROJECTS, MAX_RECENT_STOCK, readList, RECENT_PROJECTS_KEY, RECENT_STOCK_KEY, withFirst,
-  without, writeList,
+  FAVOURITE_STOCK_KEY, KNOWN_SOURCES_KEY, MAX_KNOWN_SOURCES, MAX_RECENT_PROJECTS, MAX_RECENT_STOCK, readList,
+  RECENT_PROJECTS_KEY, RECENT_STOCK_KEY, withFirst, without, writeList,
 } from './recent';
 import { loadCustomStock, saveCustomStock, StockEntry } from '../model/stock';
 
@@ -560,6 +560,18 @@ export class Editor {
       this.autosaveWarned = true;
       this.ui.notify(this.t.autosaveFull);
     }
+  }
+
+  /**
+   * A project names its data file by path, and a project can come from anyone: only a file the
+   * user chose on this machine is read without asking first.
+   */
+  isKnownSource(path: string): boolean {
+    return readList(this.storage, KNOWN_SOURCES_KEY).includes(path);
+  }
+
+  rememberSource(path: string): void {
+    writeList(this.storage, KNOWN_SOURCES_KEY, withFirst(readList(this.storage, KNOWN_SOURCES_KEY), path, MAX_KNOWN_SOURCES));
   }
 
   /** A short notice that goes away by itself. */

@@ -5,6 +5,7 @@ import { checksEn, checksZhCN } from './checks';
 import { errorsEn, errorsZhCN } from './errors';
 import { mergeEn, mergeZhCN } from './merge';
 import { printerEn, printerZhCN } from './printer';
+import { safetyEn, safetyZhCN } from './safety';
 import { stockEn, stockZhCN } from './stock';
 
 const zhCN = {
@@ -164,6 +165,7 @@ const zhCN = {
   ...checksZhCN,
   ...stockZhCN,
   ...errorsZhCN,
+  ...safetyZhCN,
 } as const;
 
 export type MessageKey = keyof typeof zhCN;
@@ -318,6 +320,7 @@ const en: MessageTable = {
   ...checksEn,
   ...stockEn,
   ...errorsEn,
+  ...safetyEn,
 };
 
 export type Language = 'zh-CN' | 'en';
