@@ -35,7 +35,6 @@ int main(int argc, char *argv[])
 
     QWebEngineSettings *webSettings = view->settings();
     webSettings->setAttribute(QWebEngineSettings::LocalStorageEnabled, true);
-    webSettings->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);
     webSettings->setAttribute(QWebEngineSettings::JavascriptCanAccessClipboard, true);
 
     const QString frontendDir = findFrontendDir(QCoreApplication::applicationDirPath());

@@ -1,6 +1,7 @@
 // Whatever the page tries, the view keeps showing only the front end's own files: nothing
-// else is loaded, so nothing else reaches the bridge; links to the web and to mail go to the
-// desktop's own program, and the front end stays connected throughout.
+// else is loaded or read, no network address is reached, so nothing else reaches the bridge and
+// nothing leaves; only a web link the user clicked open in a new window goes to the desktop's
+// own program; a renderer that dies is brought back with the unsaved work offered.
 import assert from 'node:assert/strict';
 import { spawn } from 'node:child_process';
 import fs from 'node:fs';
@@ -8,6 +9,7 @@ import http from 'node:http';
 import os from 'node:os';
 import path from 'node:path';
 import { after, before, describe, it } from 'node:test';
+import { chromium } from 'playwright-core';
 import { sleep, startHost, waitFor } from './harness.mjs';
 
 // An evaluation whose page navigated away meanwhile fails this way; for a test that asked the
@@ -22,6 +24,10 @@ async function startWitness() {
   const server = http.createServer((request, response) => {
     requests.push(request.url);
     response.end();
+  });
+  server.on('upgrade', (request, socket) => {
+    requests.push(request.url);
+    socket.destroy();
   });
   await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
   return { requests, origin: `http://127.0.0.1:${server.address().port}`, close: () => server.close() };
@@ -52,9 +58,10 @@ async function startXServer() {
 }
 
 // A page the test places inside the front-end folder: being the front end's own file, it is
-// shown and reaches the bridge, which shows the witness would hear from any page that loads.
+// shown and reaches the bridge. It also calls the witness, which must never hear from it.
 const beaconPage = (witness, from) => `<!DOCTYPE html><meta charset="utf-8"><script src="qrc:///qtwebchannel/qwebchannel.js"></script>
-<script>new Image().src = '${witness.origin}/beacon?from=${from}&transport=' + !!(window.qt && window.qt.webChannelTransport);</script>`;
+<script>window.probeTransport = !!(window.qt && window.qt.webChannelTransport);
+new Image().src = '${witness.origin}/beacon?from=${from}';</script>`;
 
 // Clicks a link the way a person does, with the mouse, so that it counts as a followed link.
 async function followLink(page, href, target) {
@@ -74,7 +81,7 @@ async function followLink(page, href, target) {
   await page.mouse.click(x, y);
 }
 
-describe('the navigation guard', { timeout: 60_000 }, () => {
+describe('the navigation guard', { timeout: 180_000 }, () => {
   let witness;
   let opener;
   let xServer;
@@ -117,11 +124,43 @@ describe('the navigation guard', { timeout: 60_000 }, () => {
 
   it('shows and connects a page inside the front-end folder', async () => {
     await goTo('probe.html');
-    assert.ok(await waitFor(() => witness.requests.some((url) => url.includes('from=probe'))), witness.requests.join('\n'));
-    assert.ok(witness.requests.includes('/beacon?from=probe&transport=true'), witness.requests.join('\n'));
+    assert.ok(await waitFor(() => host.page.evaluate(() => window.probeTransport).catch(() => false)));
     await goTo('index.html');
     await frontendAnswers();
-    witness.requests.length = 0;
+  });
+
+  it('reads no file outside the front end and reaches no network address', async () => {
+    const reads = await host.page.evaluate(async (urls) => {
+      // The text read, or null when the engine refused.
+      const read = (url) => new Promise((resolve) => {
+        const request = new XMLHttpRequest();
+        request.open('GET', url);
+        request.onload = () => resolve(request.responseText || null);
+        request.onerror = () => resolve(null);
+        request.send();
+      });
+      return Promise.all(urls.map(read));
+    }, ['index.html', `file://${host.root}/outside.html`, 'file:///etc/passwd', `file://${host.root}/`, `file://${host.frontendDir}/`, `${witness.origin}/xhr`]);
+    assert.match(reads[0], /<html/i);
+    assert.deepEqual(reads.slice(1), [null, null, null, null, null]);
+
+    const workerRan = await host.page.evaluate((origin) => {
+      new Image().src = `${origin}/image`;
+      navigator.sendBeacon(`${origin}/send-beacon`, 'x');
+      fetch(`${origin}/fetch`).catch(() => {});
+      const worker = `fetch('${origin}/worker-fetch').catch(() => {});
+        const request = new XMLHttpRequest(); request.open('GET', '${origin}/worker-xhr'); request.send();
+        try { new WebSocket('${origin.replace('http', 'ws')}/worker-socket'); } catch (e) {}
+        postMessage('tried');`;
+      return new Promise((resolve) => {
+        new Worker(URL.createObjectURL(new Blob([worker], { type: 'text/javascript' }))).onmessage = (e) => resolve(e.data);
+      });
+    }, witness.origin);
+    assert.equal(workerRan, 'tried');
+    // Long enough for the requests to arrive.
+    await sleep(2000);
+    assert.deepEqual(witness.requests, []);
+    await frontendAnswers();
   });
 
   it('loads nothing else, whatever the page tries', async () => {
@@ -145,6 +184,9 @@ describe('the navigation guard', { timeout: 60_000 }, () => {
       ['frame on the web', () => addFrame(`${witness.origin}/frame`)],
       ['frame holding a data: URL', () => addFrame(dataPage)],
       ['followed link to a file outside', () => clickLink(`file://${host.root}/outside.html`)],
+      ['empty page by script', () => goTo('about:blank')],
+      ['engine page by script', () => goTo('chrome://gpu')],
+      ['source view by script', () => goTo(`view-source:${indexUrl()}`)],
       ['followed link into a new window', () => clickLink(`${witness.origin}/blank-target`, '_blank')],
     ];
     for (const [name, attempt] of attempts) {
@@ -154,7 +196,7 @@ describe('the navigation guard', { timeout: 60_000 }, () => {
     }
     // Long enough for any page that did load to report; the probe above reported within it.
     await sleep(2000);
-    assert.deepEqual(witness.requests, []);
+    assert.deepEqual([witness.requests, opener.opened()], [[], []]);
     const targets = await host.targets();
     const foreign = targets.filter((target) => target.url !== indexUrl() && target.url !== 'about:blank');
     assert.deepEqual(foreign, []);
@@ -163,25 +205,102 @@ describe('the navigation guard', { timeout: 60_000 }, () => {
     assert.equal(host.child.exitCode, null);
   });
 
-  it('hands followed web and mail links to the desktop instead of loading them', async () => {
-    await clickLink(`${witness.origin}/help?topic=labels`);
-    await clickLink('mailto:support@example.org?subject=Quillmark');
-    assert.ok(await waitFor(() => opener.opened().length === 2), `handed over: ${opener.opened()}`);
-    assert.deepEqual(opener.opened().sort(), [`${witness.origin}/help?topic=labels`, 'mailto:support@example.org?subject=Quillmark']);
+  it('hands a secure web link the user opened to the desktop, and nothing else', async () => {
+    await clickLink('https://example.org/help?topic=labels', '_blank');
+    await clickLink(`${witness.origin}/plain`, '_blank');
+    await clickLink('mailto:support@example.org?attach=/etc/passwd', '_blank');
+    await clickLink('https://example.org/same-window');
+    assert.ok(await waitFor(() => opener.opened().length > 0), 'nothing handed over');
+    // The refused ones would have been handed over by now, being clicked before the last.
+    await sleep(1000);
+    assert.deepEqual(opener.opened(), ['https://example.org/help?topic=labels']);
     assert.deepEqual(witness.requests, []);
     await frontendAnswers();
   });
+
+  it('hands over no link a script clicks, and one at most for a click of the user', async () => {
+    const clickAll = () => {
+      for (const href of ['https://example.org/by-script', 'mailto:a@example.org?attach=/etc/passwd']) {
+        for (const target of ['_blank', '']) {
+          const link = Object.assign(document.createElement('a'), { href, target });
+          for (let i = 0; i < 10; i++) link.click();
+        }
+      }
+      window.scriptClicked = true;
+    };
+    // Well after the user's last action: the engine forgets an action after a few seconds, and
+    // each evaluation from this test counts as one.
+    await host.page.evaluate((source) => setTimeout(() => new Function(`(${source})()`)(), 6000), clickAll.toString());
+    await sleep(6500);
+    assert.ok(await waitFor(() => host.page.evaluate(() => window.scriptClicked)));
+    await sleep(1000);
+    assert.deepEqual(opener.opened(), ['https://example.org/help?topic=labels']);
+    // Now within what counts as the user's action: one window at most, then no more.
+    await host.page.evaluate(clickAll);
+    assert.ok(await waitFor(() => opener.opened().length > 1));
+    await sleep(1000);
+    assert.deepEqual(opener.opened(), ['https://example.org/help?topic=labels', 'https://example.org/by-script']);
+    await frontendAnswers();
+  });
+
+  it('brings the designer back once its renderer dies, offering the unsaved work', async () => {
+    await host.page.evaluate(() => window.quillmark.editor.insert('rect'));
+    assert.ok(await waitFor(() => host.page.evaluate(() => localStorage.getItem('quillmark.autosave') !== null)));
+    const renderers = rendererPids(host.child.pid);
+    assert.ok(renderers.length > 0);
+    for (const pid of renderers) process.kill(pid, 'SIGKILL');
+    // The dead page's target goes, and a client attached to it stays with it: a new client
+    // attaches to the designer brought back.
+    assert.ok(await waitFor(async () => (await host.targets()).some((t) => t.type === 'page' && t.url === indexUrl()), 30_000));
+    const port = /DevTools listening on ws:\/\/127\.0\.0\.1:(\d+)/.exec(host.output.join(''))[1];
+    const client = await chromium.connectOverCDP(`http://127.0.0.1:${port}`, { noDefaults: true });
+    try {
+      const offered = await waitFor(async () => {
+        for (const page of client.contexts().flatMap((c) => c.pages())) {
+          // A page of the dead renderer may never answer.
+          const asked = page.evaluate(() => [location.href, !!document.querySelector('[data-testid="dialog-recover"]')]).catch(() => null);
+          const shown = await Promise.race([asked, sleep(2000).then(() => null)]);
+          if (shown?.[1]) return shown[0];
+        }
+        return null;
+      }, 30_000);
+      assert.equal(offered, indexUrl());
+    } finally {
+      await client.close();
+    }
+  });
 });
+
+// The web engine's renderer processes started by the program with process id pid: the zygote
+// forks them, and they keep its command line.
+function rendererPids(pid) {
+  const processes = new Map();
+  for (const entry of fs.readdirSync('/proc').filter((name) => /^\d+$/.test(name))) {
+    try {
+      const stat = fs.readFileSync(`/proc/${entry}/stat`, 'utf8');
+      const parent = Number(stat.slice(stat.lastIndexOf(')') + 2).split(' ')[1]);
+      processes.set(Number(entry), { parent, type: /--type=(\S+)/.exec(fs.readFileSync(`/proc/${entry}/cmdline`, 'utf8').replaceAll('\0', ' '))?.[1] });
+    } catch {
+      // gone meanwhile
+    }
+  }
+  const descends = (child) => {
+    for (let at = processes.get(child)?.parent; at; at = processes.get(at)?.parent) if (at === pid) return true;
+    return false;
+  };
+  const isRenderer = ({ type, parent }) => type === 'renderer' || (type === 'zygote' && processes.get(parent)?.type === 'zygote');
+  return [...processes].filter(([child, info]) => isRenderer(info) && descends(child)).map(([child]) => child);
+}
 
 // CI has no desktop: the offscreen platform declines the hand-over at once, with a warning,
 // and the program carries on.
-describe('a followed web link without a desktop', () => {
+describe('a secure web link opened without a desktop', () => {
   it('is declined by the platform without loading or stalling anything', async () => {
     const host = await startHost();
     try {
       const indexUrl = `file://${host.frontendDir}/index.html`;
-      await followLink(host.page, 'http://127.0.0.1:9/help');
-      assert.ok(await waitFor(() => host.output.join('').includes("openUrl() for 'http://127.0.0.1:9/help'")), host.output.join(''));
+      await followLink(host.page, 'https://127.0.0.1:9/help', '_blank');
+      assert.ok(await waitFor(() => host.output.join('').includes("openUrl() for 'https://127.0.0.1:9/help'")), host.output.join(''));
       assert.equal(host.page.url(), indexUrl);
       assert.equal(await host.callText('windowMaximize'), '{"ok":true}');
     } finally {
