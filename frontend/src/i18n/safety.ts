@@ -8,6 +8,9 @@ export const safetyZhCN = {
   dataSourceRead: '读取',
   dataSourceSkip: '不读取',
   dataSourceNotRead: '未读取数据源“{name}”。需要时可在数据面板中重新读取或重新导入。',
+  projectTooLarge: '工程文件过大（{detail} MB），上限为 {limit} MB。',
+  tooManyObjects: '对象过多（{detail} 个），一个工程最多 {limit} 个对象。',
+  textTooLong: '文本过长（{detail} 个字符），一段文本或条码内容最多 {limit} 个字符。',
 } as const;
 
 export const safetyEn: Record<keyof typeof safetyZhCN, string> = {
@@ -16,4 +19,7 @@ export const safetyEn: Record<keyof typeof safetyZhCN, string> = {
   dataSourceRead: 'Read',
   dataSourceSkip: 'Do not read',
   dataSourceNotRead: 'The data source "{name}" was not read. Read it again or import it from the data panel when you need it.',
+  projectTooLarge: 'The project file is too large ({detail} MB; the limit is {limit} MB).',
+  tooManyObjects: 'Too many objects ({detail}); a project holds at most {limit}.',
+  textTooLong: 'A text is too long ({detail} characters); a text or barcode content holds at most {limit} characters.',
 };

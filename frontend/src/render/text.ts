@@ -18,18 +18,26 @@ export function breakOpportunities(paragraph: string): string[] {
   return pieces ?? [];
 }
 
-// Work stays linear in the paragraph's length however long a word is: a line's width is the
-// sum of its pieces' widths (pieces meet at blanks or between scripts, where fonts do not kern),
-// and an overlong word is cut by a doubling search over its characters, so nothing is measured
-// that is much longer than a line.
-export function wrapParagraph(paragraph: string, maxWidth: number, fontSizePx: number, measure: Measure): string[] {
+/** Pieces longer than this are measured as the sum of their characters' widths. */
+const LONG_PIECE = 256;
+
+// Canvas measuring costs about as much per character as drawing, so the layout measures each
+// character of a long word once and adds widths up: a line is as wide as its pieces together
+// (they meet at blanks or between scripts, where fonts do not kern), a long word as its
+// characters together. Work so stays linear in the text's length however long a word is. With
+// maxLines it stops once there are more lines than that, all that a caller asking whether the
+// text fits needs.
+export function wrapParagraph(paragraph: string, maxWidth: number, fontSizePx: number, measure: Measure, maxLines = Infinity): string[] {
   const lines: string[] = [];
+  const widthOf = charWidths(measure, fontSizePx);
   let line = '';
   let lineWidth = 0; // of line, its trailing blanks included
   for (const piece of breakOpportunities(paragraph)) {
+    if (lines.length > maxLines) return lines;
     const word = piece.trimEnd();
     const blanks = piece.slice(word.length);
-    const wordWidth = word === '' ? 0 : measure(word, fontSizePx);
+    const chars = word.length > LONG_PIECE ? Array.from(word) : null;
+    const wordWidth = chars ? sum(chars.map(widthOf)) : word === '' ? 0 : measure(word, fontSizePx);
     const blanksWidth = blanks === '' ? 0 : measure(blanks, fontSizePx);
     if (line !== '' && lineWidth + wordWidth > maxWidth) {
       lines.push(line.trimEnd());
@@ -38,15 +46,19 @@ export function wrapParagraph(paragraph: string, maxWidth: number, fontSizePx: n
       if (word === '') continue;
     }
     if (line === '' && wordWidth > maxWidth) {
-      const chars = Array.from(word);
+      // A word wider than the box is broken between characters rather than overflowing.
+      const split = chars ?? Array.from(word);
+      const ends = prefixSums(split.map(widthOf));
       let start = 0;
-      for (let fit = widestFit(chars, start, maxWidth, fontSizePx, measure); start + fit < chars.length; fit = widestFit(chars, start, maxWidth, fontSizePx, measure)) {
-        lines.push(chars.slice(start, start + fit).join(''));
-        start += fit;
+      while (lines.length <= maxLines) {
+        const end = Math.max(start + 1, lastWithin(ends, ends[start] + maxWidth));
+        if (end >= split.length) break;
+        lines.push(split.slice(start, end).join(''));
+        start = end;
       }
-      const rest = chars.slice(start).join('');
-      line = rest + blanks;
-      lineWidth = measure(rest, fontSizePx) + blanksWidth;
+      if (lines.length > maxLines) return lines;
+      line = split.slice(start).join('') + blanks;
+      lineWidth = ends[split.length] - ends[start] + blanksWidth;
     } else {
       line += piece;
       lineWidth += wordWidth + blanksWidth;
@@ -56,37 +68,58 @@ export function wrapParagraph(paragraph: string, maxWidth: number, fontSizePx: n
   return lines;
 }
 
-/** How many characters from start fit in maxWidth: at least one, found with O(log n) measurements no longer than twice the answer. */
-function widestFit(chars: string[], start: number, maxWidth: number, fontSizePx: number, measure: Measure): number {
-  const left = chars.length - start;
-  const fitsIn = (count: number): boolean => measure(chars.slice(start, start + count).join(''), fontSizePx) <= maxWidth;
-  let low = 1;
-  let high = left + 1; // the first count known not to fit, or one past the end
-  while (low < left) {
-    const probe = Math.min(low * 2, left);
-    if (!fitsIn(probe)) {
-      high = probe;
-      break;
+function charWidths(measure: Measure, fontSizePx: number): (char: string) => number {
+  const known = new Map<string, number>();
+  return (char) => {
+    let width = known.get(char);
+    if (width === undefined) {
+      width = measure(char, fontSizePx);
+      known.set(char, width);
     }
-    low = probe;
-  }
+    return width;
+  };
+}
+
+const sum = (values: number[]): number => values.reduce((a, b) => a + b, 0);
+
+/** ends[i]: the width of the first i characters. */
+function prefixSums(widths: number[]): number[] {
+  const ends = [0];
+  for (const w of widths) ends.push(ends[ends.length - 1] + w);
+  return ends;
+}
+
+/** The largest i with ends[i] <= limit (ends rises). */
+function lastWithin(ends: number[], limit: number): number {
+  let low = 0;
+  let high = ends.length;
   while (high - low > 1) {
     const mid = (low + high) >> 1;
-    if (fitsIn(mid)) low = mid;
+    if (ends[mid] <= limit) low = mid;
     else high = mid;
   }
   return low;
 }
 
-export function layoutLines(text: string, wrap: boolean, maxWidth: number, fontSizePx: number, measure: Measure): string[] {
+export function layoutLines(text: string, wrap: boolean, maxWidth: number, fontSizePx: number, measure: Measure, maxLines = Infinity): string[] {
   const paragraphs = text.split(/\r\n|\r|\n/);
   if (!wrap) return paragraphs;
-  return paragraphs.flatMap((p) => wrapParagraph(p, maxWidth, fontSizePx, measure));
+  const lines: string[] = [];
+  for (const p of paragraphs) {
+    if (lines.length > maxLines) break;
+    lines.push(...wrapParagraph(p, maxWidth, fontSizePx, measure, maxLines - lines.length));
+  }
+  return lines;
 }
 
-function fits(lines: string[], fontSizePx: number, width: number, height: number, measure: Measure): boolean {
+/**
+ * Whether laid-out lines fit the box. Wrapped lines are as wide as the box allows by how they
+ * were made, unless one character alone is wider; unwrapped lines are measured.
+ */
+function fits(lines: string[], wrap: boolean, fontSizePx: number, width: number, height: number, measure: Measure): boolean {
   if (lines.length * fontSizePx * LINE_HEIGHT > height + 0.01) return false;
-  return lines.every((l) => measure(l, fontSizePx) <= width + 0.01);
+  const measured = wrap ? lines.filter((l) => l.length <= 2 && Array.from(l).length === 1) : lines;
+  return measured.every((l) => measure(l, fontSizePx) <= width + 0.01);
 }
 
 /** Lays text out in a box; with shrinkToFit the size goes down (never up) until everything fits. */
@@ -95,22 +128,40 @@ export function layoutText(
   opts: { widthPx: number; heightPx: number; fontSizePx: number; wrap: boolean; shrinkToFit: boolean },
   measure: Measure,
 ): TextLayout {
-  const at = (size: number): TextLayout => ({
-    lines: layoutLines(text, opts.wrap, opts.widthPx, size, measure),
+  // While shrinking, a size is tried only as far as the box holds lines (a size too large for a
+  // long text is known to be so after a boxful), and with widths measured once at the given size
+  // and scaled, as text widths scale with the font size.
+  const measured = new Map<string, number>();
+  const scaled: Measure = (s, size) => {
+    let width = measured.get(s);
+    if (width === undefined) {
+      width = measure(s, opts.fontSizePx);
+      measured.set(s, width);
+    }
+    return (width * size) / opts.fontSizePx;
+  };
+  const at = (size: number, trial: boolean): TextLayout => ({
+    lines: layoutLines(text, opts.wrap, opts.widthPx, size, trial ? scaled : measure, trial ? Math.floor((opts.heightPx + 0.01) / (size * LINE_HEIGHT)) : Infinity),
     fontSizePx: size,
     lineHeightPx: size * LINE_HEIGHT,
   });
-  const full = at(opts.fontSizePx);
-  if (!opts.shrinkToFit || fits(full.lines, full.fontSizePx, opts.widthPx, opts.heightPx, measure)) return full;
+  const fitsAt = (layout: TextLayout, m: Measure): boolean => fits(layout.lines, opts.wrap, layout.fontSizePx, opts.widthPx, opts.heightPx, m);
+  if (!opts.shrinkToFit) return at(opts.fontSizePx, false);
+  if (fitsAt(at(opts.fontSizePx, true), scaled)) return at(opts.fontSizePx, false);
   let low = MIN_FONT_PX;
   let high = opts.fontSizePx;
   for (let i = 0; i < 14 && high - low > 0.05; i++) {
     const mid = (low + high) / 2;
-    const candidate = at(mid);
-    if (fits(candidate.lines, mid, opts.widthPx, opts.heightPx, measure)) low = mid;
+    if (fitsAt(at(mid, true), scaled)) low = mid;
     else high = mid;
   }
-  return at(low);
+  // Measured at its own size, the chosen layout may come out a hair wider than scaled widths said.
+  let chosen = at(low, false);
+  for (let tries = 0; tries < 3 && low > MIN_FONT_PX && !fitsAt(chosen, measure); tries++) {
+    low = Math.max(MIN_FONT_PX, low * 0.98);
+    chosen = at(low, false);
+  }
+  return chosen;
 }
 
 export function cssFont(family: string, sizePx: number, bold: boolean, italic: boolean): string {
