@@ -8,6 +8,7 @@ import fs from 'node:fs';
 import path from 'node:path';
 import { describe, it } from 'node:test';
 import XLSX from 'xlsx';
+import { encode as encodePng } from 'fast-png';
 import { clickElement as click, clickWhenShown, dialogText, jobAttributes, labelProject, printResult, printingHost, setValue, textOf } from './harness.mjs';
 import { pdfPages, readCode128 } from '../../frontend/tests/pdfpages.mjs';
 
@@ -119,6 +120,29 @@ describe('data merge in the program', () => {
     await page.waitForFunction(() => window.readsAsked.length === 2 && window.quillmark.merge.table?.records.length === 1);
     assert.equal(await page.evaluate(() => document.querySelector('[data-testid="dialog"]')), null);
     assert.deepEqual(await reads(), [secret, secret]);
+  });
+
+  it('stops a job whose picture does not decode instead of printing it blank', async () => {
+    const { host } = context;
+    const png = Buffer.from(encodePng({ width: 64, height: 64, channels: 3, data: new Uint8Array(64 * 64 * 3).map((_, i) => (i * 37) % 251) }));
+    const pictures = {
+      // Only the signature and part of the header: nothing to decode.
+      damaged: `data:image/png;base64,${png.subarray(0, 40).toString('base64')}`,
+      garbage: `data:image/jpeg;base64,${Buffer.from('not a picture at all').toString('base64')}`,
+      whole: `data:image/png;base64,${png.toString('base64')}`,
+    };
+    const outcomes = {};
+    for (const [name, src] of Object.entries(pictures)) {
+      const file = path.join(host.root, `${name}.cwrt`);
+      fs.writeFileSync(file, JSON.stringify(labelProject(name, [{ id: 'p', type: 'image', xMm: 1, yMm: 1, widthMm: 20, heightMm: 20, src }])));
+      assert.equal(await host.page.evaluate((p) => window.quillmark.editor.openProject(p), file), true);
+      outcomes[name] = await host.page.evaluate(async () => {
+        const { problems } = await window.quillmark.checkJob({ dpi: 203, from: 1, to: 1, perRecord: 1, sheet: null });
+        const printed = await window.quillmark.pdfBase64({ dpi: 203, from: 1, to: 1, perRecord: 1, sheet: null }).then(() => 'made', (e) => e.name);
+        return [problems.flatMap((p) => p.faults.map((f) => f.kind)), printed];
+      });
+    }
+    assert.deepEqual(outcomes, { damaged: [['picture'], 'JobBlocked'], garbage: [['picture'], 'JobBlocked'], whole: [[], 'made'] });
   });
 
   it('keeps a project usable when its data source file is gone', async () => {
