@@ -16,8 +16,6 @@ private slots:
     void findFrontendDir();
     void judgeNavigation_data();
     void judgeNavigation();
-    void mayLoad_data();
-    void mayLoad();
 };
 
 void StartupTest::findFrontendDir_data()
@@ -93,9 +91,7 @@ void StartupTest::judgeNavigation_data()
     QTest::addRow("secure web page the user opened") << "https://example.org/help" << front << true << true << desktop;
     QTest::addRow("plain web page the user opened") << "http://127.0.0.1:8080/" << front << true << true << refuse;
     QTest::addRow("mail with an attachment the user opened") << "mailto:a@example.org?attach=/etc/passwd" << front << true << true << refuse;
-    QTest::addRow("front-end page the user opened") << "file:///opt/qm/share/quillmark/frontend/index.html" << front << true << true << refuse;
     QTest::addRow("secure web page in the same window") << "https://example.org/" << front << true << false << refuse;
-    QTest::addRow("engine page") << "chrome://gpu" << front << true << false << refuse;
     QTest::addRow("source view of the front end") << "view-source:file:///opt/qm/share/quillmark/frontend/index.html" << front << true << false << refuse;
     QTest::addRow("web page in a frame") << "http://127.0.0.1:8080/" << front << false << false << refuse;
     QTest::addRow("empty frame") << "about:blank" << front << false << false << show;
@@ -113,42 +109,6 @@ void StartupTest::judgeNavigation()
     QFETCH(bool, userOpenedWindow);
     QFETCH(NavigationVerdict, expected);
     QCOMPARE(::judgeNavigation(QUrl(url), frontendDir, isMainFrame, userOpenedWindow), expected);
-}
-
-void StartupTest::mayLoad_data()
-{
-    QTest::addColumn<QString>("url"); // %1 stands for a temporary root holding front/ and secret.txt
-    QTest::addColumn<bool>("expected");
-
-    QTest::addRow("the front end's own script") << "file://%1/front/dist/designer.js" << true;
-    QTest::addRow("a file outside") << "file://%1/secret.txt" << false;
-    QTest::addRow("a system file") << "file:///etc/passwd" << false;
-    QTest::addRow("a listing of the front end's parent") << "file://%1/" << false;
-    QTest::addRow("a link inside the front end leading out") << "file://%1/front/escape" << false;
-    QTest::addRow("a link inside the front end leading in") << "file://%1/front/alias.html" << true;
-    QTest::addRow("the web channel's script") << "qrc:///qtwebchannel/qwebchannel.js" << true;
-    QTest::addRow("a worker made by the page") << "blob:file:///0f1e2d3c" << true;
-    QTest::addRow("data made by the page") << "data:image/png;base64,AAAA" << true;
-    QTest::addRow("a local web server") << "http://127.0.0.1:8080/beacon" << false;
-    QTest::addRow("a web page") << "https://example.org/" << false;
-    QTest::addRow("a web socket") << "ws://127.0.0.1:9222/" << false;
-    QTest::addRow("an engine page") << "chrome://gpu" << false;
-}
-
-void StartupTest::mayLoad()
-{
-    QFETCH(QString, url);
-    QFETCH(bool, expected);
-
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QDir root(dir.path());
-    QVERIFY(root.mkpath(QStringLiteral("front/dist")));
-    QVERIFY(writeFile(root.filePath(QStringLiteral("secret.txt")), "secret"));
-    QVERIFY(writeFile(root.filePath(QStringLiteral("front/index.html")), "<p>"));
-    QVERIFY(QFile::link(root.filePath(QStringLiteral("secret.txt")), root.filePath(QStringLiteral("front/escape"))));
-    QVERIFY(QFile::link(root.filePath(QStringLiteral("front/index.html")), root.filePath(QStringLiteral("front/alias.html"))));
-    QCOMPARE(::mayLoad(QUrl(url.arg(dir.path())), root.filePath(QStringLiteral("front"))), expected);
 }
 
 QUILLMARK_TEST_MAIN(StartupTest)

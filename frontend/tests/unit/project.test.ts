@@ -38,10 +38,8 @@ test('a project past a limit is refused whole, one at the limit opens', () => {
   const cases: [string, string, string][] = [
     ['objects at the limit', file(rects(MAX_OBJECTS)), 'no error'],
     ['one object more', file(rects(MAX_OBJECTS + 1)), 'tooManyObjects'],
-    ['a million objects', file(rects(1_000_000)), 'tooManyObjects'],
     ['a text at the limit', file([{ type: 'text', text: '字'.repeat(MAX_TEXT_CHARS) }]), 'no error'],
-    ['a text one character longer', file([{ type: 'text', text: 'x'.repeat(MAX_TEXT_CHARS + 1) }]), 'textTooLong'],
-    ['barcode data as long', file([{ type: 'barcode', data: '1'.repeat(MAX_TEXT_CHARS + 1) }]), 'textTooLong'],
+    ['barcode data one character longer', file([{ type: 'barcode', data: '1'.repeat(MAX_TEXT_CHARS + 1) }]), 'textTooLong'],
     ['a file over the size limit', ' '.repeat(MAX_PROJECT_MB * 1048576 + 1), 'projectTooLarge'],
   ];
   for (const [name, text, expected] of cases) assert.equal(codeOf(() => parseProject(text)), expected, name);
