@@ -13,7 +13,7 @@ import { renderLabelToCanvas } from './render/renderer';
 import { barcodeEncoderLoaded } from './render/barcode';
 import type { LabelDocument } from './model/document';
 import { App, DialogButton, DialogLayer, DialogRequest, Shell, Toasts, useToasts } from './ui/App';
-import { MergeSession } from './merge/session';
+import { MergeSession, MergeUi } from './merge/session';
 import { PrintDialog } from './ui/merge/PrintDialog';
 import { StockChooser } from './ui/StockChooser';
 import { installShortcuts } from './ui/commands';
@@ -108,7 +108,7 @@ async function start(): Promise<void> {
   const shell = new MutableShell();
   const images = new ImageStore();
   let editor: Editor;
-  const ui: EditorUi = {
+  const ui: EditorUi & MergeUi = {
     askUnsaved: (name) => shell.openDialog<UnsavedChoice>(editor.t.unsavedTitle, editor.msg('unsavedQuestion', { name }), [
       { label: editor.t.save, value: 'save', primary: true, testId: 'dialog-save' },
       { label: editor.t.dontSave, value: 'discard', testId: 'dialog-discard' },
@@ -121,6 +121,10 @@ async function start(): Promise<void> {
       ], false),
     showError: (title, message) => void shell.openDialog(title, message, [{ label: editor.t.ok, value: true, primary: true, testId: 'dialog-ok' }], true),
     notify: (message) => shell.notify(message),
+    askReadSource: (path) => shell.openDialog<boolean>(editor.t.dataSourceAskTitle, editor.msg('dataSourceAsk', { path }), [
+      { label: editor.t.dataSourceRead, value: true, testId: 'dialog-read-source' },
+      { label: editor.t.dataSourceSkip, value: false, primary: true, testId: 'dialog-skip-source' },
+    ], false),
     pickImageFile: () => chooseFile('image/png,image/jpeg,image/svg+xml,.png,.jpg,.jpeg,.svg'),
   };
   editor = new Editor(api, ui, window.localStorage);

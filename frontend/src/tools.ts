@@ -30,7 +30,7 @@ export function printTools(editor: Editor, merge: MergeSession, images: ImageSto
       const planned = planOutput(editor.state.doc, merge.table, merge.settings, options);
       if (!planned.ok) throw new Error(planned.reason);
       const started = performance.now();
-      const problems = await checkLabels(editor.state.doc, merge.table, planned.plan.labels, new Date());
+      const problems = await checkLabels(editor.state.doc, merge.table, planned.plan.labels, new Date(), { pictures: images });
       return { labels: planned.plan.labels.length, problems: problems ?? [], ms: performance.now() - started };
     },
     /** The PDF the export dialog would save, as Base64. */

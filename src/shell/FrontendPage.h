@@ -1,6 +1,8 @@
-// The web page that shows the front end and keeps it the only thing shown (see NavigationGuard).
+// The web page that shows the front end and keeps it the only thing shown and loaded (see
+// NavigationGuard), and brings the designer back when its renderer dies.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QWebEnginePage>
 
@@ -10,7 +12,9 @@ class FrontendPage final : public QWebEnginePage
 
 public:
     explicit FrontendPage(QObject *parent);
+    ~FrontendPage() override;
 
+    // Also what the page may load from now on; call once, before loading.
     void setFrontendDir(const QString &dir);
 
 protected:
@@ -18,5 +22,9 @@ protected:
     QWebEnginePage *createWindow(WebWindowType type) override;
 
 private:
+    void recoverFromCrash(RenderProcessTerminationStatus status);
+    void loadFrontend();
+
     QString frontendDir;
+    QElapsedTimer sinceCrashReload;
 };

@@ -42,7 +42,6 @@ QString showFrontend(QWebEngineView *view, DesktopBridge *bridge, QObject *extra
 
     QWebEngineSettings *webSettings = view->settings();
     webSettings->setAttribute(QWebEngineSettings::LocalStorageEnabled, true);
-    webSettings->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);
     webSettings->setAttribute(QWebEngineSettings::JavascriptCanAccessClipboard, true);
 
     const QString frontendDir = findFrontendDir(QCoreApplication::applicationDirPath());

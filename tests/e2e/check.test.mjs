@@ -54,6 +54,8 @@ describe('the check before printing in the program', () => {
     writeWorkbook(sheetPath, [6901234567892, 6901234567891, 6920000000036]);
     const projectPath = path.join(host.root, 'ean.cwrt');
     fs.writeFileSync(projectPath, JSON.stringify(project(sheetPath)));
+    // As though the user had imported it on this machine before.
+    await page.evaluate((p) => window.quillmark.editor.rememberSource(p), sheetPath);
     assert.equal(await page.evaluate((p) => window.quillmark.editor.openProject(p), projectPath), true);
     await page.waitForFunction(() => window.quillmark.merge.table?.records.length === 3, null, { timeout: 30_000 });
     assert.deepEqual(await page.evaluate(() => window.quillmark.merge.table.records.map((r) => r[1])), ['6901234567892', '6901234567891', '6920000000036']);

@@ -8,7 +8,8 @@ import fs from 'node:fs';
 import path from 'node:path';
 import { describe, it } from 'node:test';
 import XLSX from 'xlsx';
-import { clickElement as click, jobAttributes, labelProject, printResult, printingHost, setValue, textOf } from './harness.mjs';
+import { encode as encodePng } from 'fast-png';
+import { clickElement as click, clickWhenShown, dialogText, jobAttributes, labelProject, printResult, printingHost, setValue, textOf } from './harness.mjs';
 import { pdfPages, readCode128 } from '../../frontend/tests/pdfpages.mjs';
 
 function project(sheetPath) {
@@ -32,6 +33,8 @@ describe('data merge in the program', () => {
     XLSX.writeFile(book, sheetPath);
     const projectPath = path.join(host.root, 'stock.cwrt');
     fs.writeFileSync(projectPath, JSON.stringify(project(sheetPath)));
+    // As though the user had imported it on this machine before.
+    await host.page.evaluate((p) => window.quillmark.editor.rememberSource(p), sheetPath);
 
     assert.equal(await host.page.evaluate((p) => window.quillmark.editor.openProject(p), projectPath), true);
     await host.page.waitForFunction(() => window.quillmark.merge.table?.records.length === 3, null, { timeout: 30_000 });
@@ -77,11 +80,63 @@ describe('data merge in the program', () => {
     assert.deepEqual([1, 2, 3].map((p) => readCode128(file, p)), ['A-100-007', 'B-200-008', 'C-300-009']);
   });
 
+  it('reads a project\'s data file that the user never chose only after asking with its whole path', async () => {
+    const { host } = context;
+    const { page } = host;
+    const secret = path.join(host.root, 'private', 'notes');
+    fs.mkdirSync(path.dirname(secret));
+    fs.writeFileSync(secret, '品名,SKU,价格\n口令,hunter2,1\n');
+    const projectPath = path.join(host.root, 'hostile.cwrt');
+    fs.writeFileSync(projectPath, JSON.stringify({ ...project(secret), merge: { source: { path: secret, name: 'notes.csv', sheet: '', headerRow: true } } }));
+    // Every read the page asks of the host, through the channel object it calls.
+    await page.evaluate(() => {
+      const bridge = window.quillmarkBridge;
+      const read = bridge.readSpreadsheet;
+      window.readsAsked = [];
+      bridge.readSpreadsheet = (...args) => window.readsAsked.push(args[0]) && read.apply(bridge, args);
+    });
+    const reads = () => page.evaluate(() => window.readsAsked);
+
+    assert.equal(await page.evaluate((p) => window.quillmark.editor.openProject(p), projectPath), true);
+    assert.ok((await dialogText(page)).includes(secret));
+    assert.deepEqual(await reads(), []);
+    await click(page, '[data-testid="dialog-skip-source"]');
+    await page.waitForFunction(() => Array.from(document.querySelectorAll('[data-testid="toast"]')).some((t) => t.textContent.includes('未读取数据源')));
+    assert.deepEqual([await reads(), await page.evaluate(() => window.quillmark.merge.table)], [[], null]);
+
+    // Asked again and agreed to, the file is read and remembered.
+    const reloaded = page.evaluate(() => window.quillmark.merge.reload());
+    assert.ok((await dialogText(page)).includes(secret));
+    await click(page, '[data-testid="dialog-read-source"]');
+    await reloaded;
+    await page.waitForFunction(() => window.quillmark.merge.table?.records.length === 1);
+    assert.deepEqual([await reads(), await page.evaluate((p) => window.quillmark.editor.isKnownSource(p), secret)], [[secret], true]);
+  });
+
+  it('stops a job whose picture does not decode instead of printing it blank', async () => {
+    const png = Buffer.from(encodePng({ width: 64, height: 64, channels: 3, data: new Uint8Array(64 * 64 * 3).fill(90) }));
+    // The signature and part of the header only, and no picture at all: nothing to decode.
+    const pictures = { cut: png.subarray(0, 40), garbage: Buffer.from('not a picture'), whole: png };
+    const outcomes = {};
+    for (const [name, bytes] of Object.entries(pictures)) {
+      const file = path.join(context.host.root, `${name}.cwrt`);
+      fs.writeFileSync(file, JSON.stringify(labelProject(name, [{ id: 'p', type: 'image', xMm: 1, yMm: 1, widthMm: 20, heightMm: 20, src: `data:image/png;base64,${bytes.toString('base64')}` }])));
+      outcomes[name] = await context.host.page.evaluate(async (p) => {
+        await window.quillmark.editor.openProject(p);
+        const job = { dpi: 203, from: 1, to: 1, perRecord: 1, sheet: null };
+        const { problems } = await window.quillmark.checkJob(job);
+        return [problems.flatMap((r) => r.faults.map((f) => f.kind)), await window.quillmark.pdfBase64(job).then(() => 'made', (e) => e.name)];
+      }, file);
+    }
+    assert.deepEqual(outcomes, { cut: [['picture'], 'JobBlocked'], garbage: [['picture'], 'JobBlocked'], whole: [[], 'made'] });
+  });
+
   it('keeps a project usable when its data source file is gone', async () => {
     const { host } = context;
     const projectPath = path.join(host.root, 'orphan.cwrt');
     fs.writeFileSync(projectPath, JSON.stringify(project(path.join(host.root, 'gone.xlsx'))));
     assert.equal(await host.page.evaluate((p) => window.quillmark.editor.openProject(p), projectPath), true);
+    await clickWhenShown(host.page, '[data-testid="dialog-read-source"]');
     await host.page.waitForFunction(() => Array.from(document.querySelectorAll('[data-testid="toast"]')).some((t) => t.textContent.includes('gone.xlsx')));
     const toast = await host.page.evaluate(() => Array.from(document.querySelectorAll('[data-testid="toast"]'), (t) => t.textContent).find((t) => t.includes('gone.xlsx')));
     assert.match(toast, /无法读取数据源.*gone\.xlsx.*无法读取文件/);

@@ -1,6 +1,7 @@
 // Whatever the page tries, the view keeps showing only the front end's own files: nothing
-// else is loaded, so nothing else reaches the bridge; links to the web and to mail go to the
-// desktop's own program, and the front end stays connected throughout.
+// else is loaded or read, no network address is reached, so nothing else reaches the bridge and
+// nothing leaves; only a web link the user clicked open in a new window goes to the desktop's
+// own program; a renderer that dies is brought back with the unsaved work offered.
 import assert from 'node:assert/strict';
 import { spawn } from 'node:child_process';
 import fs from 'node:fs';
@@ -8,6 +9,7 @@ import http from 'node:http';
 import os from 'node:os';
 import path from 'node:path';
 import { after, before, describe, it } from 'node:test';
+import { chromium } from 'playwright-core';
 import { sleep, startHost, waitFor } from './harness.mjs';
 
 // An evaluation whose page navigated away meanwhile fails this way; for a test that asked the
@@ -22,6 +24,10 @@ async function startWitness() {
   const server = http.createServer((request, response) => {
     requests.push(request.url);
     response.end();
+  });
+  server.on('upgrade', (request, socket) => {
+    requests.push(request.url);
+    socket.destroy();
   });
   await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
   return { requests, origin: `http://127.0.0.1:${server.address().port}`, close: () => server.close() };
@@ -52,9 +58,10 @@ async function startXServer() {
 }
 
 // A page the test places inside the front-end folder: being the front end's own file, it is
-// shown and reaches the bridge, which shows the witness would hear from any page that loads.
+// shown and reaches the bridge. It also calls the witness, which must never hear from it.
 const beaconPage = (witness, from) => `<!DOCTYPE html><meta charset="utf-8"><script src="qrc:///qtwebchannel/qwebchannel.js"></script>
-<script>new Image().src = '${witness.origin}/beacon?from=${from}&transport=' + !!(window.qt && window.qt.webChannelTransport);</script>`;
+<script>window.probeTransport = !!(window.qt && window.qt.webChannelTransport);
+new Image().src = '${witness.origin}/beacon?from=${from}';</script>`;
 
 // Clicks a link the way a person does, with the mouse, so that it counts as a followed link.
 async function followLink(page, href, target) {
@@ -74,7 +81,7 @@ async function followLink(page, href, target) {
   await page.mouse.click(x, y);
 }
 
-describe('the navigation guard', { timeout: 60_000 }, () => {
+describe('the navigation guard', { timeout: 180_000 }, () => {
   let witness;
   let opener;
   let xServer;
@@ -90,6 +97,7 @@ describe('the navigation guard', { timeout: 60_000 }, () => {
     });
     fs.writeFileSync(path.join(host.frontendDir, 'probe.html'), beaconPage(witness, 'probe'));
     fs.writeFileSync(path.join(host.root, 'outside.html'), beaconPage(witness, 'outside'));
+    fs.symlinkSync(path.join(host.root, 'outside.html'), path.join(host.frontendDir, 'escape.html'));
   });
   after(async () => {
     await host?.stop();
@@ -117,11 +125,30 @@ describe('the navigation guard', { timeout: 60_000 }, () => {
 
   it('shows and connects a page inside the front-end folder', async () => {
     await goTo('probe.html');
-    assert.ok(await waitFor(() => witness.requests.some((url) => url.includes('from=probe'))), witness.requests.join('\n'));
-    assert.ok(witness.requests.includes('/beacon?from=probe&transport=true'), witness.requests.join('\n'));
+    assert.ok(await waitFor(() => host.page.evaluate(() => window.probeTransport).catch(() => false)));
     await goTo('index.html');
     await frontendAnswers();
-    witness.requests.length = 0;
+  });
+
+  it('reads no file outside the front end and reaches no network address', async () => {
+    const reads = await host.page.evaluate((urls) => Promise.all(urls.map((url) => new Promise((resolve) => {
+      const request = new XMLHttpRequest(); // the text read, or null when refused
+      request.open('GET', url);
+      request.onload = () => resolve(request.responseText || null);
+      request.onerror = () => resolve(null);
+      request.send();
+    }))), ['index.html', 'escape.html', `file://${host.root}/outside.html`, 'file:///etc/passwd', `file://${host.root}/`, `file://${host.frontendDir}/`, `${witness.origin}/xhr`]);
+    assert.match(reads[0], /<html/i);
+    assert.deepEqual(reads.slice(1), [null, null, null, null, null, null]);
+    const worker = (origin) => `fetch('${origin}/worker-fetch').catch(() => {}); new WebSocket('${origin.replace('http', 'ws')}/worker-socket');
+      const request = new XMLHttpRequest(); request.open('GET', '${origin}/worker-xhr'); request.send(); postMessage('tried');`;
+    assert.equal(await host.page.evaluate(([origin, script]) => {
+      new Image().src = `${origin}/image`;
+      const blob = URL.createObjectURL(new Blob([script], { type: 'text/javascript' }));
+      return new Promise((resolve) => { new Worker(blob).onmessage = (e) => resolve(e.data); });
+    }, [witness.origin, worker(witness.origin)]), 'tried');
+    await sleep(2000); // long enough for the requests to arrive
+    assert.deepEqual(witness.requests, []);
   });
 
   it('loads nothing else, whatever the page tries', async () => {
@@ -145,6 +172,9 @@ describe('the navigation guard', { timeout: 60_000 }, () => {
       ['frame on the web', () => addFrame(`${witness.origin}/frame`)],
       ['frame holding a data: URL', () => addFrame(dataPage)],
       ['followed link to a file outside', () => clickLink(`file://${host.root}/outside.html`)],
+      ['empty page by script', () => goTo('about:blank')],
+      ['engine page by script', () => goTo('chrome://gpu')],
+      ['source view by script', () => goTo(`view-source:${indexUrl()}`)],
       ['followed link into a new window', () => clickLink(`${witness.origin}/blank-target`, '_blank')],
     ];
     for (const [name, attempt] of attempts) {
@@ -154,7 +184,7 @@ describe('the navigation guard', { timeout: 60_000 }, () => {
     }
     // Long enough for any page that did load to report; the probe above reported within it.
     await sleep(2000);
-    assert.deepEqual(witness.requests, []);
+    assert.deepEqual([witness.requests, opener.opened()], [[], []]);
     const targets = await host.targets();
     const foreign = targets.filter((target) => target.url !== indexUrl() && target.url !== 'about:blank');
     assert.deepEqual(foreign, []);
@@ -163,25 +193,56 @@ describe('the navigation guard', { timeout: 60_000 }, () => {
     assert.equal(host.child.exitCode, null);
   });
 
-  it('hands followed web and mail links to the desktop instead of loading them', async () => {
-    await clickLink(`${witness.origin}/help?topic=labels`);
-    await clickLink('mailto:support@example.org?subject=Quillmark');
-    assert.ok(await waitFor(() => opener.opened().length === 2), `handed over: ${opener.opened()}`);
-    assert.deepEqual(opener.opened().sort(), [`${witness.origin}/help?topic=labels`, 'mailto:support@example.org?subject=Quillmark']);
+  it('hands a secure web link the user opened to the desktop, and nothing else', async () => {
+    await clickLink('https://example.org/help?topic=labels', '_blank');
+    await clickLink(`${witness.origin}/plain`, '_blank');
+    await clickLink('mailto:support@example.org?attach=/etc/passwd', '_blank');
+    await clickLink('https://example.org/same-window');
+    assert.ok(await waitFor(() => opener.opened().length > 0), 'nothing handed over');
+    // The refused ones would have been handed over by now, being clicked before the last.
+    await sleep(1000);
+    assert.deepEqual(opener.opened(), ['https://example.org/help?topic=labels']);
     assert.deepEqual(witness.requests, []);
     await frontendAnswers();
+  });
+
+  it('hands over no link that a script clicks', async () => {
+    // Well after the user's last action, which the engine forgets after a few seconds; each
+    // evaluation from this test counts as one, and each lets one window open.
+    await host.page.evaluate(() => setTimeout(() => {
+      for (const href of ['https://example.org/by-script', 'mailto:a@example.org?attach=/etc/passwd']) {
+        for (const target of ['_blank', '']) for (let i = 0; i < 10; i++) Object.assign(document.createElement('a'), { href, target }).click();
+      }
+      window.scriptClicked = true;
+    }, 6000));
+    await sleep(7500); // without evaluating, which would count as an action again
+    assert.ok(await host.page.evaluate(() => window.scriptClicked));
+    assert.deepEqual(opener.opened(), ['https://example.org/help?topic=labels']);
+    await frontendAnswers();
+  });
+
+  it('brings the designer back once its renderer dies, offering the unsaved work', async () => {
+    await host.page.evaluate(() => window.quillmark.editor.insert('rect'));
+    assert.ok(await waitFor(() => host.page.evaluate(() => localStorage.getItem('quillmark.autosave') !== null)));
+    await (await host.page.context().newCDPSession(host.page)).send('Page.crash').catch(() => {});
+    // A client stays with the dead page: a new one attaches to the designer brought back.
+    assert.ok(await waitFor(async () => (await host.targets()).some((t) => t.type === 'page' && t.url === indexUrl()), 30_000));
+    const port = /DevTools listening on ws:\/\/127\.0\.0\.1:(\d+)/.exec(host.output.join(''))[1];
+    const client = await chromium.connectOverCDP(`http://127.0.0.1:${port}`, { noDefaults: true });
+    const page = client.contexts()[0].pages()[0];
+    await page.waitForFunction(() => document.querySelector('[data-testid="dialog-recover"]'), null, { timeout: 30_000 }).finally(() => client.close());
   });
 });
 
 // CI has no desktop: the offscreen platform declines the hand-over at once, with a warning,
 // and the program carries on.
-describe('a followed web link without a desktop', () => {
+describe('a secure web link opened without a desktop', () => {
   it('is declined by the platform without loading or stalling anything', async () => {
     const host = await startHost();
     try {
       const indexUrl = `file://${host.frontendDir}/index.html`;
-      await followLink(host.page, 'http://127.0.0.1:9/help');
-      assert.ok(await waitFor(() => host.output.join('').includes("openUrl() for 'http://127.0.0.1:9/help'")), host.output.join(''));
+      await followLink(host.page, 'https://127.0.0.1:9/help', '_blank');
+      assert.ok(await waitFor(() => host.output.join('').includes("openUrl() for 'https://127.0.0.1:9/help'")), host.output.join(''));
       assert.equal(host.page.url(), indexUrl);
       assert.equal(await host.callText('windowMaximize'), '{"ok":true}');
     } finally {

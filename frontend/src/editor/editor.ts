@@ -12,15 +12,15 @@ import {
 } from '../model/document';
 import { History } from '../model/history';
 import {
-  base64ToUtf8, nameFromFileName, parseProject, ProjectError, serializeProject, suggestedFileName, utf8ToBase64,
+  base64ToUtf8, limitExceeded, nameFromFileName, parseProject, ProjectError, serializeProject, suggestedFileName, utf8ToBase64,
 } from '../model/project';
 import { format, Language, MessageKey, messageTable, MessageTable } from '../i18n/messages';
 import { LENGTH_UNITS, LengthUnit } from '../model/units';
 import { fitBarcodeBoxes } from '../render/symbol';
 import { clearAutosave, readAutosave, writeAutosave } from './autosave';
 import {
-  FAVOURITE_STOCK_KEY, MAX_RECENT_PROJECTS, MAX_RECENT_STOCK, readList, RECENT_PROJECTS_KEY, RECENT_STOCK_KEY, withFirst,
-  without, writeList,
+  FAVOURITE_STOCK_KEY, KNOWN_SOURCES_KEY, MAX_KNOWN_SOURCES, MAX_RECENT_PROJECTS, MAX_RECENT_STOCK, readList,
+  RECENT_PROJECTS_KEY, RECENT_STOCK_KEY, withFirst, without, writeList,
 } from './recent';
 import { loadCustomStock, saveCustomStock, StockEntry } from '../model/stock';
 
@@ -174,6 +174,11 @@ export class Editor {
     const after = fitBarcodeBoxes(edit(before), before);
     if (after === before) {
       if (options.select) this.select(options.select);
+      return;
+    }
+    const exceeded = after.objects === before.objects ? null : limitExceeded(after.objects);
+    if (exceeded && !limitExceeded(before.objects)) {
+      this.ui.notify(this.msg(exceeded.code, { detail: exceeded.detail, limit: exceeded.limit }));
       return;
     }
     this.history.record(before, options.coalesce ?? null);
@@ -483,7 +488,7 @@ export class Editor {
       this.ui.notify(this.msg('opened', { name: reply.name }) + (skippedObjects ? ` ${this.msg('skippedObjects', { count: skippedObjects })}` : ''));
       return true;
     } catch (e) {
-      const reason = e instanceof ProjectError ? this.msg(e.code, { detail: e.detail }) : this.t.notProject;
+      const reason = e instanceof ProjectError ? this.msg(e.code, { detail: e.detail, limit: e.limit }) : this.t.notProject;
       this.ui.showError(this.msg('openFailed', { name: reply.name }), reason);
       if (path) this.forgetProject(path);
       return false;
@@ -560,6 +565,18 @@ export class Editor {
       this.autosaveWarned = true;
       this.ui.notify(this.t.autosaveFull);
     }
+  }
+
+  /**
+   * A project names its data file by path, and a project can come from anyone: only a file the
+   * user chose on this machine is read without asking first.
+   */
+  isKnownSource(path: string): boolean {
+    return readList(this.storage, KNOWN_SOURCES_KEY).includes(path);
+  }
+
+  rememberSource(path: string): void {
+    writeList(this.storage, KNOWN_SOURCES_KEY, withFirst(readList(this.storage, KNOWN_SOURCES_KEY), path, MAX_KNOWN_SOURCES));
   }
 
   /** A short notice that goes away by itself. */

@@ -1,5 +1,6 @@
 // Short lists the designer keeps in the page's local storage across runs: the projects opened or
-// saved last (by path, newest first), the stock used last, and the stock marked as favourite.
+// saved last (by path, newest first), the stock used last, the stock marked as favourite, and the
+// data files the user chose.
 // A damaged or missing list reads as empty; a full storage keeps the previous list.
 
 export const RECENT_PROJECTS_KEY = 'quillmark.recentProjects';
@@ -7,6 +8,9 @@ export const RECENT_STOCK_KEY = 'quillmark.recentStock';
 export const FAVOURITE_STOCK_KEY = 'quillmark.favouriteStock';
 export const MAX_RECENT_PROJECTS = 10;
 export const MAX_RECENT_STOCK = 8;
+/** Data files the user picked, or agreed to read, on this machine (see MergeHost.isKnownSource). */
+export const KNOWN_SOURCES_KEY = 'quillmark.knownDataSources';
+export const MAX_KNOWN_SOURCES = 200;
 
 type Storage = Pick<globalThis.Storage, 'getItem' | 'setItem'>;
 

@@ -6,6 +6,7 @@ import { cliEn, cliZhCN } from './cli';
 import { errorsEn, errorsZhCN } from './errors';
 import { mergeEn, mergeZhCN } from './merge';
 import { printerEn, printerZhCN } from './printer';
+import { safetyEn, safetyZhCN } from './safety';
 import { stockEn, stockZhCN } from './stock';
 
 const zhCN = {
@@ -166,6 +167,7 @@ const zhCN = {
   ...stockZhCN,
   ...errorsZhCN,
   ...cliZhCN,
+  ...safetyZhCN,
 } as const;
 
 export type MessageKey = keyof typeof zhCN;
@@ -321,6 +323,7 @@ const en: MessageTable = {
   ...stockEn,
   ...errorsEn,
   ...cliEn,
+  ...safetyEn,
 };
 
 export type Language = 'zh-CN' | 'en';

@@ -23,11 +23,16 @@ export interface MergeHost {
   msg(key: MessageKey, params?: Record<string, string | number>): string;
   report(error: unknown): void;
   describeError(error: unknown): string;
+  /** Whether the user picked this file, or agreed to read it, on this machine. */
+  isKnownSource(path: string): boolean;
+  rememberSource(path: string): void;
 }
 
 export interface MergeUi {
   notify(message: string): void;
   showError(title: string, message: string): void;
+  /** Asks whether a project may read a data file the user never chose here; the whole path is shown. */
+  askReadSource(path: string): Promise<boolean>;
 }
 
 type TextResolver = (stored: string, object: LabelObject) => string;
@@ -99,6 +104,7 @@ export class MergeSession {
       return;
     }
     if (!reply) return;
+    if (this.api.mode === 'host') this.editor.rememberSource(reply.path);
     const workbook = await this.parse(reply.dataBase64, reply.name);
     if (!workbook) return;
     const previous = this.settings.source;
@@ -171,6 +177,17 @@ export class MergeSession {
       this.ui.notify(this.editor.msg('dataNeedsImport', { name: source.name }));
       this.changed();
       return;
+    }
+    if (!this.editor.isKnownSource(source.path)) {
+      const agreed = await this.ui.askReadSource(source.path);
+      // Another project may have been opened meanwhile; it asks for its own source.
+      if (sourceKey(this.settings.source) !== sourceKey(source)) return;
+      if (!agreed) {
+        this.ui.notify(this.editor.msg('dataSourceNotRead', { name: source.name }));
+        this.changed();
+        return;
+      }
+      this.editor.rememberSource(source.path);
     }
     this.loading = true;
     this.changed();

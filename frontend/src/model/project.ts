@@ -24,10 +24,16 @@ export interface ProjectFile {
 }
 
 /** Why a file could not be read; the message table turns each into words. */
-export type ProjectErrorCode = 'notJson' | 'notProject' | 'newerVersion' | 'badLabel';
+export type ProjectErrorCode = 'notJson' | 'notProject' | 'newerVersion' | 'badLabel' | 'projectTooLarge' | 'tooManyObjects' | 'textTooLong';
+
+// What one project may hold. No label needs more, and a file past them (made by a program, or to
+// harm) would hold the designer for seconds at a time while it is read, drawn and checked.
+export const MAX_OBJECTS = 2000;
+export const MAX_TEXT_CHARS = 10_000;
+export const MAX_PROJECT_MB = 48;
 
 export class ProjectError extends Error {
-  constructor(readonly code: ProjectErrorCode, readonly detail = '') {
+  constructor(readonly code: ProjectErrorCode, readonly detail = '', readonly limit = 0) {
     super(`${code}${detail ? `: ${detail}` : ''}`);
     this.name = 'ProjectError';
   }
@@ -58,6 +64,7 @@ export function serializeProject(doc: LabelDocument): string {
  * defaults so that one damaged value does not cost the whole label.
  */
 export function parseProject(text: string): ReadResult {
+  if (text.length > MAX_PROJECT_MB * 1024 * 1024) throw new ProjectError('projectTooLarge', (text.length / 1048576).toFixed(1), MAX_PROJECT_MB);
   let raw: unknown;
   try {
     raw = JSON.parse(stripBom(text));
@@ -78,7 +85,10 @@ export function parseProject(text: string): ReadResult {
   const objects: LabelObject[] = [];
   let skippedObjects = 0;
   const seen = new Set<string>();
-  for (const item of Array.isArray(migrated.objects) ? migrated.objects : []) {
+  const stored: unknown[] = Array.isArray(migrated.objects) ? migrated.objects : [];
+  // Counted before any is read: reading a million would be the freeze the limit prevents.
+  if (stored.length > MAX_OBJECTS) throw new ProjectError('tooManyObjects', String(stored.length), MAX_OBJECTS);
+  for (const item of stored) {
     const object = readObject(item);
     if (!object) {
       skippedObjects += 1;
@@ -88,10 +98,22 @@ export function parseProject(text: string): ReadResult {
     seen.add(object.id);
     objects.push(object);
   }
+  const exceeded = limitExceeded(objects);
+  if (exceeded) throw exceeded;
   const merge = 'merge' in migrated ? { merge: readMergeSettings(migrateSheetGaps(migrated.merge, widthMm, heightMm)) } : {};
   const stock = readStock(migrated.stock);
   const output = readOutputSettings(migrated.output);
   return { doc: { ...doc, objects, ...merge, ...(stock ? { stock } : {}), ...(output ? { output } : {}) }, skippedObjects };
+}
+
+/** The first limit that objects go past, as the error that says so; null within them all. */
+export function limitExceeded(objects: readonly LabelObject[]): ProjectError | null {
+  if (objects.length > MAX_OBJECTS) return new ProjectError('tooManyObjects', String(objects.length), MAX_OBJECTS);
+  for (const o of objects) {
+    const chars = o.type === 'text' ? o.text.length : o.type === 'barcode' ? o.data.length : 0;
+    if (chars > MAX_TEXT_CHARS) return new ProjectError('textTooLong', String(chars), MAX_TEXT_CHARS);
+  }
+  return null;
 }
 
 /**

@@ -91,7 +91,7 @@ export async function preparePages(source: OutputSource, options: OutputOptions,
   // the check has passed.
   pages.prefetch();
   try {
-    const problems = await checkLabels(source.doc, source.table, planned.plan.labels, now);
+    const problems = await checkLabels(source.doc, source.table, planned.plan.labels, now, { pictures: source.images });
     if (problems && problems.length > 0) throw new JobBlocked(problems);
   } catch (e) {
     pages.close();

@@ -1,7 +1,8 @@
 // The check before anything is printed or exported: every label of the job, resolved from the
 // current data and document exactly as it will be drawn. A barcode that cannot be encoded would
 // print as an empty box and a field that names no column would print as typed, so either stops
-// the job until its records are mended or skipped. Nothing here is remembered between checks
+// the job until its records are mended or skipped, and so does a picture that does not decode,
+// which would print as nothing on every label. Nothing here is remembered between checks
 // except which barcode values encode (render/barcode.ts), which depends on the value alone.
 
 import { yieldToPage } from '../util/yield';
@@ -14,7 +15,14 @@ import type { BarcodeFault } from '../render/barcodeFault';
 
 export type LabelFault =
   | { kind: 'field'; name: string }
-  | { kind: 'barcode'; value: string; fault: BarcodeFault };
+  | { kind: 'barcode'; value: string; fault: BarcodeFault }
+  | { kind: 'picture'; id: string };
+
+/** Where the check learns which pictures decode (the page's ImageStore). */
+export interface PictureCheck {
+  ready(doc: LabelDocument): Promise<void>;
+  failed(src: string): boolean;
+}
 
 export interface RecordProblem {
   /** 0-based record index; -1 for a job without a data source. */
@@ -54,9 +62,13 @@ export async function checkLabels(
   table: SheetTable | null,
   labels: readonly LabelInstance[],
   now: Date,
-  watch: { onProgress?: (p: CheckProgress) => void; superseded?: () => boolean } = {},
+  watch: { onProgress?: (p: CheckProgress) => void; superseded?: () => boolean; pictures?: PictureCheck } = {},
 ): Promise<RecordProblem[] | null> {
   const fieldFaults: LabelFault[] = missingFields(doc, table).map((name) => ({ kind: 'field', name }));
+  if (watch.pictures) {
+    await watch.pictures.ready(doc);
+    for (const o of doc.objects) if (o.type === 'image' && o.src && watch.pictures.failed(o.src)) fieldFaults.push({ kind: 'picture', id: o.id });
+  }
   const barcodes = doc.objects.filter((o): o is BarcodeObject => o.type === 'barcode');
   if (barcodes.length > 0) await barcodeEncoderLoaded();
   const verdicts = new Map<string, BarcodeFault | null>();

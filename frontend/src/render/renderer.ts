@@ -166,8 +166,11 @@ function drawLine(ctx: Ctx2D, o: LineObject, box: { w: number; h: number }, scal
 function drawText(ctx: Ctx2D, o: TextObject, box: { w: number; h: number }, scale: number, opts: RenderOptions): void {
   const text = opts.resolveText ? opts.resolveText(o.text, o) : o.text;
   const sizePx = ptToMm(o.fontSizePt) * scale;
+  // Setting a font costs as much as measuring a line: only when the size changes.
+  let measuredSize = NaN;
   const measure = (s: string, size: number): number => {
-    ctx.font = cssFont(o.fontFamily, size, o.bold, o.italic);
+    if (size !== measuredSize) ctx.font = cssFont(o.fontFamily, size, o.bold, o.italic);
+    measuredSize = size;
     return ctx.measureText(s).width;
   };
   const layout = layoutText(text, { widthPx: box.w, heightPx: box.h, fontSizePx: sizePx, wrap: o.wrap, shrinkToFit: o.shrinkToFit }, measure);

@@ -19,6 +19,17 @@ test('a word wider than the box is split rather than overflowing', () => {
   assert.deepEqual(wrapParagraph('abcdefghij', 4, 1, measure), ['abcd', 'efgh', 'ij']);
 });
 
+// Work is counted in characters handed to measure, which is what canvas measuring costs.
+test('laying out one long word costs work linear in its length, wrapped and shrunk alike', () => {
+  const work = (letters: number): number => {
+    let measured = 0;
+    const laid = layoutText('x'.repeat(letters) + ' end', { widthPx: 200, heightPx: 60, fontSizePx: 10, wrap: true, shrinkToFit: true }, (s, size) => (measured += s.length) && measure(s, size));
+    assert.ok(laid.lines.join('').length === letters + 3 && laid.lines.every((l) => measure(l, laid.fontSizePx) <= 200.01));
+    return measured;
+  };
+  assert.ok(work(30_000) / work(3_000) < 12, `ten times the letters cost ${work(30_000) / work(3_000)} times the work`);
+});
+
 test('line breaks in the text are kept, with or without wrapping', () => {
   assert.deepEqual(layoutText('a\nb', { widthPx: 100, heightPx: 100, fontSizePx: 10, wrap: false, shrinkToFit: false }, measure).lines, ['a', 'b']);
 });

@@ -3,8 +3,8 @@ import assert from 'node:assert/strict';
 import { addObjects, createBarcode, createDocument, createDocumentForStock, createObject, LabelDocument, setLabelSize } from '../../src/model/document';
 import { findStock, makeCustomStock, STOCK } from '../../src/model/stock';
 import {
-  base64ToBytes, base64ToUtf8, nameFromFileName, parseProject, PROJECT_FORMAT, PROJECT_VERSION, ProjectError,
-  serializeProject, suggestedFileName, utf8ToBase64,
+  base64ToBytes, base64ToUtf8, MAX_OBJECTS, MAX_PROJECT_MB, MAX_TEXT_CHARS, nameFromFileName, parseProject, PROJECT_FORMAT,
+  PROJECT_VERSION, ProjectError, serializeProject, suggestedFileName, utf8ToBase64,
 } from '../../src/model/project';
 
 function sample(): LabelDocument {
@@ -30,6 +30,19 @@ test('a project survives writing and reading unchanged', () => {
   assert.deepEqual(read, doc);
   assert.equal(skippedObjects, 0);
   assert.deepEqual(parseProject('\ufeff' + serializeProject(doc)).doc, doc, 'a byte order mark is no obstacle');
+});
+
+test('a project past a limit is refused whole, one at the limit opens', () => {
+  const file = (objects: unknown[]): string => JSON.stringify({ format: PROJECT_FORMAT, version: 1, label: { name: '', widthMm: 50, heightMm: 30 }, objects });
+  const rects = (count: number): unknown[] => Array.from({ length: count }, () => ({ type: 'rect' }));
+  const cases: [string, string, string][] = [
+    ['objects at the limit', file(rects(MAX_OBJECTS)), 'no error'],
+    ['one object more', file(rects(MAX_OBJECTS + 1)), 'tooManyObjects'],
+    ['a text at the limit', file([{ type: 'text', text: '字'.repeat(MAX_TEXT_CHARS) }]), 'no error'],
+    ['barcode data one character longer', file([{ type: 'barcode', data: '1'.repeat(MAX_TEXT_CHARS + 1) }]), 'textTooLong'],
+    ['a file over the size limit', ' '.repeat(MAX_PROJECT_MB * 1048576 + 1), 'projectTooLarge'],
+  ];
+  for (const [name, text, expected] of cases) assert.equal(codeOf(() => parseProject(text)), expected, name);
 });
 
 test('a barcode from before X-dimensions still fills its box; quarter turns stay as they were', () => {

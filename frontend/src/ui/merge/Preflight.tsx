@@ -8,7 +8,7 @@ import type { LabelDocument } from '../../model/document';
 import type { LabelInstance } from '../../model/labels';
 import type { SheetTable } from '../../data/table';
 import { describeBarcodeFault } from '../../render/barcodeFault';
-import { checkLabels, RecordProblem } from '../../print/preflight';
+import { checkLabels, PictureCheck, RecordProblem } from '../../print/preflight';
 
 const SHOWN_PROBLEMS = 50;
 const SHOWN_SKIPPED = 20;
@@ -19,16 +19,19 @@ export type CheckState =
   | { status: 'checking'; done: number; total: number }
   | { status: 'done'; problems: RecordProblem[] };
 
-/** What a check depends on in the document: the contents of texts and barcodes, not their places. */
+/** What a check depends on in the document: the contents of texts, barcodes and pictures, not their places. */
 function contentKey(doc: LabelDocument): string {
-  return JSON.stringify(doc.objects.map((o) => (o.type === 'text' ? o.text : o.type === 'barcode' ? [o.symbology, o.data] : 0)));
+  // A picture by its length and end: its whole data would make the key megabytes long.
+  const content = (o: LabelDocument['objects'][number]): unknown =>
+    o.type === 'text' ? o.text : o.type === 'barcode' ? [o.symbology, o.data] : o.type === 'image' ? [o.src.length, o.src.slice(-40)] : 0;
+  return JSON.stringify(doc.objects.map(content));
 }
 
 /**
  * Checks these labels against the current document and cells whenever either changes; a newer
  * check replaces one still running. Null labels check nothing.
  */
-export function useLabelCheck(doc: LabelDocument, table: SheetTable | null, labels: readonly LabelInstance[] | null): CheckState {
+export function useLabelCheck(doc: LabelDocument, table: SheetTable | null, labels: readonly LabelInstance[] | null, pictures?: PictureCheck): CheckState {
   const [state, setState] = useState<CheckState>({ status: 'checking', done: 0, total: labels?.length ?? 0 });
   const run = useRef(0);
   useEffect(() => {
@@ -42,6 +45,7 @@ export function useLabelCheck(doc: LabelDocument, table: SheetTable | null, labe
     void checkLabels(doc, table, labels, new Date(), {
       onProgress: (p) => current() && setState({ status: 'checking', ...p }),
       superseded: () => !current(),
+      pictures,
     }).then((problems) => {
       if (problems && current()) setState({ status: 'done', problems });
     });
@@ -54,7 +58,7 @@ export function useLabelCheck(doc: LabelDocument, table: SheetTable | null, labe
 
 export function describeProblem(editor: Pick<Editor, 'msg'>, problem: RecordProblem): string {
   const reason = problem.faults
-    .map((f) => (f.kind === 'field' ? editor.msg('fieldNotColumn', { name: f.name }) : describeBarcodeFault(f.fault, editor)))
+    .map((f) => (f.kind === 'field' ? editor.msg('fieldNotColumn', { name: f.name }) : f.kind === 'picture' ? editor.t.pictureBroken : describeBarcodeFault(f.fault, editor)))
     .join(' ');
   if (problem.record < 0) return editor.msg('checkItemLabel', { reason });
   const barcode = problem.faults.find((f) => f.kind === 'barcode');

@@ -78,7 +78,7 @@ function DialogBody({ mode, editor, session, images }: { mode: 'print' | 'pdf'; 
   const plan = planned.ok ? planned.plan : null;
   const pageCount = plan?.pages.length ?? 0;
   const shownPage = Math.min(previewPage, Math.max(0, pageCount - 1));
-  const check = useLabelCheck(doc, session.table, plan && !dataMissing ? plan.labels : null);
+  const check = useLabelCheck(doc, session.table, plan && !dataMissing ? plan.labels : null, images);
   const checked = check.status === 'done' && check.problems.length === 0;
   const running = status.kind === 'running';
 
