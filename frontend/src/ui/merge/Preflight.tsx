@@ -58,7 +58,7 @@ export function useLabelCheck(doc: LabelDocument, table: SheetTable | null, labe
 
 export function describeProblem(editor: Pick<Editor, 'msg'>, problem: RecordProblem): string {
   const reason = problem.faults
-    .map((f) => (f.kind === 'field' ? editor.msg('fieldNotColumn', { name: f.name }) : f.kind === 'picture' ? editor.t.pictureBroken : describeBarcodeFault(f.fault, editor)))
+    .map((f) => (f.kind === 'field' ? editor.msg('fieldNotColumn', { name: f.name }) : f.kind === 'picture' ? editor.msg('pictureBroken') : describeBarcodeFault(f.fault, editor)))
     .join(' ');
   if (problem.record < 0) return editor.msg('checkItemLabel', { reason });
   const barcode = problem.faults.find((f) => f.kind === 'barcode');
