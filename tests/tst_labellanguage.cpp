@@ -32,7 +32,7 @@ bool burns(QRgb colour)
 }
 
 // A label as the front end renders one, 1-bit: a frame on the outermost dots, a block in the top
-// left corner and bars one, two and three dots wide.
+// left corner, bars one, two and three dots wide and a byte's worth of dots alone in its rows.
 QImage drawnLabel(int width, int height)
 {
     QImage image(width, height, QImage::Format_RGB32);
@@ -43,6 +43,7 @@ QImage drawnLabel(int width, int height)
     painter.fillRect(0, 0, width / 4, height / 4, Qt::black);
     for (int x = width / 2, bar = 1; bar <= 3; x += 2 * bar + 3, ++bar)
         painter.fillRect(x, height / 3, bar, height / 3, Qt::black);
+    painter.fillRect(width / 16 * 8, height * 3 / 4, 8, 3, Qt::black);
     painter.end();
     return image.convertToFormat(QImage::Format_Mono, Qt::ThresholdDither);
 }
@@ -54,9 +55,9 @@ QImage photoLabel(int width, int height, quint32 seed)
     QImage image(width, height, QImage::Format_ARGB32);
     image.fill(Qt::transparent);
     QRandomGenerator random(seed);
-    for (int y = height / 2; y < height; ++y) {
+    for (int y = height / 4; y < height; ++y) {
         for (int x = 0; x < width; ++x)
-            image.setPixel(x, y, random.bounded(2) ? qRgba(200, 40, 90, 255) : qRgba(20, 40, 200, 255));
+            image.setPixel(x, y, random.bounded(2) ? qRgba(200, 40, 90, 255) : qRgba(250, 200, 120, 255));
     }
     for (int step = 0; step < 16 && step * 3 + 2 < width; ++step) {
         for (int y = 0; y < height / 4; ++y) {
