@@ -1,11 +1,11 @@
 // Jobs written in a label printer's own language (TSPL, ZPL II, EPL2) and queued raw on a private
 // print server, read back from what the printer would receive by the independent label decoder.
 #include "DesktopBridge.h"
+#include "LabelPages.h"
 #include "LabelDecoder.h"
 #include "PrintServer.h"
 #include "TestSupport.h"
 
-#include <QBuffer>
 #include <QJsonArray>
 #include <QPainter>
 #include <QRandomGenerator>
@@ -16,36 +16,10 @@ const QString rawQueue = "shop";          // no driver: CUPS passes the job's by
 const QString driverQueue = "zpl";        // CUPS' ZPL driver, which a raw job must bypass
 const QString closedRawQueue = "closed";  // not accepting jobs
 
-QString pngBase64(const QImage &image)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return QString::fromLatin1(bytes.toBase64());
-}
-
 // A dot burns where the page is dark and opaque: luminance below half, alpha at least half.
 bool burns(QRgb colour)
 {
     return qAlpha(colour) >= 128 && 0.299 * qRed(colour) + 0.587 * qGreen(colour) + 0.114 * qBlue(colour) < 127.5;
-}
-
-// A label as the front end renders one, 1-bit: a frame on the outermost dots, a block in the top
-// left corner, bars one, two and three dots wide and a byte's worth of dots alone in its rows.
-QImage drawnLabel(int width, int height)
-{
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(Qt::white);
-    QPainter painter(&image);
-    painter.setPen(Qt::black);
-    painter.drawRect(0, 0, width - 1, height - 1);
-    painter.fillRect(0, 0, width / 4, height / 4, Qt::black);
-    for (int x = width / 2, bar = 1; bar <= 3; x += 2 * bar + 3, ++bar)
-        painter.fillRect(x, height / 3, bar, height / 3, Qt::black);
-    painter.fillRect(width / 16 * 8, height * 3 / 4, 8, 3, Qt::black);
-    painter.end();
-    return image.convertToFormat(QImage::Format_Mono, Qt::ThresholdDither);
 }
 
 // A colour page with transparency: greys and black alphas stepping across the half-way mark, and
@@ -196,7 +170,7 @@ void LabelLanguageTest::languageJob_printsThePagesDotForDot()
     QFETCH(int, dpi);
     QFETCH(double, widthMm);
     QFETCH(double, heightMm);
-    const QList<QImage> pages{drawnLabel(dots(widthMm, dpi), dots(heightMm, dpi)),
+    const QList<QImage> pages{thermalLabel(dots(widthMm, dpi), dots(heightMm, dpi)),
                               photoLabel(dots(widthMm, dpi), dots(heightMm, dpi), quint32(dpi + widthMm))};
 
     QJsonObject job;
@@ -265,7 +239,7 @@ void LabelLanguageTest::languageSettings_areWrittenAsTheLanguageSpellsThem()
     QFETCH(QJsonObject, settings);
     QFETCH(QString, queue);
     QFETCH(QStringList, commands);
-    const QImage page = drawnLabel(400, 240);
+    const QImage page = thermalLabel(400, 240);
 
     QJsonObject job;
     QByteArray received;
@@ -294,7 +268,7 @@ void LabelLanguageTest::copies_comeOutCollatedFromOneCupsCopy_data()
 void LabelLanguageTest::copies_comeOutCollatedFromOneCupsCopy()
 {
     QFETCH(QString, language);
-    const QList<QImage> pages{drawnLabel(400, 240), photoLabel(400, 240, 7)};
+    const QList<QImage> pages{thermalLabel(400, 240), photoLabel(400, 240, 7)};
     QJsonObject job;
     QByteArray received;
     const QString reply = submit(with(languageJob(language, 203, {pngBase64(pages[0]), pngBase64(pages[1])}), "copies", 2),
@@ -315,7 +289,7 @@ void LabelLanguageTest::refusedLanguageJob_printsNothing_data()
     QTest::addColumn<QJsonObject>("payload");
     QTest::addColumn<QString>("message");
     const QString notOffered = "打印机不支持所选设置：";
-    const QJsonObject tspl = languageJob("tspl", 203, {pngBase64(drawnLabel(400, 240))});
+    const QJsonObject tspl = languageJob("tspl", 203, {pngBase64(thermalLabel(400, 240))});
     const QJsonObject zpl = with(tspl, "printerLanguage", "zpl");
     const QJsonObject epl = with(tspl, "printerLanguage", "epl2");
     const auto settings = [](const QJsonObject &job, const QString &name, const QJsonValue &value) {
@@ -347,7 +321,7 @@ void LabelLanguageTest::refusedLanguageJob_printsNothing_data()
     QTest::newRow("gap a string") << settings(tspl, "gapMm", "3") << notOffered + "gapMm=3";
     QTest::newRow("copies past what CUPS allows") << with(tspl, "copies", 10000) << notOffered + "copies=10000";
     QTest::newRow("page two dots too wide")
-        << with(tspl, "pages", QJsonArray{pngBase64(drawnLabel(400, 240)), pngBase64(drawnLabel(402, 240))}) << "打印页图像无效";
+        << with(tspl, "pages", QJsonArray{pngBase64(thermalLabel(400, 240)), pngBase64(thermalLabel(402, 240))}) << "打印页图像无效";
     QTest::newRow("page at another resolution") << with(tspl, "resolution", 300) << "打印页图像无效";
     QTest::newRow("page not an image") << with(zpl, "pages", QJsonArray{"data:,bm90IGFuIGltYWdl"}) << "打印页图像无效";
     QTest::newRow("queue not accepting jobs") << with(epl, "printerName", closedRawQueue) << "打印系统拒绝了打印任务";
