@@ -85,14 +85,11 @@ public:
 private slots:
     void initTestCase();
     void cleanupTestCase() { server.stop(); }
-    void printerOptions_sayWhetherTheQueueHasADriver_data();
     void printerOptions_sayWhetherTheQueueHasADriver();
-    void languageJob_printsThePagesDotForDot_data();
-    void languageJob_printsThePagesDotForDot();
+    void languageJob_printsThePagesDotForDotCollated_data();
+    void languageJob_printsThePagesDotForDotCollated();
     void languageSettings_areWrittenAsTheLanguageSpellsThem_data();
     void languageSettings_areWrittenAsTheLanguageSpellsThem();
-    void copies_comeOutCollatedFromOneCupsCopy_data();
-    void copies_comeOutCollatedFromOneCupsCopy();
     void refusedLanguageJob_printsNothing_data();
     void refusedLanguageJob_printsNothing();
 
@@ -128,27 +125,14 @@ QString LabelLanguageTest::submit(const QJsonObject &payload, QJsonObject *job, 
     return reply;
 }
 
-void LabelLanguageTest::printerOptions_sayWhetherTheQueueHasADriver_data()
-{
-    QTest::addColumn<QString>("queue");
-    QTest::addColumn<QString>("driver");
-    QTest::addColumn<bool>("hasOptions");
-    QTest::newRow("raw queue") << rawQueue << "raw" << false;
-    QTest::newRow("ZPL driver") << driverQueue << "ppd" << true;
-}
-
 void LabelLanguageTest::printerOptions_sayWhetherTheQueueHasADriver()
 {
-    QFETCH(QString, queue);
-    QFETCH(QString, driver);
-    QFETCH(bool, hasOptions);
-    const QJsonObject reply = parsed(bridge.printerOptions(queue));
-    QCOMPARE(reply.value("driver").toString(), driver);
-    QCOMPARE(reply.value("options").toArray().isEmpty(), !hasOptions);
-    QCOMPARE(reply.value("resolutions").toArray().isEmpty(), !hasOptions);
+    QCOMPARE(bridge.printerOptions(rawQueue), QStringLiteral("{\"defaultResolution\":0,\"driver\":\"raw\",\"ok\":true,"
+                                                             "\"options\":[],\"printerName\":\"shop\",\"resolutions\":[]}"));
+    QCOMPARE(parsed(bridge.printerOptions(driverQueue)).value("driver").toString(), QStringLiteral("ppd"));
 }
 
-void LabelLanguageTest::languageJob_printsThePagesDotForDot_data()
+void LabelLanguageTest::languageJob_printsThePagesDotForDotCollated_data()
 {
     QTest::addColumn<QString>("language");
     QTest::addColumn<int>("dpi");
@@ -164,7 +148,7 @@ void LabelLanguageTest::languageJob_printsThePagesDotForDot_data()
     }
 }
 
-void LabelLanguageTest::languageJob_printsThePagesDotForDot()
+void LabelLanguageTest::languageJob_printsThePagesDotForDotCollated()
 {
     QFETCH(QString, language);
     QFETCH(int, dpi);
@@ -173,17 +157,20 @@ void LabelLanguageTest::languageJob_printsThePagesDotForDot()
     const QList<QImage> pages{thermalLabel(dots(widthMm, dpi), dots(heightMm, dpi)),
                               photoLabel(dots(widthMm, dpi), dots(heightMm, dpi), quint32(dpi + widthMm))};
 
+    // Two copies of two pages come out 1, 2, 1, 2, written into a job that asks CUPS for one copy.
     QJsonObject job;
     QByteArray received;
-    const QString reply = submit(languageJob(language, dpi, {pngBase64(pages[0]), pngBase64(pages[1])}, widthMm, heightMm),
-                                 &job, &received);
+    const QJsonObject payload = languageJob(language, dpi, {pngBase64(pages[0]), pngBase64(pages[1])}, widthMm, heightMm);
+    const QString reply = submit(with(payload, "copies", 2), &job, &received);
     QVERIFY2(!job.isEmpty(), qPrintable(reply));
+    QCOMPARE(parsed(reply), QJsonObject({{"ok", true}, {"printerName", rawQueue}, {"printerDisplayName", rawQueue}}));
+    QCOMPARE(job.value("copies").toInt(1), 1);
     const DecodedLabels labels = decodeLabels(received);
     QVERIFY2(labels.error.isEmpty(), qPrintable(labels.error));
-    QCOMPARE(labels.pages.size(), 2);
-    for (int i = 0; i < 2; ++i) {
-        const QString difference = dotsDiffering(labels.pages[i], pages[i]);
-        QVERIFY2(difference.isEmpty(), qPrintable(QStringLiteral("page %1: ").arg(i + 1) + difference));
+    QCOMPARE(labels.pages.size(), 4);
+    for (int i = 0; i < 4; ++i) {
+        const QString difference = dotsDiffering(labels.pages[i], pages[i % 2]);
+        QVERIFY2(difference.isEmpty(), qPrintable(QStringLiteral("label %1: ").arg(i + 1) + difference));
     }
 }
 
@@ -197,15 +184,14 @@ void LabelLanguageTest::languageSettings_areWrittenAsTheLanguageSpellsThem_data(
     const QStringList tsplLabel{"CLS", "BITMAP 0,0,50,240,0,", "PRINT 1,1"};
     QTest::newRow("TSPL, the printer's own settings")
         << "tspl" << QJsonObject() << rawQueue << QStringList{"SIZE 50 mm,30 mm"} + tsplLabel;
+    QTest::newRow("TSPL continuous, its gap ignored")
+        << "tspl" << QJsonObject{{"media", "continuous"}, {"gapMm", 2}} << rawQueue << QStringList{"SIZE 50 mm,30 mm", "GAP 0,0"} + tsplLabel;
     QTest::newRow("TSPL gap, darkness and speed")
         << "tspl" << QJsonObject{{"media", "gap"}, {"gapMm", 2.5}, {"darkness", 15}, {"speed", 14}} << rawQueue
         << QStringList{"SIZE 50 mm,30 mm", "GAP 2.5 mm,0 mm", "DENSITY 15", "SPEED 14"} + tsplLabel;
-    QTest::newRow("TSPL black mark of the common size, darkness 0")
+    QTest::newRow("TSPL black mark of the common size")
         << "tspl" << QJsonObject{{"media", "mark"}, {"darkness", 0}} << rawQueue
         << QStringList{"SIZE 50 mm,30 mm", "BLINE 3 mm,0 mm", "DENSITY 0"} + tsplLabel;
-    QTest::newRow("TSPL continuous")
-        << "tspl" << QJsonObject{{"media", "continuous"}, {"gapMm", 2}} << rawQueue
-        << QStringList{"SIZE 50 mm,30 mm", "GAP 0,0"} + tsplLabel;
 
     const QString zplGraphic = "^GFA,12000,12000,50,";
     QTest::newRow("ZPL, the printer's own settings")
@@ -217,9 +203,6 @@ void LabelLanguageTest::languageSettings_areWrittenAsTheLanguageSpellsThem_data(
     QTest::newRow("ZPL gap given alone, darkness 30")
         << "zpl" << QJsonObject{{"gapMm", 3}, {"darkness", 30}} << rawQueue
         << QStringList{"^XA", "^PW400", "^LL240", "^LH0,0", "^MNY", "~SD30", "^FO0,0", zplGraphic, "^FS", "^PQ1", "^XZ"};
-    QTest::newRow("ZPL continuous")
-        << "zpl" << QJsonObject{{"media", "continuous"}} << rawQueue
-        << QStringList{"^XA", "^PW400", "^LL240", "^LH0,0", "^MNN", "^FO0,0", zplGraphic, "^FS", "^PQ1", "^XZ"};
 
     const QStringList eplLabel{"N", "GW0,0,50,240,", "P1"};
     QTest::newRow("EPL2, the printer's own settings") << "epl2" << QJsonObject() << rawQueue << QStringList{"q400"} + eplLabel;
@@ -229,8 +212,6 @@ void LabelLanguageTest::languageSettings_areWrittenAsTheLanguageSpellsThem_data(
     QTest::newRow("EPL2 black mark 4 mm")
         << "epl2" << QJsonObject{{"media", "mark"}, {"gapMm", 4}, {"speed", 1}} << rawQueue
         << QStringList{"q400", "Q240,B32", "S1"} + eplLabel;
-    QTest::newRow("EPL2 continuous") << "epl2" << QJsonObject{{"media", "continuous"}} << rawQueue
-                                     << QStringList{"q400", "Q240,0"} + eplLabel;
 }
 
 void LabelLanguageTest::languageSettings_areWrittenAsTheLanguageSpellsThem()
@@ -257,33 +238,6 @@ void LabelLanguageTest::languageSettings_areWrittenAsTheLanguageSpellsThem()
     QVERIFY2(dotsDiffering(labels.pages.first(), page).isEmpty(), qPrintable(dotsDiffering(labels.pages.first(), page)));
 }
 
-void LabelLanguageTest::copies_comeOutCollatedFromOneCupsCopy_data()
-{
-    QTest::addColumn<QString>("language");
-    QTest::newRow("TSPL") << "tspl";
-    QTest::newRow("ZPL") << "zpl";
-    QTest::newRow("EPL2") << "epl2";
-}
-
-void LabelLanguageTest::copies_comeOutCollatedFromOneCupsCopy()
-{
-    QFETCH(QString, language);
-    const QList<QImage> pages{thermalLabel(400, 240), photoLabel(400, 240, 7)};
-    QJsonObject job;
-    QByteArray received;
-    const QString reply = submit(with(languageJob(language, 203, {pngBase64(pages[0]), pngBase64(pages[1])}), "copies", 2),
-                                 &job, &received);
-    QVERIFY2(!job.isEmpty(), qPrintable(reply));
-    QCOMPARE(parsed(reply), QJsonObject({{"ok", true}, {"printerName", rawQueue}, {"printerDisplayName", rawQueue}}));
-    QCOMPARE(job.value("copies").toInt(1), 1);
-
-    const DecodedLabels labels = decodeLabels(received);
-    QVERIFY2(labels.error.isEmpty(), qPrintable(labels.error));
-    QCOMPARE(labels.pages.size(), 4);
-    for (int i = 0; i < 4; ++i)
-        QVERIFY2(dotsDiffering(labels.pages[i], pages[i % 2]).isEmpty(), qPrintable(QStringLiteral("label %1").arg(i + 1)));
-}
-
 void LabelLanguageTest::refusedLanguageJob_printsNothing_data()
 {
     QTest::addColumn<QJsonObject>("payload");
@@ -298,9 +252,7 @@ void LabelLanguageTest::refusedLanguageJob_printsNothing_data()
 
     QTest::newRow("language not offered") << with(tspl, "printerLanguage", "escpos") << notOffered + "printerLanguage=escpos";
     QTest::newRow("language in capitals") << with(tspl, "printerLanguage", "ZPL") << notOffered + "printerLanguage=ZPL";
-    QTest::newRow("language a number") << with(tspl, "printerLanguage", 2) << notOffered + "printerLanguage=2";
     QTest::newRow("no resolution") << with(tspl, "resolution", QJsonValue::Undefined) << notOffered + "resolution=";
-    QTest::newRow("resolution below 100") << with(tspl, "resolution", 99) << notOffered + "resolution=99";
     QTest::newRow("resolution above 1200") << with(tspl, "resolution", 1201) << notOffered + "resolution=1201";
     QTest::newRow("resolution a fraction") << with(tspl, "resolution", 203.5) << notOffered + "resolution=203.5";
     QTest::newRow("resolution a string") << with(tspl, "resolution", "203") << notOffered + "resolution=203";
@@ -309,14 +261,11 @@ void LabelLanguageTest::refusedLanguageJob_printsNothing_data()
     QTest::newRow("settings not an object") << with(tspl, "languageSettings", "dark") << notOffered + "languageSettings=dark";
     QTest::newRow("TSPL darkness 16") << settings(tspl, "darkness", 16) << notOffered + "darkness=16";
     QTest::newRow("ZPL darkness 31") << settings(zpl, "darkness", 31) << notOffered + "darkness=31";
-    QTest::newRow("EPL2 darkness -1") << settings(epl, "darkness", -1) << notOffered + "darkness=-1";
     QTest::newRow("darkness a string") << settings(tspl, "darkness", "15") << notOffered + "darkness=15";
     QTest::newRow("darkness a fraction") << settings(zpl, "darkness", 7.5) << notOffered + "darkness=7.5";
-    QTest::newRow("speed 0") << settings(tspl, "speed", 0) << notOffered + "speed=0";
     QTest::newRow("TSPL speed 15") << settings(tspl, "speed", 15) << notOffered + "speed=15";
     QTest::newRow("EPL2 speed 7") << settings(epl, "speed", 7) << notOffered + "speed=7";
     QTest::newRow("media not one of three") << settings(zpl, "media", "Gap") << notOffered + "media=Gap";
-    QTest::newRow("gap negative") << settings(tspl, "gapMm", -1) << notOffered + "gapMm=-1";
     QTest::newRow("gap past an inch") << settings(epl, "gapMm", 25.5) << notOffered + "gapMm=25.5";
     QTest::newRow("gap a string") << settings(tspl, "gapMm", "3") << notOffered + "gapMm=3";
     QTest::newRow("copies past what CUPS allows") << with(tspl, "copies", 10000) << notOffered + "copies=10000";
