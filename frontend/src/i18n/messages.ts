@@ -4,6 +4,7 @@
 import { checksEn, checksZhCN } from './checks';
 import { errorsEn, errorsZhCN } from './errors';
 import { mergeEn, mergeZhCN } from './merge';
+import { languagesEn, languagesZhCN } from './languages';
 import { printerEn, printerZhCN } from './printer';
 import { stockEn, stockZhCN } from './stock';
 
@@ -161,6 +162,7 @@ const zhCN = {
   unavailableInBrowser: '浏览器模式下无法使用此功能。',
   ...mergeZhCN,
   ...printerZhCN,
+  ...languagesZhCN,
   ...checksZhCN,
   ...stockZhCN,
   ...errorsZhCN,
@@ -315,6 +317,7 @@ const en: MessageTable = {
   unavailableInBrowser: 'This is not available in browser mode.',
   ...mergeEn,
   ...printerEn,
+  ...languagesEn,
   ...checksEn,
   ...stockEn,
   ...errorsEn,
