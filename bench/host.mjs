@@ -106,7 +106,7 @@ const pageTransfers = {
     }),
 };
 
-function peakResidentMiB(pid) {
+export function peakResidentMiB(pid) {
   const status = fs.readFileSync(`/proc/${pid}/status`, 'utf8');
   return Number(/VmHWM:\s+(\d+)/.exec(status)[1]) / 1024;
 }

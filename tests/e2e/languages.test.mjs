@@ -1,0 +1,169 @@
+// Label printers without a driver, in the real program: the print dialog tells a raw queue from
+// one with a driver, sends nothing to it before its language is chosen, and then the host's TSPL
+// and ZPL reach the queue unfiltered. What the printer would receive is read from the print
+// server's kept copy of the job, decoded back into dots by the project's own reader, compared
+// with the front end's page and scanned for its barcodes. A project whose printer was deleted
+// opens the dialog on no printer at all.
+import assert from 'node:assert/strict';
+import { execFileSync } from 'node:child_process';
+import fs from 'node:fs';
+import path from 'node:path';
+import { before, describe, it } from 'node:test';
+import { decode } from 'fast-png';
+import { clickElement as click, setValue as choose, jobAttributes, labelProject, printingHost, textOf, waitFor } from './harness.mjs';
+import { decodeBarcode } from '../../frontend/tests/pdfpages.mjs';
+
+const label = labelProject('货架标签', [
+  { id: 't', type: 'text', xMm: 2, yMm: 1, widthMm: 30, heightMm: 6, text: '有机绿茶 250克', fontFamily: 'Noto Sans CJK SC', fontSizePt: 11 },
+  { id: 'c', type: 'barcode', xMm: 3, yMm: 8, widthMm: 30, heightMm: 9, symbology: 'code128', data: 'SKU-4711', showText: false },
+  { id: 'e', type: 'barcode', xMm: 3, yMm: 19, widthMm: 30, heightMm: 10, symbology: 'ean13', data: '6901234567892', showText: true },
+  { id: 'q', type: 'barcode', xMm: 36, yMm: 3, widthMm: 12, heightMm: 12, symbology: 'qrcode', data: 'https://example.com/p/4711', showText: false },
+]);
+
+/** The dots of a 1-bit PNG: 1 where the printer burns a dot. */
+function dotsOf(png) {
+  const { width, height, data, palette } = decode(png);
+  const dots = new Uint8Array(width * height);
+  const rowBytes = Math.ceil(width / 8);
+  for (let y = 0; y < height; y++) {
+    for (let x = 0; x < width; x++) {
+      const bit = (data[y * rowBytes + (x >> 3)] >> (7 - (x & 7))) & 1;
+      dots[y * width + x] = (palette ? palette[bit][0] : bit * 255) < 128 ? 1 : 0;
+    }
+  }
+  return { width, height, dots };
+}
+
+function readBarcode(image, format) {
+  // A white margin stands in for the quiet zone the label's edge may cut.
+  const margin = 20;
+  const width = image.width + 2 * margin;
+  const grey = new Uint8ClampedArray(width * (image.height + 2 * margin)).fill(255);
+  for (let y = 0; y < image.height; y++) {
+    for (let x = 0; x < image.width; x++) if (image.dots[y * image.width + x]) grey[(y + margin) * width + x + margin] = 0;
+  }
+  return decodeBarcode({ width, height: image.height + 2 * margin, pixels: grey }, format);
+}
+
+const fieldValue = (page, id) => page.evaluate((i) => document.querySelector(`[data-testid="${i}"]`)?.value ?? null, id);
+
+describe('printers without a driver', () => {
+  const context = printingHost('shop=none', 'zebra=none', 'office=label');
+  let host;
+  let server;
+  let jobs = 0;
+
+  before(async () => {
+    ({ host, server } = context);
+    const projectPath = path.join(host.root, 'shelf.cwrt');
+    fs.writeFileSync(projectPath, JSON.stringify(label));
+    assert.equal(await host.page.evaluate((p) => window.quillmark.editor.openProject(p), projectPath), true);
+  });
+
+  /** Opens the print dialog on `queue` once its kind of queue is known. */
+  async function openOn(queue) {
+    await click(host.page, 'button[data-action="print"]');
+    await host.page.waitForFunction(() => document.querySelector('[data-testid="print-printer"] option[value]'));
+    await choose(host.page, '[data-testid="print-printer"]', queue);
+    await host.page.waitForFunction((q) => document.querySelector('[data-testid="print-queue"]')?.dataset.printer === q, queue);
+  }
+
+  const spooled = () => fs.readdirSync(path.join(server.folder, 'spool')).filter((f) => /^d\d+-\d+$/.test(f));
+
+  it('says a queue has no driver, proposes nothing it was not told, and sends nothing before a language is chosen', async () => {
+    await openOn('shop');
+    assert.equal(await host.page.evaluate(() => document.querySelector('[data-testid="print-queue"]').dataset.queue), 'raw');
+    assert.match(await textOf(host.page, '[data-testid="print-queue"]'), /此打印机没有驱动：请选择它使用的打印语言/);
+    assert.equal(await fieldValue(host.page, 'print-send-as'), '');
+    // "shop" says nothing about its model: no language is proposed.
+    assert.equal(await host.page.evaluate(() => document.querySelector('[data-testid="print-use-proposal"]')), null);
+    await host.page.waitForFunction(() => !document.querySelector('[data-testid="print-start"]').disabled);
+    await click(host.page, '[data-testid="print-start"]');
+    await host.page.waitForFunction(() => document.querySelector('[data-testid="print-result"]'));
+    assert.match(await textOf(host.page, '[data-testid="print-result"]'), /没有发送任何内容/);
+    // A queue with a driver says so and offers the language beside it.
+    await choose(host.page, '[data-testid="print-printer"]', 'office');
+    await host.page.waitForFunction(() => document.querySelector('[data-testid="print-queue"]')?.dataset.queue === 'ppd');
+    await click(host.page, '[data-testid="print-close"]');
+    assert.deepEqual(spooled(), []);
+  });
+
+  async function jobFinished(id) {
+    const done = await waitFor(() => {
+      const state = jobAttributes(server.socket, id)['job-state'];
+      assert.ok(state < 7 || state === 9, `job ${id} ended in state ${state}`);
+      return state === 9;
+    }, 60_000);
+    assert.ok(done, `job ${id} did not finish`);
+  }
+
+  const mono = { kind: 'mono', dither: 'diffusion', offsetXMm: 0, offsetYMm: 0, rotate180: false };
+
+  for (const { queue, language, dpi, size, darkness, setting } of [
+    { queue: 'shop', language: 'tspl', dpi: 203, size: [400, 240], darkness: '12', setting: /^DENSITY 12$/m },
+    { queue: 'zebra', language: 'zpl', dpi: 300, size: [591, 354], darkness: '25', setting: /~SD25/ },
+  ]) {
+    it(`prints the label in ${language.toUpperCase()} at ${dpi} dpi dot for dot, its barcodes readable`, async () => {
+      await openOn(queue);
+      await choose(host.page, '[data-testid="print-send-as"]', language);
+      await host.page.waitForFunction(() => document.querySelector('[data-testid="print-darkness"]'));
+      await choose(host.page, '[data-testid="print-dpi"]', String(dpi));
+      await choose(host.page, '[data-testid="print-darkness"]', darkness);
+      await choose(host.page, '[data-testid="print-media"]', 'gap');
+      await host.page.waitForFunction(() => document.querySelector('[data-testid="print-gap"]'));
+      await choose(host.page, '[data-testid="print-gap"]', '3');
+      await host.page.waitForFunction(() => !document.querySelector('[data-testid="print-start"]').disabled);
+      await click(host.page, '[data-testid="print-start"]');
+      await host.page.waitForFunction(() => document.querySelector('[data-testid="print-result"]'), null, { timeout: 60_000 });
+      assert.match(await textOf(host.page, '[data-testid="print-result"]'), /已发送 1 张标签/);
+      await click(host.page, '[data-testid="print-close"]');
+      jobs += 1;
+      await jobFinished(jobs);
+
+      const received = path.join(server.folder, 'spool', `d${String(jobs).padStart(5, '0')}-001`);
+      const commands = execFileSync(process.env.QUILLMARK_PRINT_SERVER, ['commands', received], { encoding: 'utf8' });
+      assert.match(commands, setting);
+      const image = path.join(server.folder, `${language}.png`);
+      execFileSync(process.env.QUILLMARK_PRINT_SERVER, ['decode', received, image]);
+      const dots = dotsOf(fs.readFileSync(image));
+      // A row of the printer's bitmap is whole bytes: at most 7 dots of padding on the right.
+      assert.ok(dots.width - size[0] >= 0 && dots.width - size[0] < 8 && dots.height === size[1], `${dots.width} × ${dots.height} dots`);
+      const url = await host.page.evaluate(([d, l]) => window.quillmark.pageImage({ dpi: d, from: 1, to: 1, perRecord: 1, sheet: null, look: l }, 0), [dpi, mono]);
+      const own = dotsOf(Buffer.from(url.slice(url.indexOf(',') + 1), 'base64'));
+      assert.deepEqual([own.width, own.height], size);
+      assert.ok(own.dots.some(Boolean));
+      let differing = 0;
+      for (let y = 0; y < own.height; y++) {
+        for (let x = 0; x < dots.width; x++) differing += (x < own.width ? own.dots[y * own.width + x] : 0) !== dots.dots[y * dots.width + x] ? 1 : 0;
+      }
+      assert.equal(differing, 0, 'dots that differ from the page sent');
+      assert.deepEqual(
+        [readBarcode(dots, 'CODE_128'), readBarcode(dots, 'EAN_13'), readBarcode(dots, 'QR_CODE')],
+        ['SKU-4711', '6901234567892', 'https://example.com/p/4711'],
+      );
+
+      // The printer remembers its language and settings: the dialog opens with them.
+      await openOn(queue);
+      assert.deepEqual(await Promise.all(['print-send-as', 'print-dpi', 'print-darkness', 'print-media', 'print-gap'].map((id) => fieldValue(host.page, id))),
+        [language, String(dpi), darkness, 'gap', '3']);
+      await click(host.page, '[data-testid="print-close"]');
+      assert.deepEqual(context.errors, []);
+    });
+  }
+
+  it('names the project\'s printer when it is gone and chooses none until the user does', async () => {
+    // The project was last printed on "zebra"; the queue is deleted while the program runs.
+    assert.equal(await host.page.evaluate(() => window.quillmark.editor.state.doc.output?.printerName), 'zebra');
+    execFileSync('lpadmin', ['-x', 'zebra'], { env: { ...process.env, CUPS_SERVER: server.socket } });
+    await click(host.page, 'button[data-action="print"]');
+    await host.page.waitForFunction(() => document.querySelector('[data-testid="print-printer-missing"]'));
+    assert.match(await textOf(host.page, '[data-testid="print-printer-missing"]'), /“zebra”/);
+    const offered = await host.page.evaluate(() => Array.from(document.querySelector('[data-testid="print-printer"]').options, (o) => o.value));
+    assert.deepEqual(offered.sort(), ['', 'office', 'shop']);
+    assert.equal(await fieldValue(host.page, 'print-printer'), '');
+    assert.equal(await host.page.evaluate(() => document.querySelector('[data-testid="print-start"]').disabled), true);
+    await choose(host.page, '[data-testid="print-printer"]', 'shop');
+    await host.page.waitForFunction(() => !document.querySelector('[data-testid="print-printer-missing"]'));
+    await click(host.page, '[data-testid="print-close"]');
+  });
+});
