@@ -50,31 +50,26 @@ function writeProject(file, project) {
   return file;
 }
 
-/** A 50 x 30 mm label with a name, a price, a Code 128 of the SKU and serial, and a QR code. */
-function mergeProject(folder) {
-  return writeProject(path.join(folder, 'bench.cwrt'), {
-    label: { name: 'bench', widthMm: 50, heightMm: 30 },
+/**
+ * A merged label with a name and a price, a Code 128 of the SKU and serial, and a QR code of the
+ * SKU; each box as [x, y, width, height] in millimetres.
+ */
+function fieldProject(folder, name, [widthMm, heightMm], fontSizePt, [text, code, qr]) {
+  const box = ([xMm, yMm, w, h]) => ({ xMm, yMm, widthMm: w, heightMm: h });
+  return writeProject(path.join(folder, `${name}.cwrt`), {
+    label: { name, widthMm, heightMm },
     objects: [
-      { ...base, id: 't', type: 'text', xMm: 2, yMm: 1, widthMm: 30, heightMm: 7, text: '{{品名}}  ¥{{价格}}', fontSizePt: 11 },
-      { ...base, id: 'b', type: 'barcode', xMm: 2, yMm: 10, widthMm: 32, heightMm: 18, symbology: 'code128', data: '{{SKU}}-{{$counter}}', showText: true },
-      { ...base, id: 'q', type: 'barcode', xMm: 35, yMm: 10, widthMm: 13, heightMm: 13, symbology: 'qrcode', data: '{{SKU}}', showText: false },
+      { ...base, id: 't', type: 'text', ...box(text), text: '{{品名}}  ¥{{价格}}', fontSizePt },
+      { ...base, id: 'b', type: 'barcode', ...box(code), symbology: 'code128', data: '{{SKU}}-{{$counter}}', showText: true },
+      { ...base, id: 'q', type: 'barcode', ...box(qr), symbology: 'qrcode', data: '{{SKU}}', showText: false },
     ],
     merge: mergeSource(folder),
   });
 }
 
+const mergeProject = (folder) => fieldProject(folder, 'bench', [50, 30], 11, [[2, 1, 30, 7], [2, 10, 32, 18], [35, 10, 13, 13]]);
 /** The same fields on a 60 x 40 mm label, for the printer-language figures. */
-function languageProject(folder) {
-  return writeProject(path.join(folder, 'language.cwrt'), {
-    label: { name: 'language', widthMm: 60, heightMm: 40 },
-    objects: [
-      { ...base, id: 't', type: 'text', xMm: 2, yMm: 1, widthMm: 40, heightMm: 8, text: '{{品名}}  ¥{{价格}}', fontSizePt: 12 },
-      { ...base, id: 'b', type: 'barcode', xMm: 2, yMm: 12, widthMm: 38, heightMm: 24, symbology: 'code128', data: '{{SKU}}-{{$counter}}', showText: true },
-      { ...base, id: 'q', type: 'barcode', xMm: 43, yMm: 12, widthMm: 15, heightMm: 15, symbology: 'qrcode', data: '{{SKU}}', showText: false },
-    ],
-    merge: mergeSource(folder),
-  });
-}
+const languageProject = (folder) => fieldProject(folder, 'language', [60, 40], 12, [[2, 1, 40, 8], [2, 12, 38, 24], [43, 12, 15, 15]]);
 
 /** A sheet of `labels` products, and the merge settings that read it. */
 function mergeSource(folder) {

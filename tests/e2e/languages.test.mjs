@@ -9,41 +9,8 @@ import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
 import { before, describe, it } from 'node:test';
-import { decode } from 'fast-png';
-import { clickElement as click, setValue as choose, jobAttributes, labelProject, printingHost, textOf, waitFor } from './harness.mjs';
-import { decodeBarcode } from '../../frontend/tests/pdfpages.mjs';
-
-const label = labelProject('货架标签', [
-  { id: 't', type: 'text', xMm: 2, yMm: 1, widthMm: 30, heightMm: 6, text: '有机绿茶 250克', fontFamily: 'Noto Sans CJK SC', fontSizePt: 11 },
-  { id: 'c', type: 'barcode', xMm: 3, yMm: 8, widthMm: 30, heightMm: 9, symbology: 'code128', data: 'SKU-4711', showText: false },
-  { id: 'e', type: 'barcode', xMm: 3, yMm: 19, widthMm: 30, heightMm: 10, symbology: 'ean13', data: '6901234567892', showText: true },
-  { id: 'q', type: 'barcode', xMm: 36, yMm: 3, widthMm: 12, heightMm: 12, symbology: 'qrcode', data: 'https://example.com/p/4711', showText: false },
-]);
-
-/** The dots of a 1-bit PNG: 1 where the printer burns a dot. */
-function dotsOf(png) {
-  const { width, height, data, palette } = decode(png);
-  const dots = new Uint8Array(width * height);
-  const rowBytes = Math.ceil(width / 8);
-  for (let y = 0; y < height; y++) {
-    for (let x = 0; x < width; x++) {
-      const bit = (data[y * rowBytes + (x >> 3)] >> (7 - (x & 7))) & 1;
-      dots[y * width + x] = (palette ? palette[bit][0] : bit * 255) < 128 ? 1 : 0;
-    }
-  }
-  return { width, height, dots };
-}
-
-function readBarcode(image, format) {
-  // A white margin stands in for the quiet zone the label's edge may cut.
-  const margin = 20;
-  const width = image.width + 2 * margin;
-  const grey = new Uint8ClampedArray(width * (image.height + 2 * margin)).fill(255);
-  for (let y = 0; y < image.height; y++) {
-    for (let x = 0; x < image.width; x++) if (image.dots[y * image.width + x]) grey[(y + margin) * width + x + margin] = 0;
-  }
-  return decodeBarcode({ width, height: image.height + 2 * margin, pixels: grey }, format);
-}
+import { clickElement as click, setValue as choose, jobAttributes, printingHost, textOf, waitFor } from './harness.mjs';
+import { differences, dotsOf, readBarcode, shelfLabel as label } from './dots.mjs';
 
 const fieldValue = (page, id) => page.evaluate((i) => document.querySelector(`[data-testid="${i}"]`)?.value ?? null, id);
 
@@ -132,11 +99,7 @@ describe('printers without a driver', () => {
       const own = dotsOf(Buffer.from(url.slice(url.indexOf(',') + 1), 'base64'));
       assert.deepEqual([own.width, own.height], size);
       assert.ok(own.dots.some(Boolean));
-      let differing = 0;
-      for (let y = 0; y < own.height; y++) {
-        for (let x = 0; x < dots.width; x++) differing += (x < own.width ? own.dots[y * own.width + x] : 0) !== dots.dots[y * dots.width + x] ? 1 : 0;
-      }
-      assert.equal(differing, 0, 'dots that differ from the page sent');
+      assert.equal(differences(dots, own), 0, 'dots that differ from the page sent');
       assert.deepEqual(
         [readBarcode(dots, 'CODE_128'), readBarcode(dots, 'EAN_13'), readBarcode(dots, 'QR_CODE')],
         ['SKU-4711', '6901234567892', 'https://example.com/p/4711'],
