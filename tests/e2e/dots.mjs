@@ -2,7 +2,10 @@
 // the barcodes a scanner finds in them; and the label the printing tests print.
 import assert from 'node:assert/strict';
 import { decode } from 'fast-png';
-import { labelProject } from './harness.mjs';
+import fs from 'node:fs';
+import path from 'node:path';
+import { before } from 'node:test';
+import { jobAttributes, labelProject, printingHost, waitFor } from './harness.mjs';
 import { decodeBarcode } from '../../frontend/tests/pdfpages.mjs';
 
 /** A 50 × 30 mm shelf label: Chinese text, Code 128, EAN-13 with its digits, and a QR code. */
@@ -51,4 +54,25 @@ export function readBarcode(image, format) {
     for (let x = 0; x < image.width; x++) if (image.dots[y * image.width + x]) grey[(y + margin) * width + x + margin] = 0;
   }
   return decodeBarcode({ width, height, pixels: grey }, format);
+}
+
+/** The program with a private print server of `queues`, the shelf label open once the tests run. */
+export function shelfLabelPrinting(...queues) {
+  const context = printingHost(...queues);
+  before(async () => {
+    const projectPath = path.join(context.host.root, 'shelf.cwrt');
+    fs.writeFileSync(projectPath, JSON.stringify(shelfLabel));
+    assert.equal(await context.host.page.evaluate((p) => window.quillmark.editor.openProject(p), projectPath), true);
+  });
+  return context;
+}
+
+/** Waits until job `id` has completed on the print server; fails when it ends otherwise. */
+export async function jobCompleted(server, id) {
+  const done = await waitFor(() => {
+    const state = jobAttributes(server.socket, id)['job-state'];
+    assert.ok(state < 7 || state === 9, `job ${id} ended in state ${state}`);
+    return state === 9;
+  }, 60_000);
+  assert.ok(done, `job ${id} did not finish`);
 }

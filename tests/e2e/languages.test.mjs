@@ -9,23 +9,18 @@ import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
 import { before, describe, it } from 'node:test';
-import { clickElement as click, setValue as choose, jobAttributes, printingHost, textOf, waitFor } from './harness.mjs';
-import { differences, dotsOf, readBarcode, shelfLabel as label } from './dots.mjs';
+import { clickElement as click, setValue as choose, textOf } from './harness.mjs';
+import { differences, dotsOf, jobCompleted, readBarcode, shelfLabelPrinting } from './dots.mjs';
 
 const fieldValue = (page, id) => page.evaluate((i) => document.querySelector(`[data-testid="${i}"]`)?.value ?? null, id);
 
 describe('printers without a driver', () => {
-  const context = printingHost('shop=none', 'zebra=none', 'office=label');
+  const context = shelfLabelPrinting('shop=none', 'zebra=none', 'office=label');
   let host;
   let server;
   let jobs = 0;
 
-  before(async () => {
-    ({ host, server } = context);
-    const projectPath = path.join(host.root, 'shelf.cwrt');
-    fs.writeFileSync(projectPath, JSON.stringify(label));
-    assert.equal(await host.page.evaluate((p) => window.quillmark.editor.openProject(p), projectPath), true);
-  });
+  before(() => ({ host, server } = context));
 
   /** Opens the print dialog on `queue` once its kind of queue is known. */
   async function openOn(queue) {
@@ -55,14 +50,6 @@ describe('printers without a driver', () => {
     assert.deepEqual(spooled(), []);
   });
 
-  async function jobFinished(id) {
-    const done = await waitFor(() => {
-      const state = jobAttributes(server.socket, id)['job-state'];
-      assert.ok(state < 7 || state === 9, `job ${id} ended in state ${state}`);
-      return state === 9;
-    }, 60_000);
-    assert.ok(done, `job ${id} did not finish`);
-  }
 
   const mono = { kind: 'mono', dither: 'diffusion', offsetXMm: 0, offsetYMm: 0, rotate180: false };
 
@@ -85,7 +72,7 @@ describe('printers without a driver', () => {
       assert.match(await textOf(host.page, '[data-testid="print-result"]'), /已发送 1 张标签/);
       await click(host.page, '[data-testid="print-close"]');
       jobs += 1;
-      await jobFinished(jobs);
+      await jobCompleted(server, jobs);
 
       const received = path.join(server.folder, 'spool', `d${String(jobs).padStart(5, '0')}-001`);
       const commands = execFileSync(process.env.QUILLMARK_PRINT_SERVER, ['commands', received], { encoding: 'utf8' });

@@ -9,21 +9,16 @@ import fs from 'node:fs';
 import path from 'node:path';
 import { before, describe, it } from 'node:test';
 import { decode } from 'fast-png';
-import { differences, dotsOf, readBarcode, shelfLabel as label } from './dots.mjs';
-import { clickElement as click, setValue as choose, hostForTests, jobAttributes, labelProject, printResult, printingHost, sleep, waitFor } from './harness.mjs';
+import { differences, dotsOf, jobCompleted, readBarcode, shelfLabelPrinting } from './dots.mjs';
+import { clickElement as click, setValue as choose, hostForTests, labelProject, printResult, sleep } from './harness.mjs';
 
 describe('labels on a thermal printer', () => {
-  const context = printingHost('zpl=zpl', 'zpl300=zpl300');
+  const context = shelfLabelPrinting('zpl=zpl', 'zpl300=zpl300');
   let host;
   let server;
   let jobs = 0;
 
-  before(async () => {
-    ({ host, server } = context);
-    const projectPath = path.join(host.root, 'shelf.cwrt');
-    fs.writeFileSync(projectPath, JSON.stringify(label));
-    assert.equal(await host.page.evaluate((p) => window.quillmark.editor.openProject(p), projectPath), true);
-  });
+  before(() => ({ host, server } = context));
 
   /** Prints through the dialog as set up by `settle`, waits for the driver, returns its output. */
   async function printInDialog(queue, settle = async () => {}, start = 'print-start') {
@@ -38,21 +33,13 @@ describe('labels on a thermal printer', () => {
     await click(host.page, '[data-testid="print-close"]');
     assert.match(result, /已发送 1 张标签/);
     jobs += 1;
-    await jobFinished(jobs);
+    await jobCompleted(server, jobs);
     const output = path.join(server.folder, 'output', queue);
     const image = path.join(server.folder, `job${jobs}.png`);
     execFileSync(process.env.QUILLMARK_PRINT_SERVER, ['decode', output, image]);
     return { output, dots: dotsOf(fs.readFileSync(image)) };
   }
 
-  async function jobFinished(id) {
-    const done = await waitFor(() => {
-      const state = jobAttributes(server.socket, id)['job-state'];
-      assert.ok(state < 7 || state === 9, `job ${id} ended in state ${state}`);
-      return state === 9;
-    }, 60_000);
-    assert.ok(done, `job ${id} did not finish`);
-  }
 
   /** The front end's own page for a look, as the print job sends it. */
   async function ownDots(dpi, look) {
