@@ -1,8 +1,10 @@
 #include "DesktopBridge.h"
 #include "FileRoutines.h"
+#include "LanguagePrintJob.h"
 #include "PageImage.h"
 #include "PrintRequest.h"
 #include "PrinterOptions.h"
+#include "printerlanguage/LanguageRequest.h"
 
 #include <QJsonArray>
 #include <QPageLayout>
@@ -130,6 +132,12 @@ QString refusalOfLastJob()
     return detail.isEmpty() ? jobRefused() : jobRefused() + QStringLiteral("：") + detail;
 }
 
+QString printedReply(const PrintRequest &request, const QPrinterInfo &printerInfo)
+{
+    return makeOkReply({{QStringLiteral("printerName"), request.printerName},
+                        {QStringLiteral("printerDisplayName"), printerDisplayName(printerInfo)}});
+}
+
 } // namespace
 
 QString DesktopBridge::submitPrintJob(const QString &payloadJson)
@@ -141,6 +149,10 @@ QString DesktopBridge::submitPrintJob(const QString &payloadJson)
     const QPrinterInfo printerInfo = findPrinter(request.printerName);
     if (printerInfo.isNull())
         return makeErrorReply(printerNotFound());
+    if (asksForLabelLanguage(request)) {
+        const QString refusal = printInLabelLanguage(request);
+        return refusal.isEmpty() ? printedReply(request, printerInfo) : makeErrorReply(refusal);
+    }
 
     const PrinterSettings settings = readPrinterSettings(request.printerName);
     const QString notOffered = firstSettingNotOffered(request, settings);
@@ -178,6 +190,5 @@ QString DesktopBridge::submitPrintJob(const QString &payloadJson)
     const QString refusal = refusalOfLastJob();
     if (!refusal.isEmpty())
         return makeErrorReply(refusal);
-    return makeOkReply({{QStringLiteral("printerName"), request.printerName},
-                        {QStringLiteral("printerDisplayName"), printerDisplayName(printerInfo)}});
+    return printedReply(request, printerInfo);
 }

@@ -16,13 +16,13 @@ bool isPageSide(double mm)
     return std::isfinite(mm) && mm > 0 && mm <= maxPageSideMm;
 }
 
-QString settingText(const QString &name, const QJsonValue &choice)
+} // namespace
+
+QString settingRefusal(const QString &name, const QJsonValue &choice)
 {
     const QString value = choice.isString() ? choice.toString() : choice.toVariant().toString();
     return settingNotOffered() + QStringLiteral("：") + name + QLatin1Char('=') + value;
 }
-
-} // namespace
 
 PrintRequest readPrintRequest(const QString &payloadJson)
 {
@@ -36,6 +36,9 @@ PrintRequest readPrintRequest(const QString &payloadJson)
     request.copies = payload.value(QStringLiteral("copies")).toInt(1);
     request.options = payload.value(QStringLiteral("options")).toObject();
     request.resolution = payload.value(QStringLiteral("resolution")).toInt(0);
+    request.printerLanguage = payload.value(QStringLiteral("printerLanguage"));
+    request.resolutionGiven = payload.value(QStringLiteral("resolution"));
+    request.languageSettings = payload.value(QStringLiteral("languageSettings"));
     return request;
 }
 
@@ -57,9 +60,9 @@ QString firstSettingNotOffered(const PrintRequest &request, const PrinterSetting
     for (auto it = request.options.constBegin(); it != request.options.constEnd(); ++it) {
         const PrinterOption *option = printer.option(it.key());
         if (!option || !it.value().isString() || !option->offers(it.value().toString()))
-            return settingText(it.key(), it.value());
+            return settingRefusal(it.key(), it.value());
     }
     if (request.resolution != 0 && !printer.resolutions.contains(request.resolution))
-        return settingText(QStringLiteral("Resolution"), request.resolution);
+        return settingRefusal(QStringLiteral("Resolution"), request.resolution);
     return QString();
 }

@@ -18,6 +18,11 @@ struct PrintRequest
     int copies = 1;
     QJsonObject options;  // driver option name to choice name
     int resolution = 0;   // dots per inch; 0 leaves the printer's own
+    // A job in a label printer's own language keeps these as the payload gives them, so that a
+    // refusal can quote them (printerlanguage/LanguageRequest.h).
+    QJsonValue printerLanguage;
+    QJsonValue resolutionGiven;
+    QJsonValue languageSettings;
 };
 
 // A key of another JSON type than its own gives the default.
@@ -28,6 +33,9 @@ constexpr double maxPageSideMm = 10000;
 
 // The first fault of the payload itself (no printer, no pages, a side outside (0, 10 m]); empty if none.
 QString firstPayloadError(const PrintRequest &request);
+
+// "打印机不支持所选设置：name=value", the value as the payload gave it.
+QString settingRefusal(const QString &name, const QJsonValue &choice);
 
 // "打印机不支持所选设置：name=value" for the first option or resolution the printer does not offer;
 // empty if it offers all of them.

@@ -98,6 +98,7 @@ void readDriverResolutions(ppd_file_t *ppd, PrinterSettings &settings)
 PrinterSettings driverSettings(ppd_file_t *ppd)
 {
     PrinterSettings settings;
+    settings.hasDriver = true;
     for (int i = 0; i < ppd->num_groups; ++i)
         appendGroupOptions(ppd->groups[i], settings.options);
     readDriverResolutions(ppd, settings);
@@ -252,5 +253,6 @@ QString DesktopBridge::printerOptions(const QString &printerName)
     return makeOkReply({{QStringLiteral("printerName"), printerName},
                         {QStringLiteral("options"), options},
                         {QStringLiteral("resolutions"), resolutions},
-                        {QStringLiteral("defaultResolution"), settings.defaultResolution}});
+                        {QStringLiteral("defaultResolution"), settings.defaultResolution},
+                        {QStringLiteral("driver"), settings.hasDriver ? QStringLiteral("ppd") : QStringLiteral("raw")}});
 }

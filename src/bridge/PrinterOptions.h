@@ -39,6 +39,8 @@ struct PrinterSettings
     QList<DriverPageSize> pageSizes;
     // The job option that chooses the resolution: a driver's "Resolution", else IPP's.
     QString resolutionOptionName;
+    // The queue has a PPD driver; without one CUPS passes a job's bytes to the printer unchanged.
+    bool hasDriver = false;
 
     const PrinterOption *option(const QString &name) const;
 };

@@ -104,6 +104,50 @@ QImage zplGraphic(const QByteArray &data, int totalBytes, int bytesPerRow, QStri
     return graphic;
 }
 
+// CRC-16/XMODEM (polynomial 0x1021, from 0), bit by bit.
+quint16 crc16(const QByteArray &text)
+{
+    quint32 crc = 0;
+    for (const char c : text) {
+        for (int bit = 7; bit >= 0; --bit) {
+            const bool top = (crc >> 15) & 1;
+            const bool in = (uchar(c) >> bit) & 1;
+            crc = (crc << 1) & 0xFFFF;
+            if (top != in)
+                crc ^= 0x1021;
+        }
+    }
+    return quint16(crc);
+}
+
+// ":Z64:BASE64:CRC" holds the rows zlib-compressed, ":B64:BASE64:CRC" holds them as they are; the
+// CRC is over the Base64 text. A set bit burns.
+QImage base64Graphic(const QByteArray &data, int totalBytes, int bytesPerRow, QString *error)
+{
+    const QList<QByteArray> parts = data.mid(5).split(':');
+    if (parts.size() != 2 || bytesPerRow <= 0 || totalBytes <= 0 || totalBytes % bytesPerRow != 0) {
+        *error = QStringLiteral("malformed %1 graphic").arg(QString::fromLatin1(data.left(5)));
+        return QImage();
+    }
+    if (parts[1].trimmed().toUInt(nullptr, 16) != crc16(parts[0]) || parts[1].trimmed().size() != 4) {
+        *error = QStringLiteral("graphic CRC %1 does not match its data").arg(QString::fromLatin1(parts[1]));
+        return QImage();
+    }
+    QByteArray bytes = QByteArray::fromBase64(parts[0]);
+    if (data.startsWith(":Z64:")) {
+        const uchar size[4] = {uchar(totalBytes >> 24), uchar(totalBytes >> 16), uchar(totalBytes >> 8), uchar(totalBytes)};
+        bytes = qUncompress(QByteArray(reinterpret_cast<const char *>(size), 4) + bytes);
+    }
+    if (bytes.size() != totalBytes) {
+        *error = QStringLiteral("graphic holds %1 bytes, not %2").arg(bytes.size()).arg(totalBytes);
+        return QImage();
+    }
+    QImage graphic = blankLabel(bytesPerRow * 8, totalBytes / bytesPerRow);
+    for (int y = 0; y < graphic.height(); ++y)
+        memcpy(graphic.scanLine(y), bytes.constData() + y * bytesPerRow, size_t(bytesPerRow));
+    return graphic;
+}
+
 QList<int> numbers(const QByteArray &parameters)
 {
     QList<int> values;
@@ -194,7 +238,7 @@ private:
         placed.append({stored.value(name), fieldOrigin});
     }
 
-    // Only the hexadecimal (A) form is read.
+    // The hexadecimal (A) form, its data as compressed hexadecimal or as ":Z64:" / ":B64:" blocks.
     void inlineGraphic(const QByteArray &parameters)
     {
         const QList<QByteArray> parts = parameters.split(',');
@@ -203,7 +247,13 @@ private:
             return;
         }
         const int skip = parts[0].size() + parts[1].size() + parts[2].size() + parts[3].size() + 4;
-        placed.append({zplGraphic(parameters.mid(skip), parts[1].toInt(), parts[3].toInt(), &result.error), fieldOrigin});
+        const QByteArray data = parameters.mid(skip).trimmed();
+        const int total = parts[2].toInt();
+        const int bytesPerRow = parts[3].toInt();
+        const QImage graphic = data.startsWith(":Z64:") || data.startsWith(":B64:")
+            ? base64Graphic(data, total, bytesPerRow, &result.error)
+            : zplGraphic(data, total, bytesPerRow, &result.error);
+        placed.append({graphic, fieldOrigin});
     }
 
     DecodedLabels result;
@@ -213,57 +263,113 @@ private:
     int width = 0;
 };
 
-// EPL2 page mode: N clears the page, q sets its width, GWx,y,bytes,rows is followed by that many
-// raw bytes (a clear bit burns a dot), P prints the page.
-DecodedLabels readEpl(const QByteArray &data)
+// Reads line by line, where a raster graphic's header is followed by its raw bytes: "GWx,y,bytes,rows"
+// in EPL2 (the data after a comma or after the line's end), "BITMAP x,y,bytes,rows,mode," in TSPL.
+// In both a clear bit burns a dot.
+class LineReader
 {
-    DecodedLabels result;
-    QList<PlacedGraphic> placed;
-    int width = 0;
-    for (int position = 0; position < data.size();) {
-        int lineEnd = data.indexOf('\n', position);
-        if (lineEnd < 0)
-            lineEnd = data.size();
-        const QByteArray line = data.mid(position, lineEnd - position).trimmed();
-        position = lineEnd + 1;
+public:
+    explicit LineReader(const QByteArray &data) : data(data) {}
+
+    DecodedLabels read()
+    {
+        while (position < data.size() && result.error.isEmpty()) {
+            int lineEnd = data.indexOf('\n', position);
+            if (lineEnd < 0)
+                lineEnd = data.size();
+            const QByteArray line = data.mid(position, lineEnd - position).trimmed();
+            if (line.startsWith("GW") || line.startsWith("BITMAP "))
+                rasterGraphic(line.startsWith("GW") ? 2 : 7);
+            else
+                command(line, lineEnd + 1);
+        }
+        if (!result.error.isEmpty())
+            result.pages.clear();
+        return result;
+    }
+
+private:
+    void command(const QByteArray &line, int next)
+    {
+        position = next;
         if (line.isEmpty())
-            continue;
+            return;
         result.commands += QString::fromLatin1(line) + QLatin1Char('\n');
-        if (line.startsWith("GW")) {
-            const QList<int> values = numbers(line.mid(2));
-            const int bytesPerRow = values.value(2);
-            const int rows = values.value(3);
-            if (bytesPerRow <= 0 || rows <= 0 || position + bytesPerRow * rows > data.size()) {
-                result.error = QStringLiteral("GW graphic cut short: ") + QString::fromLatin1(line);
-                return result;
-            }
-            QImage dots = blankLabel(bytesPerRow * 8, rows);
-            for (int y = 0; y < rows; ++y) {
-                for (int i = 0; i < bytesPerRow; ++i)
-                    dots.scanLine(y)[i] = uchar(~data[position++]);
-            }
-            placed.append({dots, QPoint(values.value(0), values.value(1))});
-        } else if (line == "N") {
+        if (line == "N" || line == "CLS") {
             placed.clear();
         } else if (line.startsWith('q')) {
             width = line.mid(1).toInt();
-        } else if (line.startsWith('P') && !placed.isEmpty()) {
-            result.pages.append(composeLabel(width, placed));
-            placed.clear();
+        } else if ((line.startsWith('P') && !line.startsWith("PRINT")) || line.startsWith("PRINT ")) {
+            // EPL2's "Pn" and TSPL's "PRINT n[,m]": n labels, each m copies.
+            const QList<int> counts = numbers(line.mid(line.startsWith("PRINT") ? 6 : 1));
+            const int labels = qMax(counts.value(0), 1) * qMax(counts.value(1, 1), 1);
+            for (int i = 0; i < labels && !placed.isEmpty(); ++i)
+                result.pages.append(composeLabel(width, placed));
         }
     }
-    return result;
-}
+
+    void rasterGraphic(int nameLength)
+    {
+        const int parameterCount = nameLength == 2 ? 4 : 5;
+        int cursor = position + nameLength;
+        QList<int> values;
+        while (values.size() < parameterCount) {
+            int end = cursor;
+            while (end < data.size() && (isdigit(uchar(data[end])) || data[end] == ' ' || data[end] == '-'))
+                ++end;
+            values.append(data.mid(cursor, end - cursor).trimmed().toInt());
+            cursor = end;
+            if (values.size() < parameterCount && (cursor >= data.size() || data[cursor] != ','))
+                return fail();
+            ++cursor;
+        }
+        // TSPL's data follows its fifth comma; EPL2's follows a comma or the end of the line.
+        if (nameLength == 2) {
+            if (cursor - 1 < data.size() && data[cursor - 1] == '\r' && cursor < data.size() && data[cursor] == '\n')
+                ++cursor;
+            else if (data[cursor - 1] != ',' && data[cursor - 1] != '\n')
+                return fail();
+        } else if (data[cursor - 1] != ',') {
+            return fail();
+        }
+        const int bytesPerRow = values[2];
+        const int rows = values[3];
+        if (bytesPerRow <= 0 || rows <= 0 || qint64(bytesPerRow) * rows > data.size() - cursor)
+            return fail();
+        result.commands += QString::fromLatin1(data.mid(position, cursor - position).trimmed()) + QLatin1Char('\n');
+        QImage dots = blankLabel(bytesPerRow * 8, rows);
+        for (int y = 0; y < rows; ++y) {
+            for (int i = 0; i < bytesPerRow; ++i)
+                dots.scanLine(y)[i] = uchar(~data[cursor++]);
+        }
+        placed.append({dots, QPoint(values[0], values[1])});
+        position = cursor;
+    }
+
+    void fail()
+    {
+        const int lineEnd = data.indexOf('\n', position);
+        result.error = QStringLiteral("graphic cut short or malformed: ")
+            + QString::fromLatin1(data.mid(position, lineEnd < 0 ? 40 : qMin(lineEnd - position, 40)));
+    }
+
+    const QByteArray &data;
+    int position = 0;
+    DecodedLabels result;
+    QList<PlacedGraphic> placed;
+    int width = 0;
+};
 
 } // namespace
 
 DecodedLabels decodeLabels(const QByteArray &printerData)
 {
-    if (printerData.contains("^XA"))
+    const QByteArray start = printerData.left(64).trimmed();
+    if (start.startsWith("SIZE ") || start.startsWith('N') || start.startsWith('q'))
+        return LineReader(printerData).read();
+    if (start.startsWith('^') || start.startsWith('~') || printerData.contains("^XA"))
         return ZplReader().read(printerData);
-    if (printerData.contains("\nq") || printerData.startsWith("q"))
-        return readEpl(printerData);
     DecodedLabels unknown;
-    unknown.error = QStringLiteral("neither ZPL nor EPL2");
+    unknown.error = QStringLiteral("neither ZPL, EPL2 nor TSPL");
     return unknown;
 }

@@ -1,5 +1,6 @@
 // Reads what a label printer would receive back into dots: the ZPL and EPL2 that CUPS' label
-// driver writes, so tests can see exactly what would be burnt onto the label.
+// drivers write and the TSPL, ZPL and EPL2 that the program writes itself, so tests can see exactly
+// what would be burnt onto the label. Written apart from the program's writers, from the languages.
 #pragma once
 
 #include <QByteArray>
@@ -17,8 +18,11 @@ struct DecodedLabels
     QString error;
 };
 
-// ZPL: graphics stored with ~DG (recalled by ^XG) or sent inline with ^GF, in hexadecimal text
-// with ZPL's run-length compression, at their ^FO; the label is ^PW dots wide and as tall as its
-// graphics.
-// EPL2: GW graphics of raw bytes (a clear bit burns) on a label q dots wide, as tall as its graphics.
+// ZPL: graphics stored with ~DG (recalled by ^XG) or sent inline with ^GFA, in hexadecimal text
+// with ZPL's run-length compression or as :Z64: / :B64: blocks, at their ^FO; the label is ^PW dots
+// wide and as tall as its graphics.
+// EPL2: GW graphics of raw bytes (a clear bit burns) on a label q dots wide, as tall as its graphics;
+// P prints it.
+// TSPL: BITMAP graphics of raw bytes (a clear bit burns), cleared by CLS, printed by PRINT; the label
+// is as wide and as tall as its graphics (SIZE gives millimetres, not dots).
 DecodedLabels decodeLabels(const QByteArray &printerData);
