@@ -53,9 +53,10 @@ describe('printers without a driver', () => {
 
   const mono = { kind: 'mono', dither: 'diffusion', offsetXMm: 0, offsetYMm: 0, rotate180: false };
 
-  for (const { queue, language, dpi, size, darkness, setting } of [
-    { queue: 'shop', language: 'tspl', dpi: 203, size: [400, 240], darkness: '12', setting: /^DENSITY 12$/m },
-    { queue: 'zebra', language: 'zpl', dpi: 300, size: [591, 354], darkness: '25', setting: /~SD25/ },
+  // The ZPL label is also moved and turned: corrections are the page's, on every path.
+  for (const { queue, language, dpi, size, darkness, setting, corrected } of [
+    { queue: 'shop', language: 'tspl', dpi: 203, size: [400, 240], darkness: '12', setting: /^DENSITY 12$/m, corrected: false },
+    { queue: 'zebra', language: 'zpl', dpi: 300, size: [591, 354], darkness: '25', setting: /~SD25/, corrected: true },
   ]) {
     it(`prints the label in ${language.toUpperCase()} at ${dpi} dpi dot for dot, its barcodes readable`, async () => {
       await openOn(queue);
@@ -66,6 +67,10 @@ describe('printers without a driver', () => {
       await choose(host.page, '[data-testid="print-media"]', 'gap');
       await host.page.waitForFunction(() => document.querySelector('[data-testid="print-gap"]'));
       await choose(host.page, '[data-testid="print-gap"]', '3');
+      if (corrected) {
+        await choose(host.page, '[data-testid="print-offset-x"]', '1.0');
+        await choose(host.page, '[data-testid="print-rotate"]', true);
+      }
       await host.page.waitForFunction(() => !document.querySelector('[data-testid="print-start"]').disabled);
       await click(host.page, '[data-testid="print-start"]');
       await host.page.waitForFunction(() => document.querySelector('[data-testid="print-result"]'), null, { timeout: 60_000 });
@@ -82,7 +87,7 @@ describe('printers without a driver', () => {
       const dots = dotsOf(fs.readFileSync(image));
       // A row of the printer's bitmap is whole bytes: at most 7 dots of padding on the right.
       assert.ok(dots.width - size[0] >= 0 && dots.width - size[0] < 8 && dots.height === size[1], `${dots.width} × ${dots.height} dots`);
-      const url = await host.page.evaluate(([d, l]) => window.quillmark.pageImage({ dpi: d, from: 1, to: 1, perRecord: 1, sheet: null, look: l }, 0), [dpi, mono]);
+      const url = await host.page.evaluate(([d, l]) => window.quillmark.pageImage({ dpi: d, from: 1, to: 1, perRecord: 1, sheet: null, look: l }, 0), [dpi, { ...mono, offsetXMm: corrected ? 1 : 0, rotate180: corrected }]);
       const own = dotsOf(Buffer.from(url.slice(url.indexOf(',') + 1), 'base64'));
       assert.deepEqual([own.width, own.height], size);
       assert.ok(own.dots.some(Boolean));
