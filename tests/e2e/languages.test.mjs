@@ -15,7 +15,7 @@ import { differences, dotsOf, jobCompleted, readBarcode, shelfLabelPrinting } fr
 const fieldValue = (page, id) => page.evaluate((i) => document.querySelector(`[data-testid="${i}"]`)?.value ?? null, id);
 
 describe('printers without a driver', () => {
-  const context = shelfLabelPrinting('shop=none', 'zebra=none', 'office=label');
+  const context = shelfLabelPrinting('shop=none', 'zebra=none', 'office=label', 'Xprinter_XP-365B=none');
   let host;
   let server;
   let jobs = 0;
@@ -43,6 +43,12 @@ describe('printers without a driver', () => {
     await click(host.page, '[data-testid="print-start"]');
     await host.page.waitForFunction(() => document.querySelector('[data-testid="print-result"]'));
     assert.match(await textOf(host.page, '[data-testid="print-result"]'), /没有发送任何内容/);
+    // A queue named after its model gets that model's language proposed, and taken only when asked.
+    await choose(host.page, '[data-testid="print-printer"]', 'Xprinter_XP-365B');
+    await host.page.waitForFunction(() => document.querySelector('[data-testid="print-use-proposal"]'));
+    assert.equal(await fieldValue(host.page, 'print-send-as'), '');
+    await click(host.page, '[data-testid="print-use-proposal"]');
+    await host.page.waitForFunction(() => document.querySelector('[data-testid="print-send-as"]').value === 'tspl');
     // A queue with a driver says so and offers the language beside it.
     await choose(host.page, '[data-testid="print-printer"]', 'office');
     await host.page.waitForFunction(() => document.querySelector('[data-testid="print-queue"]')?.dataset.queue === 'ppd');
@@ -114,7 +120,7 @@ describe('printers without a driver', () => {
     await host.page.waitForFunction(() => document.querySelector('[data-testid="print-printer-missing"]'));
     assert.match(await textOf(host.page, '[data-testid="print-printer-missing"]'), /“zebra”/);
     const offered = await host.page.evaluate(() => Array.from(document.querySelector('[data-testid="print-printer"]').options, (o) => o.value));
-    assert.deepEqual(offered.sort(), ['', 'office', 'shop']);
+    assert.deepEqual(offered.sort(), ['', 'Xprinter_XP-365B', 'office', 'shop']);
     assert.equal(await fieldValue(host.page, 'print-printer'), '');
     assert.equal(await host.page.evaluate(() => document.querySelector('[data-testid="print-start"]').disabled), true);
     await choose(host.page, '[data-testid="print-printer"]', 'shop');
