@@ -16,7 +16,7 @@ import path from 'node:path';
 import readline from 'node:readline';
 import { fileURLToPath } from 'node:url';
 import { startHost } from '../tests/e2e/harness.mjs';
-import { peakResidentMiB, summary } from './host.mjs';
+import { peakResidentMiB, residentMiB, summary } from './host.mjs';
 import { figure } from './results.mjs';
 
 const labels = Number(process.env.BENCH_MERGE_LABELS ?? 1000);
@@ -190,28 +190,31 @@ async function languageFigures(host) {
   for (const { id, queue, settings } of paths) {
     const times = [];
     const peaks = [];
+    const before = [];
     for (let i = 0; i < runs; i++) {
       // The peak is the job's own: the kernel starts VmHWM again from the resident size now.
       fs.writeFileSync(`/proc/${host.child.pid}/clear_refs`, '5');
+      before.push(residentMiB(host.child.pid));
       const job = await host.page.evaluate(([o, q, s]) => window.quillmark.printMerge(o, q, 1, false, Infinity, s), [options, queue, settings]);
       if (job.status !== 'done' || job.labelsSent !== labels) throw new Error(`${id} job: ${job.status} ${job.error}`);
       times.push(job.ms);
       peaks.push(peakResidentMiB(host.child.pid));
     }
-    results[id] = { time: summary(times), peak: summary(peaks) };
+    results[id] = { time: summary(times), peak: summary(peaks), before: summary(before) };
   }
   const rows = [];
   const figures = [];
   const mib = (v) => `${v.toFixed(0)} MiB`;
   const driver = results.driver;
   rows.push([`Print ${labels} merged labels 60 × 40 mm at 203 dpi through the driver path (1-bit pages, PDF)`, spread(driver.time, ms), '', '']);
-  rows.push(['  peak memory of the host during that job', spread(driver.peak, mib), '', '']);
+  const memoryRow = (r) => ['  peak memory of the host during that job', spread(r.peak, mib), `${mib(r.before.median)} before the job`, ''];
+  rows.push(memoryRow(driver));
   figures.push(figure(`labels-${labels}-203-driver6040-send`, 'ms', driver.time), figure(`memory-peak-host-driver6040-send`, 'MiB', driver.peak));
   for (const id of ['tspl', 'zpl']) {
     const { time, peak } = results[id];
     rows.push([`Print the same labels in ${id.toUpperCase()} to a queue without a driver, until the last byte is queued`, spread(time, ms),
       `${spread(driver.time, ms)} (through the driver)`, `${(time.median / driver.time.median).toFixed(2)}×`]);
-    rows.push(['  peak memory of the host during that job', spread(peak, mib), '', '']);
+    rows.push(memoryRow(results[id]));
     figures.push(figure(`labels-${labels}-203-${id}-send`, 'ms', time, driver.time), figure(`memory-peak-host-${id}-send`, 'MiB', peak));
   }
   return { rows, figures };
