@@ -76,3 +76,15 @@ export async function jobCompleted(server, id) {
   }, 60_000);
   assert.ok(done, `job ${id} did not finish`);
 }
+
+export const MONO_LOOK = { kind: 'mono', dither: 'diffusion', offsetXMm: 0, offsetYMm: 0, rotate180: false };
+
+/** The front end's own first page at `dpi` in `look`, as the print job sends it. */
+export async function pageDots(page, dpi, look = MONO_LOOK) {
+  const url = await page.evaluate(([d, l]) => window.quillmark.pageImage({ dpi: d, from: 1, to: 1, perRecord: 1, sheet: null, look: l }, 0), [dpi, look]);
+  return dotsOf(Buffer.from(url.slice(url.indexOf(',') + 1), 'base64'));
+}
+
+/** The three codes of the shelf label as a scanner reads them from `dots`. */
+export const shelfCodes = (dots) => [readBarcode(dots, 'CODE_128'), readBarcode(dots, 'EAN_13'), readBarcode(dots, 'QR_CODE')];
+export const SHELF_CODES = ['SKU-4711', '6901234567892', 'https://example.com/p/4711'];
