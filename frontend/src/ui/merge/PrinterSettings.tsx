@@ -173,7 +173,7 @@ function SendAsChoice({ editor, state, driver, entry }: {
   return (
     <div class="send-as" data-testid="print-queue" data-queue={driver.queue} data-printer={state.printer}>
       <p class={unchosen ? 'field-error' : 'hint'}>{raw ? t.queueRaw : t.queueDriver}</p>
-      <div class="row">
+      <div class="row send-as-choice">
         <SelectField label={t.sendAs} value={profile.sendAs} testId="print-send-as" options={choices}
           onChange={(v) => change((p) => chooseSendAs(p, v))} />
         {unchosen && proposal && (
