@@ -170,14 +170,15 @@ function SendAsChoice({ editor, state, driver, entry }: {
     ...(raw ? [{ value: 'pdf' as SendAs, label: t.sendAsPdfItself }] : []),
   ];
   const unchosen = raw && profile.sendAs === '';
+  const sendAs = (next: SendAs): void => change((p) => fitToDriver(chooseSendAs(p, next), driver));
   return (
     <div class="send-as" data-testid="print-queue" data-queue={driver.queue} data-printer={state.printer}>
       <p class={unchosen ? 'field-error' : 'hint'}>{raw ? t.queueRaw : t.queueDriver}</p>
       <div class="row send-as-choice">
         <SelectField label={t.sendAs} value={profile.sendAs} testId="print-send-as" options={choices}
-          onChange={(v) => change((p) => chooseSendAs(p, v))} />
+          onChange={sendAs} />
         {unchosen && proposal && (
-          <button type="button" class="button" data-testid="print-use-proposal" onClick={() => change((p) => chooseSendAs(p, proposal))}>
+          <button type="button" class="button" data-testid="print-use-proposal" onClick={() => sendAs(proposal)}>
             {editor.msg('useProposedLanguage', { language: t[LANGUAGE_WORDS[proposal]] })}
           </button>
         )}
