@@ -1,9 +1,12 @@
-// print_bench [PAGES...]
+// print_bench [PAGES...] [KIND...]
 // Prints jobs of 50 x 30 mm label pages through submitPrintJob to a private print server's label
 // queue, each job once with colour pages rendered at 300 dpi (office printers, PDF) and once with
-// 1-bit pages at 203 dpi (thermal printers), and reports pages per second, payload and PDF bytes
-// per page and peak memory. Then it measures how long one call of N pages holds the GUI thread
-// and recommends a batch size. Without arguments it prints 100-page and 1000-page jobs.
+// 1-bit pages at 203 dpi (thermal printers); then 60 x 40 mm 1-bit labels at 203 dpi written in TSPL
+// and in ZPL to a raw queue, and the same through the label queue's driver path beside them. It
+// reports pages per second, payload and document bytes per page (the PDF, or the job in the
+// printer's language) and peak memory. Then it measures how long one call of N pages holds the GUI thread
+// and recommends a batch size. Without arguments it prints 100-page and 1000-page jobs of every
+// kind; KIND (colour, thermal, tspl, zpl, thermal60x40) limits the run to those kinds.
 #include "DesktopBridge.h"
 #include "PrintServer.h"
 
@@ -22,8 +25,6 @@
 
 namespace {
 
-constexpr double labelWidthMm = 50;
-constexpr double labelHeightMm = 30;
 // The longest a batch may keep the window from answering, and the share of it a batch should
 // take here, leaving room for slower machines and for the page's own work.
 constexpr double holdBudgetSeconds = 0.5;
@@ -34,10 +35,16 @@ struct PageKind
     const char *name;
     int dpi;
     bool oneBit;
+    double widthMm;
+    double heightMm;
+    const char *printerLanguage; // null: through the queue's driver
 };
 
-const PageKind colourPages{"colour", 300, false};
-const PageKind thermalPages{"thermal", 203, true};
+const PageKind colourPages{"colour", 300, false, 50, 30, nullptr};
+const PageKind thermalPages{"thermal", 203, true, 50, 30, nullptr};
+const PageKind tsplPages{"tspl", 203, true, 60, 40, "tspl"};
+const PageKind zplPages{"zpl", 203, true, 60, 40, "zpl"};
+const PageKind widerThermalPages{"thermal60x40", 203, true, 60, 40, nullptr};
 
 QTextStream &out()
 {
@@ -51,7 +58,7 @@ QString renderedLabel(const PageKind &kind, int number)
 {
     const double dotsPerMm = kind.dpi / 25.4;
     const double scale = kind.dpi / 300.0;
-    QImage image(qRound(labelWidthMm * dotsPerMm), qRound(labelHeightMm * dotsPerMm), QImage::Format_ARGB32);
+    QImage image(qRound(kind.widthMm * dotsPerMm), qRound(kind.heightMm * dotsPerMm), QImage::Format_ARGB32);
     image.fill(Qt::white);
     QPainter painter(&image);
     painter.scale(scale, scale);
@@ -80,11 +87,15 @@ QString printPayload(const QString &queue, const PageKind &kind, int pages)
     QJsonArray images;
     for (int i = 0; i < pages; ++i)
         images.append(renderedLabel(kind, i + 1));
-    const QJsonObject payload{{QStringLiteral("printerName"), queue},
-                              {QStringLiteral("pages"), images},
-                              {QStringLiteral("pageWidthMm"), labelWidthMm},
-                              {QStringLiteral("pageHeightMm"), labelHeightMm},
-                              {QStringLiteral("jobName"), QStringLiteral("print_bench")}};
+    QJsonObject payload{{QStringLiteral("printerName"), queue},
+                        {QStringLiteral("pages"), images},
+                        {QStringLiteral("pageWidthMm"), kind.widthMm},
+                        {QStringLiteral("pageHeightMm"), kind.heightMm},
+                        {QStringLiteral("jobName"), QStringLiteral("print_bench")}};
+    if (kind.printerLanguage) {
+        payload.insert(QStringLiteral("printerLanguage"), QLatin1String(kind.printerLanguage));
+        payload.insert(QStringLiteral("resolution"), kind.dpi);
+    }
     return QString::fromUtf8(QJsonDocument(payload).toJson(QJsonDocument::Compact));
 }
 
@@ -137,7 +148,7 @@ bool benchmarkJob(DesktopBridge &bridge, PrintServer &server, const QString &que
     // The payload crosses the channel as UTF-16.
     const qint64 payloadBytes = payload.size() * 2;
     out() << QStringLiteral("%1 %2 pages at %3 dpi: %4 s, %5 pages/s; payload %6 MiB, %7 bytes/page; "
-                            "VmRSS before %8 MiB, VmHWM during %9 MiB; PDF %10 MiB, %11 bytes/page")
+                            "VmRSS before %8 MiB, VmHWM during %9 MiB; document %10 MiB, %11 bytes/page")
                  .arg(QLatin1String(kind.name))
                  .arg(pages)
                  .arg(kind.dpi)
@@ -203,25 +214,40 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
 
     QList<int> jobSizes;
-    for (const QString &argument : app.arguments().mid(1))
-        jobSizes.append(argument.toInt());
+    QStringList kindNames;
+    for (const QString &argument : app.arguments().mid(1)) {
+        bool isNumber = false;
+        const int pages = argument.toInt(&isNumber);
+        if (isNumber)
+            jobSizes.append(pages);
+        else
+            kindNames.append(argument);
+    }
     if (jobSizes.isEmpty())
         jobSizes = {100, 1000};
+    QList<PageKind> kinds;
+    for (const PageKind &kind : {colourPages, thermalPages, tsplPages, zplPages, widerThermalPages}) {
+        if (kindNames.isEmpty() || kindNames.contains(QLatin1String(kind.name)))
+            kinds.append(kind);
+    }
 
     PrintServer server;
     const QString queue = QStringLiteral("bench");
-    if (!server.start() || !server.addQueue(queue)) {
+    const QString rawQueue = QStringLiteral("bench-raw");
+    if (!server.start() || !server.addQueue(queue) || !server.addQueue(rawQueue, PrintServer::Driver::None)) {
         out() << "print server: " << server.errorString() << Qt::endl;
         return 1;
     }
     DesktopBridge bridge(nullptr, nullptr);
     for (int pages : jobSizes) {
-        for (const PageKind &kind : {colourPages, thermalPages}) {
-            if (pages <= 0 || !benchmarkJob(bridge, server, queue, kind, pages))
+        for (const PageKind &kind : kinds) {
+            if (pages <= 0 || !benchmarkJob(bridge, server, kind.printerLanguage ? rawQueue : queue, kind, pages))
                 return 1;
         }
     }
     for (const PageKind &kind : {colourPages, thermalPages}) {
+        if (!kindNames.isEmpty() && !kindNames.contains(QLatin1String(kind.name)))
+            continue;
         if (!recommendBatchSize(bridge, queue, kind))
             return 1;
     }

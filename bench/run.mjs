@@ -21,7 +21,7 @@ const ratio = (value, floor) => `${(value / floor).toFixed(1)}×`;
 function printJobs() {
   const jobs = {};
   const batches = {};
-  const job = /^((\w+) (\d+) pages at (\d+) dpi): [\d.]+ s, ([\d.]+) pages\/s; payload [\d.]+ MiB, (\d+) bytes\/page; VmRSS before ([\d.]+) MiB, VmHWM during ([\d.]+) MiB; PDF [\d.]+ MiB, (\d+) bytes\/page/;
+  const job = /^((\w+) (\d+) pages at (\d+) dpi): [\d.]+ s, ([\d.]+) pages\/s; payload [\d.]+ MiB, (\d+) bytes\/page; VmRSS before ([\d.]+) MiB, VmHWM during ([\d.]+) MiB; document [\d.]+ MiB, (\d+) bytes\/page/;
   const batch = /^(\w+) batches: .*at most (\d+) pages per batch/;
   for (let i = 0; i < printRuns; i++) {
     const output = execFileSync(path.join(buildDir, 'bench/print_bench'), ['100', '1000'], { encoding: 'utf8' });

@@ -16,6 +16,7 @@
 #include "FileRoutines.h"
 #include "PrintRequest.h"
 #include "PrintServer.h"
+#include "printerlanguage/LanguageRequest.h"
 #include "TestSupport.h"
 
 #include <QApplication>
@@ -204,9 +205,10 @@ private:
             if (!listsSetting(listed, it.key(), it.value()))
                 fail("a job was printed with a setting its printer does not list", payload, reply);
         }
+        // In a printer's own language any resolution the language takes is the job's own.
         const QJsonArray resolutions = listed.value(QStringLiteral("resolutions")).toArray();
         const auto isListed = [&request](const QJsonValue &dpi) { return dpi.toInt() == request.resolution; };
-        if (request.resolution != 0 && std::none_of(resolutions.begin(), resolutions.end(), isListed))
+        if (request.resolution != 0 && !asksForLabelLanguage(request) && std::none_of(resolutions.begin(), resolutions.end(), isListed))
             fail("a job was printed at a resolution its printer does not list", payload, reply);
     }
 

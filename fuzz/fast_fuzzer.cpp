@@ -8,10 +8,16 @@
 //   5 print     the text as submitPrintJob's payload: its reader, its own checks, and the settings
 //               check against a label printer's driver
 //   6 one bit   the bytes as a page image, decoded and brought to the 1-bit form Qt prints as such
+//   7 label     the bytes as a small page's pixels: its dots, and the dots each printer language's
+//               writer puts in a label, read back by the independent label decoder
+//   8 language  the text as a print payload with a printer language: the checks of the language,
+//               resolution and settings, and what the writers make of an accepted one
 #include "FileRoutines.h"
+#include "LabelDecoder.h"
 #include "PageImage.h"
 #include "PrintRequest.h"
 #include "PrinterOptions.h"
+#include "printerlanguage/LanguageRequest.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -220,6 +226,84 @@ void checkPrintRequest(const QString &text)
         fail("the settings check passed a choice the driver does not list, or named the wrong one", text);
 }
 
+// Up to 64 x 48 pixels from the bytes, 1-bit or with colour and alpha, and the dots it prints as:
+// dark (luminance below half) and opaque (alpha at least half).
+QImage smallPage(const QByteArray &bytes, QImage *expectedDots)
+{
+    if (bytes.size() < 4)
+        return QImage();
+    const bool oneBit = bytes[2] & 1;
+    QImage page(uchar(bytes[0]) % 64 + 1, uchar(bytes[1]) % 48 + 1, oneBit ? QImage::Format_Mono : QImage::Format_ARGB32);
+    page.setColorTable({qRgba(0, 0, 0, uchar(bytes[3])), qRgba(uchar(bytes[3]), 128, 127, 200)});
+    *expectedDots = QImage(page.size(), QImage::Format_Mono);
+    const QByteArray pixels = bytes.mid(4) + '\0';
+    for (int y = 0; y < page.height(); ++y) {
+        for (int i = 0; i < page.bytesPerLine(); ++i)
+            page.scanLine(y)[i] = uchar(pixels[(y * page.bytesPerLine() + i) % pixels.size()]);
+        for (int x = 0; x < page.width(); ++x) {
+            const QRgb c = page.pixel(x, y);
+            expectedDots->setPixel(x, y, qAlpha(c) >= 128 && 0.299 * qRed(c) + 0.587 * qGreen(c) + 0.114 * qBlue(c) < 127.5);
+        }
+    }
+    return page;
+}
+
+// A label is as wide as its graphic's whole bytes, or cut to the width its language gives it.
+bool printedAsDots(const QImage &printed, const QImage &dots)
+{
+    if (printed.height() != dots.height() || printed.width() < dots.width() || printed.width() > (dots.width() + 7) / 8 * 8)
+        return false;
+    for (int y = 0; y < printed.height(); ++y) {
+        for (int x = 0; x < printed.width(); ++x) {
+            if (printed.pixelIndex(x, y) != (x < dots.width() ? dots.pixelIndex(x, y) : 0))
+                return false;
+        }
+    }
+    return true;
+}
+
+// The page's dark, opaque pixels reach the printer as they are, in each language and in both of
+// ZPL's encodings, as the independent label decoder reads them back.
+void checkLabel(const QByteArray &bytes)
+{
+    QImage expected;
+    const QImage page = smallPage(bytes, &expected);
+    if (page.isNull())
+        return;
+    const QString input = QString::fromLatin1(bytes.toBase64());
+    const LabelDots dots = readLabelDots(page);
+    const QByteArray total = QByteArray::number(dots.bits.size());
+    const QByteArray graphic = "^XA^PW" + QByteArray::number(dots.width) + "^FO0,0^GFA," + total + ',' + total + ','
+        + QByteArray::number(dots.bytesPerRow) + ',';
+    QList<QByteArray> jobs{graphic + zplAsciiCompressed(dots) + "^FS^XZ", graphic + zplZ64(dots) + "^FS^XZ"};
+    for (const LabelLanguage language : {LabelLanguage::Tspl, LabelLanguage::Zpl, LabelLanguage::Epl2}) {
+        const LabelFormat format{language, page.width() * 25.4 / 203, page.height() * 25.4 / 203};
+        jobs.append(jobStart(format) + labelCommands(format, dots));
+    }
+    for (const QByteArray &job : jobs) {
+        const DecodedLabels labels = decodeLabels(job);
+        if (labels.pages.size() != 1 || !printedAsDots(labels.pages.first(), expected))
+            fail(qPrintable("a printer language's writer does not print the page's dots: " + labels.error + '\n' + job), input);
+    }
+}
+
+// A printer-language payload is taken only with whole numbers for darkness and speed, a number
+// for the gap and one of the media words, and then nothing but commands and numbers start the job.
+void checkLanguageRequest(const QString &text)
+{
+    const PrintRequest request = readPrintRequest(text);
+    QString refusal;
+    const LabelFormat format = readLabelFormat(request, &refusal);
+    const QJsonObject settings = request.languageSettings.toObject();
+    for (auto it = settings.constBegin(); refusal.isEmpty() && it != settings.constEnd(); ++it) {
+        if (it.value().isDouble() ? it.key() == QLatin1String("media") : it.key() != QLatin1String("media"))
+            fail("a language setting of the wrong type was accepted", text);
+    }
+    const QByteArray start = refusal.isEmpty() ? jobStart(format) : QByteArray();
+    if (start.contains('^') || start.contains('~') || start.contains('"') || !refusal.isEmpty() != refusal.startsWith(QStringLiteral("打印机不支持所选设置：")))
+        fail("a language payload's values reach the job as more than numbers", text);
+}
+
 int applicationArgc = 1;
 char applicationName[] = "fast_fuzzer";
 char *applicationArgv[] = {applicationName, nullptr};
@@ -256,14 +340,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
     const QByteArray bytes(reinterpret_cast<const char *>(data + 1), int(size - 1));
     const QString text = QString::fromUtf8(bytes);
-    switch (data[0] % 7) {
+    switch (data[0] % 9) {
     case 0: checkPayloadReaders(text); break;
     case 1: checkPageImage(bytes); break;
     case 2: checkSuffix(text); break;
     case 3: checkWrite(harness->work.path(), text); break;
     case 4: checkEnvelope(text); break;
     case 5: checkPrintRequest(text); break;
-    default: checkOneBit(bytes); break;
+    case 6: checkOneBit(bytes); break;
+    case 7: checkLabel(bytes); break;
+    default: checkLanguageRequest(text); break;
     }
     return 0;
 }

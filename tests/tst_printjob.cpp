@@ -2,6 +2,7 @@
 #define QT_STATICPLUGIN
 
 #include "DesktopBridge.h"
+#include "LabelPages.h"
 #include "LabelDecoder.h"
 #include "PrintServer.h"
 #include "TestSupport.h"
@@ -71,35 +72,9 @@ QImage quadrantImage(int width, int height)
     return image;
 }
 
-QString pngBase64(const QImage &image)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return QString::fromLatin1(bytes.toBase64());
-}
-
 bool isDot(const QImage &image, int x, int y)
 {
     return qGray(image.pixel(x, y)) < 128;
-}
-
-// A label as the front end renders one for a thermal printer, at its resolution: a frame on the
-// outermost dots, a block in the top left corner that shows any turn or mirror, and bars one, two
-// and three dots wide.
-QImage thermalLabel(int width, int height)
-{
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(Qt::white);
-    QPainter painter(&image);
-    painter.setPen(Qt::black);
-    painter.drawRect(0, 0, width - 1, height - 1);
-    painter.fillRect(0, 0, width / 4, height / 4, Qt::black);
-    for (int x = width / 2, bar = 1; bar <= 3; x += 2 * bar + 3, ++bar)
-        painter.fillRect(x, height / 3, bar, height / 3, Qt::black);
-    painter.end();
-    return image.convertToFormat(QImage::Format_Mono, Qt::ThresholdDither);
 }
 
 // The printed dots against the page sent, over the area both cover but their last row and

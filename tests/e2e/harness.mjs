@@ -245,6 +245,12 @@ export function hostForTests({ queues = null, ...options } = {}) {
 
 export const printingHost = (...queues) => hostForTests({ queues });
 
+/**
+ * The document of job `id` as the print server kept it: for a raw queue (`NAME=none`) exactly the
+ * bytes its printer receives, to be read back with `print-server decode PATH IMAGE.png`.
+ */
+export const keptDocumentPath = (server, id) => path.join(server.folder, 'spool', `d${String(id).padStart(5, '0')}-001`);
+
 /** Clicks with the page's own DOM event: Playwright's element actions need a newer engine than the host's. */
 export function clickElement(page, selector) {
   return page.evaluate((s) => document.querySelector(s).click(), selector);

@@ -112,13 +112,15 @@ int main(int argc, char *argv[])
   value for CUPS_SERVER) on one line, and runs until it receives SIGTERM or SIGINT. KIND is
   label (the default: any size, the job's PDF is kept as it came), sheet (A4 only), zpl and
   zpl300 (CUPS' ZPL label driver at 203 or 300 dpi), epl2 (its EPL2 page-mode driver) or none
-  (no driver). Queue NAME writes what its driver makes to FOLDER/output/NAME.
+  (no driver: a raw queue). Queue NAME writes what its driver makes to FOLDER/output/NAME; every
+  job's document stays as it came in FOLDER/spool/dNNNNN-001, which is what a raw queue's printer
+  receives.
 print-server decode OUTPUT IMAGE.png
-  Reads a label driver's output (ZPL or EPL2) back into dots: the first label to IMAGE.png, the
+  Reads a label driver's output or a raw job (ZPL, EPL2 or TSPL) back into dots: the first label to IMAGE.png, the
   next to IMAGE-2.png and so on, 1-bit, black where the printer burns a dot; prints one line
   "PATH WIDTH HEIGHT" per label.
 print-server commands OUTPUT
-  Prints the driver's printer-language commands one a line, graphic data left out.
+  Prints the printer-language commands one a line, graphic data left out.
 )";
         return 2;
     }

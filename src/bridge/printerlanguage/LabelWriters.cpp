@@ -54,12 +54,11 @@ void readIndexedRows(const QImage &page, LabelDots &dots)
 void readColourRows(const QImage &page, LabelDots &dots)
 {
     constexpr int stripRows = 64;
+    const bool straight = page.format() == QImage::Format_ARGB32 || page.format() == QImage::Format_RGB32;
     for (int top = 0; top < dots.height; top += stripRows) {
         const int rows = qMin(stripRows, dots.height - top);
-        const QImage strip = page.format() == QImage::Format_ARGB32 || page.format() == QImage::Format_RGB32
-            ? page
-            : page.copy(0, top, dots.width, rows).convertToFormat(QImage::Format_ARGB32);
-        const int stripTop = strip.height() == dots.height ? top : 0;
+        const QImage strip = straight ? page : page.copy(0, top, dots.width, rows).convertToFormat(QImage::Format_ARGB32);
+        const int stripTop = straight ? top : 0;
         for (int y = 0; y < rows; ++y) {
             const auto *in = reinterpret_cast<const QRgb *>(strip.constScanLine(stripTop + y));
             uchar *out = reinterpret_cast<uchar *>(dots.bits.data()) + (top + y) * dots.bytesPerRow;
