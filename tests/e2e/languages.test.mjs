@@ -6,7 +6,7 @@ import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
 import { before, describe, it } from 'node:test';
-import { clickElement as click, setValue as choose } from './harness.mjs';
+import { clickElement as click, setValue as choose, keptDocumentPath } from './harness.mjs';
 import { differences, dotsOf, jobCompleted, MONO_LOOK, pageDots, SHELF_CODES, shelfCodes, shelfLabelPrinting } from './dots.mjs';
 
 const at = (id) => `[data-testid="${id}"]`;
@@ -65,7 +65,7 @@ describe('printers without a driver', () => {
       await click(host.page, at('print-close'));
       await jobCompleted(server, (jobs += 1));
 
-      const received = path.join(server.folder, 'spool', `d${String(jobs).padStart(5, '0')}-001`);
+      const received = keptDocumentPath(server, jobs);
       assert.match(execFileSync(process.env.QUILLMARK_PRINT_SERVER, ['commands', received], { encoding: 'utf8' }), setting);
       const image = path.join(server.folder, `${language}.png`);
       execFileSync(process.env.QUILLMARK_PRINT_SERVER, ['decode', received, image]);
