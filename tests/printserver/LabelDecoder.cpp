@@ -36,13 +36,31 @@ QImage composeLabel(int width, const QList<PlacedGraphic> &placed)
     }
     QImage label = blankLabel(right, bottom);
     for (const PlacedGraphic &graphic : placed) {
+        const QPoint origin = graphic.origin;
+        // A graphic that starts on a whole byte is laid down a byte at a time; a large label has
+        // millions of dots.
+        if (origin.x() >= 0 && origin.y() >= 0 && origin.x() % 8 == 0) {
+            const int bytes = qMin((graphic.image.width() + 7) / 8, (right - origin.x() + 7) / 8);
+            for (int y = 0; y < graphic.image.height() && bytes > 0; ++y) {
+                uchar *row = label.scanLine(origin.y() + y) + origin.x() / 8;
+                const uchar *dots = graphic.image.constScanLine(y);
+                for (int i = 0; i < bytes; ++i)
+                    row[i] |= dots[i];
+            }
+            continue;
+        }
         for (int y = 0; y < graphic.image.height(); ++y) {
             for (int x = 0; x < graphic.image.width(); ++x) {
-                const QPoint dot = graphic.origin + QPoint(x, y);
+                const QPoint dot = origin + QPoint(x, y);
                 if (label.rect().contains(dot) && graphic.image.pixelIndex(x, y))
                     label.setPixel(dot, 1);
             }
         }
+    }
+    // Dots past the label's right edge are not printed.
+    if (right % 8) {
+        for (int y = 0; y < bottom; ++y)
+            label.scanLine(y)[right / 8] &= uchar(0xFF << (8 - right % 8));
     }
     return label;
 }
