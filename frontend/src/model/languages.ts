@@ -32,8 +32,8 @@ export const LANGUAGE_RANGES: Record<PrinterLanguage, { darkness: [number, numbe
   epl2: { darkness: [0, 15], speed: [1, 6] },
 };
 
-/** Gaps and marks longer than this are a wrong setting, not a label stock. */
-export const MAX_GAP_MM = 30;
+/** Gaps and marks longer than an inch are a wrong setting, not a label stock; the host refuses them. */
+export const MAX_GAP_MM = 25.4;
 
 /** The kind of queue: 'ppd' with a driver, 'raw' when CUPS hands the bytes on unchanged. */
 export type QueueKind = 'ppd' | 'raw';
