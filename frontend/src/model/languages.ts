@@ -34,6 +34,8 @@ export const LANGUAGE_RANGES: Record<PrinterLanguage, { darkness: [number, numbe
 
 /** Gaps and marks longer than an inch are a wrong setting, not a label stock; the host refuses them. */
 export const MAX_GAP_MM = 25.4;
+/** The gap the host writes when media with gaps or marks is asked for without its length: common die-cut rolls. */
+export const DEFAULT_GAP_MM = 3;
 
 /** The kind of queue: 'ppd' with a driver, 'raw' when CUPS hands the bytes on unchanged. */
 export type QueueKind = 'ppd' | 'raw';

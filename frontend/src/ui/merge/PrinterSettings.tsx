@@ -11,7 +11,7 @@ import {
   resolutionChoices, saveProfiles,
 } from '../../model/profiles';
 import {
-  isPrinterLanguage, LANGUAGE_RANGES, LanguageSettings, MAX_GAP_MM, MediaSensing, PrinterLanguage, proposeLanguage, SendAs,
+  DEFAULT_GAP_MM, isPrinterLanguage, LANGUAGE_RANGES, LanguageSettings, MAX_GAP_MM, MediaSensing, PrinterLanguage, proposeLanguage, SendAs,
 } from '../../model/languages';
 import type { MessageKey } from '../../i18n/messages';
 import { CheckField, NumberField, SelectField } from '../fields';
@@ -216,7 +216,7 @@ function LanguageFields({ editor, language, settings, onChange }: {
         onChange={(v) => set(v === '' ? { media: undefined, gapMm: undefined } : { media: v as MediaSensing })} />
       {(settings.media === 'gap' || settings.media === 'mark') && (
         <NumberField label={settings.media === 'mark' ? t.markMm : t.gapMm} unit={t.mm} value={settings.gapMm ?? null} min={0} max={MAX_GAP_MM}
-          placeholder={t.printerDefault} testId="print-gap" onCommit={(v) => set({ gapMm: Math.round(v * 10) / 10 })} />
+          placeholder={String(DEFAULT_GAP_MM)} testId="print-gap" onCommit={(v) => set({ gapMm: Math.round(v * 10) / 10 })} />
       )}
     </div>
   );
