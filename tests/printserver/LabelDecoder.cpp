@@ -35,6 +35,8 @@ QImage composeLabel(int width, const QList<PlacedGraphic> &placed)
         bottom = qMax(bottom, graphic.origin.y() + graphic.image.height());
     }
     QImage label = blankLabel(right, bottom);
+    if (label.isNull())
+        return label;
     for (const PlacedGraphic &graphic : placed) {
         const QPoint origin = graphic.origin;
         // A graphic that starts on a whole byte is laid down a byte at a time; a large label has
