@@ -4,8 +4,11 @@
 // submitPrintJob), for a thermal printer (203 dpi, 1-bit pages) and an office printer (300 dpi,
 // colour), each next to its floor, sending the same pages rendered beforehand; the longest time
 // one batch's submitPrintJob call takes; and the work of each frame while dragging one object on
-// a label with 50 objects, from the page's own `quillmark-frame` measures.
-// Run alone with `node bench/frontend.mjs` (same environment as run.mjs).
+// a label with 50 objects, from the page's own `quillmark-frame` measures; and 1,000 merged
+// 60 × 40 mm labels sent in TSPL and in ZPL to queues without a driver, next to the same labels
+// through a driver, with the host's peak memory.
+// Run alone with `node bench/frontend.mjs` (same environment as run.mjs); `node bench/frontend.mjs
+// languages` takes only the printer-language figures.
 import { spawn } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
@@ -13,7 +16,7 @@ import path from 'node:path';
 import readline from 'node:readline';
 import { fileURLToPath } from 'node:url';
 import { startHost } from '../tests/e2e/harness.mjs';
-import { summary } from './host.mjs';
+import { peakResidentMiB, residentMiB, summary } from './host.mjs';
 import { figure } from './results.mjs';
 
 const labels = Number(process.env.BENCH_MERGE_LABELS ?? 1000);
@@ -33,7 +36,7 @@ const spread = (s, format) => `${format(s.median)} (${format(s.min)} to ${format
 
 function startPrintServer(folder) {
   const binary = path.join(process.env.QUILLMARK_BUILD_DIR, 'tests/print-server');
-  const child = spawn(binary, [folder, 'bench'], { stdio: ['ignore', 'pipe', 'inherit'] });
+  const child = spawn(binary, [folder, 'bench', 'tspl=none', 'zpl=none'], { stdio: ['ignore', 'pipe', 'inherit'] });
   return new Promise((resolve, reject) => {
     readline.createInterface({ input: child.stdout }).once('line', (socket) => resolve({ child, socket }));
     child.once('exit', (code) => reject(new Error(`print-server exited with ${code}`)));
@@ -47,20 +50,33 @@ function writeProject(file, project) {
   return file;
 }
 
-/** A 50 x 30 mm label with a name, a price, a Code 128 of the SKU and serial, and a QR code. */
-function mergeProject(folder) {
+/**
+ * A merged label with a name and a price, a Code 128 of the SKU and serial, and a QR code of the
+ * SKU; each box as [x, y, width, height] in millimetres.
+ */
+function fieldProject(folder, name, [widthMm, heightMm], fontSizePt, [text, code, qr]) {
+  const box = ([xMm, yMm, w, h]) => ({ xMm, yMm, widthMm: w, heightMm: h });
+  return writeProject(path.join(folder, `${name}.cwrt`), {
+    label: { name, widthMm, heightMm },
+    objects: [
+      { ...base, id: 't', type: 'text', ...box(text), text: '{{品名}}  ¥{{价格}}', fontSizePt },
+      { ...base, id: 'b', type: 'barcode', ...box(code), symbology: 'code128', data: '{{SKU}}-{{$counter}}', showText: true },
+      { ...base, id: 'q', type: 'barcode', ...box(qr), symbology: 'qrcode', data: '{{SKU}}', showText: false },
+    ],
+    merge: mergeSource(folder),
+  });
+}
+
+const mergeProject = (folder) => fieldProject(folder, 'bench', [50, 30], 11, [[2, 1, 30, 7], [2, 10, 32, 18], [35, 10, 13, 13]]);
+/** The same fields on a 60 x 40 mm label, for the printer-language figures. */
+const languageProject = (folder) => fieldProject(folder, 'language', [60, 40], 12, [[2, 1, 40, 8], [2, 12, 38, 24], [43, 12, 15, 15]]);
+
+/** A sheet of `labels` products, and the merge settings that read it. */
+function mergeSource(folder) {
   const rows = ['品名,SKU,价格', ...Array.from({ length: labels }, (_, i) => `产品 ${i + 1},SKU-${String(i + 1).padStart(6, '0')},${(i % 97) + 0.5}`)];
   const sheet = path.join(folder, 'bench.csv');
   fs.writeFileSync(sheet, rows.join('\n'));
-  return writeProject(path.join(folder, 'bench.cwrt'), {
-    label: { name: 'bench', widthMm: 50, heightMm: 30 },
-    objects: [
-      { ...base, id: 't', type: 'text', xMm: 2, yMm: 1, widthMm: 30, heightMm: 7, text: '{{品名}}  ¥{{价格}}', fontSizePt: 11 },
-      { ...base, id: 'b', type: 'barcode', xMm: 2, yMm: 10, widthMm: 32, heightMm: 18, symbology: 'code128', data: '{{SKU}}-{{$counter}}', showText: true },
-      { ...base, id: 'q', type: 'barcode', xMm: 35, yMm: 10, widthMm: 13, heightMm: 13, symbology: 'qrcode', data: '{{SKU}}', showText: false },
-    ],
-    merge: { source: { path: sheet, name: 'bench.csv', sheet: '', headerRow: true }, counter: { start: 1, step: 1, padding: 5, per: 'label' } },
-  });
+  return { source: { path: sheet, name: 'bench.csv', sheet: '', headerRow: true }, counter: { start: 1, step: 1, padding: 5, per: 'label' } };
 }
 
 /** A 100 x 60 mm label with 50 objects: texts, Code 128 and QR codes, frames and lines. */
@@ -156,6 +172,54 @@ async function mergeFigures(host) {
   return { rows, figures };
 }
 
+/**
+ * 1,000 merged 60 × 40 mm labels at 203 dpi from Print until the last call has queued its job: in
+ * TSPL and in ZPL on queues without a driver, next to the same 1-bit pages through the driver
+ * path (the `bench` queue), with the host's peak resident memory during each job.
+ */
+async function languageFigures(host) {
+  await host.page.evaluate((p) => window.quillmark.editor.openProject(p), languageProject(host.root));
+  await host.page.waitForFunction((n) => window.quillmark.editor.state.doc.widthMm === 60 && window.quillmark.merge.table?.records.length === n, labels, { timeout: 60_000 });
+  const options = { dpi: 203, from: 1, to: labels, perRecord: 1, sheet: null, look: OUTPUTS[0].look };
+  const paths = [
+    { id: 'driver', queue: 'bench', settings: undefined },
+    { id: 'tspl', queue: 'tspl', settings: { printerLanguage: 'tspl', resolution: 203 } },
+    { id: 'zpl', queue: 'zpl', settings: { printerLanguage: 'zpl', resolution: 203 } },
+  ];
+  const results = {};
+  for (const { id, queue, settings } of paths) {
+    const times = [];
+    const peaks = [];
+    const before = [];
+    for (let i = 0; i < runs; i++) {
+      // The peak is the job's own: the kernel starts VmHWM again from the resident size now.
+      fs.writeFileSync(`/proc/${host.child.pid}/clear_refs`, '5');
+      before.push(residentMiB(host.child.pid));
+      const job = await host.page.evaluate(([o, q, s]) => window.quillmark.printMerge(o, q, 1, false, Infinity, s), [options, queue, settings]);
+      if (job.status !== 'done' || job.labelsSent !== labels) throw new Error(`${id} job: ${job.status} ${job.error}`);
+      times.push(job.ms);
+      peaks.push(peakResidentMiB(host.child.pid));
+    }
+    results[id] = { time: summary(times), peak: summary(peaks), before: summary(before) };
+  }
+  const rows = [];
+  const figures = [];
+  const mib = (v) => `${v.toFixed(0)} MiB`;
+  const driver = results.driver;
+  rows.push([`Print ${labels} merged labels 60 × 40 mm at 203 dpi through the driver path (1-bit pages, PDF)`, spread(driver.time, ms), '', '']);
+  const memoryRow = (r) => ['  peak memory of the host during that job', spread(r.peak, mib), `${mib(r.before.median)} before the job`, ''];
+  rows.push(memoryRow(driver));
+  figures.push(figure(`labels-${labels}-203-driver6040-send`, 'ms', driver.time), figure(`memory-peak-host-driver6040-send`, 'MiB', driver.peak));
+  for (const id of ['tspl', 'zpl']) {
+    const { time, peak } = results[id];
+    rows.push([`Print the same labels in ${id.toUpperCase()} to a queue without a driver, until the last byte is queued`, spread(time, ms),
+      `${spread(driver.time, ms)} (through the driver)`, `${(time.median / driver.time.median).toFixed(2)}×`]);
+    rows.push(memoryRow(results[id]));
+    figures.push(figure(`labels-${labels}-203-${id}-send`, 'ms', time, driver.time), figure(`memory-peak-host-${id}-send`, 'MiB', peak));
+  }
+  return { rows, figures };
+}
+
 const percentile = (values, q) => [...values].sort((a, b) => a - b)[Math.min(values.length - 1, Math.floor(q * values.length))];
 
 /** Drags the middle object of the busy label across the canvas, one mouse move every 16 ms. */
@@ -208,14 +272,16 @@ async function dragFigures(host) {
   };
 }
 
-export async function benchmarkFrontend() {
+export async function benchmarkFrontend(only = '') {
   const folder = fs.mkdtempSync(path.join(os.tmpdir(), 'quillmark-bench-merge-'));
   const server = await startPrintServer(path.join(folder, 'cups'));
   const host = await startHost({ env: { CUPS_SERVER: server.socket } });
   try {
+    if (only === 'languages') return await languageFigures(host);
     const drag = await dragFigures(host);
     const merge = await mergeFigures(host);
-    return { rows: [...merge.rows, ...drag.rows], figures: [...merge.figures, ...drag.figures] };
+    const languages = await languageFigures(host);
+    return { rows: [...merge.rows, ...languages.rows, ...drag.rows], figures: [...merge.figures, ...languages.figures, ...drag.figures] };
   } finally {
     await host.stop();
     server.child.kill('SIGTERM');
@@ -225,7 +291,7 @@ export async function benchmarkFrontend() {
 }
 
 if (process.argv[1] === fileURLToPath(import.meta.url)) {
-  const { rows, figures } = await benchmarkFrontend();
+  const { rows, figures } = await benchmarkFrontend(process.argv[2] ?? '');
   for (const row of rows) console.log(row.join(' | '));
   console.log(JSON.stringify(figures, null, 1));
 }

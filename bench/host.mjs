@@ -106,10 +106,13 @@ const pageTransfers = {
     }),
 };
 
-function peakResidentMiB(pid) {
+function statusMiB(pid, field) {
   const status = fs.readFileSync(`/proc/${pid}/status`, 'utf8');
-  return Number(/VmHWM:\s+(\d+)/.exec(status)[1]) / 1024;
+  return Number(new RegExp(`${field}:\\s+(\\d+)`).exec(status)[1]) / 1024;
 }
+
+export const peakResidentMiB = (pid) => statusMiB(pid, 'VmHWM');
+export const residentMiB = (pid) => statusMiB(pid, 'VmRSS');
 
 // The web engine forks its renderers from a zygote, so they show as zygote processes whose
 // parent is another zygote rather than the program itself.

@@ -7,6 +7,7 @@ import type { MergeSession } from './merge/session';
 import { bytesToBase64 } from './model/project';
 import type { ImageStore } from './render/images';
 import type { JobOutcome } from './print/job';
+import type { JobSettings } from './model/profiles';
 import { OutputOptions, OutputSource, planOutput, preparePages, printOutput, renderPdf } from './print/output';
 import { checkLabels, RecordProblem } from './print/preflight';
 
@@ -65,15 +66,16 @@ export function printTools(editor: Editor, merge: MergeSession, images: ImageSto
     },
     /**
      * A whole print job as the dialog runs it; with `prerendered`, the pages kept by renderPages;
-     * with `stopAfterBatches`, Stop pressed once that many batches have reached the printer.
+     * with `stopAfterBatches`, Stop pressed once that many batches have reached the printer; with
+     * `settings`, what the dialog's jobSettings would send (a printer language, say).
      */
     async printMerge(
-      options: OutputOptions, printerName: string, copies: number, prerendered = false, stopAfterBatches = Infinity,
+      options: OutputOptions, printerName: string, copies: number, prerendered = false, stopAfterBatches = Infinity, settings?: JobSettings,
     ): Promise<JobOutcome & { error: string; ms: number }> {
       const started = performance.now();
       let batches = 0;
       const outcome = await printOutput(source(), options, {
-        api: editor.api, printerName, jobName: editor.displayName, copies, drawPage: prerendered ? async (i) => kept[i] : undefined,
+        api: editor.api, printerName, jobName: editor.displayName, copies, settings, drawPage: prerendered ? async (i) => kept[i] : undefined,
         onProgress: (p) => (batches = p.batchesSent),
         stopRequested: () => batches >= stopAfterBatches,
       });

@@ -9,68 +9,16 @@ import fs from 'node:fs';
 import path from 'node:path';
 import { before, describe, it } from 'node:test';
 import { decode } from 'fast-png';
-import { clickElement as click, setValue as choose, hostForTests, jobAttributes, labelProject, printResult, printingHost, sleep, waitFor } from './harness.mjs';
-import { decodeBarcode } from '../../frontend/tests/pdfpages.mjs';
-
-const label = labelProject('货架标签', [
-  { id: 't', type: 'text', xMm: 2, yMm: 1, widthMm: 30, heightMm: 6, text: '有机绿茶 250克', fontFamily: 'Noto Sans CJK SC', fontSizePt: 11 },
-  { id: 'c', type: 'barcode', xMm: 3, yMm: 8, widthMm: 30, heightMm: 9, symbology: 'code128', data: 'SKU-4711', showText: false },
-  { id: 'e', type: 'barcode', xMm: 3, yMm: 19, widthMm: 30, heightMm: 10, symbology: 'ean13', data: '6901234567892', showText: true },
-  { id: 'q', type: 'barcode', xMm: 36, yMm: 3, widthMm: 12, heightMm: 12, symbology: 'qrcode', data: 'https://example.com/p/4711', showText: false },
-]);
-
-/** The dots of a 1-bit PNG (a page sent, or dots decoded): 1 where the printer burns a dot. */
-function dotsOf(png) {
-  const { width, height, depth, data, palette } = decode(png);
-  assert.equal(depth, 1);
-  const dots = new Uint8Array(width * height);
-  const rowBytes = Math.ceil(width / 8);
-  for (let y = 0; y < height; y++) {
-    for (let x = 0; x < width; x++) {
-      const bit = (data[y * rowBytes + (x >> 3)] >> (7 - (x & 7))) & 1;
-      dots[y * width + x] = (palette ? palette[bit][0] : bit * 255) < 128 ? 1 : 0;
-    }
-  }
-  return { width, height, dots };
-}
-
-/** Dots that differ where both images have pixels, `a` read at (x + dx, y + dy). */
-function differences(a, b, dx = 0, dy = 0, at = (x, y) => [x + dx, y + dy]) {
-  let count = 0;
-  for (let y = 0; y < b.height; y++) {
-    for (let x = 0; x < b.width; x++) {
-      const [ax, ay] = at(x, y);
-      if (ax < 0 || ay < 0 || ax >= a.width || ay >= a.height) continue;
-      if (a.dots[ay * a.width + ax] !== b.dots[y * b.width + x]) count++;
-    }
-  }
-  return count;
-}
-
-function readBarcode(image, format) {
-  // A white margin stands in for the quiet zone the label's edge may cut.
-  const margin = 20;
-  const width = image.width + 2 * margin;
-  const height = image.height + 2 * margin;
-  const grey = new Uint8ClampedArray(width * height).fill(255);
-  for (let y = 0; y < image.height; y++) {
-    for (let x = 0; x < image.width; x++) if (image.dots[y * image.width + x]) grey[(y + margin) * width + x + margin] = 0;
-  }
-  return decodeBarcode({ width, height, pixels: grey }, format);
-}
+import { differences, dotsOf, jobCompleted, pageDots, SHELF_CODES, shelfCodes, shelfLabelPrinting } from './dots.mjs';
+import { clickElement as click, setValue as choose, hostForTests, labelProject, printResult, sleep } from './harness.mjs';
 
 describe('labels on a thermal printer', () => {
-  const context = printingHost('zpl=zpl', 'zpl300=zpl300');
+  const context = shelfLabelPrinting('zpl=zpl', 'zpl300=zpl300');
   let host;
   let server;
   let jobs = 0;
 
-  before(async () => {
-    ({ host, server } = context);
-    const projectPath = path.join(host.root, 'shelf.cwrt');
-    fs.writeFileSync(projectPath, JSON.stringify(label));
-    assert.equal(await host.page.evaluate((p) => window.quillmark.editor.openProject(p), projectPath), true);
-  });
+  before(() => ({ host, server } = context));
 
   /** Prints through the dialog as set up by `settle`, waits for the driver, returns its output. */
   async function printInDialog(queue, settle = async () => {}, start = 'print-start') {
@@ -85,43 +33,25 @@ describe('labels on a thermal printer', () => {
     await click(host.page, '[data-testid="print-close"]');
     assert.match(result, /已发送 1 张标签/);
     jobs += 1;
-    await jobFinished(jobs);
+    await jobCompleted(server, jobs);
     const output = path.join(server.folder, 'output', queue);
     const image = path.join(server.folder, `job${jobs}.png`);
     execFileSync(process.env.QUILLMARK_PRINT_SERVER, ['decode', output, image]);
     return { output, dots: dotsOf(fs.readFileSync(image)) };
   }
 
-  async function jobFinished(id) {
-    const done = await waitFor(() => {
-      const state = jobAttributes(server.socket, id)['job-state'];
-      assert.ok(state < 7 || state === 9, `job ${id} ended in state ${state}`);
-      return state === 9;
-    }, 60_000);
-    assert.ok(done, `job ${id} did not finish`);
-  }
 
-  /** The front end's own page for a look, as the print job sends it. */
-  async function ownDots(dpi, look) {
-    const url = await host.page.evaluate(([d, l]) => window.quillmark.pageImage({ dpi: d, from: 1, to: 1, perRecord: 1, sheet: null, look: l }, 0), [dpi, look]);
-    return dotsOf(Buffer.from(url.slice(url.indexOf(',') + 1), 'base64'));
-  }
-
-  const mono = { kind: 'mono', dither: 'diffusion', offsetXMm: 0, offsetYMm: 0, rotate180: false };
 
   for (const [queue, dpi, width, height] of [['zpl', 203, 400, 240], ['zpl300', 300, 591, 354]]) {
     it(`prints the label dot for dot at ${dpi} dpi`, async () => {
       const { dots } = await printInDialog(queue);
       assert.ok(Math.abs(dots.width - width) <= 1 && Math.abs(dots.height - height) <= 1, `${dots.width} × ${dots.height} dots`);
-      const own = await ownDots(dpi, mono);
+      const own = await pageDots(host.page, dpi);
       assert.deepEqual([own.width, own.height], [width, height]);
       assert.ok(own.dots.some((d) => d === 1));
       // Unshifted and unturned: the same dots where both pages have them.
       assert.equal(differences(own, dots), 0);
-      assert.deepEqual(
-        [readBarcode(dots, 'CODE_128'), readBarcode(dots, 'EAN_13'), readBarcode(dots, 'QR_CODE')],
-        ['SKU-4711', '6901234567892', 'https://example.com/p/4711'],
-      );
+      assert.deepEqual(shelfCodes(dots), SHELF_CODES);
     });
   }
 

@@ -6,6 +6,7 @@
 import { base64ToBytes } from '../model/project';
 import { chooseFile, readFileAsBase64 } from './chooseFile';
 import type { DriverOption, DriverSettings } from '../model/profiles';
+import type { LanguageSettings, PrinterLanguage } from '../model/languages';
 import { BridgeError, checkPayload, PayloadKind } from './errors';
 
 export interface FileReply {
@@ -30,6 +31,8 @@ export interface PrinterEntry {
   description: string;
   location: string;
   isDefault: boolean;
+  /** The printer's make and model as the printing system knows it, where the host tells it. */
+  makeAndModel?: string;
 }
 
 export interface SaveProjectPayload {
@@ -53,8 +56,11 @@ export interface PrintJobPayload {
   copies: number;
   /** Driver option name to choice name; only what the job asks to differ from the printer's own. */
   options?: Record<string, string>;
-  /** Dots per inch, one of the printer's resolutions. */
+  /** Dots per inch, one of the printer's resolutions; with a language, the pages' own. */
   resolution?: number;
+  /** The host writes the job in this language and sends it to the queue unfiltered. */
+  printerLanguage?: PrinterLanguage;
+  languageSettings?: LanguageSettings;
 }
 
 export interface PrintReply {
@@ -205,7 +211,8 @@ export function asDriverSettings(reply: Record<string, unknown> | null): DriverS
     }));
   const resolutions = (Array.isArray(reply.resolutions) ? reply.resolutions : []).filter((r): r is number => Number.isInteger(r) && r > 0);
   const defaultResolution = typeof reply.defaultResolution === 'number' && resolutions.includes(reply.defaultResolution) ? reply.defaultResolution : resolutions[0] ?? 0;
-  return { options, resolutions, defaultResolution };
+  // A host that does not tell the kind of queue knows only queues it prints to through drivers.
+  return { queue: reply.driver === 'raw' ? 'raw' : 'ppd', options, resolutions, defaultResolution };
 }
 
 /** The payload as the channel carries it, refused here when the channel would drop it. */

@@ -26,6 +26,22 @@ const HOST_MESSAGES: Record<string, MessageKey> = {
   '打印机不支持所选设置': 'hostSettingUnsupported',
 };
 
+/**
+ * Refusals the host gives before it hands anything to the printing system (its checks of the
+ * payload, the printer and every page), and the scheduler's refusal of the whole job: after
+ * these no label of the call can have printed. Creating a page fails in the middle of a job.
+ */
+const REFUSED_BEFORE_SENDING: ReadonlySet<MessageKey> = new Set<MessageKey>([
+  'hostNoPrinter', 'hostNoPages', 'hostBadPageSize', 'hostPrinterGone', 'hostCannotStartJob', 'hostBadPageImage',
+  'hostPageSizeUnsupported', 'hostJobRefused', 'hostSettingUnsupported',
+]);
+
+/** Whether a failed call certainly printed nothing: refused by the page or by the host's checks. */
+export function refusedBeforeSending(error: unknown): boolean {
+  if (!(error instanceof BridgeError)) return false;
+  return error.code === 'tooLarge' || error.code === 'unavailable' || (error.key !== null && REFUSED_BEFORE_SENDING.has(error.key));
+}
+
 const DETAIL_SEPARATOR = '：';
 
 export type ErrorCode = 'host' | 'protocol' | 'unavailable' | 'tooLarge';

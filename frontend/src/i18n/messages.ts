@@ -5,6 +5,7 @@ import { checksEn, checksZhCN } from './checks';
 import { cliEn, cliZhCN } from './cli';
 import { errorsEn, errorsZhCN } from './errors';
 import { mergeEn, mergeZhCN } from './merge';
+import { languagesEn, languagesZhCN } from './languages';
 import { printerEn, printerZhCN } from './printer';
 import { safetyEn, safetyZhCN } from './safety';
 import { stockEn, stockZhCN } from './stock';
@@ -163,6 +164,7 @@ const zhCN = {
   unavailableInBrowser: '浏览器模式下无法使用此功能。',
   ...mergeZhCN,
   ...printerZhCN,
+  ...languagesZhCN,
   ...checksZhCN,
   ...stockZhCN,
   ...errorsZhCN,
@@ -319,6 +321,7 @@ const en: MessageTable = {
   unavailableInBrowser: 'This is not available in browser mode.',
   ...mergeEn,
   ...printerEn,
+  ...languagesEn,
   ...checksEn,
   ...stockEn,
   ...errorsEn,

@@ -1,6 +1,9 @@
 // What each printer prints with: resolution, black and white or colour, the driver's settings,
-// and the corrections a printer needs (offset, upside-down feed). Remembered per printer in the
-// page's storage; the print dialog opens with the profile of the printer it last used.
+// and the corrections a printer needs (offset, upside-down feed), or the printer language the host
+// writes for it. Remembered per printer in the page's storage; the print dialog opens with the
+// profile of the printer it last used.
+
+import { fitLanguageSettings, isPrinterLanguage, LanguageJob, languageJob, LanguageSettings, QueueKind, readSendAs, SendAs } from './languages';
 
 export type OutputKind = 'mono' | 'colour';
 export type DitherKind = 'ordered' | 'diffusion';
@@ -19,6 +22,10 @@ export interface PrinterProfile {
   rotate180: boolean;
   /** Driver option name to choice name, as the driver lists them. */
   options: Record<string, string>;
+  /** Through the driver or as PDF, or in the printer's own language (then always black and white). */
+  sendAs: SendAs;
+  /** Darkness, speed and media in the chosen language's ranges. */
+  languageSettings: LanguageSettings;
 }
 
 /** The widest common thermal print head: narrower pages are proposed in black and white. */
@@ -37,6 +44,8 @@ export interface DriverOption {
 }
 
 export interface DriverSettings {
+  /** 'raw' when the queue has no driver and hands every byte to the printer unchanged. */
+  queue: QueueKind;
   options: DriverOption[];
   resolutions: number[];
   defaultResolution: number;
@@ -56,6 +65,18 @@ export function proposedProfile(pageWidthMm: number, driver?: DriverSettings | n
     offsetYMm: 0,
     rotate180: false,
     options: {},
+    sendAs: '',
+    languageSettings: {},
+  };
+}
+
+/** A new way of sending: a printer language prints the printer's dots, in that language's ranges. */
+export function chooseSendAs(profile: PrinterProfile, sendAs: SendAs): PrinterProfile {
+  const language = isPrinterLanguage(sendAs);
+  return {
+    ...profile, sendAs, kind: language ? 'mono' : profile.kind,
+    dpi: language && !STANDARD_RESOLUTIONS.includes(profile.dpi) ? STANDARD_RESOLUTIONS[0] : profile.dpi,
+    languageSettings: fitLanguageSettings(profile.languageSettings, sendAs),
   };
 }
 
@@ -75,9 +96,12 @@ export function clampOffset(mm: number): number {
   return Math.max(-MAX_OFFSET_MM, Math.min(MAX_OFFSET_MM, stepped)) || 0;
 }
 
-/** The resolutions a printer can be asked for: the driver's own list, else the common ones. */
-export function resolutionChoices(driver?: DriverSettings | null): number[] {
-  return driver && driver.resolutions.length > 0 ? driver.resolutions : [...STANDARD_RESOLUTIONS];
+/**
+ * The resolutions a printer can be asked for: the driver's own list, else the common ones; a
+ * printer sent its own language prints at its print head's, one of the common ones.
+ */
+export function resolutionChoices(driver?: DriverSettings | null, sendAs: SendAs = ''): number[] {
+  return driver && driver.resolutions.length > 0 && !isPrinterLanguage(sendAs) ? driver.resolutions : [...STANDARD_RESOLUTIONS];
 }
 
 /**
@@ -85,8 +109,8 @@ export function resolutionChoices(driver?: DriverSettings | null): number[] {
  * lists are dropped (they would refuse the whole job), a resolution it lacks becomes its default.
  */
 export function fitToDriver(profile: PrinterProfile, driver?: DriverSettings | null): PrinterProfile {
-  const dpis = resolutionChoices(driver);
-  const dpi = dpis.includes(profile.dpi) ? profile.dpi : driver?.defaultResolution || dpis[0];
+  const dpis = resolutionChoices(driver, profile.sendAs);
+  const dpi = dpis.includes(profile.dpi) ? profile.dpi : dpis.includes(driver?.defaultResolution ?? 0) ? driver!.defaultResolution : dpis[0];
   if (!driver) return { ...profile, dpi };
   const options: Record<string, string> = {};
   for (const option of driver.options) {
@@ -103,7 +127,14 @@ export function fitToDriver(profile: PrinterProfile, driver?: DriverSettings | n
  * resolution goes whenever the driver lists it: the pages are drawn at it, and a driver set to
  * another would resample every dot.
  */
-export function jobSettings(profile: PrinterProfile, driver?: DriverSettings | null): { options?: Record<string, string>; resolution?: number } {
+export interface JobSettings extends Partial<LanguageJob> {
+  options?: Record<string, string>;
+  resolution?: number;
+}
+
+export function jobSettings(profile: PrinterProfile, driver?: DriverSettings | null): JobSettings {
+  // In the printer's language no driver takes part: its settings would mean nothing.
+  if (isPrinterLanguage(profile.sendAs)) return languageJob(profile.sendAs, profile.dpi, profile.languageSettings);
   if (!driver) return {};
   const options: Record<string, string> = {};
   for (const option of driver.options) {
@@ -126,14 +157,17 @@ export function readProfile(raw: unknown): PrinterProfile | undefined {
   if (typeof value.options === 'object' && value.options !== null) {
     for (const [name, choice] of Object.entries(value.options)) if (typeof choice === 'string') options[name] = choice;
   }
+  const sendAs = readSendAs(value.sendAs);
   return {
     dpi,
-    kind: value.kind === 'colour' ? 'colour' : 'mono',
+    kind: value.kind === 'colour' && !isPrinterLanguage(sendAs) ? 'colour' : 'mono',
     dither: value.dither === 'ordered' ? 'ordered' : 'diffusion',
     offsetXMm: clampOffset(Number(value.offsetXMm ?? 0)),
     offsetYMm: clampOffset(Number(value.offsetYMm ?? 0)),
     rotate180: value.rotate180 === true,
     options,
+    sendAs,
+    languageSettings: fitLanguageSettings(value.languageSettings, sendAs),
   };
 }
 
@@ -155,6 +189,19 @@ export function readProfileStore(raw: unknown): ProfileStore {
     }
   }
   return store;
+}
+
+/**
+ * The printer a job starts on: the project's, else the one used last, else the system's default.
+ * A project's printer that is gone is named in `missing` and none is chosen: its labels must not
+ * go to another printer unasked.
+ */
+export function initialPrinter(
+  list: readonly { name: string; isDefault: boolean }[], projectPrinter: string | undefined, store: ProfileStore,
+): { name: string; missing: string } {
+  const named = (name: string | undefined) => (name ? list.find((p) => p.name === name) : undefined);
+  if (projectPrinter && !named(projectPrinter)) return { name: '', missing: projectPrinter };
+  return { name: (named(projectPrinter) ?? named(store.lastPrinter) ?? list.find((p) => p.isDefault) ?? list[0])?.name ?? '', missing: '' };
 }
 
 export function rememberProfile(store: ProfileStore, printerName: string, profile: PrinterProfile): ProfileStore {

@@ -22,8 +22,8 @@ export interface JobRequest {
   printerName: string;
   jobName: string;
   copies: number;
-  /** Driver settings and resolution asked of the printer (see jobSettings). */
-  settings?: Pick<PrintJobPayload, 'options' | 'resolution'>;
+  /** Driver settings and resolution, or the printer language and its settings (see jobSettings). */
+  settings?: Pick<PrintJobPayload, 'options' | 'resolution' | 'printerLanguage' | 'languageSettings'>;
   plan: PagePlan;
   /** Page `index` as a PNG data URL; asked in order. */
   drawPage: (index: number) => Promise<string>;

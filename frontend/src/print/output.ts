@@ -8,7 +8,7 @@ import type { SheetTable } from '../data/table';
 import { labelSequence, parseRecordRange, sheetFits } from '../model/labels';
 import type { MergeSettings, SheetLayout } from '../model/merge';
 import type { DesktopApi, SavedFile } from '../bridge/client';
-import { checkPayload } from '../bridge/errors';
+import { checkPayload, refusedBeforeSending } from '../bridge/errors';
 import { MAX_PAGE_PIXELS } from '../bridge/limits';
 import type { MessageKey } from '../i18n/messages';
 import { bytesToBase64 } from '../model/project';
@@ -124,6 +124,10 @@ export function outcomeMessage(outcome: JobOutcome, copies: number, printer: str
     case 'stopped':
       return { key: 'printStopped', params: { labels: outcome.labelsSent, rest: outcome.totalLabels - outcome.labelsSent } };
     case 'failed':
+      // A batch refused before it reached the printing system printed nothing of itself.
+      if (refusedBeforeSending(outcome.failure)) {
+        return outcome.labelsSent === 0 ? { key: 'printNothingSent', params: {} } : { key: 'printRefusedAfter', params: { labels: outcome.labelsSent } };
+      }
       return { key: 'printFailedCount', params: { labels: outcome.labelsSent } };
   }
 }

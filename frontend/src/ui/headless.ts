@@ -10,6 +10,7 @@ import { SheetTable, tableFromRows } from '../data/table';
 import { format, Language, MessageKey, MessageTable, messageTable } from '../i18n/messages';
 import { describeWorkbookFailure } from '../merge/session';
 import type { LabelDocument } from '../model/document';
+import { sendReady } from '../model/languages';
 import { DEFAULT_MERGE } from '../model/merge';
 import { jobSettings, loadProfiles, profileFor } from '../model/profiles';
 import { base64ToBytes, base64ToUtf8, bytesToBase64, nameFromFileName, parseProject, ProjectError } from '../model/project';
@@ -103,6 +104,8 @@ async function runJob(api: DesktopApi, host: HeadlessHost, job: HeadlessJob, wor
     }
     const driver = await api.printerOptions(printer.name).catch(() => null);
     const profile = profileFor(rememberedProfile(doc, loadProfiles(window.localStorage), printer.name), doc.widthMm, driver);
+    // A queue without a driver prints whatever it is sent: only the language chosen for it in the designer goes there.
+    if (!sendReady(profile.sendAs, driver?.queue)) throw refuse(msg('cliProblem', { what: printer.name, reason: words.t.chooseLanguageFirst }));
     options = { ...options, dpi: profile.dpi, look: profile };
     send = async (chosen) => {
       const outcome = await printOutput(source, chosen, {

@@ -8,6 +8,7 @@ import { asDriverSettings } from '../../src/bridge/client';
 import { createDocument } from '../../src/model/document';
 
 const zpl: DriverSettings = {
+  queue: 'ppd',
   options: [
     { name: 'Darkness', label: 'Darkness', defaultChoice: '-1', choices: [{ name: '-1', label: 'Printer Default' }, { name: '20', label: '20' }] },
     { name: 'zePrintRate', label: 'Print Rate', defaultChoice: 'Default', choices: [{ name: 'Default', label: 'Default' }, { name: '4', label: '4 inches/sec' }] },
@@ -80,7 +81,9 @@ test('the driver\'s list is read as sent, and malformed entries are left out', (
     options: [zpl.options[0], { name: 'NoChoices' }, { label: 'nameless', choices: [] }, { name: 'Bare', choices: [{ name: 'a' }, 7] }],
   });
   assert.deepEqual(read, {
+    queue: 'ppd',
     options: [zpl.options[0], { name: 'Bare', label: 'Bare', defaultChoice: '', choices: [{ name: 'a', label: 'a' }] }],
     resolutions: [203, 300], defaultResolution: 203,
   });
+  assert.equal(asDriverSettings({ ok: true, driver: 'raw', options: [], resolutions: [] })?.queue, 'raw');
 });

@@ -14,9 +14,10 @@ import { DEFAULT_DPI, MAX_JOB_LABELS, OutputOptions, OutputSource, outcomeMessag
 import { COLOUR_LOOK, PageLook, PagePlan, pagePixelSize, pageRenderer } from '../../print/pages';
 import { barcodeEncoderLoaded } from '../../render/barcode';
 import { calibrationDocument } from '../../print/calibration';
-import { jobSettings } from '../../model/profiles';
+import { initialPrinter, jobSettings } from '../../model/profiles';
+import { sendReady } from '../../model/languages';
 import { MonoBitmap, monoToRgba } from '../../render/mono';
-import { initialPrinter, PrinterSettings, usePrinterProfile } from './PrinterSettings';
+import { PrinterSettings, usePrinterProfile } from './PrinterSettings';
 import { SelectField } from '../fields';
 import { IntField } from './IntField';
 import { SheetOptions } from './SheetOptions';
@@ -42,6 +43,8 @@ function DialogBody({ mode, editor, session, images }: { mode: 'print' | 'pdf'; 
   const count = session.recordCount;
   const [printers, setPrinters] = useState<PrinterEntry[] | null>(mode === 'print' ? null : []);
   const [printerName, setPrinterName] = useState('');
+  /** The project's own printer when the system no longer has it. */
+  const [missingPrinter, setMissingPrinter] = useState('');
   const [copies, setCopies] = useState(1);
   const [pdfDpi, setPdfDpi] = useState<number>(doc.output?.dpi ?? DEFAULT_DPI);
   const printer = usePrinterProfile(editor, printerName);
@@ -62,9 +65,12 @@ function DialogBody({ mode, editor, session, images }: { mode: 'print' | 'pdf'; 
   useEffect(() => setSkip([]), [session.table]);
   useEffect(() => {
     if (mode !== 'print') return;
+    // Asked afresh every time the dialog opens: printers come and go while the program runs.
     editor.api.listPrinters().then((list) => {
       setPrinters(list);
-      setPrinterName(initialPrinter(list, doc, printer.store));
+      const initial = initialPrinter(list, doc.output?.printerName, printer.store);
+      setPrinterName(initial.name);
+      setMissingPrinter(initial.missing);
     }, (e) => {
       setPrinters([]);
       editor.report(e);
@@ -93,6 +99,12 @@ function DialogBody({ mode, editor, session, images }: { mode: 'print' | 'pdf'; 
 
   const print = async (calibrating = false): Promise<void> => {
     if (!plan) return;
+    // A queue without a driver would print whatever it is sent as text or blank labels.
+    if (!sendReady(profile.sendAs, printer.driver?.queue)) {
+      setStatus({ kind: 'finished', error: true, text: t.chooseLanguageFirst });
+      document.querySelector<HTMLElement>('[data-testid="print-send-as"]')?.focus();
+      return;
+    }
     stop.current = false;
     setStatus({ kind: 'running', done: 0, total: plan.pages.length, text: editor.msg('rendering', { done: 0, total: plan.pages.length }) });
     const jobSource = calibrating ? { ...source, doc: calibrationDocument(doc.widthMm, doc.heightMm, t.calibrationHeading), table: null } : source;
@@ -148,8 +160,14 @@ function DialogBody({ mode, editor, session, images }: { mode: 'print' | 'pdf'; 
             {mode === 'print' && printers !== null && printers.length === 0 && editor.api.mode === 'host' && <p class="field-error">{t.noPrinters}</p>}
             {mode === 'print' && printers && printers.length > 0 && (
               <SelectField label={t.printer} value={printerName} testId="print-printer"
-                options={printers.map((p) => ({ value: p.name, label: p.displayName + (p.isDefault ? t.defaultPrinter : '') }))}
+                options={[
+                  ...(printerName === '' ? [{ value: '', label: t.choosePrinter }] : []),
+                  ...printers.map((p) => ({ value: p.name, label: p.displayName + (p.isDefault ? t.defaultPrinter : '') })),
+                ]}
                 onChange={(v) => setPrinterName(v)} />
+            )}
+            {mode === 'print' && missingPrinter && printerName === '' && (
+              <p class="field-error" data-testid="print-printer-missing">{editor.msg('printerMissing', { name: missingPrinter })}</p>
             )}
             <div class="row">
               {mode === 'print' && <IntField label={t.copies} value={copies} min={1} max={999} testId="print-copies" onCommit={setCopies} />}
@@ -158,7 +176,7 @@ function DialogBody({ mode, editor, session, images }: { mode: 'print' | 'pdf'; 
                   options={RESOLUTIONS.map((d) => ({ value: d, label: editor.msg('dpiOption', { dpi: d }) }))} onChange={(v) => setPdfDpi(Number(v))} />
               )}
             </div>
-            {mode === 'print' && <PrinterSettings editor={editor} state={printer} busy={running || !printerReady} onCalibrate={() => void print(true)} />}
+            {mode === 'print' && <PrinterSettings editor={editor} state={printer} entry={printers?.find((p) => p.name === printerName)} busy={running || !printerReady} onCalibrate={() => void print(true)} />}
             {session.table ? (
               <div class="row">
                 <IntField label={`${t.recordRange} ${t.recordFrom}`} value={from} min={1} max={Math.max(1, count)} testId="print-from" onCommit={setFrom} />
