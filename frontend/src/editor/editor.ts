@@ -6,7 +6,7 @@ import { BridgeError } from '../bridge/client';
 import { describeError } from '../bridge/errors';
 import { reducePicture } from './pictures';
 import {
-  addObjects, AlignEdge, alignObjects, cloneObjects, createBarcode, createDocument, createDocumentForStock, createObject, distributeObjects,
+  addObjects, AlignEdge, alignObjects, cloneObjects, createBarcode, createDocument, createDocumentForStock, createObject, distributeObjects, freeSpot,
   duplicateObjects, LabelDocument, LabelObject, moveObjects, ObjectType, removeObjects, reorderObjects,
   rotateObjects, setLabelSize, setLocked, Symbology, unionBox, updateObject, updateObjects, visualBox, ZOrderMove,
 } from '../model/document';
@@ -244,13 +244,17 @@ export class Editor {
 
   // --- objects ------------------------------------------------------------------------------------
 
-  /** Adds a new object in the middle of the label, clamped so it starts on the label. */
+  /**
+   * Adds a new object, shrunk to fit the label, in the middle or the free spot nearest it, so that
+   * it covers no other object while there is room.
+   */
   insert(type: ObjectType, symbology?: Symbology): LabelObject {
-    const object = symbology ? createBarcode(symbology) : createObject(type);
+    const made = symbology ? createBarcode(symbology) : createObject(type);
+    const object = made.type === 'text' ? { ...made, text: this.t.defaultText } : made;
     const { widthMm, heightMm } = this.state.doc;
     const w = Math.min(object.widthMm, widthMm);
     const h = Math.min(object.heightMm, heightMm);
-    const placed = { ...object, widthMm: w, heightMm: h, xMm: Math.max(0, (widthMm - w) / 2), yMm: Math.max(0, (heightMm - h) / 2) } as LabelObject;
+    const placed = { ...object, widthMm: w, heightMm: h, ...freeSpot(this.state.doc, w, h) } as LabelObject;
     this.apply((doc) => addObjects(doc, [placed]), { select: [placed.id] });
     return placed;
   }
