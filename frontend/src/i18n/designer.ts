@@ -4,9 +4,13 @@
 export const designerZhCN = {
   defaultText: '文本',
   listMore: '另外 {count} 项',
+  barcodeFromData: '内容来自数据 {fields}：打印前逐条记录检查。',
+  barcodeRecordValue: '第 {record} 条记录：{value}',
 } as const;
 
 export const designerEn: Record<keyof typeof designerZhCN, string> = {
   defaultText: 'Text',
   listMore: '{count} more',
+  barcodeFromData: 'The content comes from the data ({fields}); each record is checked before printing.',
+  barcodeRecordValue: 'Record {record}: {value}',
 };

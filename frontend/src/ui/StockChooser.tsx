@@ -128,12 +128,12 @@ function ChooserBody({ editor }: { editor: Editor }) {
                 <button type="button" class="button primary" data-testid="chooser-create" onClick={() => create(selected)}>{t.chooserCreate}</button>
               </div>
             )}
-            <CustomSize editor={editor} onSaved={(entry) => setSelectedId(entry.id)} />
             <section>
               <h3>{t.chooserRecentProjects}</h3>
               <RecentProjects editor={editor} testId="chooser-recent" />
               <button type="button" class="button" data-testid="chooser-open" onClick={() => void editor.openProject()}>{t.chooserOpen}</button>
             </section>
+            <CustomSize editor={editor} onSaved={(entry) => setSelectedId(entry.id)} />
           </div>
         </div>
         <div class="modal-buttons">
