@@ -2,7 +2,7 @@
 // the selection handles and snapping guides, and turns pointer gestures into editor commands.
 
 import Konva from 'konva';
-import type { LabelObject } from '../model/document';
+import type { EllipseObject, LabelObject, RectObject } from '../model/document';
 import { TWO_D_SYMBOLOGIES, updateObjects, visualBox } from '../model/document';
 import { printerDpi } from '../model/output';
 import { CSS_DPI, MM_PER_INCH, roundMm } from '../model/units';
@@ -342,7 +342,8 @@ export class DesignerStage {
   }
 
   private createNode(object: LabelObject): Konva.Shape {
-    const node = new Konva.Shape({ id: object.id, fill: 'transparent' });
+    // evenodd: an unfilled shape's hit area is its outline's band, the inside left out.
+    const node = new Konva.Shape({ id: object.id, fill: 'transparent', fillRule: 'evenodd' });
     node.sceneFunc((ctx, shape) => {
       this.drawsOf.set(shape.id(), (this.drawsOf.get(shape.id()) ?? 0) + 1);
       const model = { ...(shape.getAttr('model') as LabelObject), widthMm: shape.width(), heightMm: shape.height() } as LabelObject;
@@ -359,10 +360,21 @@ export class DesignerStage {
       native.restore();
     });
     node.hitFunc((ctx, shape) => {
-      // Thin objects (lines) get a grab area of a few screen pixels either side.
-      const pad = Math.max(0, 4 / this.pxPerMm - shape.height() / 2);
+      const model = shape.getAttr('model') as LabelObject;
+      const w = shape.width(), h = shape.height();
       ctx.beginPath();
-      ctx.rect(0, -pad, shape.width(), shape.height() + 2 * pad);
+      if ((model.type === 'rect' || model.type === 'ellipse') && !model.fillColor) {
+        // An unfilled shape is picked by its outline, as in drawing programs, so what lies inside
+        // it can still be clicked: a band of its stroke and a few screen pixels either side.
+        const tolerance = GRAB_PX / this.pxPerMm;
+        outlinePath(ctx, model, w, h, -tolerance);
+        const inner = model.strokeMm + tolerance;
+        if (2 * inner < Math.min(w, h)) outlinePath(ctx, model, w, h, inner);
+      } else {
+        // Thin objects (lines) get a grab area of a few screen pixels either side.
+        const pad = Math.max(0, GRAB_PX / this.pxPerMm - h / 2);
+        ctx.rect(0, -pad, w, h + 2 * pad);
+      }
       ctx.closePath();
       ctx.fillStrokeShape(shape);
     });
@@ -732,4 +744,24 @@ export function isTyping(target: EventTarget | null): boolean {
   const el = target as HTMLElement | null;
   if (!el || !el.tagName) return false;
   return el.tagName === 'INPUT' || el.tagName === 'TEXTAREA' || el.tagName === 'SELECT' || el.isContentEditable;
+}
+
+/** How far from an edge or a thin object a click still takes it, in screen pixels. */
+const GRAB_PX = 4;
+
+/** A rectangle's or ellipse's outline `inset` millimetres inside its box (outside when negative). */
+function outlinePath(ctx: Konva.Context, o: RectObject | EllipseObject, w: number, h: number, inset: number): void {
+  const iw = Math.max(0, w - 2 * inset), ih = Math.max(0, h - 2 * inset);
+  if (o.type === 'ellipse') {
+    ctx.moveTo(w / 2 + iw / 2, h / 2);
+    ctx.ellipse(w / 2, h / 2, iw / 2, ih / 2, 0, 0, Math.PI * 2);
+    return;
+  }
+  const r = Math.max(0, Math.min(o.cornerRadiusMm - inset, iw / 2, ih / 2));
+  ctx.moveTo(inset + r, inset);
+  ctx.arcTo(inset + iw, inset, inset + iw, inset + ih, r);
+  ctx.arcTo(inset + iw, inset + ih, inset, inset + ih, r);
+  ctx.arcTo(inset, inset + ih, inset, inset, r);
+  ctx.arcTo(inset, inset, inset + iw, inset, r);
+  ctx.closePath();
 }
