@@ -77,20 +77,22 @@ for (const [width, height] of [[1280, 720], [1440, 920]]) {
       for (let i = 0; i < items; i++) assert.ok(await clickable(page, '[data-testid="recent-list"] [data-testid="recent-project"]', i), `menu item ${i + 1} by mouse`);
       await page.click('[data-testid="recent-list"] [data-testid="recent-project"] >> nth=2');
       assert.equal(await page.evaluate(() => window.openedRecent), RECENT[2]);
-      assert.equal(await page.locator('[data-testid="recent-popup"]').count(), 0, 'the menu closes once a project is chosen');
+      // The menu closes once a project is chosen.
+      await page.waitForSelector('[data-testid="recent-popup"]', { state: 'detached' });
 
       await page.focus('[data-testid="recent-menu"]');
       await page.keyboard.press('ArrowDown');
-      await page.waitForSelector('[data-testid="recent-popup"]');
-      assert.equal(await page.evaluate(() => document.activeElement.dataset.path), RECENT[0]);
+      // The first project takes the focus as the list opens.
+      await page.waitForFunction((first) => document.activeElement.dataset.path === first, RECENT[0]);
       for (const key of ['ArrowDown', 'ArrowDown', 'ArrowDown']) await page.keyboard.press(key);
       assert.equal(await page.evaluate(() => document.activeElement.dataset.path), RECENT[3]);
       await page.keyboard.press('Enter');
       assert.equal(await page.evaluate(() => window.openedRecent), RECENT[3]);
       await page.focus('[data-testid="recent-menu"]');
       await page.keyboard.press('ArrowDown');
+      await page.waitForFunction(() => document.activeElement.dataset.path);
       await page.keyboard.press('Escape');
-      assert.equal(await page.locator('[data-testid="recent-popup"]').count(), 0);
+      await page.waitForSelector('[data-testid="recent-popup"]', { state: 'detached' });
       assert.equal(await page.evaluate(() => document.activeElement.dataset.testid), 'recent-menu', 'Escape gives the focus back to the menu button');
       assert.deepEqual(errors, []);
     } finally {
