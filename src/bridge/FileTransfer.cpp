@@ -3,8 +3,10 @@
 #include "FileRoutines.h"
 
 #include <QFile>
+#include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStandardPaths>
 
 namespace {
 
@@ -83,7 +85,11 @@ QString ensureSuffix(const QString &path, const QString &suffix)
 
 QString DesktopBridge::rememberedFolder(const QString &key) const
 {
-    return settings.value(key, frontendDir).toString();
+    if (settings.contains(key))
+        return settings.value(key).toString();
+    // A first dialog starts where a user keeps files, never in the program's own folder.
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return !documents.isEmpty() && QFileInfo(documents).isDir() ? documents : QDir::homePath();
 }
 
 void DesktopBridge::rememberFolderOf(const QString &key, const QString &filePath)
