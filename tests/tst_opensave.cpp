@@ -21,7 +21,7 @@ const QString savedReply = "{\"name\":\"%1\",\"ok\":true,\"path\":\"%2\"}";
 const QString readReply = "{\"dataBase64\":\"YWJj\",\"name\":\"%1\",\"ok\":true,\"path\":\"%2\"}";
 
 const QString cancelledReply = errorReply("cancelled");
-const QString cannotReadReply = errorReply("无法读取文件");
+const QString cannotReadReply = "{\"error\":\"无法读取文件\",\"ok\":false,\"path\":\"%2\"}";
 
 void setSetting(const QString &key, const QString &value)
 {

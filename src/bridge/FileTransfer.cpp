@@ -45,8 +45,9 @@ QString readFileBase64(const QString &path)
 QString fileReply(const QString &path)
 {
     const QString text = readFileBase64(path);
+    // The path, because a file chosen in a dialog is one the page cannot name by itself.
     if (text.isEmpty())
-        return makeErrorReply(BridgeMessages::cannotReadFile());
+        return makeErrorReply(BridgeMessages::cannotReadFile(), {{QStringLiteral("path"), path}});
     QJsonObject object;
     object.insert(QStringLiteral("path"), path);
     object.insert(QStringLiteral("name"), QFileInfo(path).fileName());

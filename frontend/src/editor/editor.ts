@@ -12,7 +12,7 @@ import {
 } from '../model/document';
 import { History } from '../model/history';
 import {
-  base64ToUtf8, nameFromFileName, parseProject, ProjectError, serializeProject, suggestedFileName, utf8ToBase64,
+  base64ToUtf8, baseName, nameFromFileName, parseProject, ProjectError, serializeProject, suggestedFileName, utf8ToBase64,
 } from '../model/project';
 import { format, Language, MessageKey, messageTable, MessageTable } from '../i18n/messages';
 import { LENGTH_UNITS, LengthUnit } from '../model/units';
@@ -157,8 +157,7 @@ export class Editor {
 
   /** The name people see: the label's own name, else the file's, else "untitled". */
   get displayName(): string {
-    const fileName = this.state.projectPath.split(/[\\/]/).pop() ?? '';
-    return this.state.doc.name.trim() || nameFromFileName(fileName) || this.t.untitled;
+    return this.state.doc.name.trim() || nameFromFileName(baseName(this.state.projectPath)) || this.t.untitled;
   }
 
   get selectedObjects(): LabelObject[] {
@@ -472,7 +471,10 @@ export class Editor {
     try {
       reply = await this.api.openProject(path);
     } catch (e) {
-      this.report(e);
+      // Named, also when it was picked in the dialog: "cannot be read" alone leaves the user guessing which.
+      const file = path || (e instanceof BridgeError ? e.path : '');
+      if (file && e instanceof BridgeError && e.code === 'host') this.ui.showError(this.msg('openFailed', { name: baseName(file) }), this.describeError(e));
+      else this.report(e);
       if (path) this.forgetProject(path);
       return false;
     }
@@ -538,7 +540,7 @@ export class Editor {
   async offerRecovery(): Promise<void> {
     const recovered = readAutosave(this.storage);
     if (!recovered) return;
-    const name = recovered.doc.name || nameFromFileName(recovered.projectPath.split(/[\\/]/).pop() ?? '') || this.t.untitled;
+    const name = recovered.doc.name || nameFromFileName(baseName(recovered.projectPath)) || this.t.untitled;
     if (await this.ui.askRecover(name, recovered.savedAt)) {
       // Recovered work is unsaved by definition: the saved reference is a different document.
       this.replaceProject(recovered.doc, recovered.projectPath, createDocument());

@@ -2,6 +2,7 @@
 
 import { useEffect, useRef, useState } from 'preact/hooks';
 import type { Editor } from '../editor/editor';
+import { baseName } from '../model/project';
 
 export function RecentProjects({ editor, testId, onOpen }: { editor: Editor; testId: string; onOpen?: () => void }) {
   const list = editor.state.recentProjects;
@@ -15,7 +16,7 @@ export function RecentProjects({ editor, testId, onOpen }: { editor: Editor; tes
               onOpen?.();
               void editor.openProject(path);
             }}>
-            <span class="recent-name">{fileName(path)}</span>
+            <span class="recent-name">{baseName(path)}</span>
             <span class="recent-folder">{folderOf(path)}</span>
           </button>
         </li>
@@ -24,12 +25,8 @@ export function RecentProjects({ editor, testId, onOpen }: { editor: Editor; tes
   );
 }
 
-function fileName(path: string): string {
-  return path.split(/[\\/]/).pop() ?? path;
-}
-
 function folderOf(path: string): string {
-  return path.slice(0, Math.max(0, path.length - fileName(path).length - 1));
+  return path.slice(0, Math.max(0, path.length - baseName(path).length - 1));
 }
 
 /**
