@@ -356,6 +356,7 @@ export class DesignerStage {
         ...this.renderOptions,
         placeholders: { ...this.renderOptions.placeholders!, image: this.editor.t.imagePlaceholder },
         printerDpi: printerDpi(this.editor.state.doc),
+        asPrinted: true,
       });
       native.restore();
     });

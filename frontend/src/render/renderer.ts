@@ -29,6 +29,11 @@ export interface RenderOptions {
    * document's own (printerDpi); drawObject callers pass it.
    */
   printerDpi?: number;
+  /**
+   * Barcodes drawn in whole dots of `printerDpi` and scaled to this canvas, as on the designer's
+   * screen: the same size and modules as printed, at any zoom.
+   */
+  asPrinted?: boolean;
 }
 
 /** Pixel size of a label at a resolution: whole pixels, as a printer receives them. */
@@ -204,23 +209,32 @@ export function drawnBarcode(o: BarcodeObject, data: string, box: { w: number; h
 
 function drawBarcode(ctx: Ctx2D, o: BarcodeObject, box: { w: number; h: number }, scale: number, opts: RenderOptions): void {
   const data = opts.resolveText ? opts.resolveText(o.data, o) : o.data;
-  const result = drawnBarcode(o, data, box, scale, opts.printerDpi ?? DEFAULT_PRINTER_DPI);
+  const dpi = opts.printerDpi ?? DEFAULT_PRINTER_DPI;
+  // Whole screen pixels per module would make a code up to a module's rounding larger or
+  // smaller than it prints; drawn in printer dots and scaled, it matches the printed one.
+  const dots = opts.asPrinted ? pxPerMm(dpi) : scale;
+  const k = scale / dots;
+  const dotBox = k === 1 ? box : objectPixelBox(o, dots);
+  const result = drawnBarcode(o, data, dotBox, dots, dpi);
   if (!result.ok) {
     if (opts.placeholders && result.error) drawProblem(ctx, box, opts.placeholders.barcodeError(result.error));
     return;
   }
   const bitmap = result.bitmap;
-  const at = unscaledPlacement(o, bitmap, box);
-  // On whole pixels with smoothing off: modules stay sharp and of equal width.
-  ctx.imageSmoothingEnabled = at === null;
+  const at = unscaledPlacement(o, bitmap, dotBox);
+  ctx.save();
+  ctx.scale(k, k);
+  // On whole pixels with smoothing off: modules stay sharp and of equal width. Reduced on a
+  // screen, smoothing keeps narrow modules from dropping out.
+  ctx.imageSmoothingEnabled = at === null || k < 1;
   if (at) {
     ctx.drawImage(bitmap.canvas, at.x, at.y);
   } else {
-    const k = Math.min(box.w / bitmap.width, box.h / bitmap.height);
-    const w = bitmap.width * k, h = bitmap.height * k;
-    ctx.drawImage(bitmap.canvas, (box.w - w) / 2, (box.h - h) / 2, w, h);
+    const fit = Math.min(dotBox.w / bitmap.width, dotBox.h / bitmap.height);
+    const w = bitmap.width * fit, h = bitmap.height * fit;
+    ctx.drawImage(bitmap.canvas, (dotBox.w - w) / 2, (dotBox.h - h) / 2, w, h);
   }
-  ctx.imageSmoothingEnabled = true;
+  ctx.restore();
 }
 
 /**

@@ -154,3 +154,34 @@ designerTest('an unfilled frame is picked by its outline, so the objects inside 
   await page.evaluate((id) => window.quillmark.editor.update(id, { fillColor: '#ffeeaa' }), ids.frame);
   assert.deepEqual(await clickAt(8, 20), [ids.frame]);
 });
+
+designerTest('a QR code sized by its X-dimension fills its frame on screen at any zoom, as it prints', async ({ page }) => {
+  const id = await page.evaluate(() => {
+    const editor = window.quillmark.editor;
+    const qr = editor.insert('barcode', 'qrcode');
+    editor.update(qr.id, { xdim: { mm: 0.4 }, data: 'QM-2026' });
+    editor.select([]);
+    return qr.id;
+  });
+  for (const zoom of [3.3, 4.7, 9.1]) {
+    const measured = await page.evaluate(async ([objectId, z]) => {
+      const stage = window.quillmark.stage();
+      stage.zoomTo(z);
+      await new Promise((r) => requestAnimationFrame(() => requestAnimationFrame(r)));
+      const o = window.quillmark.editor.state.doc.objects.find((x) => x.id === objectId);
+      const layer = stage.contentLayer.getCanvas();
+      const ratio = layer.getPixelRatio();
+      const from = stage.toScreen(o.xMm, o.yMm), to = stage.toScreen(o.xMm + o.widthMm, o.yMm + o.heightMm);
+      const x0 = Math.floor((from.x - 4) * ratio), y0 = Math.floor((from.y - 4) * ratio);
+      const w = Math.ceil((to.x - from.x + 8) * ratio), h = Math.ceil((to.y - from.y + 8) * ratio);
+      const pixels = layer.getContext()._context.getImageData(x0, y0, w, h).data;
+      let left = w, right = -1;
+      for (let y = 0; y < h; y++) for (let x = 0; x < w; x++) {
+        const i = 4 * (y * w + x);
+        if (pixels[i + 3] > 128 && pixels[i] < 128) { left = Math.min(left, x); right = Math.max(right, x); }
+      }
+      return { drawn: (right - left + 1) / ratio, frame: to.x - from.x };
+    }, [id, zoom]);
+    assert.ok(Math.abs(measured.drawn - measured.frame) <= 1.5, `at zoom ${zoom}: drawn ${measured.drawn} px, frame ${measured.frame} px`);
+  }
+});
