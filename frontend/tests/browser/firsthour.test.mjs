@@ -185,3 +185,15 @@ designerTest('a QR code sized by its X-dimension fills its frame on screen at an
     assert.ok(Math.abs(measured.drawn - measured.frame) <= 1.5, `at zoom ${zoom}: drawn ${measured.drawn} px, frame ${measured.frame} px`);
   }
 });
+
+designerTest('Escape closes the print dialog wherever the focus is', async ({ page }) => {
+  for (const open of [() => toolbar(page, 'exportPdf'), () => page.keyboard.press('Control+KeyP')]) {
+    await open();
+    await page.waitForSelector('[data-testid="print-dialog"]');
+    // A click on the dimmed window behind the dialog leaves the focus on the page itself.
+    await page.mouse.click(5, 300);
+    assert.equal(await page.evaluate(() => document.activeElement === document.body), true);
+    await page.keyboard.press('Escape');
+    await page.waitForSelector('[data-testid="print-dialog"]', { state: 'detached' });
+  }
+});
