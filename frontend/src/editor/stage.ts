@@ -2,14 +2,14 @@
 // the selection handles and snapping guides, and turns pointer gestures into editor commands.
 
 import Konva from 'konva';
-import type { EllipseObject, LabelObject, RectObject } from '../model/document';
+import type { LabelObject } from '../model/document';
 import { TWO_D_SYMBOLOGIES, updateObjects, visualBox } from '../model/document';
 import { printerDpi } from '../model/output';
 import { CSS_DPI, MM_PER_INCH, roundMm } from '../model/units';
 import type { ImageStore } from '../render/images';
 import { describeBarcodeFault } from '../render/barcodeFault';
 import { onBarcodeEncoder } from '../render/barcode';
-import { drawObject, RenderOptions } from '../render/renderer';
+import { drawObject, RenderOptions, shapeOutline } from '../render/renderer';
 import { quietZoneBoxes } from '../render/symbol';
 import { ALL_ASPECTS, Changes, Editor } from './editor';
 import { drawRulers, RULER_SIZE } from './rulers';
@@ -368,9 +368,10 @@ export class DesignerStage {
         // An unfilled shape is picked by its outline, as in drawing programs, so what lies inside
         // it can still be clicked: a band of its stroke and a few screen pixels either side.
         const tolerance = GRAB_PX / this.pxPerMm;
-        outlinePath(ctx, model, w, h, -tolerance);
+        const radius = model.type === 'rect' ? model.cornerRadiusMm : 0;
+        shapeOutline(ctx, model.type, w, h, radius, -tolerance);
         const inner = model.strokeMm + tolerance;
-        if (2 * inner < Math.min(w, h)) outlinePath(ctx, model, w, h, inner);
+        if (2 * inner < Math.min(w, h)) shapeOutline(ctx, model.type, w, h, radius, inner);
       } else {
         // Thin objects (lines) get a grab area of a few screen pixels either side.
         const pad = Math.max(0, GRAB_PX / this.pxPerMm - h / 2);
@@ -749,20 +750,3 @@ export function isTyping(target: EventTarget | null): boolean {
 
 /** How far from an edge or a thin object a click still takes it, in screen pixels. */
 const GRAB_PX = 4;
-
-/** A rectangle's or ellipse's outline `inset` millimetres inside its box (outside when negative). */
-function outlinePath(ctx: Konva.Context, o: RectObject | EllipseObject, w: number, h: number, inset: number): void {
-  const iw = Math.max(0, w - 2 * inset), ih = Math.max(0, h - 2 * inset);
-  if (o.type === 'ellipse') {
-    ctx.moveTo(w / 2 + iw / 2, h / 2);
-    ctx.ellipse(w / 2, h / 2, iw / 2, ih / 2, 0, 0, Math.PI * 2);
-    return;
-  }
-  const r = Math.max(0, Math.min(o.cornerRadiusMm - inset, iw / 2, ih / 2));
-  ctx.moveTo(inset + r, inset);
-  ctx.arcTo(inset + iw, inset, inset + iw, inset + ih, r);
-  ctx.arcTo(inset + iw, inset + ih, inset, inset + ih, r);
-  ctx.arcTo(inset, inset + ih, inset, inset, r);
-  ctx.arcTo(inset, inset, inset + iw, inset, r);
-  ctx.closePath();
-}

@@ -117,14 +117,11 @@ export function drawObject(ctx: Ctx2D, o: LabelObject, scale: number, opts: Rend
       return drawBarcode(ctx, o, box, scale, opts);
     case 'image':
       return drawImage(ctx, o, box, opts);
-    case 'rect': {
-      const r = Math.min(o.cornerRadiusMm * scale, box.w / 2, box.h / 2);
-      return drawShape(ctx, o.strokeMm * scale, o.strokeColor, o.fillColor, (inset) => roundedRect(ctx, inset, inset, box.w - 2 * inset, box.h - 2 * inset, Math.max(0, r - inset)));
+    case 'rect':
+    case 'ellipse': {
+      const radius = o.type === 'rect' ? o.cornerRadiusMm * scale : 0;
+      return drawShape(ctx, o.strokeMm * scale, o.strokeColor, o.fillColor, (inset) => shapeOutline(ctx, o.type, box.w, box.h, radius, inset));
     }
-    case 'ellipse':
-      return drawShape(ctx, o.strokeMm * scale, o.strokeColor, o.fillColor, (inset) => {
-        ctx.ellipse(box.w / 2, box.h / 2, Math.max(0, box.w / 2 - inset), Math.max(0, box.h / 2 - inset), 0, 0, Math.PI * 2);
-      });
     case 'line':
       return drawLine(ctx, o, box, scale);
   }
@@ -147,7 +144,24 @@ function drawShape(ctx: Ctx2D, strokePx: number, strokeColor: string, fillColor:
   }
 }
 
-function roundedRect(ctx: Ctx2D, x: number, y: number, w: number, h: number, r: number): void {
+/** What a path is drawn on: a canvas context, or the stage's context for hit areas. */
+export type PathTarget = Pick<CanvasPath, 'moveTo' | 'arcTo' | 'rect' | 'ellipse' | 'closePath'>;
+
+/**
+ * A rectangle's (with its corner `radius`) or an ellipse's outline `inset` inside its w × h box,
+ * or outside it when negative, in the box's units.
+ */
+export function shapeOutline(ctx: PathTarget, type: 'rect' | 'ellipse', w: number, h: number, radius: number, inset: number): void {
+  const iw = Math.max(0, w - 2 * inset), ih = Math.max(0, h - 2 * inset);
+  if (type === 'ellipse') {
+    ctx.moveTo(w / 2 + iw / 2, h / 2);
+    ctx.ellipse(w / 2, h / 2, iw / 2, ih / 2, 0, 0, Math.PI * 2);
+    return;
+  }
+  roundedRect(ctx, inset, inset, iw, ih, Math.max(0, Math.min(radius, w / 2, h / 2) - inset));
+}
+
+function roundedRect(ctx: PathTarget, x: number, y: number, w: number, h: number, r: number): void {
   if (r <= 0) {
     ctx.rect(x, y, w, h);
     return;
