@@ -107,7 +107,6 @@ describe('data merge in the program', () => {
     await host.page.waitForFunction(() => document.querySelector('[data-testid="print-start"]')?.disabled === false, null, { timeout: 30_000 });
     await click(host.page, '[data-testid="print-start"]');
     assert.match(await printResult(host.page), /已发送 1 张标签/);
-    const after = await host.page.evaluate(() => [JSON.stringify(window.quillmark.editor.state.doc), window.quillmark.editor.dirty]);
-    assert.deepEqual(after, [designed, false]);
+    assert.deepEqual(await host.page.evaluate(() => [JSON.stringify(window.quillmark.editor.state.doc), window.quillmark.editor.dirty]), [designed, false]);
   });
 });

@@ -212,7 +212,6 @@ designerTest('English is chosen once and remembered; Chinese is the default, and
 designerTest('handles resize by the distance dragged; several selected objects move together', async ({ page }) => {
   await toolbar(page, 'snap');
   await insert(page, 'insertRect', { x: 5, y: 5, width: 10, height: 6 });
-  // Filled, so that a press anywhere inside takes it (an unfilled shape is taken by its outline).
   await page.evaluate(() => window.quillmark.editor.updateSelected({ fillColor: '#dbe8fb' }));
   await dragMm(page, 15, 11, [4, 2.5]);
   const [rect] = await objects(page);
@@ -274,7 +273,6 @@ designerTest('pictures are embedded from PNG and SVG files', async ({ page }) =>
 
 designerTest('a typed size lands on its object even when the next click selects another', async ({ page }) => {
   await insert(page, 'insertRect', { x: 2, y: 2 });
-  // Filled, so that a press anywhere inside takes it (an unfilled shape is taken by its outline).
   await page.evaluate(() => window.quillmark.editor.updateSelected({ fillColor: '#dbe8fb' }));
   await insert(page, 'insertEllipse', { x: 30, y: 15 });
   await page.fill('[data-testid="prop-width"]', '7.5');

@@ -29,12 +29,12 @@ for (const [width, height] of [[1280, 720], [1440, 920]]) {
     for (let i = 0; i < 4; i++) await page.mouse.wheel(0, 300);
     await nextFrame(page);
     assert.deepEqual(await clickable(page, listed), [true, true, true, true, true], 'by mouse');
+    // Tab from "New label" goes through the projects and "Open another project", each brought into view.
     await page.evaluate(() => document.querySelector('.chooser-detail').scrollTop = 0);
     await page.focus('[data-testid="chooser-create"]');
     for (let i = 0; i < 5; i++) {
       await page.keyboard.press('Tab');
-      assert.equal(await page.evaluate(() => document.activeElement.matches('.recent-project, [data-testid="chooser-open"]')), true);
-      assert.equal((await clickable(page, listed))[i], true, `by keys, item ${i + 1}`);
+      assert.equal((await clickable(page, listed))[i] && await page.evaluate((s) => document.activeElement.matches(s), listed), true, `by keys, ${i + 1}`);
     }
     await page.click('[data-testid="chooser-close"]');
 
@@ -56,12 +56,6 @@ for (const [width, height] of [[1280, 720], [1440, 920]]) {
     await page.waitForFunction((first) => document.activeElement.dataset.path === first, RECENT[0]);
     for (const key of ['ArrowDown', 'ArrowDown', 'ArrowDown', 'Enter']) await page.keyboard.press(key);
     assert.equal(await page.evaluate(() => window.openedRecent), RECENT[3]);
-    await page.focus('[data-testid="recent-menu"]');
-    await page.keyboard.press('ArrowDown');
-    await page.waitForFunction(() => document.activeElement.dataset.path);
-    await page.keyboard.press('Escape');
-    await page.waitForSelector('[data-testid="recent-popup"]', { state: 'detached' });
-    assert.equal(await page.evaluate(() => document.activeElement.dataset.testid), 'recent-menu');
   }, { keepChooser: true });
 }
 
@@ -86,13 +80,8 @@ designerTest('a barcode filled from data is checked with the previewed record, n
 designerTest('an unfilled frame is picked by its outline, so the objects inside it can be clicked', async ({ page }) => {
   const ids = await page.evaluate(() => {
     const editor = window.quillmark.editor;
-    const place = (type, box) => {
-      const id = editor.insert(type).id;
-      editor.update(id, box);
-      return id;
-    };
-    return [place('text', { xMm: 20, yMm: 12, widthMm: 10, heightMm: 6 }), place('rect', { xMm: 5, yMm: 5, widthMm: 40, heightMm: 20 }),
-      place('ellipse', { xMm: 10, yMm: 2, widthMm: 30, heightMm: 26, strokeMm: 0.5 })];
+    return [['text', { xMm: 20, yMm: 12, widthMm: 10, heightMm: 6 }], ['rect', { xMm: 5, yMm: 5, widthMm: 40, heightMm: 20 }],
+      ['ellipse', { xMm: 10, yMm: 2, widthMm: 30, heightMm: 26, strokeMm: 0.5 }]].map(([type, box]) => (editor.update(editor.insert(type).id, box), editor.state.selection[0]));
   });
   const px = await page.evaluate(() => window.quillmark.stage().pxPerMm);
   // Inside both outlines, a few screen pixels inside the frame's 0.3 mm line, on the ellipse's line, on bare paper.
@@ -105,12 +94,9 @@ designerTest('an unfilled frame is picked by its outline, so the objects inside 
 });
 
 designerTest('Escape closes the print dialog wherever the focus is', async ({ page }) => {
-  for (const open of [() => toolbar(page, 'exportPdf'), () => page.keyboard.press('Control+KeyP')]) {
-    await open();
-    await page.waitForSelector('[data-testid="print-dialog"]');
-    // A click on the dimmed window behind the dialog leaves the focus on the page itself.
-    await page.mouse.click(5, 300);
-    await page.keyboard.press('Escape');
-    await page.waitForSelector('[data-testid="print-dialog"]', { state: 'detached' });
-  }
+  await toolbar(page, 'exportPdf');
+  // A click on the dimmed window behind the dialog leaves the focus on the page itself.
+  await page.mouse.click(5, 300);
+  await page.keyboard.press('Escape');
+  await page.waitForSelector('[data-testid="print-dialog"]', { state: 'detached' });
 });

@@ -1,7 +1,7 @@
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import {
-  addObjects, alignObjects, createBarcode, createDocument, createObject, distributeObjects, duplicateObjects, freeSpot,
+  addObjects, alignObjects, createBarcode, createDocument, createObject, distributeObjects, duplicateObjects,
   LabelDocument, LabelObject, moveObjects, removeObjects, reorderObjects, rotateObjects, setLabelSize, setLocked,
   updateObject, visualBox,
 } from '../../src/model/document';
@@ -106,11 +106,4 @@ test('distribution makes equal gaps and keeps the outer objects in place', () =>
 test('label sizes are clamped to sensible limits', () => {
   const doc = createDocument();
   assert.deepEqual([setLabelSize(doc, 0, 30).widthMm, setLabelSize(doc, 5000, 30).widthMm, setLabelSize(doc, 62.55, 30).widthMm], [1, 2000, 62.6]);
-});
-
-test('a new object goes in the middle, else beside what is there, else in the middle of a full label', () => {
-  const middle = { ...createObject('rect'), xMm: 15, yMm: 10, widthMm: 20, heightMm: 10 };
-  assert.deepEqual(freeSpot(withObjects(), 20, 10), { xMm: 15, yMm: 10 });
-  assert.deepEqual(freeSpot(withObjects(middle), 20, 10), { xMm: 15, yMm: 0 });
-  assert.deepEqual(freeSpot(withObjects({ ...middle, xMm: 0, yMm: 0, widthMm: 50, heightMm: 30 }), 20, 10), { xMm: 15, yMm: 10 });
 });
