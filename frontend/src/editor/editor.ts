@@ -282,7 +282,7 @@ export class Editor {
       this.update(targetId, { src: picture.src } as Partial<LabelObject>);
       return;
     }
-    const object = { ...createObject('image'), src: picture.src, widthMm: w, heightMm: h, xMm: (widthMm - w) / 2, yMm: (heightMm - h) / 2 } as LabelObject;
+    const object = { ...createObject('image'), src: picture.src, widthMm: w, heightMm: h, ...freeSpot(this.state.doc, w, h) } as LabelObject;
     this.apply((doc) => addObjects(doc, [object]), { select: [object.id] });
   }
 
