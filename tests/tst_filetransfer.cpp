@@ -13,7 +13,7 @@ namespace {
 
 const QString cannotWrite = QStringLiteral("无法写入目标文件");
 const QString invalidEncoding = QStringLiteral("文件内容编码无效");
-const QString cannotRead = errorReply(QStringLiteral("无法读取文件"));
+const QString cannotRead = QStringLiteral("{\"error\":\"无法读取文件\",\"ok\":false,\"path\":\"%1\"}");
 const QFileDevice::Permissions sharedFile = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
                                             | QFileDevice::WriteGroup | QFileDevice::ReadOther;
 
@@ -124,7 +124,7 @@ void FileTransferTest::fileReply_atTransferLimit_isDeliveredAndOneByteMoreIsRefu
     QVERIFY(reply.size() <= channelMessageCeilingChars - replyReserveChars + 100);
     QVERIFY(reply.contains(QStringLiteral("\"ok\":true")));
     QVERIFY(file.resize(maxTransferBytes + 1));
-    QCOMPARE(::fileReply(file.fileName()), cannotRead);
+    QCOMPARE(::fileReply(file.fileName()), cannotRead.arg(file.fileName()));
 }
 
 // Written over a longer file of its own permissions: the file ends up with exactly the decoded

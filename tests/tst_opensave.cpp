@@ -21,7 +21,7 @@ const QString savedReply = "{\"name\":\"%1\",\"ok\":true,\"path\":\"%2\"}";
 const QString readReply = "{\"dataBase64\":\"YWJj\",\"name\":\"%1\",\"ok\":true,\"path\":\"%2\"}";
 
 const QString cancelledReply = errorReply("cancelled");
-const QString cannotReadReply = errorReply("无法读取文件");
+const QString cannotReadReply = "{\"error\":\"无法读取文件\",\"ok\":false,\"path\":\"%2\"}";
 
 void setSetting(const QString &key, const QString &value)
 {
@@ -141,6 +141,7 @@ private:
 void OpenSaveTest::init()
 {
     QSettings("Quillmark", "Quillmark").clear();
+    QVERIFY(QDir(userState->path() + "/Documents").removeRecursively());
     dir.reset(new QTemporaryDir);
     QVERIFY(dir->isValid());
     for (const char *folder : {"frontend", "labels", "print", "sheets"})
@@ -155,7 +156,7 @@ void OpenSaveTest::cleanup()
 }
 
 // Every dialog: its caption, filter, starting folder and pre-filled name, where it starts
-// from (remembered folder, front-end folder, odd remembered values), and that cancelling
+// from (remembered folder, the documents folder or home, odd remembered values), and that cancelling
 // replies "cancelled" and leaves both folders and the disk alone. Folders are below the
 // test's folder; "<absent>" leaves a key unset.
 void OpenSaveTest::dialog_startsWhereRemembered_andCancelChangesNothing_data()
@@ -173,13 +174,13 @@ void OpenSaveTest::dialog_startsWhereRemembered_andCancelChangesNothing_data()
     };
     const QJsonValue none(QJsonValue::Undefined);
     const QString untitled = "未命名标签.cwrt";
-    row("openProject() starts in the front-end folder", "openProject", none, {"frontend", absent, absent}, "frontend");
+    row("openProject() with nothing remembered starts at home, not in the program's folder", "openProject", none, {"frontend", absent, absent}, "~");
     row("openProject() starts in the remembered project folder", "openProject", none, {"frontend", "labels", "sheets"}, "labels");
     row("openProject(\"\") shows the dialog too", "openProject", "", {"frontend", "labels", absent}, "labels");
     row("openProject() without a window", "openProject", none, {"frontend", "labels", absent}, "labels", QString(), false);
-    row("pickSpreadsheet starts in the front-end folder, not the project's", "pickSpreadsheet", none, {"frontend", "labels", absent}, "frontend");
+    row("pickSpreadsheet starts at home, not in the project's folder", "pickSpreadsheet", none, {"frontend", "labels", absent}, "~");
     row("pickSpreadsheet starts in the remembered sheet folder", "pickSpreadsheet", none, {"frontend", "labels", "sheets"}, "sheets");
-    row("saveProject, never saved: front-end folder and default name", "saveProject", QJsonObject(), {"frontend", absent, "sheets"}, "frontend", untitled);
+    row("saveProject, never saved: the documents folder and default name", "saveProject", QJsonObject(), {"frontend", absent, "sheets"}, "~/Documents", untitled);
     row("saveProject, suggested name in the remembered folder", "saveProject", QJsonObject{{"suggestedName", "货架.cwrt"}},
         {"frontend", "labels", "sheets"}, "labels", "货架.cwrt");
     row("saveProject, saveAs opens the remembered folder, not currentPath's", "saveProject",
@@ -188,10 +189,10 @@ void OpenSaveTest::dialog_startsWhereRemembered_andCancelChangesNothing_data()
     row("saveProject, currentPath empty", "saveProject", QJsonObject{{"currentPath", ""}}, {"frontend", "labels", absent}, "labels", untitled);
     row("saveProject, suggestedName empty: folder only", "saveProject", QJsonObject{{"suggestedName", ""}}, {"frontend", "labels", absent}, "labels");
     row("saveProject, remembered folder ending in /", "saveProject", QJsonObject(), {"frontend", "labels/", absent}, "labels", untitled);
-    row("saveProject, no remembered folder and no front end: the root", "saveProject", QJsonObject(), {"", absent, absent}, "/", untitled);
+    row("saveProject, no remembered folder and no documents folder: home", "saveProject", QJsonObject(), {"", absent, absent}, "~", untitled);
     row("saveProject, remembered folder empty: the root, not the front end", "saveProject", QJsonObject(), {"frontend", "", absent}, "/", untitled);
-    row("savePrintPdf starts in the front-end folder", "savePrintPdf", QJsonObject{{"suggestedName", "货架.pdf"}},
-        {"frontend", absent, "sheets"}, "frontend", "货架.pdf");
+    row("savePrintPdf starts in the documents folder", "savePrintPdf", QJsonObject{{"suggestedName", "货架.pdf"}},
+        {"frontend", absent, "sheets"}, "~/Documents", "货架.pdf");
 }
 
 void OpenSaveTest::dialog_startsWhereRemembered_andCancelChangesNothing()
@@ -216,6 +217,13 @@ void OpenSaveTest::dialog_startsWhereRemembered_andCancelChangesNothing()
     const QString projectBefore = setting(projectKey);
     const QString sheetBefore = setting(sheetKey);
 
+    // "~" is the user's home; "~/Documents" is made for the row, so the dialog prefers it.
+    const QString home = userState->path();
+    if (expectedDirectory == "~/Documents")
+        QVERIFY(QDir(home).mkpath("Documents"));
+    const QString directory = expectedDirectory == "/" ? expectedDirectory
+        : expectedDirectory.startsWith('~') ? home + expectedDirectory.mid(1) : path(expectedDirectory);
+
     DesktopBridge bridge(withWindow ? &window : nullptr, nullptr);
     bridge.setFrontendDir(inTestFolder(frontendProjectSheetDirs.at(0)));
     ModalPlayer user;
@@ -224,8 +232,7 @@ void OpenSaveTest::dialog_startsWhereRemembered_andCancelChangesNothing()
 
     QVERIFY2(user.allPlayed(), qPrintable(user.report()));
     QCOMPARE(reply, cancelledReply);
-    QCOMPARE(user.seen.value(0), (captionAndFilter.value(method) + QStringList{
-        expectedDirectory == "/" ? expectedDirectory : path(expectedDirectory), expectedName,
+    QCOMPARE(user.seen.value(0), (captionAndFilter.value(method) + QStringList{directory, expectedName,
         method.startsWith("save") ? "save" : "open", withWindow ? "over the window" : "alone"}));
     QCOMPARE(setting(projectKey), projectBefore);
     QCOMPARE(setting(sheetKey), sheetBefore);
@@ -259,8 +266,8 @@ void OpenSaveTest::projectFolder_isSharedByOpenSaveAndPdf_sheetFolderIsNot()
     QVERIFY2(user.allPlayed(), qPrintable(user.report()));
     QStringList folders;
     for (const QStringList &view : user.seen)
-        folders << QDir(dir->path()).relativeFilePath(view.at(2));
-    QCOMPARE(folders, (QStringList{"frontend", "labels", "frontend", "print", "print", "sheets"}));
+        folders << (view.at(2) == userState->path() ? QStringLiteral("~") : QDir(dir->path()).relativeFilePath(view.at(2)));
+    QCOMPARE(folders, (QStringList{"~", "labels", "~", "print", "print", "sheets"}));
     const QString text = QString::fromUtf8(readAll(userState->settingsFilePath()));
     QVERIFY2(text.contains(QStringLiteral("[paths]\nprojectDir=%1\nsheetDir=%2\n").arg(path("print"), path("sheets"))), qPrintable(text));
 }

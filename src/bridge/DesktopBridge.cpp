@@ -17,9 +17,11 @@ QString makeOkReply(const QJsonObject &object)
     return QString::fromUtf8(QJsonDocument(reply).toJson(QJsonDocument::Compact));
 }
 
-QString makeErrorReply(const QString &message)
+QString makeErrorReply(const QString &message, const QJsonObject &details)
 {
-    const QJsonObject reply{{QStringLiteral("ok"), false}, {QStringLiteral("error"), message}};
+    QJsonObject reply = details;
+    reply.insert(QStringLiteral("ok"), false);
+    reply.insert(QStringLiteral("error"), message);
     return QString::fromUtf8(QJsonDocument(reply).toJson(QJsonDocument::Compact));
 }
 

@@ -9,10 +9,10 @@
 // Turns a command's payload text into an object; anything but a JSON object gives {}.
 QJsonObject parsePayloadObject(const QString &text);
 
-// The reply envelope: the result with "ok" true (replacing any "ok" it held), or exactly
-// "ok" false and "error"; both as compact JSON.
+// The reply envelope: the result with "ok" true (replacing any "ok" it held), or "ok" false
+// and "error" beside any details; both as compact JSON.
 QString makeOkReply(const QJsonObject &object);
-QString makeErrorReply(const QString &message);
+QString makeErrorReply(const QString &message, const QJsonObject &details = QJsonObject());
 
 // One web channel message holds at most this many UTF-16 characters: past it the
 // channel's binary JSON refuses the document and the page's call never completes.

@@ -3,8 +3,10 @@
 #include "FileRoutines.h"
 
 #include <QFile>
+#include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStandardPaths>
 
 namespace {
 
@@ -43,8 +45,9 @@ QString readFileBase64(const QString &path)
 QString fileReply(const QString &path)
 {
     const QString text = readFileBase64(path);
+    // The path, because a file chosen in a dialog is one the page cannot name by itself.
     if (text.isEmpty())
-        return makeErrorReply(BridgeMessages::cannotReadFile());
+        return makeErrorReply(BridgeMessages::cannotReadFile(), {{QStringLiteral("path"), path}});
     QJsonObject object;
     object.insert(QStringLiteral("path"), path);
     object.insert(QStringLiteral("name"), QFileInfo(path).fileName());
@@ -83,7 +86,11 @@ QString ensureSuffix(const QString &path, const QString &suffix)
 
 QString DesktopBridge::rememberedFolder(const QString &key) const
 {
-    return settings.value(key, frontendDir).toString();
+    if (settings.contains(key))
+        return settings.value(key).toString();
+    // A first dialog starts where a user keeps files, never in the program's own folder.
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return !documents.isEmpty() && QFileInfo(documents).isDir() ? documents : QDir::homePath();
 }
 
 void DesktopBridge::rememberFolderOf(const QString &key, const QString &filePath)

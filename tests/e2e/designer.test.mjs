@@ -86,15 +86,17 @@ describe('the designer in the program', () => {
   it('says in the interface\'s language what failed and what to do', async () => {
     const { host } = context;
     const before = (await editorState(host.page)).doc;
-    const openMissing = async () => {
-      await host.page.evaluate((p) => window.quillmark.editor.openProject(p), path.join(host.root, 'missing.cwrt'));
+    const openMissing = async (name = 'missing.cwrt') => {
+      await host.page.evaluate((p) => window.quillmark.editor.openProject(p), path.join(host.root, name));
       const text = await dialogText(host.page);
       await clickElement(host.page, '[data-testid="dialog-ok"]');
       return text;
     };
-    assert.match(await openMissing(), /无法读取文件。请确认/);
+    assert.match(await openMissing(), /“missing\.cwrt”[\s\S]*无法读取文件。请确认/);
+    fs.writeFileSync(path.join(host.root, 'empty.cwrt'), '');
+    assert.match(await openMissing('empty.cwrt'), /“empty\.cwrt”[\s\S]*无法读取文件/);
     await host.page.evaluate(() => window.quillmark.editor.setLanguage('en'));
-    assert.match(await openMissing(), /The file cannot be read\. Check that it exists/);
+    assert.match(await openMissing(), /"missing\.cwrt"[\s\S]*The file cannot be read\. Check that it exists/);
     await host.page.evaluate(() => window.quillmark.editor.setLanguage('zh-CN'));
     assert.deepEqual((await editorState(host.page)).doc, before);
   });

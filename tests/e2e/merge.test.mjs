@@ -64,10 +64,10 @@ describe('data merge in the program', () => {
       assert.ok(Math.abs(short - 30) < 0.1 && Math.abs(long - 50) < 0.1, `page of ${size.join(' × ')} mm`);
     }
     assert.deepEqual([1, 2, 3].map((p) => readCode128(kept, p)), ['A-100-007', 'B-200-008', 'C-300-009']);
-    // The project keeps the printer and settings it was printed with.
-    assert.equal(await host.page.evaluate(() => window.quillmark.editor.save(false)), true);
-    const saved = JSON.parse(fs.readFileSync(projectPath, 'utf8')).output;
-    assert.deepEqual([saved.printerName, saved.dpi, saved.kind], ['label', 300, 'mono']);
+    // The next job starts from the printer and settings used; printing leaves the project as it was.
+    const store = await host.page.evaluate(() => JSON.parse(localStorage.getItem('quillmark.printers')));
+    assert.deepEqual([store.lastPrinter, store.printers.label.dpi, store.printers.label.kind], ['label', 300, 'mono']);
+    assert.equal(JSON.parse(fs.readFileSync(projectPath, 'utf8')).output, undefined);
     assert.deepEqual(errors, []);
   });
 
@@ -146,5 +146,22 @@ describe('data merge in the program', () => {
     await click(host.page, 'button[data-action="print"]');
     await host.page.waitForFunction(() => document.querySelector('[data-testid="print-data-missing"]'));
     assert.equal(await host.page.evaluate(() => document.querySelector('[data-testid="print-start"]').disabled), true);
+  });
+
+  it('prints a design made at 203 dpi on a 300 dpi printer without editing it or marking it changed', async () => {
+    const { host } = context;
+    const projectPath = path.join(host.root, 'xdim.cwrt');
+    fs.writeFileSync(projectPath, JSON.stringify(labelProject('X', [
+      { id: 'c', type: 'barcode', xMm: 2, yMm: 2, widthMm: 30, heightMm: 10, symbology: 'code128', data: 'QM-2026', showText: true, xdim: { mm: 0.33 } },
+      { id: 'q', type: 'barcode', xMm: 36, yMm: 2, widthMm: 9, heightMm: 9, symbology: 'qrcode', data: 'QM', showText: false, xdim: { mm: 0.4 } },
+    ])));
+    assert.equal(await host.page.evaluate((p) => window.quillmark.editor.openProject(p), projectPath), true);
+    const designed = await host.page.evaluate(() => JSON.stringify(window.quillmark.editor.state.doc));
+    await click(host.page, 'button[data-action="print"]');
+    await host.page.waitForFunction(() => document.querySelector('[data-testid="print-dpi"]')?.value === '300');
+    await host.page.waitForFunction(() => document.querySelector('[data-testid="print-start"]')?.disabled === false, null, { timeout: 30_000 });
+    await click(host.page, '[data-testid="print-start"]');
+    assert.match(await printResult(host.page), /已发送 1 张标签/);
+    assert.deepEqual(await host.page.evaluate(() => [JSON.stringify(window.quillmark.editor.state.doc), window.quillmark.editor.dirty]), [designed, false]);
   });
 });

@@ -3,7 +3,7 @@
 // every other failure rejects with a BridgeError whose message is the host's own words.
 // Without a host (a normal browser) the same interface uses file inputs and downloads.
 
-import { base64ToBytes } from '../model/project';
+import { base64ToBytes, baseName } from '../model/project';
 import { chooseFile, readFileAsBase64 } from './chooseFile';
 import type { DriverOption, DriverSettings } from '../model/profiles';
 import type { LanguageSettings, PrinterLanguage } from '../model/languages';
@@ -113,7 +113,9 @@ export function parseEnvelope(text: unknown): Record<string, unknown> | null {
   if (record.ok) return record;
   const error = typeof record.error === 'string' ? record.error : '';
   if (error === CANCELLED) return null;
-  throw new BridgeError(error);
+  const refusal = new BridgeError(error);
+  if (typeof record.path === 'string') refusal.path = record.path;
+  throw refusal;
 }
 
 function unreadable(text: unknown): BridgeError {
@@ -293,10 +295,6 @@ export class BrowserApi implements DesktopApi {
   }
 
   onLaunchFile(): void {}
-}
-
-function baseName(path: string): string {
-  return path.split(/[\\/]/).pop() || path;
 }
 
 function download(name: string, dataBase64: string, type: string): void {

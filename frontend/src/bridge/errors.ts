@@ -53,6 +53,8 @@ export type PayloadKind = 'project' | 'pdf' | 'pages';
 export class BridgeError extends Error {
   readonly key: MessageKey | null;
   readonly params: Record<string, string | number>;
+  /** The file a host refusal is about, where the host names it. */
+  path = '';
 
   constructor(message: string, readonly code: ErrorCode = 'host', known?: { key: MessageKey; params?: Record<string, string | number> }) {
     super(message);

@@ -6,13 +6,13 @@ import { BridgeError } from '../bridge/client';
 import { describeError } from '../bridge/errors';
 import { reducePicture } from './pictures';
 import {
-  addObjects, AlignEdge, alignObjects, cloneObjects, createBarcode, createDocument, createDocumentForStock, createObject, distributeObjects,
+  addObjects, AlignEdge, alignObjects, cloneObjects, createBarcode, createDocument, createDocumentForStock, createObject, distributeObjects, freeSpot,
   duplicateObjects, LabelDocument, LabelObject, moveObjects, ObjectType, removeObjects, reorderObjects,
   rotateObjects, setLabelSize, setLocked, Symbology, unionBox, updateObject, updateObjects, visualBox, ZOrderMove,
 } from '../model/document';
 import { History } from '../model/history';
 import {
-  base64ToUtf8, limitExceeded, nameFromFileName, parseProject, ProjectError, serializeProject, suggestedFileName, utf8ToBase64,
+  base64ToUtf8, baseName, limitExceeded, nameFromFileName, parseProject, ProjectError, serializeProject, suggestedFileName, utf8ToBase64,
 } from '../model/project';
 import { format, Language, MessageKey, messageTable, MessageTable } from '../i18n/messages';
 import { LENGTH_UNITS, LengthUnit } from '../model/units';
@@ -157,8 +157,7 @@ export class Editor {
 
   /** The name people see: the label's own name, else the file's, else "untitled". */
   get displayName(): string {
-    const fileName = this.state.projectPath.split(/[\\/]/).pop() ?? '';
-    return this.state.doc.name.trim() || nameFromFileName(fileName) || this.t.untitled;
+    return this.state.doc.name.trim() || nameFromFileName(baseName(this.state.projectPath)) || this.t.untitled;
   }
 
   get selectedObjects(): LabelObject[] {
@@ -249,13 +248,17 @@ export class Editor {
 
   // --- objects ------------------------------------------------------------------------------------
 
-  /** Adds a new object in the middle of the label, clamped so it starts on the label. */
+  /**
+   * Adds a new object, shrunk to fit the label, in the middle or the free spot nearest it, so that
+   * it covers no other object while there is room.
+   */
   insert(type: ObjectType, symbology?: Symbology): LabelObject {
-    const object = symbology ? createBarcode(symbology) : createObject(type);
+    const made = symbology ? createBarcode(symbology) : createObject(type);
+    const object = made.type === 'text' ? { ...made, text: this.t.defaultText } : made;
     const { widthMm, heightMm } = this.state.doc;
     const w = Math.min(object.widthMm, widthMm);
     const h = Math.min(object.heightMm, heightMm);
-    const placed = { ...object, widthMm: w, heightMm: h, xMm: Math.max(0, (widthMm - w) / 2), yMm: Math.max(0, (heightMm - h) / 2) } as LabelObject;
+    const placed = { ...object, widthMm: w, heightMm: h, ...freeSpot(this.state.doc, w, h) } as LabelObject;
     this.apply((doc) => addObjects(doc, [placed]), { select: [placed.id] });
     return placed;
   }
@@ -284,7 +287,7 @@ export class Editor {
       this.update(targetId, { src: picture.src } as Partial<LabelObject>);
       return;
     }
-    const object = { ...createObject('image'), src: picture.src, widthMm: w, heightMm: h, xMm: (widthMm - w) / 2, yMm: (heightMm - h) / 2 } as LabelObject;
+    const object = { ...createObject('image'), src: picture.src, widthMm: w, heightMm: h, ...freeSpot(this.state.doc, w, h) } as LabelObject;
     this.apply((doc) => addObjects(doc, [object]), { select: [object.id] });
   }
 
@@ -473,7 +476,10 @@ export class Editor {
     try {
       reply = await this.api.openProject(path);
     } catch (e) {
-      this.report(e);
+      // Named, also when it was picked in the dialog: "cannot be read" alone leaves the user guessing which.
+      const file = path || (e instanceof BridgeError ? e.path : '');
+      if (file && e instanceof BridgeError && e.code === 'host') this.ui.showError(this.msg('openFailed', { name: baseName(file) }), this.describeError(e));
+      else this.report(e);
       if (path) this.forgetProject(path);
       return false;
     }
@@ -539,7 +545,7 @@ export class Editor {
   async offerRecovery(): Promise<void> {
     const recovered = readAutosave(this.storage);
     if (!recovered) return;
-    const name = recovered.doc.name || nameFromFileName(recovered.projectPath.split(/[\\/]/).pop() ?? '') || this.t.untitled;
+    const name = recovered.doc.name || nameFromFileName(baseName(recovered.projectPath)) || this.t.untitled;
     if (await this.ui.askRecover(name, recovered.savedAt)) {
       // Recovered work is unsaved by definition: the saved reference is a different document.
       this.replaceProject(recovered.doc, recovered.projectPath, createDocument());

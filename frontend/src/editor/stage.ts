@@ -9,7 +9,7 @@ import { CSS_DPI, MM_PER_INCH, roundMm } from '../model/units';
 import type { ImageStore } from '../render/images';
 import { describeBarcodeFault } from '../render/barcodeFault';
 import { onBarcodeEncoder } from '../render/barcode';
-import { drawObject, RenderOptions } from '../render/renderer';
+import { drawObject, RenderOptions, shapeOutline } from '../render/renderer';
 import { quietZoneBoxes } from '../render/symbol';
 import { ALL_ASPECTS, Changes, Editor } from './editor';
 import { drawRulers, RULER_SIZE } from './rulers';
@@ -342,7 +342,8 @@ export class DesignerStage {
   }
 
   private createNode(object: LabelObject): Konva.Shape {
-    const node = new Konva.Shape({ id: object.id, fill: 'transparent' });
+    // evenodd: an unfilled shape's hit area is its outline's band, the inside left out.
+    const node = new Konva.Shape({ id: object.id, fill: 'transparent', fillRule: 'evenodd' });
     node.sceneFunc((ctx, shape) => {
       this.drawsOf.set(shape.id(), (this.drawsOf.get(shape.id()) ?? 0) + 1);
       const model = { ...(shape.getAttr('model') as LabelObject), widthMm: shape.width(), heightMm: shape.height() } as LabelObject;
@@ -355,14 +356,27 @@ export class DesignerStage {
         ...this.renderOptions,
         placeholders: { ...this.renderOptions.placeholders!, image: this.editor.t.imagePlaceholder },
         printerDpi: printerDpi(this.editor.state.doc),
+        asPrinted: true,
       });
       native.restore();
     });
     node.hitFunc((ctx, shape) => {
-      // Thin objects (lines) get a grab area of a few screen pixels either side.
-      const pad = Math.max(0, 4 / this.pxPerMm - shape.height() / 2);
+      const model = shape.getAttr('model') as LabelObject;
+      const w = shape.width(), h = shape.height();
       ctx.beginPath();
-      ctx.rect(0, -pad, shape.width(), shape.height() + 2 * pad);
+      if ((model.type === 'rect' || model.type === 'ellipse') && !model.fillColor) {
+        // An unfilled shape is picked by its outline, as in drawing programs, so what lies inside
+        // it can still be clicked: a band of its stroke and a few screen pixels either side.
+        const tolerance = GRAB_PX / this.pxPerMm;
+        const radius = model.type === 'rect' ? model.cornerRadiusMm : 0;
+        shapeOutline(ctx, model.type, w, h, radius, -tolerance);
+        const inner = model.strokeMm + tolerance;
+        if (2 * inner < Math.min(w, h)) shapeOutline(ctx, model.type, w, h, radius, inner);
+      } else {
+        // Thin objects (lines) get a grab area of a few screen pixels either side.
+        const pad = Math.max(0, GRAB_PX / this.pxPerMm - h / 2);
+        ctx.rect(0, -pad, w, h + 2 * pad);
+      }
       ctx.closePath();
       ctx.fillStrokeShape(shape);
     });
@@ -733,3 +747,6 @@ export function isTyping(target: EventTarget | null): boolean {
   if (!el || !el.tagName) return false;
   return el.tagName === 'INPUT' || el.tagName === 'TEXTAREA' || el.tagName === 'SELECT' || el.isContentEditable;
 }
+
+/** How far from an edge or a thin object a click still takes it, in screen pixels. */
+const GRAB_PX = 4;

@@ -1,5 +1,5 @@
 // Words of printers sent their own language (TSPL, ZPL II, EPL2), of queues without a driver, and
-// of the printer a project was printed on when it is gone.
+// of the printer last printed on when it is gone.
 
 export const languagesZhCN = {
   queueRaw: '此打印机没有驱动：请选择它使用的打印语言',
@@ -24,7 +24,7 @@ export const languagesZhCN = {
   gapMm: '间隙',
   markMm: '黑标高度',
   chooseLanguageFirst: '没有发送任何内容：此打印机没有驱动，请先在“发送方式”中选择它使用的打印语言。',
-  printerMissing: '此项目上次使用的打印机“{name}”在系统中找不到了。请选择一台打印机。',
+  printerMissing: '上次使用的打印机“{name}”在系统中找不到了。请选择一台打印机。',
   choosePrinter: '请选择打印机…',
   printNothingSent: '没有任何标签送到打印机。',
   printRefusedAfter: '出错前已有 {labels} 张标签送到打印机；被拒绝的那一批没有打印。',
@@ -53,7 +53,7 @@ export const languagesEn: Record<keyof typeof languagesZhCN, string> = {
   gapMm: 'Gap',
   markMm: 'Mark height',
   chooseLanguageFirst: 'Nothing was sent: this printer has no driver. Choose the language it speaks under “Send as” first.',
-  printerMissing: 'The printer “{name}” this project was last printed on is no longer on this system. Choose a printer.',
+  printerMissing: 'The printer “{name}” last printed on is no longer on this system. Choose a printer.',
   choosePrinter: 'Choose a printer…',
   printNothingSent: 'No label was sent to the printer.',
   printRefusedAfter: '{labels, plural, one {# label} other {# labels}} had reached the printer before the error; the refused batch was not printed.',

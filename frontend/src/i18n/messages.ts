@@ -3,6 +3,7 @@
 
 import { checksEn, checksZhCN } from './checks';
 import { cliEn, cliZhCN } from './cli';
+import { designerEn, designerZhCN } from './designer';
 import { errorsEn, errorsZhCN } from './errors';
 import { mergeEn, mergeZhCN } from './merge';
 import { languagesEn, languagesZhCN } from './languages';
@@ -170,6 +171,7 @@ const zhCN = {
   ...errorsZhCN,
   ...cliZhCN,
   ...safetyZhCN,
+  ...designerZhCN,
 } as const;
 
 export type MessageKey = keyof typeof zhCN;
@@ -248,7 +250,7 @@ const en: MessageTable = {
   xdimNominal: ', {percent} % of nominal',
   xdimBelowRange: 'The printed narrow bar, {printed} mm, is below the {min} mm this symbology allows: it may not scan, or be refused.',
   xdimAboveRange: 'The printed narrow bar, {printed} mm, is above the {max} mm this symbology allows.',
-  xdimTooFewDots: 'The narrow bar is only {dots, plural, one {# dot} other {# dots}} wide; below {min} dots a single dot decides whether it scans.',
+  xdimTooFewDots: 'The narrow bar is only {dots, plural, one {# dot} other {# dots}} wide; below {min, plural, one {# dot} other {# dots}} a single dot decides whether it scans.',
   xdimBoxSized: 'This barcode fills its box (made in an older project); set a narrow-bar width to print it to standard.',
   quietZoneEdge: "The barcode's quiet zone runs past the label's edge.",
   quietZoneObjects: "{count, plural, one {# object intrudes} other {# objects intrude}} on the barcode's quiet zone.",
@@ -327,6 +329,7 @@ const en: MessageTable = {
   ...errorsEn,
   ...cliEn,
   ...safetyEn,
+  ...designerEn,
 };
 
 export type Language = 'zh-CN' | 'en';
@@ -365,4 +368,19 @@ export function format(table: MessageTable, key: MessageKey, params: Record<stri
     return chosen.replace(/#/g, String(params[name]));
   });
   return plurals.replace(/\{(\w+)\}/g, (whole, name: string) => (name in params ? String(params[name]) : whole));
+}
+
+const listFormats = new Map<string, Intl.ListFormat>();
+
+/**
+ * Joins names the way the language writes a list ("a, b, and c"; "甲、乙和丙"). With `more`, the
+ * list ends in how many were left out.
+ */
+export function formatList(table: MessageTable, items: readonly string[], more = 0): string {
+  let list = listFormats.get(table.locale);
+  if (!list) {
+    list = new Intl.ListFormat(table.locale, { type: 'conjunction' });
+    listFormats.set(table.locale, list);
+  }
+  return list.format(more > 0 ? [...items, format(table, 'listMore', { count: more })] : items);
 }

@@ -67,7 +67,7 @@ export const stockEn: Record<keyof typeof stockZhCN, string> = {
   chooserFavourite: 'Add to favourites',
   chooserUnfavourite: 'Remove from favourites',
   chooserUnverified: 'Size not checked against the maker\'s figures',
-  chooserSheetSummary: '{paper}, {columns} × {rows} = {count} labels',
+  chooserSheetSummary: '{paper}, {columns} × {rows} = {count, plural, one {# label} other {# labels}}',
   chooserCustom: 'Custom size',
   chooserCustomCreate: 'New label of this size',
   chooserSaveStock: 'Save as my stock',

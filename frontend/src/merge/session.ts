@@ -275,14 +275,18 @@ export class MergeSession {
       this.previewResolver = null;
       return;
     }
-    const index = this.previewIndex;
+    this.previewResolver = this.resolverFor(this.previewIndex);
+  }
+
+  /** Fills in the fields as the record at `index` (its first label) prints them. */
+  resolverFor(index: number): TextResolver {
     const counter = formatCounter(counterValue(this.settings.counter, index, index), this.settings.counter.padding);
     const ctx = {
       columns: this.table?.columns ?? [], record: this.table?.records[index] ?? null, counter,
       // Dates and times as of each drawing, though the resolver lives on.
       get now() { return new Date(); },
     };
-    this.previewResolver = (stored) => substitute(stored, ctx);
+    return (stored) => substitute(stored, ctx);
   }
 }
 

@@ -383,6 +383,37 @@ export function unionBox(boxes: readonly Box[]): Box | null {
   return { xMm: left, yMm: top, widthMm: right - left, heightMm: bottom - top };
 }
 
+/** Space left between a new object and those it is placed beside. */
+const PLACE_GAP_MM = 1;
+
+/**
+ * Where a new upright box of this size goes: the middle of the label when nothing is there, else
+ * the free spot nearest the middle (beside another object's edge or the label's), and the middle
+ * when the label has no room left.
+ */
+export function freeSpot(doc: LabelDocument, widthMm: number, heightMm: number): { xMm: number; yMm: number } {
+  const maxX = Math.max(0, doc.widthMm - widthMm), maxY = Math.max(0, doc.heightMm - heightMm);
+  const middle = { xMm: maxX / 2, yMm: maxY / 2 };
+  const taken = doc.objects.map(visualBox);
+  const free = (xMm: number, yMm: number) => !taken.some((b) => boxesOverlap(b, { xMm, yMm, widthMm, heightMm }));
+  if (free(middle.xMm, middle.yMm)) return middle;
+  const xs = [middle.xMm, 0, maxX, ...taken.flatMap((b) => [b.xMm + b.widthMm + PLACE_GAP_MM, b.xMm - widthMm - PLACE_GAP_MM])];
+  const ys = [middle.yMm, 0, maxY, ...taken.flatMap((b) => [b.yMm + b.heightMm + PLACE_GAP_MM, b.yMm - heightMm - PLACE_GAP_MM])];
+  let best: { xMm: number; yMm: number } | null = null, bestDistance = Infinity;
+  for (const xMm of xs) {
+    if (xMm < 0 || xMm > maxX) continue;
+    for (const yMm of ys) {
+      if (yMm < 0 || yMm > maxY) continue;
+      const distance = Math.hypot(xMm - middle.xMm, yMm - middle.yMm);
+      if (distance < bestDistance && free(xMm, yMm)) {
+        best = { xMm, yMm };
+        bestDistance = distance;
+      }
+    }
+  }
+  return best ?? middle;
+}
+
 /** Moves an object so that its visual box has its top-left corner at the given point. */
 export function placeVisualBox(o: LabelObject, leftMm: number, topMm: number): Partial<LabelObject> {
   const v = visualBox(o);

@@ -192,16 +192,17 @@ export function readProfileStore(raw: unknown): ProfileStore {
 }
 
 /**
- * The printer a job starts on: the project's, else the one used last, else the system's default.
- * A project's printer that is gone is named in `missing` and none is chosen: its labels must not
- * go to another printer unasked.
+ * The printer a job starts on: the one an older project names, else the one used last, else the
+ * system's default. A remembered printer that is gone is named in `missing` and none is chosen: the
+ * labels must not go to another printer unasked.
  */
 export function initialPrinter(
   list: readonly { name: string; isDefault: boolean }[], projectPrinter: string | undefined, store: ProfileStore,
 ): { name: string; missing: string } {
   const named = (name: string | undefined) => (name ? list.find((p) => p.name === name) : undefined);
-  if (projectPrinter && !named(projectPrinter)) return { name: '', missing: projectPrinter };
-  return { name: (named(projectPrinter) ?? named(store.lastPrinter) ?? list.find((p) => p.isDefault) ?? list[0])?.name ?? '', missing: '' };
+  const remembered = projectPrinter || store.lastPrinter;
+  if (remembered && !named(remembered)) return { name: '', missing: remembered };
+  return { name: (named(remembered) ?? list.find((p) => p.isDefault) ?? list[0])?.name ?? '', missing: '' };
 }
 
 export function rememberProfile(store: ProfileStore, printerName: string, profile: PrinterProfile): ProfileStore {

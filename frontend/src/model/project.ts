@@ -190,6 +190,11 @@ export function suggestedFileName(doc: LabelDocument, fallback: string): string 
 }
 
 /** The project's name as taken from a file name: "shelf.cwrt" names the project "shelf". */
+/** The last part of a path, whichever separator it uses. */
+export function baseName(path: string): string {
+  return path.split(/[\\/]/).pop() || path;
+}
+
 export function nameFromFileName(fileName: string): string {
   return fileName.replace(/\.(cwrt|json)$/i, '');
 }

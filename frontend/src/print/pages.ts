@@ -3,7 +3,6 @@
 // export both use these pages, so the PDF shows exactly what the printer gets.
 
 import { BarcodeObject, LabelDocument, LabelObject, visualBox } from '../model/document';
-import { printerDpi } from '../model/output';
 import { mmToWholePx, pxPerMm } from '../model/units';
 import { drawnBarcode, labelPixelSize, objectPixelBox, placeObject, renderLabel, unscaledPlacement } from '../render/renderer';
 import type { Pictures } from '../render/images';
@@ -115,7 +114,8 @@ export function pageRenderer(
         target.rect(0, 0, label.width, label.height);
         target.clip();
       }
-      renderLabel(target, page, dpi, { images, background, resolveText: labelResolver(data, plan.labels[placed.label], now) });
+      // A job rounds each narrow bar to whole dots of its own resolution; the document keeps its X-dimension.
+      renderLabel(target, page, dpi, { images, background, printerDpi: dpi, resolveText: labelResolver(data, plan.labels[placed.label], now) });
       target.restore();
     }
     // Turned as pixels, not by the canvas transform: text drawn upside down would round its
@@ -172,7 +172,7 @@ export function pageRenderer(
   const directCode = (o: BarcodeObject, value: string, origin: { x: number; y: number }): DirectCode | 'none' | null => {
     if (o.rotation % 90 !== 0) return null;
     const box = objectPixelBox(o, scale);
-    const result = drawnBarcode(o, value, box, scale, printerDpi(doc));
+    const result = drawnBarcode(o, value, box, scale, dpi);
     // A code that cannot be encoded prints nothing, as on the canvas.
     if (!result.ok) return 'none';
     const at = unscaledPlacement(o, result.bitmap, box);

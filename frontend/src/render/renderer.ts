@@ -29,6 +29,11 @@ export interface RenderOptions {
    * document's own (printerDpi); drawObject callers pass it.
    */
   printerDpi?: number;
+  /**
+   * Barcodes drawn in whole dots of `printerDpi` and scaled to this canvas, as on the designer's
+   * screen: the same size and modules as printed, at any zoom.
+   */
+  asPrinted?: boolean;
 }
 
 /** Pixel size of a label at a resolution: whole pixels, as a printer receives them. */
@@ -112,14 +117,11 @@ export function drawObject(ctx: Ctx2D, o: LabelObject, scale: number, opts: Rend
       return drawBarcode(ctx, o, box, scale, opts);
     case 'image':
       return drawImage(ctx, o, box, opts);
-    case 'rect': {
-      const r = Math.min(o.cornerRadiusMm * scale, box.w / 2, box.h / 2);
-      return drawShape(ctx, o.strokeMm * scale, o.strokeColor, o.fillColor, (inset) => roundedRect(ctx, inset, inset, box.w - 2 * inset, box.h - 2 * inset, Math.max(0, r - inset)));
+    case 'rect':
+    case 'ellipse': {
+      const radius = o.type === 'rect' ? o.cornerRadiusMm * scale : 0;
+      return drawShape(ctx, o.strokeMm * scale, o.strokeColor, o.fillColor, (inset) => shapeOutline(ctx, o.type, box.w, box.h, radius, inset));
     }
-    case 'ellipse':
-      return drawShape(ctx, o.strokeMm * scale, o.strokeColor, o.fillColor, (inset) => {
-        ctx.ellipse(box.w / 2, box.h / 2, Math.max(0, box.w / 2 - inset), Math.max(0, box.h / 2 - inset), 0, 0, Math.PI * 2);
-      });
     case 'line':
       return drawLine(ctx, o, box, scale);
   }
@@ -142,7 +144,24 @@ function drawShape(ctx: Ctx2D, strokePx: number, strokeColor: string, fillColor:
   }
 }
 
-function roundedRect(ctx: Ctx2D, x: number, y: number, w: number, h: number, r: number): void {
+/** What a path is drawn on: a canvas context, or the stage's context for hit areas. */
+export type PathTarget = Pick<CanvasPath, 'moveTo' | 'arcTo' | 'rect' | 'ellipse' | 'closePath'>;
+
+/**
+ * A rectangle's (with its corner `radius`) or an ellipse's outline `inset` inside its w × h box,
+ * or outside it when negative, in the box's units.
+ */
+export function shapeOutline(ctx: PathTarget, type: 'rect' | 'ellipse', w: number, h: number, radius: number, inset: number): void {
+  const iw = Math.max(0, w - 2 * inset), ih = Math.max(0, h - 2 * inset);
+  if (type === 'ellipse') {
+    ctx.moveTo(w / 2 + iw / 2, h / 2);
+    ctx.ellipse(w / 2, h / 2, iw / 2, ih / 2, 0, 0, Math.PI * 2);
+    return;
+  }
+  roundedRect(ctx, inset, inset, iw, ih, Math.max(0, Math.min(radius, w / 2, h / 2) - inset));
+}
+
+function roundedRect(ctx: PathTarget, x: number, y: number, w: number, h: number, r: number): void {
   if (r <= 0) {
     ctx.rect(x, y, w, h);
     return;
@@ -207,23 +226,32 @@ export function drawnBarcode(o: BarcodeObject, data: string, box: { w: number; h
 
 function drawBarcode(ctx: Ctx2D, o: BarcodeObject, box: { w: number; h: number }, scale: number, opts: RenderOptions): void {
   const data = opts.resolveText ? opts.resolveText(o.data, o) : o.data;
-  const result = drawnBarcode(o, data, box, scale, opts.printerDpi ?? DEFAULT_PRINTER_DPI);
+  const dpi = opts.printerDpi ?? DEFAULT_PRINTER_DPI;
+  // Whole screen pixels per module would make a code up to a module's rounding larger or
+  // smaller than it prints; drawn in printer dots and scaled, it matches the printed one.
+  const dots = opts.asPrinted ? pxPerMm(dpi) : scale;
+  const k = scale / dots;
+  const dotBox = k === 1 ? box : objectPixelBox(o, dots);
+  const result = drawnBarcode(o, data, dotBox, dots, dpi);
   if (!result.ok) {
     if (opts.placeholders && result.error) drawProblem(ctx, box, opts.placeholders.barcodeError(result.error));
     return;
   }
   const bitmap = result.bitmap;
-  const at = unscaledPlacement(o, bitmap, box);
-  // On whole pixels with smoothing off: modules stay sharp and of equal width.
-  ctx.imageSmoothingEnabled = at === null;
+  const at = unscaledPlacement(o, bitmap, dotBox);
+  ctx.save();
+  ctx.scale(k, k);
+  // On whole pixels with smoothing off: modules stay sharp and of equal width. Reduced on a
+  // screen, smoothing keeps narrow modules from dropping out.
+  ctx.imageSmoothingEnabled = at === null || k < 1;
   if (at) {
     ctx.drawImage(bitmap.canvas, at.x, at.y);
   } else {
-    const k = Math.min(box.w / bitmap.width, box.h / bitmap.height);
-    const w = bitmap.width * k, h = bitmap.height * k;
-    ctx.drawImage(bitmap.canvas, (box.w - w) / 2, (box.h - h) / 2, w, h);
+    const fit = Math.min(dotBox.w / bitmap.width, dotBox.h / bitmap.height);
+    const w = bitmap.width * fit, h = bitmap.height * fit;
+    ctx.drawImage(bitmap.canvas, (dotBox.w - w) / 2, (dotBox.h - h) / 2, w, h);
   }
-  ctx.imageSmoothingEnabled = true;
+  ctx.restore();
 }
 
 /**

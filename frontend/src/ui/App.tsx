@@ -187,7 +187,7 @@ export function App({ editor, images, shell, onStage, merge }: { editor: Editor;
           }} />
           {menuAt && <ContextMenu ctx={ctx} at={menuAt} onClose={closeMenu} />}
         </section>
-        <Properties editor={editor} />
+        <Properties editor={editor} session={merge} />
         {merge.panelOpen && <DataPanel editor={editor} session={merge} />}
       </main>
       <footer class="statusbar">
@@ -225,7 +225,10 @@ export function DialogLayer({ request, onClose }: { request: DialogRequest | nul
   if (!request) return null;
   return (
     <div class="modal-backdrop" onKeyDown={(e) => {
-      if (e.key === 'Escape') onClose(request.dismissValue);
+      if (e.key !== 'Escape') return;
+      // Handled here: a dialog below this one stays open.
+      e.preventDefault();
+      onClose(request.dismissValue);
     }}>
       <div class="modal" role="dialog" aria-modal="true" aria-labelledby="modal-title" data-testid="dialog">
         <h2 id="modal-title">{request.title}</h2>

@@ -1,6 +1,8 @@
 // The properties panel: exact fields, in millimetres or inches, for the label or the selected objects.
 
 import type { Editor } from '../editor/editor';
+import type { MergeSession } from '../merge/session';
+import { BarcodeDataNote } from './BarcodeDataNote';
 import type { MessageKey } from '../i18n/messages';
 import {
   BARCODE_FONTS, BarcodeObject, defaultXdimMm, ImageObject, LabelObject, LineObject, placeVisualBox, RectObject, Symbology, SYMBOLOGIES, SYMBOLOGY_NAMES,
@@ -8,8 +10,6 @@ import {
 } from '../model/document';
 import { printerDpi } from '../model/output';
 import { formatNumber, parseDecimal } from '../model/units';
-import { barcodeError } from '../render/barcode';
-import { describeBarcodeFault } from '../render/barcodeFault';
 import { printedBarcode, quietZoneIntrusions } from '../render/symbol';
 import { printedXdim, xdimWarning } from '../render/xdim';
 import { CheckField, ColorField, LengthField, lengthProps, NumberField, SelectField, TextField } from './fields';
@@ -20,14 +20,14 @@ const TYPE_NAMES: Record<LabelObject['type'], MessageKey> = {
 
 const MM_PER_MIL = 0.0254;
 
-export function Properties({ editor }: { editor: Editor }) {
+export function Properties({ editor, session }: { editor: Editor; session: MergeSession }) {
   const t = editor.t;
   const selected = editor.selectedObjects;
   return (
     <aside class="properties" data-testid="properties">
       <h2>{t.properties}</h2>
       {selected.length === 0 && <LabelPanel editor={editor} />}
-      {selected.length === 1 && <ObjectPanel key={selected[0].id} editor={editor} object={selected[0]} />}
+      {selected.length === 1 && <ObjectPanel key={selected[0].id} editor={editor} session={session} object={selected[0]} />}
       {selected.length > 1 && (
         <div class="panel">
           <p class="hint">{editor.msg('multipleSelected', { count: selected.length })}</p>
@@ -59,7 +59,7 @@ function LabelPanel({ editor }: { editor: Editor }) {
   );
 }
 
-function ObjectPanel({ editor, object }: { editor: Editor; object: LabelObject }) {
+function ObjectPanel({ editor, session, object }: { editor: Editor; session: MergeSession; object: LabelObject }) {
   const t = editor.t;
   const v = visualBox(object);
   const locked = object.locked;
@@ -89,7 +89,7 @@ function ObjectPanel({ editor, object }: { editor: Editor; object: LabelObject }
         <CheckField label={t.locked} checked={locked} testId="prop-locked" onChange={(l) => set({ locked: l })} />
       </div>
       {object.type === 'text' && <TextPanel editor={editor} object={object} />}
-      {object.type === 'barcode' && <BarcodePanel editor={editor} object={object} />}
+      {object.type === 'barcode' && <BarcodePanel editor={editor} session={session} object={object} />}
       {object.type === 'image' && <ImagePanel editor={editor} object={object} />}
       {(object.type === 'rect' || object.type === 'ellipse') && <ShapePanel editor={editor} object={object} />}
       {object.type === 'line' && <LinePanel editor={editor} object={object} />}
@@ -137,11 +137,10 @@ function TextPanel({ editor, object }: { editor: Editor; object: TextObject }) {
   );
 }
 
-function BarcodePanel({ editor, object }: { editor: Editor; object: BarcodeObject }) {
+function BarcodePanel({ editor, session, object }: { editor: Editor; session: MergeSession; object: BarcodeObject }) {
   const t = editor.t;
   const disabled = object.locked;
   const set = (patch: Partial<BarcodeObject>, coalesce?: string): void => editor.update(object.id, patch as Partial<LabelObject>, coalesce);
-  const error = barcodeError(object);
   const twoD = TWO_D_SYMBOLOGIES.includes(object.symbology);
   return (
     <>
@@ -149,7 +148,7 @@ function BarcodePanel({ editor, object }: { editor: Editor; object: BarcodeObjec
         options={SYMBOLOGIES.map((s) => ({ value: s, label: SYMBOLOGY_NAMES[s] }))}
         onChange={(symbology) => set(changeSymbology(object, symbology))} />
       <TextField label={t.barcodeData} value={object.data} disabled={disabled} testId="prop-data" onChange={(data) => set({ data }, `${object.id}.data`)} />
-      {error && <p class="field-error" data-testid="barcode-error">{describeBarcodeFault(error, editor)}</p>}
+      <BarcodeDataNote editor={editor} session={session} object={object} />
       <XdimFields editor={editor} object={object} />
       <div class="row">
         <CheckField label={t.showText} checked={object.showText && !twoD} disabled={disabled || twoD} testId="prop-show-text" onChange={(showText) => set({ showText })} />

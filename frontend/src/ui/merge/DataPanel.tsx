@@ -6,6 +6,7 @@ import type { Editor } from '../../editor/editor';
 import type { LabelObject } from '../../model/document';
 import { labelSequence } from '../../model/labels';
 import type { MergeSession } from '../../merge/session';
+import { formatList } from '../../i18n/messages';
 import { missingFields } from '../../print/preflight';
 import { CheckField, SelectField } from '../fields';
 import { IntField } from './IntField';
@@ -117,7 +118,7 @@ function RecordNavigator({ editor, session }: { editor: Editor; session: MergeSe
         <button type="button" class="tool" title={t.lastRecord} aria-label={t.lastRecord} data-testid="record-last" disabled={index >= count - 1} onClick={() => session.goTo(count - 1)}>»</button>
       </div>
       <p class="hint" data-testid="record-position">{editor.msg('recordOf', { index: count ? index + 1 : 0, count })}</p>
-      {unknown.length > 0 && <p class="field-error" data-testid="unknown-fields">{editor.msg('unknownFields', { names: unknown.join('、') })}</p>}
+      {unknown.length > 0 && <p class="field-error" data-testid="unknown-fields">{editor.msg('unknownFields', { names: formatList(editor.t, unknown) })}</p>}
     </>
   );
 }

@@ -8,6 +8,7 @@ import type { LabelDocument } from '../../model/document';
 import type { LabelInstance } from '../../model/labels';
 import type { SheetTable } from '../../data/table';
 import { describeBarcodeFault } from '../../render/barcodeFault';
+import { formatList } from '../../i18n/messages';
 import { checkLabels, PictureCheck, RecordProblem } from '../../print/preflight';
 
 const SHOWN_PROBLEMS = 50;
@@ -104,7 +105,7 @@ export function CheckReport({ editor, state, onJump, onSkip, showClean = false }
 /** Which records a job leaves out, with the way back. */
 export function SkipNote({ editor, skip, onUnskip }: { editor: Editor; skip: readonly number[]; onUnskip: () => void }) {
   if (skip.length === 0) return null;
-  const shown = skip.slice(0, SHOWN_SKIPPED).map((r) => r + 1).join(editor.state.language === 'en' ? ', ' : '、') + (skip.length > SHOWN_SKIPPED ? '…' : '');
+  const shown = formatList(editor.t, skip.slice(0, SHOWN_SKIPPED).map((r) => String(r + 1)), Math.max(0, skip.length - SHOWN_SKIPPED));
   return (
     <p class="hint" data-testid="check-skipped">
       {editor.msg('checkSkipped', { count: skip.length, records: shown })}{' '}

@@ -14,7 +14,7 @@ import { DEFAULT_DPI, MAX_JOB_LABELS, OutputOptions, OutputSource, outcomeMessag
 import { COLOUR_LOOK, PageLook, PagePlan, pagePixelSize, pageRenderer } from '../../print/pages';
 import { barcodeEncoderLoaded } from '../../render/barcode';
 import { calibrationDocument } from '../../print/calibration';
-import { initialPrinter, jobSettings } from '../../model/profiles';
+import { initialPrinter, jobSettings, loadProfiles, rememberProfile, saveProfiles } from '../../model/profiles';
 import { sendReady } from '../../model/languages';
 import { MonoBitmap, monoToRgba } from '../../render/mono';
 import { PrinterSettings, usePrinterProfile } from './PrinterSettings';
@@ -92,6 +92,16 @@ function DialogBody({ mode, editor, session, images }: { mode: 'print' | 'pdf'; 
     if (running) return;
     session.openDialog(null);
   };
+  // Escape closes the dialog wherever the focus is, also on the page behind it after a click there.
+  const closeOnEscape = useRef(close);
+  closeOnEscape.current = close;
+  useEffect(() => {
+    const onKey = (e: KeyboardEvent): void => {
+      if (e.key === 'Escape' && !e.defaultPrevented) closeOnEscape.current();
+    };
+    window.addEventListener('keydown', onKey);
+    return () => window.removeEventListener('keydown', onKey);
+  }, []);
 
   const setSheet = (next: SheetLayout | null): void => session.updateSettings({ sheet: next }, 'merge.sheet');
 
@@ -120,12 +130,9 @@ function DialogBody({ mode, editor, session, images }: { mode: 'print' | 'pdf'; 
         }),
       });
       setStatus(describeOutcome(editor, outcome, copies, printers?.find((p) => p.name === printerName)?.displayName ?? printerName));
-      // The project remembers what it was printed with; the dialog opens with it next time.
-      // Printed again as before, it stays unchanged: nothing new to save.
-      const output = { ...profile, printerName };
-      if (!calibrating && outcome.labelsSent > 0 && JSON.stringify(output) !== JSON.stringify(doc.output)) {
-        editor.apply((d) => ({ ...d, output }), { coalesce: 'output' });
-      }
+      // Printing never edits the design: the dialog opens with this printer next time because
+      // the page remembers it, while the project and its changed mark stay as they were.
+      if (!calibrating && outcome.labelsSent > 0) saveProfiles(editor.storage, rememberProfile(loadProfiles(editor.storage), printerName, profile));
     } catch (e) {
       setStatus(describeFailure(editor, e));
     }
@@ -151,7 +158,7 @@ function DialogBody({ mode, editor, session, images }: { mode: 'print' | 'pdf'; 
   const canStart = !!plan && !running && !dataMissing && checked && (mode === 'pdf' || printerReady);
 
   return (
-    <div class="modal-backdrop" onKeyDown={(e) => e.key === 'Escape' && close()}>
+    <div class="modal-backdrop">
       <div class="modal print-dialog" role="dialog" aria-modal="true" data-testid="print-dialog">
         <h2>{mode === 'print' ? t.printTitle : t.pdfTitle}</h2>
         <div class="print-columns">
