@@ -2,6 +2,7 @@
 // the English table must have the same keys (the type checker holds it to that).
 
 import { checksEn, checksZhCN } from './checks';
+import { dataEn, dataZhCN } from './data';
 import { errorsEn, errorsZhCN } from './errors';
 import { mergeEn, mergeZhCN } from './merge';
 import { printerEn, printerZhCN } from './printer';
@@ -162,6 +163,7 @@ const zhCN = {
   ...mergeZhCN,
   ...printerZhCN,
   ...checksZhCN,
+  ...dataZhCN,
   ...stockZhCN,
   ...errorsZhCN,
 } as const;
@@ -316,6 +318,7 @@ const en: MessageTable = {
   ...mergeEn,
   ...printerEn,
   ...checksEn,
+  ...dataEn,
   ...stockEn,
   ...errorsEn,
 };

@@ -6,7 +6,7 @@
 
 import { yieldToPage } from '../util/yield';
 import type { BarcodeObject, LabelDocument } from '../model/document';
-import { FieldContext, substitute, unknownColumns } from '../model/fields';
+import { FieldContext, FieldFault, hasFields, substitute, unknownColumns } from '../model/fields';
 import type { LabelInstance } from '../model/labels';
 import type { SheetTable } from '../data/table';
 import { barcodeEncoderLoaded, barcodeError } from '../render/barcode';
@@ -14,6 +14,7 @@ import type { BarcodeFault } from '../render/barcodeFault';
 
 export type LabelFault =
   | { kind: 'field'; name: string }
+  | FieldFault
   | { kind: 'barcode'; value: string; fault: BarcodeFault };
 
 export interface RecordProblem {
@@ -58,6 +59,7 @@ export async function checkLabels(
 ): Promise<RecordProblem[] | null> {
   const fieldFaults: LabelFault[] = missingFields(doc, table).map((name) => ({ kind: 'field', name }));
   const barcodes = doc.objects.filter((o): o is BarcodeObject => o.type === 'barcode');
+  const texts = doc.objects.flatMap((o) => (o.type === 'text' && hasFields(o.text) ? [o.text] : []));
   if (barcodes.length > 0) await barcodeEncoderLoaded();
   const verdicts = new Map<string, BarcodeFault | null>();
   const byRecord = new Map<number, { problem: RecordProblem; seen: Set<string> }>();
@@ -65,9 +67,10 @@ export async function checkLabels(
   for (let i = 0; i < labels.length; i++) {
     const label = labels[i];
     const ctx: FieldContext = { columns: table?.columns ?? [], record: table && label.record >= 0 ? table.records[label.record] ?? null : null, counter: label.counter, now };
-    const faults = [...fieldFaults];
+    const faults: LabelFault[] = [...fieldFaults];
+    for (const text of texts) substitute(text, ctx, faults);
     for (const b of barcodes) {
-      const value = substitute(b.data, ctx);
+      const value = substitute(b.data, ctx, faults);
       const key = `${b.symbology}\u0000${value}`;
       let fault = verdicts.get(key);
       if (fault === undefined) {

@@ -8,7 +8,7 @@ import type { LabelDocument } from '../../model/document';
 import type { LabelInstance } from '../../model/labels';
 import type { SheetTable } from '../../data/table';
 import { describeBarcodeFault } from '../../render/barcodeFault';
-import { checkLabels, RecordProblem } from '../../print/preflight';
+import { checkLabels, LabelFault, RecordProblem } from '../../print/preflight';
 
 const SHOWN_PROBLEMS = 50;
 const SHOWN_SKIPPED = 20;
@@ -53,15 +53,26 @@ export function useLabelCheck(doc: LabelDocument, table: SheetTable | null, labe
 }
 
 export function describeProblem(editor: Editor, problem: RecordProblem): string {
-  const reason = problem.faults
-    .map((f) => (f.kind === 'field' ? editor.msg('fieldNotColumn', { name: f.name }) : describeBarcodeFault(f.fault, editor)))
-    .join(' ');
+  const reason = problem.faults.map((f) => describeFault(editor, f)).join(' ');
   if (problem.record < 0) return editor.msg('checkItemLabel', { reason });
   const barcode = problem.faults.find((f) => f.kind === 'barcode');
   const record = problem.record + 1;
   if (!barcode || barcode.kind !== 'barcode') return editor.msg('checkItem', { record, reason });
   const value = barcode.value.length > SHOWN_VALUE_CHARS ? `${barcode.value.slice(0, SHOWN_VALUE_CHARS)}…` : barcode.value;
   return editor.msg('checkItemValue', { record, value, reason });
+}
+
+function describeFault(editor: Editor, fault: LabelFault): string {
+  switch (fault.kind) {
+    case 'field':
+      return editor.msg('fieldNotColumn', { name: fault.name });
+    case 'barcode':
+      return describeBarcodeFault(fault.fault, editor);
+    case 'date':
+      return fault.value.trim() ? editor.msg('faultDate', { column: fault.column, value: fault.value }) : editor.msg('faultNoDate', { column: fault.column });
+    case 'number':
+      return fault.value.trim() ? editor.msg('faultNumber', { column: fault.column, value: fault.value }) : editor.msg('faultNoNumber', { column: fault.column });
+  }
 }
 
 /** The check's outcome; `onSkip` offers to leave the listed records out. */
