@@ -1,5 +1,8 @@
 // A sheet as the merge uses it: column names and records of text cells.
 
+/** The most records a data source may hold, its header row not counted. */
+export const MAX_RECORDS = 100000;
+
 export interface SheetTable {
   columns: string[];
   records: string[][];

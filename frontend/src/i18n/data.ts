@@ -13,6 +13,7 @@ export const dataZhCN = {
   contentText: '纯文本',
   contentBinary: '其他格式的数据',
   sheetInflateTooLarge: '“{name}”解压后的内容超过 {limit} MB，无法读取。文件可能已损坏，或是被刻意构造的。',
+  dataMixedTitle: '“{name}”中有些行的文字编码不同',
   sheetMixedEncoding: '“{name}”混用了两种文字编码：第 {lines} 行是 {encoding} 编码，其余各行不是。已按各行自身的编码读取，请核对这些行。',
 } as const;
 
@@ -28,5 +29,6 @@ export const dataEn: Record<keyof typeof dataZhCN, string> = {
   contentText: 'plain text',
   contentBinary: 'data of another format',
   sheetInflateTooLarge: '"{name}" unpacks to more than {limit} MB and cannot be read. The file may be damaged or deliberately crafted.',
+  dataMixedTitle: 'Some lines of "{name}" are in another text encoding',
   sheetMixedEncoding: '"{name}" mixes two text encodings: line {lines} is in {encoding}, the other lines are not. Each line was read in its own encoding; please check these lines.',
 };

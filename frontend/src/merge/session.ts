@@ -8,11 +8,14 @@ import type { MessageKey } from '../i18n/messages';
 import type { LabelDocument, LabelObject } from '../model/document';
 import { base64ToBytes } from '../model/project';
 import { readWorkbook, SpreadsheetError, Workbook, WorkbookReadFailure } from '../data/source';
-import { SheetTable, tableFromRows } from '../data/table';
+import type { MixedLines } from '../data/decode';
+import { MAX_RECORDS, SheetTable, tableFromRows } from '../data/table';
 import { counterValue, formatCounter, substitute } from '../model/fields';
 import { DataSourceRef, DEFAULT_MERGE, MergeSettings } from '../model/merge';
 
 export type MergeDialog = 'print' | 'pdf' | null;
+
+const SHOWN_MIXED_LINES = 12;
 
 /** What the session needs of the editor that owns the project. */
 export interface MergeHost {
@@ -100,7 +103,7 @@ export class MergeSession {
     }
     if (!reply) return;
     const workbook = await this.parse(reply.dataBase64, reply.name);
-    if (!workbook) return;
+    if (!workbook || !this.fitsRecordLimit(workbook, reply.name)) return;
     const previous = this.settings.source;
     const sheet = workbook.sheets.some((s) => s.name === previous?.sheet) ? previous!.sheet : workbook.sheets[0]?.name ?? '';
     const source: DataSourceRef = { path: this.api.mode === 'host' ? reply.path : '', name: reply.name, sheet, headerRow: previous?.headerRow ?? true };
@@ -195,9 +198,11 @@ export class MergeSession {
     this.loading = true;
     this.changed();
     try {
-      return await readWorkbook(base64ToBytes(dataBase64), name);
+      const workbook = await readWorkbook(base64ToBytes(dataBase64), name);
+      if (workbook.mixed) this.ui.showError(this.editor.msg('dataMixedTitle', { name }), this.describeMixed(workbook.mixed, name));
+      return workbook;
     } catch (e) {
-      const reason = e instanceof SpreadsheetError ? this.describe(e.failure) : this.editor.describeError(e);
+      const reason = e instanceof SpreadsheetError ? this.describe(e.failure, name) : this.editor.describeError(e);
       this.ui.showError(this.editor.msg('dataFailed', { name }), reason);
       return null;
     } finally {
@@ -205,9 +210,30 @@ export class MergeSession {
     }
   }
 
-  describe(failure: WorkbookReadFailure): string {
+  private describeMixed(mixed: MixedLines, name: string): string {
+    const shown = mixed.lines.slice(0, SHOWN_MIXED_LINES).join(', ') + (mixed.lines.length > SHOWN_MIXED_LINES ? '…' : '');
+    return this.editor.msg('sheetMixedEncoding', { name, lines: shown, encoding: mixed.encoding.toUpperCase() });
+  }
+
+  /**
+   * The record limit counts no header row: a sheet read without one may hold one record more
+   * than the reader lets through.
+   */
+  private fitsRecordLimit(workbook: Workbook, name: string, headerRow = this.settings.source?.headerRow ?? true): boolean {
+    const over = workbook.sheets.some((s) => s.rows.length - (headerRow ? 1 : 0) > MAX_RECORDS);
+    if (over) this.ui.showError(this.editor.msg('dataFailed', { name }), this.editor.msg('sheetTooManyRows', { limit: MAX_RECORDS }));
+    return !over;
+  }
+
+  describe(failure: WorkbookReadFailure, name: string): string {
     const m = (key: MessageKey, params?: Record<string, string | number>): string => this.editor.msg(key, params);
     switch (failure.code) {
+      case 'wrongContent': {
+        const actual = { zip: 'contentZip', ole: 'contentOle', html: 'contentHtml', text: 'contentText', binary: 'contentBinary' } as const;
+        return m('sheetWrongContent', { name, extension: failure.extension, actual: m(actual[failure.actual]) });
+      }
+      case 'inflateTooLarge':
+        return m('sheetInflateTooLarge', { name, limit: Math.round(failure.limit / 1048576) });
       case 'tooLarge':
         return m('sheetTooLarge', { actual: (failure.actual / 1048576).toFixed(1), limit: Math.round(failure.limit / 1048576) });
       case 'tooManyRows':
@@ -233,7 +259,14 @@ export class MergeSession {
       return;
     }
     const sheet = this.workbook.sheets.find((s) => s.name === source.sheet) ?? this.workbook.sheets[0];
-    this.table = tableFromRows(sheet?.rows ?? [], source.headerRow);
+    const table = tableFromRows(sheet?.rows ?? [], source.headerRow);
+    if (table.records.length > MAX_RECORDS) {
+      this.ui.showError(this.editor.msg('dataFailed', { name: source.name }), this.editor.msg('sheetTooManyRows', { limit: MAX_RECORDS }));
+      this.table = null;
+      this.changed();
+      return;
+    }
+    this.table = table;
     this.loadedKey = sourceKey(source);
     this.previewIndex = Math.min(this.previewIndex, Math.max(0, this.recordCount - 1));
     this.changed();
