@@ -15,6 +15,12 @@ export const dataZhCN = {
   sheetInflateTooLarge: '“{name}”解压后的内容超过 {limit} MB，无法读取。文件可能已损坏，或是被刻意构造的。',
   dataMixedTitle: '“{name}”中有些行的文字编码不同',
   sheetMixedEncoding: '“{name}”混用了两种文字编码：第 {lines} 行是 {encoding} 编码，其余各行不是。已按各行自身的编码读取，请核对这些行。',
+  recordsTable: '记录表',
+  recordsSearch: '搜索所有单元格',
+  recordsShown: '显示 {shown} / {total} 条记录，已勾选 {chosen} 条',
+  recordsTickShown: '勾选显示的记录',
+  recordsUntickAll: '取消全部勾选',
+  printOnlyChosen: '只打印记录表中勾选的 {count} 条记录',
 } as const;
 
 export const dataEn: Record<keyof typeof dataZhCN, string> = {
@@ -31,4 +37,10 @@ export const dataEn: Record<keyof typeof dataZhCN, string> = {
   sheetInflateTooLarge: '"{name}" unpacks to more than {limit} MB and cannot be read. The file may be damaged or deliberately crafted.',
   dataMixedTitle: 'Some lines of "{name}" are in another text encoding',
   sheetMixedEncoding: '"{name}" mixes two text encodings: line {lines} is in {encoding}, the other lines are not. Each line was read in its own encoding; please check these lines.',
+  recordsTable: 'Records',
+  recordsSearch: 'Search all cells',
+  recordsShown: '{shown} of {total} records shown, {chosen} ticked',
+  recordsTickShown: 'Tick the records shown',
+  recordsUntickAll: 'Untick all',
+  printOnlyChosen: '{count, plural, one {Print only the # record ticked in the records table} other {Print only the # records ticked in the records table}}',
 };

@@ -43,6 +43,8 @@ export class MergeSession {
   private attemptedKey = '';
   loading = false;
   previewIndex = 0;
+  /** Records ticked in the records table, and the cells they were ticked in. */
+  private ticked: { table: SheetTable | null; records: ReadonlySet<number> } = { table: null, records: new Set() };
   previewOn = true;
   panelOpen = false;
   dialog: MergeDialog = null;
@@ -291,6 +293,23 @@ export class MergeSession {
     this.panelOpen = true;
     this.dialog = null;
     this.previewIndex = this.recordAt(index);
+    this.changed();
+  }
+
+  /** Records ticked in the records table (0-based); a job may print just these. Forgotten with the cells. */
+  get chosen(): ReadonlySet<number> {
+    return this.ticked.table === this.table ? this.ticked.records : new Set();
+  }
+
+  /** Ticks or unticks records in the records table. */
+  choose(records: readonly number[], on: boolean): void {
+    const next = new Set(this.chosen);
+    for (const r of records) {
+      if (r < 0 || r >= this.recordCount) continue;
+      if (on) next.add(r);
+      else next.delete(r);
+    }
+    this.ticked = { table: this.table, records: next };
     this.changed();
   }
 

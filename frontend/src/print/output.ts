@@ -43,6 +43,8 @@ export interface OutputOptions {
   sheet: SheetLayout | null;
   /** Records (0-based) the user chose to leave out; the job prints as if the range lacked them. */
   skip?: readonly number[];
+  /** When given and not empty, only these records (0-based) of the range print, as if the range held no others. */
+  only?: readonly number[];
   /** Colour (the default) or the printer's dots, with the printer's offset and feed direction. */
   look?: PageLook;
 }
@@ -54,9 +56,12 @@ export function planOutput(doc: LabelDocument, table: SheetTable | null, setting
   if (table && !range) return { ok: false, reason: 'range' };
   if (options.sheet && !sheetFits(options.sheet, doc.widthMm, doc.heightMm)) return { ok: false, reason: 'sheet' };
   const perRecord = Math.max(1, Math.floor(options.perRecord));
-  const records = range ? range.last - range.first + 1 : 1;
+  const skip = new Set(options.skip ?? []);
+  const only = options.only && options.only.length > 0 && range ? new Set(options.only.filter((r) => r >= range.first && r <= range.last)) : null;
+  const records = only ? only.size : range ? range.last - range.first + 1 : 1;
   if (records * perRecord > MAX_JOB_LABELS) return { ok: false, reason: 'count' };
-  const labels = labelSequence(range, perRecord, settings.counter, new Set(options.skip ?? []));
+  const left = only ? { has: (r: number) => skip.has(r) || !only.has(r) } : skip;
+  const labels = labelSequence(range, perRecord, settings.counter, left);
   if (labels.length === 0) return { ok: false, reason: 'empty' };
   const plan = planPages(doc, labels, options.sheet);
   const page = pagePixelSize(plan, options.dpi);

@@ -76,8 +76,10 @@ function ObjectPanel({ editor, object }: { editor: Editor; object: LabelObject }
         <LengthField {...length} label={t.positionY} value={v.yMm} disabled={locked} testId="prop-y" onCommit={(y) => set(placeVisualBox(object, v.xMm, y))} />
       </div>
       <div class="row">
-        <LengthField {...length} label={t.width} value={object.widthMm} min={0.1} disabled={locked || sized} testId="prop-width" onCommit={(w) => set(resizeAboutCorner(object, w, object.heightMm))} />
-        <LengthField {...length} label={t.height} value={object.heightMm} min={0.1} disabled={locked || fixedHeight} testId="prop-height" onCommit={(h) => set(resizeAboutCorner(object, object.widthMm, h))} />
+        <LengthField {...length} label={t.width} value={object.widthMm} min={0.1} disabled={locked || sized} testId="prop-width"
+          onCommit={(w) => set(resizeAboutCorner(object, w, keepsAspect(object) ? (w * object.heightMm) / object.widthMm : object.heightMm))} />
+        <LengthField {...length} label={t.height} value={object.heightMm} min={0.1} disabled={locked || fixedHeight} testId="prop-height"
+          onCommit={(h) => set(resizeAboutCorner(object, keepsAspect(object) ? (h * object.widthMm) / object.heightMm : object.widthMm, h))} />
       </div>
       <div class="row">
         {turnsFreely(object)
@@ -95,6 +97,11 @@ function ObjectPanel({ editor, object }: { editor: Editor; object: LabelObject }
       {object.type === 'line' && <LinePanel editor={editor} object={object} />}
     </div>
   );
+}
+
+/** A picture that keeps its proportions keeps them also when one side is typed, as when it is dragged. */
+function keepsAspect(o: LabelObject): boolean {
+  return o.type === 'image' && o.keepAspect && o.widthMm > 0 && o.heightMm > 0;
 }
 
 /** A new size keeps the visual top-left corner where it was, which is what a typed size should do. */

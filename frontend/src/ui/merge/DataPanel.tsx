@@ -6,10 +6,12 @@ import type { Editor } from '../../editor/editor';
 import type { LabelObject } from '../../model/document';
 import { labelSequence } from '../../model/labels';
 import type { MergeSession } from '../../merge/session';
+import type { SheetTable } from '../../data/table';
 import { missingFields } from '../../print/preflight';
-import { CheckField, SelectField } from '../fields';
+import { CheckField, insertAtCaret, SelectField } from '../fields';
 import { IntField } from './IntField';
 import { CheckReport, useLabelCheck } from './Preflight';
+import { RecordsTable } from './RecordsTable';
 
 export function useSession(session: MergeSession): void {
   const [, setTick] = useState(0);
@@ -47,6 +49,7 @@ export function DataPanel({ editor, session }: { editor: Editor; session: MergeS
         <FieldButtons editor={editor} session={session} />
         <CounterSettingsPanel editor={editor} session={session} />
         {table && <RecordNavigator editor={editor} session={session} />}
+        {table && <RecordsSection editor={editor} session={session} table={table} />}
         <Problems editor={editor} session={session} />
       </div>
     </aside>
@@ -61,7 +64,9 @@ function FieldButtons({ editor, session }: { editor: Editor; session: MergeSessi
       editor.report(new Error(t.selectTextOrBarcode));
       return;
     }
-    const patch: Partial<LabelObject> = target.type === 'text' ? { text: target.text + field } : { data: (target.type === 'barcode' ? target.data : '') + field };
+    const patch: Partial<LabelObject> = target.type === 'text'
+      ? { text: insertAtCaret('prop-text', target.text, field) }
+      : { data: insertAtCaret('prop-data', target.type === 'barcode' ? target.data : '', field) };
     editor.update(target.id, patch as Partial<LabelObject>);
   };
   const columns = session.table?.columns ?? [];
@@ -119,6 +124,16 @@ function RecordNavigator({ editor, session }: { editor: Editor; session: MergeSe
       <p class="hint" data-testid="record-position">{editor.msg('recordOf', { index: count ? index + 1 : 0, count })}</p>
       {unknown.length > 0 && <p class="field-error" data-testid="unknown-fields">{editor.msg('unknownFields', { names: unknown.join('、') })}</p>}
     </>
+  );
+}
+
+function RecordsSection({ editor, session, table }: { editor: Editor; session: MergeSession; table: SheetTable }) {
+  const [open, setOpen] = useState(false);
+  return (
+    <details open={open} onToggle={(e) => setOpen((e.target as HTMLDetailsElement).open)}>
+      <summary data-testid="records-open">{editor.t.recordsTable}</summary>
+      {open && <RecordsTable editor={editor} session={session} table={table} />}
+    </details>
   );
 }
 

@@ -17,7 +17,7 @@ import { calibrationDocument } from '../../print/calibration';
 import { jobSettings } from '../../model/profiles';
 import { MonoBitmap, monoToRgba } from '../../render/mono';
 import { initialPrinter, PrinterSettings, usePrinterProfile } from './PrinterSettings';
-import { SelectField } from '../fields';
+import { CheckField, SelectField } from '../fields';
 import { IntField } from './IntField';
 import { SheetOptions } from './SheetOptions';
 import { useSession } from './DataPanel';
@@ -71,8 +71,11 @@ function DialogBody({ mode, editor, session, images }: { mode: 'print' | 'pdf'; 
     });
   }, []);
 
-  const options: OutputOptions = { dpi, from, to, perRecord, sheet, skip, look };
-  const planned = useMemo(() => planOutput(doc, session.table, session.settings, options), [doc, session.table, dpi, from, to, perRecord, sheet, skip]);
+  const chosen = session.chosen;
+  const [onlyChosen, setOnlyChosen] = useState(chosen.size > 0);
+  const only = onlyChosen && chosen.size > 0 ? [...chosen].sort((a, b) => a - b) : undefined;
+  const options: OutputOptions = { dpi, from, to, perRecord, sheet, skip, only, look };
+  const planned = useMemo(() => planOutput(doc, session.table, session.settings, options), [doc, session.table, dpi, from, to, perRecord, sheet, skip, onlyChosen && chosen]);
   // Without its cells a merge would print the field names themselves.
   const dataMissing = !!session.settings.source && !session.table;
   const plan = planned.ok ? planned.plan : null;
@@ -170,7 +173,11 @@ function DialogBody({ mode, editor, session, images }: { mode: 'print' | 'pdf'; 
                 <IntField label={t.recordTo} value={to} min={1} max={Math.max(1, count)} testId="print-to" onCommit={setTo} />
                 <IntField label={t.labelsPerRecord} value={perRecord} min={1} max={10000} testId="print-per-record" onCommit={setPerRecord} />
               </div>
-            ) : (
+            ) : null}
+            {session.table && chosen.size > 0 ? (
+              <CheckField label={editor.msg('printOnlyChosen', { count: chosen.size })} checked={onlyChosen} testId="print-only-chosen" onChange={setOnlyChosen} />
+            ) : null}
+            {session.table ? null : (
               <IntField label={t.labelCount} value={perRecord} min={1} max={100000} testId="print-per-record" onCommit={setPerRecord} />
             )}
             <SheetOptions editor={editor} sheet={sheet} onChange={setSheet} />
