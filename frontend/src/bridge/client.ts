@@ -80,6 +80,8 @@ export interface DesktopApi {
   submitPrintJob(payload: PrintJobPayload): Promise<PrintReply>;
   /** What the printer's driver offers; null where nothing can be asked (browser mode). */
   printerOptions(printerName: string): Promise<DriverSettings | null>;
+  /** A picture file by its path (a picture per record): PNG, JPEG, GIF, BMP, WebP or SVG, at most 20 MB. */
+  readImageFile(path: string): Promise<FileReply | null>;
 }
 
 export const CANCELLED = 'cancelled';
@@ -182,6 +184,10 @@ export class HostApi implements DesktopApi {
   async printerOptions(printerName: string): Promise<DriverSettings | null> {
     return asDriverSettings(await this.call('printerOptions', printerName));
   }
+
+  async readImageFile(path: string): Promise<FileReply | null> {
+    return asFileReply(await this.call('readImageFile', path));
+  }
 }
 
 /** Keeps what is well formed: a driver's list is shown and sent back as it came. */
@@ -275,6 +281,10 @@ export class BrowserApi implements DesktopApi {
 
   async printerOptions(): Promise<DriverSettings | null> {
     return null;
+  }
+
+  async readImageFile(): Promise<FileReply | null> {
+    throw new BridgeError('browser mode cannot open a file by its path', 'unavailable');
   }
 }
 

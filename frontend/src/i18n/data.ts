@@ -21,6 +21,8 @@ export const dataZhCN = {
   recordsTickShown: '勾选显示的记录',
   recordsUntickAll: '取消全部勾选',
   printOnlyChosen: '只打印记录表中勾选的 {count} 条记录',
+  hostNotPicture: '文件不是图片（只接受 PNG、JPEG、GIF、BMP、WebP 和 SVG）。',
+  hostPictureTooLarge: '图片文件超过 20 MB：请缩小图片后再用。',
 } as const;
 
 export const dataEn: Record<keyof typeof dataZhCN, string> = {
@@ -43,4 +45,6 @@ export const dataEn: Record<keyof typeof dataZhCN, string> = {
   recordsTickShown: 'Tick the records shown',
   recordsUntickAll: 'Untick all',
   printOnlyChosen: '{count, plural, one {Print only the # record ticked in the records table} other {Print only the # records ticked in the records table}}',
+  hostNotPicture: 'The file is no picture (PNG, JPEG, GIF, BMP, WebP and SVG are accepted).',
+  hostPictureTooLarge: 'The picture file is over 20 MB: make it smaller and use it again.',
 };
