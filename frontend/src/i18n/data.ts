@@ -23,6 +23,15 @@ export const dataZhCN = {
   printOnlyChosen: '只打印记录表中勾选的 {count} 条记录',
   hostNotPicture: '文件不是图片（只接受 PNG、JPEG、GIF、BMP、WebP 和 SVG）。',
   hostPictureTooLarge: '图片文件超过 20 MB：请缩小图片后再用。',
+  faultPictureEmpty: '“{column}”列没有图片文件名：请填写图片文件名，或跳过这条记录。',
+  faultPictureMissing: '找不到或无法读取图片“{name}”：请检查文件名，相对路径从数据文件所在的文件夹算起。',
+  faultPictureNotPicture: '“{name}”不是图片文件（PNG、JPEG、GIF、BMP、WebP 或 SVG）。',
+  faultPictureTooLarge: '图片“{name}”超过 20 MB：请缩小图片。',
+  faultPictureUndecodable: '图片“{name}”已损坏，无法显示：请换一个文件。',
+  faultPictureUnavailable: '浏览器模式下无法按文件名读取图片“{name}”。',
+  pictureSource: '图片来源',
+  pictureInserted: '插入的图片',
+  pictureFromColumn: '每条记录：“{column}”列中的文件',
 } as const;
 
 export const dataEn: Record<keyof typeof dataZhCN, string> = {
@@ -47,4 +56,13 @@ export const dataEn: Record<keyof typeof dataZhCN, string> = {
   printOnlyChosen: '{count, plural, one {Print only the # record ticked in the records table} other {Print only the # records ticked in the records table}}',
   hostNotPicture: 'The file is no picture (PNG, JPEG, GIF, BMP, WebP and SVG are accepted).',
   hostPictureTooLarge: 'The picture file is over 20 MB: make it smaller and use it again.',
+  faultPictureEmpty: 'Column "{column}" names no picture file: enter a file name, or skip this record.',
+  faultPictureMissing: 'Picture "{name}" cannot be found or read: check the name; relative names start from the data file\'s folder.',
+  faultPictureNotPicture: '"{name}" is no picture file (PNG, JPEG, GIF, BMP, WebP or SVG).',
+  faultPictureTooLarge: 'Picture "{name}" is over 20 MB: make it smaller.',
+  faultPictureUndecodable: 'Picture "{name}" is damaged and cannot be shown: use another file.',
+  faultPictureUnavailable: 'Browser mode cannot read picture "{name}" by its file name.',
+  pictureSource: 'Picture',
+  pictureInserted: 'The inserted picture',
+  pictureFromColumn: 'Per record: the file in column "{column}"',
 };

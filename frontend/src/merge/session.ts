@@ -9,6 +9,7 @@ import type { LabelDocument, LabelObject } from '../model/document';
 import { base64ToBytes } from '../model/project';
 import { readWorkbook, SpreadsheetError, Workbook, WorkbookReadFailure } from '../data/source';
 import type { MixedLines } from '../data/decode';
+import type { RecordPictures } from '../render/recordPictures';
 import { MAX_RECORDS, SheetTable, tableFromRows } from '../data/table';
 import { counterValue, formatCounter, substitute } from '../model/fields';
 import { DataSourceRef, DEFAULT_MERGE, MergeSettings } from '../model/merge';
@@ -54,7 +55,11 @@ export class MergeSession {
   private previewInputs: unknown[] = [];
   private listeners = new Set<() => void>();
 
-  constructor(readonly editor: MergeHost, private readonly api: DesktopApi, private readonly ui: MergeUi) {
+  constructor(
+    readonly editor: MergeHost, private readonly api: DesktopApi, private readonly ui: MergeUi,
+    /** Pictures named in the cells, found from the data file's folder. */
+    readonly pictures: RecordPictures | null = null,
+  ) {
     editor.subscribe(() => this.followProject(), ['document']);
     this.updatePreview();
   }
@@ -269,6 +274,8 @@ export class MergeSession {
       return;
     }
     this.table = table;
+    this.pictures?.setFolder(folderOf(source.path));
+    this.pictures?.forget();
     this.loadedKey = sourceKey(source);
     this.previewIndex = Math.min(this.previewIndex, Math.max(0, this.recordCount - 1));
     this.changed();
@@ -335,6 +342,11 @@ export class MergeSession {
     };
     this.previewResolver = (stored) => substitute(stored, ctx);
   }
+}
+
+function folderOf(path: string): string {
+  const slash = path.lastIndexOf('/');
+  return slash > 0 ? path.slice(0, slash) : slash === 0 ? '/' : '';
 }
 
 function sourceKey(source: DataSourceRef | null | undefined): string {

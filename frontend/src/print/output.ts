@@ -4,6 +4,7 @@
 
 import type { LabelDocument } from '../model/document';
 import type { ImageStore } from '../render/images';
+import type { RecordPictures } from '../render/recordPictures';
 import type { SheetTable } from '../data/table';
 import { labelSequence, parseRecordRange, sheetFits } from '../model/labels';
 import type { MergeSettings, SheetLayout } from '../model/merge';
@@ -32,6 +33,8 @@ export interface OutputSource {
   table: SheetTable | null;
   settings: MergeSettings;
   images: ImageStore;
+  /** Where record pictures are read and checked; none: such pictures stop the job as unreadable. */
+  pictures?: RecordPictures | null;
 }
 
 export interface OutputOptions {
@@ -95,7 +98,7 @@ export async function preparePages(source: OutputSource, options: OutputOptions,
   // the check has passed.
   pages.prefetch();
   try {
-    const problems = await checkLabels(source.doc, source.table, planned.plan.labels, now);
+    const problems = await checkLabels(source.doc, source.table, planned.plan.labels, now, {}, source.pictures ?? null);
     if (problems && problems.length > 0) throw new JobBlocked(problems);
   } catch (e) {
     pages.close();

@@ -5,7 +5,8 @@
 // except which barcode values encode (render/barcode.ts), which depends on the value alone.
 
 import { yieldToPage } from '../util/yield';
-import type { BarcodeObject, LabelDocument } from '../model/document';
+import type { BarcodeObject, ImageObject, LabelDocument } from '../model/document';
+import { pictureFileName, PictureProblem, RecordPictures } from '../render/recordPictures';
 import { FieldContext, FieldFault, hasFields, substitute, unknownColumns } from '../model/fields';
 import type { LabelInstance } from '../model/labels';
 import type { SheetTable } from '../data/table';
@@ -15,6 +16,7 @@ import type { BarcodeFault } from '../render/barcodeFault';
 export type LabelFault =
   | { kind: 'field'; name: string }
   | FieldFault
+  | { kind: 'picture'; column: string; name: string; problem: PictureProblem }
   | { kind: 'barcode'; value: string; fault: BarcodeFault };
 
 export interface RecordProblem {
@@ -42,6 +44,7 @@ export function missingFields(doc: LabelDocument, table: SheetTable | null): str
   for (const o of doc.objects) {
     const content = o.type === 'text' ? o.text : o.type === 'barcode' ? o.data : '';
     unknownColumns(content, table?.columns ?? []).forEach((n) => names.add(n));
+    if (o.type === 'image' && o.srcColumn && !table?.columns.includes(o.srcColumn)) names.add(o.srcColumn);
   }
   return [...names];
 }
@@ -56,10 +59,13 @@ export async function checkLabels(
   labels: readonly LabelInstance[],
   now: Date,
   watch: { onProgress?: (p: CheckProgress) => void; superseded?: () => boolean } = {},
+  pictures: RecordPictures | null = null,
 ): Promise<RecordProblem[] | null> {
   const fieldFaults: LabelFault[] = missingFields(doc, table).map((name) => ({ kind: 'field', name }));
   const barcodes = doc.objects.filter((o): o is BarcodeObject => o.type === 'barcode');
   const texts = doc.objects.flatMap((o) => (o.type === 'text' && hasFields(o.text) ? [o.text] : []));
+  const recordImages = doc.objects.filter((o): o is ImageObject => o.type === 'image' && !!o.srcColumn && !!table?.columns.includes(o.srcColumn));
+  const pictureVerdicts = new Map<string, PictureProblem | null>();
   if (barcodes.length > 0) await barcodeEncoderLoaded();
   const verdicts = new Map<string, BarcodeFault | null>();
   const byRecord = new Map<number, { problem: RecordProblem; seen: Set<string> }>();
@@ -78,6 +84,15 @@ export async function checkLabels(
         verdicts.set(key, fault);
       }
       if (fault) faults.push({ kind: 'barcode', value, fault });
+    }
+    for (const image of recordImages) {
+      const cell = substitute(`{{${image.srcColumn}}}`, ctx).trim();
+      let problem = pictureVerdicts.get(cell);
+      if (problem === undefined) {
+        problem = !cell ? 'empty' : pictures ? await pictures.problem(cell) : 'unavailable';
+        pictureVerdicts.set(cell, problem);
+      }
+      if (problem) faults.push({ kind: 'picture', column: image.srcColumn, name: pictureFileName(cell), problem });
     }
     if (faults.length > 0) addFaults(byRecord, label.record, faults);
     if (Date.now() - sliceStart > 30) {

@@ -57,6 +57,8 @@ function PointerPosition({ editor }: { editor: Editor }) {
   return <span data-testid="status-pointer">{editor.msg('statusPosition', { x: formatLength(pointerMm.x, unit), y: formatLength(pointerMm.y, unit), unit: unitName })}</span>;
 }
 
+const NO_COLUMNS: readonly string[] = [];
+
 export function App({ editor, images, shell, onStage, merge }: { editor: Editor; images: ImageStore; shell: Shell; onStage: (s: DesignerStage) => void; merge: MergeSession }) {
   useEditor(editor, WINDOW_ASPECTS);
   useSession(merge);
@@ -187,7 +189,7 @@ export function App({ editor, images, shell, onStage, merge }: { editor: Editor;
           }} />
           {menuAt && <ContextMenu ctx={ctx} at={menuAt} onClose={closeMenu} />}
         </section>
-        <Properties editor={editor} />
+        <Properties editor={editor} columns={merge.table?.columns ?? NO_COLUMNS} />
         {merge.panelOpen && <DataPanel editor={editor} session={merge} />}
       </main>
       <footer class="statusbar">

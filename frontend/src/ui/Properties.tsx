@@ -20,14 +20,15 @@ const TYPE_NAMES: Record<LabelObject['type'], MessageKey> = {
 
 const MM_PER_MIL = 0.0254;
 
-export function Properties({ editor }: { editor: Editor }) {
+/** `columns`: the data source's, for a picture per record. */
+export function Properties({ editor, columns }: { editor: Editor; columns: readonly string[] }) {
   const t = editor.t;
   const selected = editor.selectedObjects;
   return (
     <aside class="properties" data-testid="properties">
       <h2>{t.properties}</h2>
       {selected.length === 0 && <LabelPanel editor={editor} />}
-      {selected.length === 1 && <ObjectPanel key={selected[0].id} editor={editor} object={selected[0]} />}
+      {selected.length === 1 && <ObjectPanel key={selected[0].id} editor={editor} object={selected[0]} columns={columns} />}
       {selected.length > 1 && (
         <div class="panel">
           <p class="hint">{editor.msg('multipleSelected', { count: selected.length })}</p>
@@ -59,7 +60,7 @@ function LabelPanel({ editor }: { editor: Editor }) {
   );
 }
 
-function ObjectPanel({ editor, object }: { editor: Editor; object: LabelObject }) {
+function ObjectPanel({ editor, object, columns }: { editor: Editor; object: LabelObject; columns: readonly string[] }) {
   const t = editor.t;
   const v = visualBox(object);
   const locked = object.locked;
@@ -92,7 +93,7 @@ function ObjectPanel({ editor, object }: { editor: Editor; object: LabelObject }
       </div>
       {object.type === 'text' && <TextPanel editor={editor} object={object} />}
       {object.type === 'barcode' && <BarcodePanel editor={editor} object={object} />}
-      {object.type === 'image' && <ImagePanel editor={editor} object={object} />}
+      {object.type === 'image' && <ImagePanel editor={editor} object={object} columns={columns} />}
       {(object.type === 'rect' || object.type === 'ellipse') && <ShapePanel editor={editor} object={object} />}
       {object.type === 'line' && <LinePanel editor={editor} object={object} />}
     </div>
@@ -240,10 +241,15 @@ function XdimFields({ editor, object }: { editor: Editor; object: BarcodeObject 
   );
 }
 
-function ImagePanel({ editor, object }: { editor: Editor; object: ImageObject }) {
+function ImagePanel({ editor, object, columns }: { editor: Editor; object: ImageObject; columns: readonly string[] }) {
   const t = editor.t;
+  const sources = [{ value: '', label: t.pictureInserted }, ...columns.map((c) => ({ value: c, label: editor.msg('pictureFromColumn', { column: c }) }))];
   return (
     <>
+      {(columns.length > 0 || object.srcColumn) && (
+        <SelectField label={t.pictureSource} value={object.srcColumn} disabled={object.locked} testId="prop-picture-source" options={sources}
+          onChange={(srcColumn) => editor.update(object.id, { srcColumn } as Partial<LabelObject>)} />
+      )}
       <CheckField label={t.keepAspect} checked={object.keepAspect} disabled={object.locked} onChange={(keepAspect) => editor.update(object.id, { keepAspect } as Partial<LabelObject>)} />
       <button type="button" class="button" disabled={object.locked} onClick={() => void editor.insertImage(object.id)}>{t.replaceImage}</button>
       <KeepOriginalPictures editor={editor} />

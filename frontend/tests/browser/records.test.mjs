@@ -54,6 +54,13 @@ designerTest('the records table: only the rows in view exist, search finds any c
   assert.equal(await page.textContent('[data-testid="job-summary"]'), '1000 张标签，1000 页');
 });
 
+/** Waits for the text field to show `text` (the panel redraws after the edit); fails with what it shows. */
+async function textBecomes(page, text) {
+  const shown = () => page.inputValue('[data-testid="prop-text"]');
+  await page.waitForFunction((t) => document.querySelector('[data-testid="prop-text"]').value === t, text, { timeout: 5000 }).catch(() => {});
+  assert.equal(await shown(), text);
+}
+
 designerTest('the field picker inserts at the cursor or over the selection; a typed side keeps a picture\'s proportions', async ({ page }) => {
   await importCsv(page, 'few.csv', '品名,价格\n铅笔,2.675\n');
   await page.evaluate(() => {
@@ -65,13 +72,13 @@ designerTest('the field picker inserts at the cursor or over the selection; a ty
   const field = page.locator('[data-testid="prop-text"]');
   await field.evaluate((el) => { el.focus(); el.setSelectionRange(3, 3); });
   await page.click('[data-testid="field-chip"][data-field="价格"]');
-  assert.equal(await field.inputValue(), '价格：{{价格}}元');
+  await textBecomes(page, '价格：{{价格}}元');
   // A second click follows the first; a selection is replaced.
   await page.click('[data-testid="field-chip"][data-field="品名"]');
-  assert.equal(await field.inputValue(), '价格：{{价格}}{{品名}}元');
+  await textBecomes(page, '价格：{{价格}}{{品名}}元');
   await field.evaluate((el) => { el.focus(); el.setSelectionRange(0, 2); });
   await page.click('[data-testid="field-chip"][data-field="$counter"]');
-  assert.equal(await field.inputValue(), '{{$counter}}：{{价格}}{{品名}}元');
+  await textBecomes(page, '{{$counter}}：{{价格}}{{品名}}元');
 
   await page.evaluate(() => {
     const e = window.quillmark.editor;

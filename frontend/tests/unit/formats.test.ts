@@ -5,6 +5,7 @@ import { FieldFault, formatDate, substitute, unknownColumns } from '../../src/mo
 import { checkLabels } from '../../src/print/preflight';
 import { labelSequence } from '../../src/model/labels';
 import { createDocument, createObject } from '../../src/model/document';
+import { RecordPictures } from '../../src/render/recordPictures';
 
 const day = (d: Date): string => formatDate(d, 'YYYY-MM-DD');
 
@@ -80,4 +81,21 @@ test('the check before printing stops records whose date or number cell does not
   const table = { columns: ['到期', '价格'], records: [['2026-01-01', '1'], ['', '2'], ['2026-01-01', 'abc']] };
   const problems = await checkLabels(doc, table, labelSequence({ first: 0, last: 2 }, 1, { start: 1, step: 1, padding: 0, per: 'label' }), new Date());
   assert.deepEqual(problems?.map((p) => [p.record, p.faults.map((f) => f.kind)]), [[1, ['date']], [2, ['number']]]);
+});
+
+test('record pictures: relative names are read from the data file\'s folder, never from the working folder', async () => {
+  const asked: string[] = [];
+  const pictures = new RecordPictures(async (path) => {
+    asked.push(path);
+    return { ok: false, problem: path.endsWith('big.png') ? 'tooLarge' : 'missing' };
+  });
+  assert.equal(await pictures.problem('a.png'), 'missing');
+  assert.deepEqual(asked, [], 'no folder yet: nothing is read');
+  pictures.setFolder('/data/shop');
+  assert.equal(await pictures.problem(' photos/big.png '), 'tooLarge');
+  assert.equal(await pictures.problem('./a.png'), 'missing');
+  assert.equal(await pictures.problem('/srv/b.png'), 'missing');
+  assert.equal(await pictures.problem('./a.png'), 'missing');
+  assert.equal(await pictures.problem(''), 'empty');
+  assert.deepEqual(asked, ['/data/shop/photos/big.png', '/data/shop/a.png', '/srv/b.png']);
 });

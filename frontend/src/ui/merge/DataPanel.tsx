@@ -142,7 +142,7 @@ function Problems({ editor, session }: { editor: Editor; session: MergeSession }
   const table = session.table;
   const counter = session.settings.counter;
   const labels = useMemo(() => (table && table.records.length > 0 ? labelSequence({ first: 0, last: table.records.length - 1 }, 1, counter) : null), [table, counter]);
-  const state = useLabelCheck(editor.state.doc, table, labels);
+  const state = useLabelCheck(editor.state.doc, table, labels, session.pictures);
   if (!labels) return null;
   return <CheckReport editor={editor} state={state} onJump={(r) => session.showRecord(r)} showClean />;
 }

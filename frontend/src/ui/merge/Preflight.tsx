@@ -9,6 +9,7 @@ import type { LabelInstance } from '../../model/labels';
 import type { SheetTable } from '../../data/table';
 import { describeBarcodeFault } from '../../render/barcodeFault';
 import { checkLabels, LabelFault, RecordProblem } from '../../print/preflight';
+import type { RecordPictures } from '../../render/recordPictures';
 
 const SHOWN_PROBLEMS = 50;
 const SHOWN_SKIPPED = 20;
@@ -21,14 +22,14 @@ export type CheckState =
 
 /** What a check depends on in the document: the contents of texts and barcodes, not their places. */
 function contentKey(doc: LabelDocument): string {
-  return JSON.stringify(doc.objects.map((o) => (o.type === 'text' ? o.text : o.type === 'barcode' ? [o.symbology, o.data] : 0)));
+  return JSON.stringify(doc.objects.map((o) => (o.type === 'text' ? o.text : o.type === 'barcode' ? [o.symbology, o.data] : o.type === 'image' ? o.srcColumn : 0)));
 }
 
 /**
  * Checks these labels against the current document and cells whenever either changes; a newer
  * check replaces one still running. Null labels check nothing.
  */
-export function useLabelCheck(doc: LabelDocument, table: SheetTable | null, labels: readonly LabelInstance[] | null): CheckState {
+export function useLabelCheck(doc: LabelDocument, table: SheetTable | null, labels: readonly LabelInstance[] | null, pictures: RecordPictures | null): CheckState {
   const [state, setState] = useState<CheckState>({ status: 'checking', done: 0, total: labels?.length ?? 0 });
   const run = useRef(0);
   useEffect(() => {
@@ -42,7 +43,7 @@ export function useLabelCheck(doc: LabelDocument, table: SheetTable | null, labe
     void checkLabels(doc, table, labels, new Date(), {
       onProgress: (p) => current() && setState({ status: 'checking', ...p }),
       superseded: () => !current(),
-    }).then((problems) => {
+    }, pictures).then((problems) => {
       if (problems && current()) setState({ status: 'done', problems });
     });
     return () => {
@@ -62,6 +63,11 @@ export function describeProblem(editor: Editor, problem: RecordProblem): string 
   return editor.msg('checkItemValue', { record, value, reason });
 }
 
+const PICTURE_FAULTS = {
+  empty: 'faultPictureEmpty', missing: 'faultPictureMissing', notPicture: 'faultPictureNotPicture',
+  tooLarge: 'faultPictureTooLarge', undecodable: 'faultPictureUndecodable', unavailable: 'faultPictureUnavailable',
+} as const;
+
 function describeFault(editor: Editor, fault: LabelFault): string {
   switch (fault.kind) {
     case 'field':
@@ -72,6 +78,8 @@ function describeFault(editor: Editor, fault: LabelFault): string {
       return fault.value.trim() ? editor.msg('faultDate', { column: fault.column, value: fault.value }) : editor.msg('faultNoDate', { column: fault.column });
     case 'number':
       return fault.value.trim() ? editor.msg('faultNumber', { column: fault.column, value: fault.value }) : editor.msg('faultNoNumber', { column: fault.column });
+    case 'picture':
+      return editor.msg(PICTURE_FAULTS[fault.problem], { column: fault.column, name: fault.name });
   }
 }
 

@@ -81,7 +81,7 @@ function DialogBody({ mode, editor, session, images }: { mode: 'print' | 'pdf'; 
   const plan = planned.ok ? planned.plan : null;
   const pageCount = plan?.pages.length ?? 0;
   const shownPage = Math.min(previewPage, Math.max(0, pageCount - 1));
-  const check = useLabelCheck(doc, session.table, plan && !dataMissing ? plan.labels : null);
+  const check = useLabelCheck(doc, session.table, plan && !dataMissing ? plan.labels : null, session.pictures);
   const checked = check.status === 'done' && check.problems.length === 0;
   const running = status.kind === 'running';
 
@@ -92,7 +92,7 @@ function DialogBody({ mode, editor, session, images }: { mode: 'print' | 'pdf'; 
 
   const setSheet = (next: SheetLayout | null): void => session.updateSettings({ sheet: next }, 'merge.sheet');
 
-  const source: OutputSource = { doc, table: session.table, settings: session.settings, images };
+  const source: OutputSource = { doc, table: session.table, settings: session.settings, images, pictures: session.pictures };
 
   const print = async (calibrating = false): Promise<void> => {
     if (!plan) return;
