@@ -15,6 +15,7 @@ import { fileURLToPath } from 'node:url';
 import { startHost } from '../tests/e2e/harness.mjs';
 import { summary } from './host.mjs';
 import { figure } from './results.mjs';
+import { benchmarkData } from './data.mjs';
 
 const labels = Number(process.env.BENCH_MERGE_LABELS ?? 1000);
 const runs = Number(process.env.BENCH_MERGE_RUNS ?? 3);
@@ -215,7 +216,8 @@ export async function benchmarkFrontend() {
   try {
     const drag = await dragFigures(host);
     const merge = await mergeFigures(host);
-    return { rows: [...merge.rows, ...drag.rows], figures: [...merge.figures, ...drag.figures] };
+    const data = await benchmarkData();
+    return { rows: [...merge.rows, ...drag.rows, ...data.rows], figures: [...merge.figures, ...drag.figures, ...data.figures] };
   } finally {
     await host.stop();
     server.child.kill('SIGTERM');

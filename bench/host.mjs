@@ -106,14 +106,14 @@ const pageTransfers = {
     }),
 };
 
-function peakResidentMiB(pid) {
+export function peakResidentMiB(pid) {
   const status = fs.readFileSync(`/proc/${pid}/status`, 'utf8');
   return Number(/VmHWM:\s+(\d+)/.exec(status)[1]) / 1024;
 }
 
 // The web engine forks its renderers from a zygote, so they show as zygote processes whose
 // parent is another zygote rather than the program itself.
-function rendererPids(hostPid) {
+export function rendererPids(hostPid) {
   const pids = [];
   for (const entry of fs.readdirSync('/proc')) {
     if (!/^\d+$/.test(entry)) continue;

@@ -74,7 +74,17 @@ export async function readWorkbook(bytes: Uint8Array, fileName: string, timeoutM
   });
 }
 
-/** Trusts nothing in the reply: copies out strings only and rebuilds every array. */
+/**
+ * A row of the reply as text cells. The reply is the page's own structured copy, so a row that
+ * already holds only strings is kept as it is: a sheet of 100,000 rows is not copied again.
+ */
+function stringRow(row: unknown): string[] {
+  if (!Array.isArray(row)) return [];
+  for (let i = 0; i < row.length; i++) if (typeof row[i] !== 'string') return row.map((c: unknown) => (typeof c === 'string' ? c : ''));
+  return row as string[];
+}
+
+/** Trusts nothing in the reply: takes strings only, wherever they stand. */
 function checkReply(data: unknown): Workbook {
   const reply = data as Record<string, unknown> | null;
   if (!reply || typeof reply !== 'object') throw new SpreadsheetError({ code: 'workerFailed', detail: 'no reply' });
@@ -97,10 +107,7 @@ function checkReply(data: unknown): Workbook {
     sheets: sheets.map((s: unknown) => {
       const sheet = s as { name?: unknown; rows?: unknown };
       const rows = Array.isArray(sheet.rows) ? sheet.rows : [];
-      return {
-        name: typeof sheet.name === 'string' ? sheet.name : '',
-        rows: rows.map((r: unknown) => (Array.isArray(r) ? r.map((c: unknown) => (typeof c === 'string' ? c : '')) : [])),
-      };
+      return { name: typeof sheet.name === 'string' ? sheet.name : '', rows: rows.map(stringRow) };
     }),
   };
 }

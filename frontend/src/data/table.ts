@@ -32,6 +32,7 @@ export function tableFromRows(rows: readonly string[][], headerRow: boolean): Sh
     columns.push(name);
   }
   const data = headerRow ? rows.slice(1) : rows.slice();
-  const records = data.map((r) => columns.map((_, i) => r[i] ?? ''));
+  // Rows as wide as the sheet (every workbook row) are shared, not copied: records are never changed.
+  const records = data.map((r) => (r.length === width ? r : columns.map((_, i) => r[i] ?? '')));
   return { columns, records };
 }
