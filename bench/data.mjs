@@ -26,7 +26,7 @@ function writeSheet(folder) {
   const book = XLSX.utils.book_new();
   XLSX.utils.book_append_sheet(book, XLSX.utils.aoa_to_sheet(rows), '库存');
   const sheet = path.join(folder, 'big.xlsx');
-  XLSX.writeFile(book, sheet);
+  XLSX.writeFile(book, sheet, { compression: true });
   const project = path.join(folder, 'big.cwrt');
   fs.writeFileSync(project, JSON.stringify({
     format: 'quillmark-label', version: 1, label: { name: 'big', widthMm: 50, heightMm: 30 },

@@ -2,6 +2,7 @@
 // the record on the label, and ticks that choose records to print. Only the rows in view are in
 // the page, so 100,000 records scroll as lightly as 30.
 
+import { Component } from 'preact';
 import { useMemo, useState } from 'preact/hooks';
 import type { Editor } from '../../editor/editor';
 import type { SheetTable } from '../../data/table';
@@ -31,6 +32,40 @@ function matches(table: SheetTable, query: string): number[] | null {
   return found;
 }
 
+interface RowProps {
+  record: number;
+  top: number;
+  cells: readonly string[];
+  grid: string;
+  width: number;
+  current: boolean;
+  ticked: boolean;
+  label: string;
+  session: MergeSession;
+}
+
+/** One row; rows that stay in view while scrolling are left alone, which keeps each frame short. */
+class RecordRow extends Component<RowProps> {
+  shouldComponentUpdate(next: RowProps): boolean {
+    const p = this.props;
+    return next.top !== p.top || next.current !== p.current || next.ticked !== p.ticked || next.cells !== p.cells || next.grid !== p.grid || next.label !== p.label;
+  }
+
+  render({ record, top, cells, grid, width, current, ticked, label, session }: RowProps) {
+    return (
+      <div class={`records-row${current ? ' current' : ''}`} role="row" data-testid="records-row" data-record={record + 1}
+        style={{ top: `${top}px`, gridTemplateColumns: grid, width: `${width}px` }} onClick={() => session.showRecord(record)}>
+        <span onClick={(e) => e.stopPropagation()}>
+          <input type="checkbox" data-testid="records-tick" aria-label={label} checked={ticked}
+            onChange={(e) => session.choose([record], (e.target as HTMLInputElement).checked)} />
+        </span>
+        <span class="records-number">{record + 1}</span>
+        {cells.map((cell, c) => <span key={c} title={cell}>{cell}</span>)}
+      </div>
+    );
+  }
+}
+
 export function RecordsTable({ editor, session, table }: { editor: Editor; session: MergeSession; table: SheetTable }) {
   const t = editor.t;
   const [query, setQuery] = useState('');
@@ -46,17 +81,9 @@ export function RecordsTable({ editor, session, table }: { editor: Editor; sessi
   const rows = [];
   for (let row = first; row < last; row++) {
     const record = recordAt(row);
-    const cells = table.records[record];
     rows.push(
-      <div key={record} class={`records-row${record === session.previewIndex ? ' current' : ''}`} role="row" data-testid="records-row" data-record={record + 1}
-        style={{ top: `${row * ROW_HEIGHT}px`, gridTemplateColumns: grid, width: `${width}px` }} onClick={() => session.showRecord(record)}>
-        <span onClick={(e) => e.stopPropagation()}>
-          <input type="checkbox" data-testid="records-tick" aria-label={editor.msg('recordOf', { index: record + 1, count: table.records.length })}
-            checked={chosen.has(record)} onChange={(e) => session.choose([record], (e.target as HTMLInputElement).checked)} />
-        </span>
-        <span class="records-number">{record + 1}</span>
-        {cells.map((cell, c) => <span key={c} title={cell}>{cell}</span>)}
-      </div>,
+      <RecordRow key={record} record={record} top={row * ROW_HEIGHT} cells={table.records[record]} grid={grid} width={width}
+        current={record === session.previewIndex} ticked={chosen.has(record)} label={t.recordsTick} session={session} />,
     );
   }
   return (
