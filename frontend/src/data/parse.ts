@@ -116,7 +116,7 @@ export function parseCsv(text: string, limits: ParseLimits = LIMITS): string[][]
 }
 
 function parseWorkbook(bytes: Uint8Array, limits: ParseLimits): ParsedSheet[] {
-  const book = XLSX.read(bytes, { type: 'array', sheetRows: limits.maxRows + 2, cellFormula: false, cellHTML: false, cellStyles: false, cellNF: true, dense: true });
+  const book = XLSX.read(bytes, { type: 'array', sheetRows: limits.maxRows + 2, cellFormula: false, cellHTML: false, cellStyles: false, cellNF: true, cellText: false, dense: true });
   return book.SheetNames.map((name) => {
     const sheet = book.Sheets[name];
     // sheetRows stops the reader early; a sheet that still yields more rows than the limit is too

@@ -154,3 +154,14 @@ test('a CSV mixing UTF-8 and GB18030 lines is read line by line and names the li
   const pure = parseSpreadsheet(gb18030, 'gb.csv');
   assert.equal(pure.ok && pure.mixed, null);
 });
+
+test('workbook cells that are not formatted while reading still read as the sheet shows them', () => {
+  const sheet = XLSX.utils.aoa_to_sheet([['ok', 'err', 'code', 'price'], [true, 0, 42, 2.5]]);
+  sheet.B2 = { t: 'e', v: 42 };
+  (sheet.C2 as XLSX.CellObject).z = '000000';
+  (sheet.D2 as XLSX.CellObject).z = '¥#,##0.00';
+  const book = XLSX.utils.book_new();
+  XLSX.utils.book_append_sheet(book, sheet, 'S');
+  const result = parseSpreadsheet(new Uint8Array(XLSX.write(book, { type: 'array', bookType: 'xlsx' }) as ArrayBuffer), 'cells.xlsx');
+  assert.deepEqual(result.ok && result.sheets[0].rows[1], ['TRUE', '#N/A', '000042', '2.5']);
+});
