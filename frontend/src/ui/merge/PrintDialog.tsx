@@ -11,7 +11,7 @@ import { formatMm } from '../../model/units';
 import type { ImageStore } from '../../render/images';
 import type { JobOutcome } from '../../print/job';
 import { DEFAULT_DPI, MAX_JOB_LABELS, OutputOptions, OutputSource, outcomeMessage, planOutput, printOutput, RESOLUTIONS, savePdf } from '../../print/output';
-import { COLOUR_LOOK, PageLook, PagePlan, pagePixelSize, pageRenderer } from '../../print/pages';
+import { COLOUR_LOOK, PageLook, PagePlan, pagePixelSize, pageRenderer, recordPictureKeys } from '../../print/pages';
 import { barcodeEncoderLoaded } from '../../render/barcode';
 import { calibrationDocument } from '../../print/calibration';
 import { jobSettings } from '../../model/profiles';
@@ -241,9 +241,11 @@ function PagePreview({ editor, session, images, plan, dpi, page, look }: {
   const size = pagePixelSize(plan, dpi);
   useEffect(() => {
     let live = true;
-    void Promise.all([images.ready(doc), barcodeEncoderLoaded()]).then(() => {
+    const now = new Date();
+    const pictures = images.recordPicturesReady(recordPictureKeys(doc, plan, session.table, now, page));
+    void Promise.all([images.ready(doc), barcodeEncoderLoaded(), pictures]).then(() => {
       if (!live || !holder.current) return;
-      const renderer = pageRenderer(doc, plan, dpi, session.table, images, new Date(), look);
+      const renderer = pageRenderer(doc, plan, dpi, session.table, images, now, look);
       const canvas = look.kind === 'mono' ? dotsCanvas(renderer.dots(page)) : renderer.draw(page) as HTMLCanvasElement;
       canvas.setAttribute('data-testid', 'preview-canvas');
       canvas.dataset.renders = String((renders.current += 1));
