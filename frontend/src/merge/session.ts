@@ -110,7 +110,7 @@ export class MergeSession {
     }
     if (!reply) return;
     const workbook = await this.parse(reply.dataBase64, reply.name);
-    if (!workbook || !this.fitsRecordLimit(workbook, reply.name)) return;
+    if (!workbook) return;
     const previous = this.settings.source;
     const sheet = workbook.sheets.some((s) => s.name === previous?.sheet) ? previous!.sheet : workbook.sheets[0]?.name ?? '';
     const source: DataSourceRef = { path: this.api.mode === 'host' ? reply.path : '', name: reply.name, sheet, headerRow: previous?.headerRow ?? true };
@@ -222,16 +222,6 @@ export class MergeSession {
     return this.editor.msg('sheetMixedEncoding', { name, lines: shown, encoding: mixed.encoding.toUpperCase() });
   }
 
-  /**
-   * The record limit counts no header row: a sheet read without one may hold one record more
-   * than the reader lets through.
-   */
-  private fitsRecordLimit(workbook: Workbook, name: string, headerRow = this.settings.source?.headerRow ?? true): boolean {
-    const over = workbook.sheets.some((s) => s.rows.length - (headerRow ? 1 : 0) > MAX_RECORDS);
-    if (over) this.ui.showError(this.editor.msg('dataFailed', { name }), this.editor.msg('sheetTooManyRows', { limit: MAX_RECORDS }));
-    return !over;
-  }
-
   describe(failure: WorkbookReadFailure, name: string): string {
     const m = (key: MessageKey, params?: Record<string, string | number>): string => this.editor.msg(key, params);
     switch (failure.code) {
@@ -267,6 +257,7 @@ export class MergeSession {
     }
     const sheet = this.workbook.sheets.find((s) => s.name === source.sheet) ?? this.workbook.sheets[0];
     const table = tableFromRows(sheet?.rows ?? [], source.headerRow);
+    // The reader lets a header row through besides the records; a sheet read without one may hold one record too many.
     if (table.records.length > MAX_RECORDS) {
       this.ui.showError(this.editor.msg('dataFailed', { name: source.name }), this.editor.msg('sheetTooManyRows', { limit: MAX_RECORDS }));
       this.table = null;
