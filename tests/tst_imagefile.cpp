@@ -49,7 +49,8 @@ void ImageFileTest::readImageFile_data()
     QTest::newRow("jpeg named .png") << "b.png" << encoded("JPEG") << QString();
     QTest::newRow("bmp") << "c.bmp" << encoded("BMP") << QString();
     QTest::newRow("gif") << "d.gif" << QByteArray::fromBase64("R0lGODlhAQABAAAAACw=") << QString();
-    QTest::newRow("webp") << "e.webp" << QByteArray("RIFF\x1a\0\0\0WEBPVP8L\x0d\0\0\0\x2f\0\0\0\x10\x07\x10\x11\x11\x88\x88\xfe\x07\0", 38) << QString();
+    static const char webp[] = "RIFF\x1a\0\0\0WEBPVP8L\x0d\0\0\0\x2f\0\0\0\x10\x07\x10\x11\x11\x88\x88\xfe\x07\0";
+    QTest::newRow("webp") << "e.webp" << QByteArray(webp, sizeof webp - 1) << QString();
     QTest::newRow("svg") << "f.svg" << QByteArray("\xEF\xBB\xBF <?xml version=\"1.0\"?>\n<!-- logo -->\n<svg xmlns=\"http://www.w3.org/2000/svg\"/>") << QString();
     QTest::newRow("text named .png") << "g.png" << QByteArray("not a picture") << notPicture;
     QTest::newRow("html") << "h.svg" << QByteArray("<html><body><p>svg</p></body></html>") << notPicture;
