@@ -18,6 +18,7 @@ import { fileURLToPath } from 'node:url';
 import { startHost } from '../tests/e2e/harness.mjs';
 import { peakResidentMiB, residentMiB, summary } from './host.mjs';
 import { figure } from './results.mjs';
+import { benchmarkData } from './data.mjs';
 
 const labels = Number(process.env.BENCH_MERGE_LABELS ?? 1000);
 const runs = Number(process.env.BENCH_MERGE_RUNS ?? 3);
@@ -281,7 +282,11 @@ export async function benchmarkFrontend(only = '') {
     const drag = await dragFigures(host);
     const merge = await mergeFigures(host);
     const languages = await languageFigures(host);
-    return { rows: [...merge.rows, ...languages.rows, ...drag.rows], figures: [...merge.figures, ...languages.figures, ...drag.figures] };
+    const data = await benchmarkData();
+    return {
+      rows: [...merge.rows, ...languages.rows, ...drag.rows, ...data.rows],
+      figures: [...merge.figures, ...languages.figures, ...drag.figures, ...data.figures],
+    };
   } finally {
     await host.stop();
     server.child.kill('SIGTERM');

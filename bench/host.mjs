@@ -116,7 +116,7 @@ export const residentMiB = (pid) => statusMiB(pid, 'VmRSS');
 
 // The web engine forks its renderers from a zygote, so they show as zygote processes whose
 // parent is another zygote rather than the program itself.
-function rendererPids(hostPid) {
+export function rendererPids(hostPid) {
   const pids = [];
   for (const entry of fs.readdirSync('/proc')) {
     if (!/^\d+$/.test(entry)) continue;

@@ -13,7 +13,7 @@ import { checkLabels, RecordProblem } from './print/preflight';
 
 export function printTools(editor: Editor, merge: MergeSession, images: ImageStore) {
   let kept: string[] = [];
-  const source = (): OutputSource => ({ doc: editor.state.doc, table: merge.table, settings: merge.settings, images });
+  const source = (): OutputSource => ({ doc: editor.state.doc, table: merge.table, settings: merge.settings, images, pictures: merge.pictures });
   /** Pages of a job as the printer gets them, as PNG data URLs; `workers` 0 draws them on the page. */
   const pageImages = async (options: OutputOptions, indices: number[], workers?: number): Promise<string[]> => {
     const { pages } = await preparePages(source(), options, workers);
@@ -31,7 +31,7 @@ export function printTools(editor: Editor, merge: MergeSession, images: ImageSto
       const planned = planOutput(editor.state.doc, merge.table, merge.settings, options);
       if (!planned.ok) throw new Error(planned.reason);
       const started = performance.now();
-      const problems = await checkLabels(editor.state.doc, merge.table, planned.plan.labels, new Date(), { pictures: images });
+      const problems = await checkLabels(editor.state.doc, merge.table, planned.plan.labels, new Date(), { pictures: images }, merge.pictures);
       return { labels: planned.plan.labels.length, problems: problems ?? [], ms: performance.now() - started };
     },
     /** The PDF the export dialog would save, as Base64. */

@@ -40,6 +40,7 @@ public:
     Q_INVOKABLE QString printerOptions(const QString &printerName);
     // The oldest project waiting to be opened as {"path"}, and forgets it; "" when none waits.
     Q_INVOKABLE QString takeLaunchFile();
+    Q_INVOKABLE QString readImageFile(const QString &path);
 
 signals:
     void launchFileWaiting();

@@ -90,6 +90,8 @@ export interface DesktopApi {
   takeLaunchFile(): Promise<string>;
   /** Calls `listener` whenever the desktop has a project waiting to be opened. */
   onLaunchFile(listener: () => void): void;
+  /** A picture file by its path (a picture per record): PNG, JPEG, GIF, BMP, WebP or SVG, at most 20 MB. */
+  readImageFile(path: string): Promise<FileReply | null>;
 }
 
 export const CANCELLED = 'cancelled';
@@ -194,6 +196,10 @@ export class HostApi implements DesktopApi {
     const signal = this.bridge.launchFileWaiting as { connect?: (f: () => void) => void } | undefined;
     signal?.connect?.(listener);
   }
+
+  async readImageFile(path: string): Promise<FileReply | null> {
+    return asFileReply(await this.call('readImageFile', path));
+  }
 }
 
 /** Keeps what is well formed: a driver's list is shown and sent back as it came. */
@@ -288,6 +294,10 @@ export class BrowserApi implements DesktopApi {
 
   async printerOptions(): Promise<DriverSettings | null> {
     return null;
+  }
+
+  async readImageFile(): Promise<FileReply | null> {
+    throw new BridgeError('browser mode cannot open a file by its path', 'unavailable');
   }
 
   async takeLaunchFile(): Promise<string> {

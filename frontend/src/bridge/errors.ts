@@ -24,6 +24,8 @@ const HOST_MESSAGES: Record<string, MessageKey> = {
   '打印机不支持此页面尺寸': 'hostPageSizeUnsupported',
   '打印系统拒绝了打印任务': 'hostJobRefused',
   '打印机不支持所选设置': 'hostSettingUnsupported',
+  '不是图片文件（PNG、JPEG、GIF、BMP、WebP 或 SVG）': 'hostNotPicture',
+  '图片文件超过 20 MB': 'hostPictureTooLarge',
 };
 
 /**

@@ -20,22 +20,42 @@ export function plainNumber(value: number): string {
   return rounded.toLocaleString('en-US', { useGrouping: false, maximumFractionDigits: 20 });
 }
 
+/** Excel's error values by their codes, as a cell shows them. */
+const ERRORS: Record<number, string> = { 0: '#NULL!', 7: '#DIV/0!', 15: '#VALUE!', 23: '#REF!', 29: '#NAME?', 36: '#NUM!', 42: '#N/A', 43: '#GETTING_DATA' };
+
+/**
+ * The cell as its format shows it. Workbooks are read without formatting every cell (most are
+ * text or plain numbers, and formatting 500,000 of them takes longer than reading the file), so
+ * the few cells that need it are formatted here.
+ */
+function shownText(cell: XLSX.CellObject, format: string): string {
+  if (cell.w != null) return cell.w;
+  try {
+    return XLSX.SSF.format(format, cell.v as number);
+  } catch {
+    return plainNumber(cell.v as number);
+  }
+}
+
 /** The cell's text for a label: its value, in its own date format, and text as typed. */
 export function cellText(cell: XLSX.CellObject | undefined): string {
   if (!cell || cell.v == null) return '';
   if (cell.t === 's') return String(cell.v);
+  if (cell.t === 'b') return cell.w ?? (cell.v ? 'TRUE' : 'FALSE');
+  if (cell.t === 'e') return cell.w ?? ERRORS[cell.v as number] ?? '#VALUE!';
   if (cell.t !== 'n') return cell.w ?? String(cell.v);
   const value = cell.v as number;
   const format = typeof cell.z === 'string' ? cell.z : 'General';
-  if (format === '@') return cell.w ?? plainNumber(value);
+  const plain = plainNumber(value);
+  if (format === 'General') return plain;
+  if (format === '@') return shownText(cell, format);
   if (XLSX.SSF.is_date(format)) {
     if (format === LOCALE_DATE) return XLSX.SSF.format('yyyy-mm-dd', value);
     if (format === LOCALE_DATE_TIME) return XLSX.SSF.format('yyyy-mm-dd hh:mm', value);
-    return cell.w ?? XLSX.SSF.format(format, value);
+    return shownText(cell, format);
   }
-  const plain = plainNumber(value);
   // A format that shows exactly the value keeps its form: leading zeros of a code, a price's cents.
-  const shown = cell.w ?? '';
+  const shown = shownText(cell, format);
   return /^-?\d+(\.\d+)?$/.test(shown) && Number(shown) === Number(plain) ? shown : plain;
 }
 

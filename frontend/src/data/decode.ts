@@ -17,9 +17,52 @@ export function detectEncoding(bytes: Uint8Array): { encoding: TextEncodingName;
   }
 }
 
-export function decodeText(bytes: Uint8Array): { text: string; encoding: TextEncodingName } {
+/** Lines (1-based, as an editor counts them) written in another encoding than the file's. */
+export interface MixedLines {
+  encoding: TextEncodingName;
+  lines: number[];
+}
+
+export function decodeText(bytes: Uint8Array): { text: string; encoding: TextEncodingName; mixed: MixedLines | null } {
   const { encoding, bomLength } = detectEncoding(bytes);
+  if (encoding === 'gb18030') return decodeByLine(bytes);
   // ignoreBOM keeps the decoder from eating a second mark; the first one is skipped here.
   const text = new TextDecoder(encoding, { ignoreBOM: true }).decode(bytes.subarray(bomLength));
-  return { text, encoding };
+  return { text, encoding, mixed: null };
+}
+
+/**
+ * A file that is not UTF-8 as a whole may still be UTF-8 line by line where rows were pasted
+ * together from two sources. Every line is read in its own encoding, and the lines of the
+ * smaller group are named so that someone checks them.
+ */
+function decodeByLine(bytes: Uint8Array): { text: string; encoding: TextEncodingName; mixed: MixedLines | null } {
+  const strict = new TextDecoder('utf-8', { fatal: true });
+  const gb = new TextDecoder('gb18030');
+  const parts: string[] = [];
+  const utf8Lines: number[] = [];
+  const gbLines: number[] = [];
+  let line = 1;
+  for (let start = 0; start < bytes.length; line++) {
+    let end = bytes.indexOf(0x0a, start);
+    end = end < 0 ? bytes.length : end + 1;
+    const piece = bytes.subarray(start, end);
+    start = end;
+    if (piece.every((b) => b < 0x80)) {
+      parts.push(gb.decode(piece));
+      continue;
+    }
+    try {
+      parts.push(strict.decode(piece));
+      utf8Lines.push(line);
+    } catch {
+      parts.push(gb.decode(piece));
+      gbLines.push(line);
+    }
+  }
+  const text = parts.join('');
+  if (utf8Lines.length === 0) return { text, encoding: 'gb18030', mixed: null };
+  return utf8Lines.length > gbLines.length
+    ? { text, encoding: 'utf-8', mixed: { encoding: 'gb18030', lines: gbLines } }
+    : { text, encoding: 'gb18030', mixed: { encoding: 'utf-8', lines: utf8Lines } };
 }

@@ -3,7 +3,8 @@
 // file does to the parser stays inside the worker, which is ended after every file.
 
 import { loadBundle } from '../util/bundles';
-import type { ParseFailure, ParsedSheet } from './parse';
+import type { MixedLines, TextEncodingName } from './decode';
+import type { ContentKind, ParseFailure, ParsedSheet } from './parse';
 import { columnName, SheetTable, tableFromRows } from './table';
 
 export const PARSE_TIMEOUT_MS = 30000;
@@ -20,8 +21,13 @@ export class SpreadsheetError extends Error {
 export interface Workbook {
   kind: 'csv' | 'workbook';
   encoding: string;
+  /** Lines of a CSV file in another encoding than the rest. */
+  mixed: MixedLines | null;
   sheets: ParsedSheet[];
 }
+
+const CONTENT_KINDS: readonly ContentKind[] = ['zip', 'ole', 'html', 'text', 'binary'];
+const ENCODINGS: readonly TextEncodingName[] = ['utf-8', 'utf-16le', 'utf-16be', 'gb18030'];
 
 let workerUrl: string | null = null;
 
@@ -68,29 +74,40 @@ export async function readWorkbook(bytes: Uint8Array, fileName: string, timeoutM
   });
 }
 
-/** Trusts nothing in the reply: copies out strings only and rebuilds every array. */
+/**
+ * A row of the reply as text cells. The reply is the page's own structured copy, so a row that
+ * already holds only strings is kept as it is: a sheet of 100,000 rows is not copied again.
+ */
+function stringRow(row: unknown): string[] {
+  if (!Array.isArray(row)) return [];
+  for (let i = 0; i < row.length; i++) if (typeof row[i] !== 'string') return row.map((c: unknown) => (typeof c === 'string' ? c : ''));
+  return row as string[];
+}
+
+/** Trusts nothing in the reply: takes strings only, wherever they stand. */
 function checkReply(data: unknown): Workbook {
   const reply = data as Record<string, unknown> | null;
   if (!reply || typeof reply !== 'object') throw new SpreadsheetError({ code: 'workerFailed', detail: 'no reply' });
   if (reply.ok !== true) {
     const code = String(reply.code);
-    const known = ['tooLarge', 'tooManyRows', 'tooManyColumns', 'unreadable', 'empty'];
+    const known = ['tooLarge', 'tooManyRows', 'tooManyColumns', 'unreadable', 'empty', 'wrongContent', 'inflateTooLarge'];
     if (!known.includes(code)) throw new SpreadsheetError({ code: 'workerFailed', detail: code });
+    const actual = CONTENT_KINDS.find((k) => k === reply.actual) ?? Number(reply.actual) ?? 0;
     throw new SpreadsheetError({
-      code, limit: Number(reply.limit) || 0, actual: Number(reply.actual) || 0, detail: String(reply.detail ?? ''),
+      code, limit: Number(reply.limit) || 0, actual, detail: String(reply.detail ?? ''), extension: String(reply.extension ?? '').slice(0, 20),
     } as WorkbookReadFailure);
   }
   const sheets = Array.isArray(reply.sheets) ? reply.sheets : [];
+  const mixed = reply.mixed as { encoding?: unknown; lines?: unknown } | null;
+  const mixedEncoding = ENCODINGS.find((e) => e === mixed?.encoding);
   return {
     kind: reply.kind === 'csv' ? 'csv' : 'workbook',
     encoding: typeof reply.encoding === 'string' ? reply.encoding : '',
+    mixed: mixedEncoding && Array.isArray(mixed?.lines) ? { encoding: mixedEncoding, lines: mixed!.lines.map(Number).filter(Number.isInteger) } : null,
     sheets: sheets.map((s: unknown) => {
       const sheet = s as { name?: unknown; rows?: unknown };
       const rows = Array.isArray(sheet.rows) ? sheet.rows : [];
-      return {
-        name: typeof sheet.name === 'string' ? sheet.name : '',
-        rows: rows.map((r: unknown) => (Array.isArray(r) ? r.map((c: unknown) => (typeof c === 'string' ? c : '')) : [])),
-      };
+      return { name: typeof sheet.name === 'string' ? sheet.name : '', rows: rows.map(stringRow) };
     }),
   };
 }

@@ -1,5 +1,8 @@
 // A sheet as the merge uses it: column names and records of text cells.
 
+/** The most records a data source may hold, its header row not counted. */
+export const MAX_RECORDS = 100000;
+
 export interface SheetTable {
   columns: string[];
   records: string[][];
@@ -29,6 +32,7 @@ export function tableFromRows(rows: readonly string[][], headerRow: boolean): Sh
     columns.push(name);
   }
   const data = headerRow ? rows.slice(1) : rows.slice();
-  const records = data.map((r) => columns.map((_, i) => r[i] ?? ''));
+  // Rows as wide as the sheet (every workbook row) are shared, not copied: records are never changed.
+  const records = data.map((r) => (r.length === width ? r : columns.map((_, i) => r[i] ?? '')));
   return { columns, records };
 }

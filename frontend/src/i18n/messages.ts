@@ -4,6 +4,7 @@
 import { checksEn, checksZhCN } from './checks';
 import { cliEn, cliZhCN } from './cli';
 import { designerEn, designerZhCN } from './designer';
+import { dataEn, dataZhCN } from './data';
 import { errorsEn, errorsZhCN } from './errors';
 import { mergeEn, mergeZhCN } from './merge';
 import { languagesEn, languagesZhCN } from './languages';
@@ -167,6 +168,7 @@ const zhCN = {
   ...printerZhCN,
   ...languagesZhCN,
   ...checksZhCN,
+  ...dataZhCN,
   ...stockZhCN,
   ...errorsZhCN,
   ...cliZhCN,
@@ -325,6 +327,7 @@ const en: MessageTable = {
   ...printerEn,
   ...languagesEn,
   ...checksEn,
+  ...dataEn,
   ...stockEn,
   ...errorsEn,
   ...cliEn,

@@ -8,11 +8,15 @@ import type { MessageKey } from '../i18n/messages';
 import type { LabelDocument, LabelObject } from '../model/document';
 import { base64ToBytes } from '../model/project';
 import { readWorkbook, SpreadsheetError, Workbook, WorkbookReadFailure } from '../data/source';
-import { SheetTable, tableFromRows } from '../data/table';
+import type { MixedLines } from '../data/decode';
+import type { RecordPictures } from '../render/recordPictures';
+import { MAX_RECORDS, SheetTable, tableFromRows } from '../data/table';
 import { counterValue, formatCounter, substitute } from '../model/fields';
 import { DataSourceRef, DEFAULT_MERGE, MergeSettings } from '../model/merge';
 
 export type MergeDialog = 'print' | 'pdf' | null;
+
+const SHOWN_MIXED_LINES = 12;
 
 /** What the session needs of the editor that owns the project. */
 export interface MergeHost {
@@ -45,6 +49,8 @@ export class MergeSession {
   private attemptedKey = '';
   loading = false;
   previewIndex = 0;
+  /** Records ticked in the records table, and the cells they were ticked in. */
+  private ticked: { table: SheetTable | null; records: ReadonlySet<number> } = { table: null, records: new Set() };
   previewOn = true;
   panelOpen = false;
   dialog: MergeDialog = null;
@@ -54,7 +60,11 @@ export class MergeSession {
   private previewInputs: unknown[] = [];
   private listeners = new Set<() => void>();
 
-  constructor(readonly editor: MergeHost, private readonly api: DesktopApi, private readonly ui: MergeUi) {
+  constructor(
+    readonly editor: MergeHost, private readonly api: DesktopApi, private readonly ui: MergeUi,
+    /** Pictures named in the cells, found from the data file's folder. */
+    readonly pictures: RecordPictures | null = null,
+  ) {
     editor.subscribe(() => this.followProject(), ['document']);
     this.updatePreview();
   }
@@ -212,9 +222,11 @@ export class MergeSession {
     this.loading = true;
     this.changed();
     try {
-      return await readWorkbook(base64ToBytes(dataBase64), name);
+      const workbook = await readWorkbook(base64ToBytes(dataBase64), name);
+      if (workbook.mixed) this.ui.showError(this.editor.msg('dataMixedTitle', { name }), this.describeMixed(workbook.mixed, name));
+      return workbook;
     } catch (e) {
-      const reason = e instanceof SpreadsheetError ? this.describe(e.failure) : this.editor.describeError(e);
+      const reason = e instanceof SpreadsheetError ? this.describe(e.failure, name) : this.editor.describeError(e);
       this.ui.showError(this.editor.msg('dataFailed', { name }), reason);
       return null;
     } finally {
@@ -222,8 +234,13 @@ export class MergeSession {
     }
   }
 
-  describe(failure: WorkbookReadFailure): string {
-    return describeWorkbookFailure(failure, (key, params) => this.editor.msg(key, params));
+  private describeMixed(mixed: MixedLines, name: string): string {
+    const shown = mixed.lines.slice(0, SHOWN_MIXED_LINES).join(', ') + (mixed.lines.length > SHOWN_MIXED_LINES ? '…' : '');
+    return this.editor.msg('sheetMixedEncoding', { name, lines: shown, encoding: mixed.encoding.toUpperCase() });
+  }
+
+  describe(failure: WorkbookReadFailure, name: string): string {
+    return describeWorkbookFailure(failure, (key, params) => this.editor.msg(key, params), name);
   }
 
   private applyTable(): void {
@@ -234,7 +251,17 @@ export class MergeSession {
       return;
     }
     const sheet = this.workbook.sheets.find((s) => s.name === source.sheet) ?? this.workbook.sheets[0];
-    this.table = tableFromRows(sheet?.rows ?? [], source.headerRow);
+    const table = tableFromRows(sheet?.rows ?? [], source.headerRow);
+    // The reader lets a header row through besides the records; a sheet read without one may hold one record too many.
+    if (table.records.length > MAX_RECORDS) {
+      this.ui.showError(this.editor.msg('dataFailed', { name: source.name }), this.editor.msg('sheetTooManyRows', { limit: MAX_RECORDS }));
+      this.table = null;
+      this.changed();
+      return;
+    }
+    this.table = table;
+    this.pictures?.setFolder(folderOf(source.path));
+    this.pictures?.forget();
     this.loadedKey = sourceKey(source);
     this.previewIndex = Math.min(this.previewIndex, Math.max(0, this.recordCount - 1));
     this.changed();
@@ -259,6 +286,23 @@ export class MergeSession {
     this.panelOpen = true;
     this.dialog = null;
     this.previewIndex = this.recordAt(index);
+    this.changed();
+  }
+
+  /** Records ticked in the records table (0-based); a job may print just these. Forgotten with the cells. */
+  get chosen(): ReadonlySet<number> {
+    return this.ticked.table === this.table ? this.ticked.records : new Set();
+  }
+
+  /** Ticks or unticks records in the records table. */
+  choose(records: readonly number[], on: boolean): void {
+    const next = new Set(this.chosen);
+    for (const r of records) {
+      if (r < 0 || r >= this.recordCount) continue;
+      if (on) next.add(r);
+      else next.delete(r);
+    }
+    this.ticked = { table: this.table, records: next };
     this.changed();
   }
 
@@ -290,13 +334,26 @@ export class MergeSession {
   }
 }
 
+function folderOf(path: string): string {
+  const slash = path.lastIndexOf('/');
+  return slash > 0 ? path.slice(0, slash) : slash === 0 ? '/' : '';
+}
+
 function sourceKey(source: DataSourceRef | null | undefined): string {
   return source ? `${source.path}\u0000${source.name}\u0000${source.sheet}\u0000${source.headerRow}` : '';
 }
 
 /** Why a spreadsheet could not be read, in the interface's language. */
-export function describeWorkbookFailure(failure: WorkbookReadFailure, m: (key: MessageKey, params?: Record<string, string | number>) => string): string {
+export function describeWorkbookFailure(
+  failure: WorkbookReadFailure, m: (key: MessageKey, params?: Record<string, string | number>) => string, name: string,
+): string {
   switch (failure.code) {
+    case 'wrongContent': {
+      const actual = { zip: 'contentZip', ole: 'contentOle', html: 'contentHtml', text: 'contentText', binary: 'contentBinary' } as const;
+      return m('sheetWrongContent', { name, extension: failure.extension, actual: m(actual[failure.actual]) });
+    }
+    case 'inflateTooLarge':
+      return m('sheetInflateTooLarge', { name, limit: Math.round(failure.limit / 1048576) });
     case 'tooLarge':
       return m('sheetTooLarge', { actual: (failure.actual / 1048576).toFixed(1), limit: Math.round(failure.limit / 1048576) });
     case 'tooManyRows':

@@ -4,8 +4,14 @@
 //   {{$counter}}            the serial number (start, step, zero padding set in the data panel)
 //   {{$date}} {{$time}}     when the job started; a format may follow a colon:
 //   {{$date:YYYY年MM月DD日}} {{$time:HH:mm}}  (YYYY MM DD HH mm ss)
+//   {{$date+30d}}           an offset in days, weeks, months or years (d w m y; + or -)
+//   {{生产日期+180d:YYYY年MM月DD日}}  a date column, moved and formatted the same way
+//   {{价格:¥#,##0.00}}      a number column in a number format (model/formats.ts)
 // Anything else between double braces that names no column stays as typed, so a mistyped
-// name shows on the canvas; the check before printing (print/preflight.ts) stops a job on it.
+// name shows on the canvas; the check before printing (print/preflight.ts) stops a job on it,
+// and on a record whose cell is no date or no number where the field wants one.
+
+import { addOffset, DateOffset, DateUnit, formatNumber, NumberFormat, parseDateCell, parseNumberFormat } from './formats';
 
 export interface CounterSettings {
   start: number;
@@ -27,16 +33,41 @@ export interface FieldContext {
   now: Date;
 }
 
+/** A column field with an offset or a format: the column it reads and what it makes of the cell. */
+export interface FieldSpec {
+  column: string;
+  offset: DateOffset | null;
+  format: string;
+  /** Set for a number format; otherwise the cell is read as a date. */
+  number: NumberFormat | null;
+}
+
 export type FieldToken =
   | { kind: 'text'; text: string }
-  | { kind: 'column'; name: string; raw: string }
+  /** `name` is everything between the braces: a column of that very name wins over `spec`. */
+  | { kind: 'column'; name: string; raw: string; spec: FieldSpec | null }
   | { kind: 'counter'; raw: string }
-  | { kind: 'date' | 'time' | 'datetime'; format: string; raw: string };
+  | { kind: 'date' | 'time' | 'datetime'; format: string; offset: DateOffset | null; raw: string };
+
+/** A record whose cell a field cannot print: no date, or no number. */
+export interface FieldFault {
+  kind: 'date' | 'number';
+  column: string;
+  value: string;
+}
 
 const FIELD = /\{\{([^{}]*)\}\}/g;
+const OFFSET = /^(.*?)\s*([+-])\s*(\d{1,5})\s*([dwmy])$/i;
 const DEFAULT_FORMATS = { date: 'YYYY-MM-DD', time: 'HH:mm', datetime: 'YYYY-MM-DD HH:mm' };
 
+/** Texts are tokenized once and drawn for every record. */
+const tokenCache = new Map<string, FieldToken[]>();
+const TOKEN_CACHE_SIZE = 2000;
+
 export function tokenize(text: string): FieldToken[] {
+  const cached = tokenCache.get(text);
+  if (cached) return cached;
+  if (tokenCache.size >= TOKEN_CACHE_SIZE) tokenCache.clear();
   const tokens: FieldToken[] = [];
   let last = 0;
   for (const match of text.matchAll(FIELD)) {
@@ -46,18 +77,37 @@ export function tokenize(text: string): FieldToken[] {
     last = index + match[0].length;
   }
   if (last < text.length) tokens.push({ kind: 'text', text: text.slice(last) });
+  tokenCache.set(text, tokens);
   return tokens;
 }
 
 function readField(inner: string, raw: string): FieldToken {
   const body = inner.trim();
-  if (!body.startsWith('$')) return { kind: 'column', name: body, raw };
   const colon = body.indexOf(':');
-  const name = (colon < 0 ? body.slice(1) : body.slice(1, colon)).trim().toLowerCase();
+  let head = (colon < 0 ? body : body.slice(0, colon)).trim();
   const format = colon < 0 ? '' : body.slice(colon + 1);
-  if (name === 'counter') return { kind: 'counter', raw };
-  if (name === 'date' || name === 'time' || name === 'datetime') return { kind: name, format: format || DEFAULT_FORMATS[name], raw };
-  return { kind: 'column', name: body, raw };
+  let offset: DateOffset | null = null;
+  const m = OFFSET.exec(head);
+  if (m) {
+    head = m[1].trim();
+    offset = { amount: (m[2] === '-' ? -1 : 1) * Number(m[3]), unit: m[4].toLowerCase() as DateUnit };
+  }
+  if (head.startsWith('$')) {
+    const name = head.slice(1).trim().toLowerCase();
+    if (name === 'counter' && !offset && !format) return { kind: 'counter', raw };
+    if (name === 'date' || name === 'time' || name === 'datetime') return { kind: name, format: format || DEFAULT_FORMATS[name], offset, raw };
+  }
+  if (!offset && !format) return { kind: 'column', name: body, raw, spec: null };
+  const number = offset ? null : parseNumberFormat(format);
+  return { kind: 'column', name: body, raw, spec: { column: head, offset, format: format || DEFAULT_FORMATS.date, number } };
+}
+
+/** The column a field reads, or null when it names none of these columns. */
+function columnOf(token: { name: string; spec: FieldSpec | null }, columns: readonly string[]): { index: number; spec: FieldSpec | null } | null {
+  const index = columns.indexOf(token.name);
+  if (index >= 0 || !token.spec) return index >= 0 ? { index, spec: null } : null;
+  const specIndex = columns.indexOf(token.spec.column);
+  return specIndex >= 0 ? { index: specIndex, spec: token.spec } : null;
 }
 
 /** True when the text holds anything that changes from label to label. */
@@ -68,26 +118,44 @@ export function hasFields(text: string): boolean {
 /** Column names a text refers to that the data source does not have. */
 export function unknownColumns(text: string, columns: readonly string[]): string[] {
   const known = new Set(columns);
-  return tokenize(text).flatMap((t) => (t.kind === 'column' && !known.has(t.name) ? [t.name] : []));
+  return tokenize(text).flatMap((t) => (t.kind === 'column' && !known.has(t.name) && !(t.spec && known.has(t.spec.column)) ? [t.name] : []));
 }
 
-export function substitute(text: string, ctx: FieldContext): string {
+/**
+ * The text as printed for this record. A cell that its field cannot print (no date, no number)
+ * shows as it is and is added to `faults`, for the check before printing to stop the record.
+ */
+export function substitute(text: string, ctx: FieldContext, faults?: { push(fault: FieldFault): unknown }): string {
   if (text.indexOf('{{') < 0) return text;
   return tokenize(text).map((t) => {
     switch (t.kind) {
       case 'text':
         return t.text;
       case 'column': {
-        const index = ctx.columns.indexOf(t.name);
-        if (index < 0) return t.raw;
-        return ctx.record ? ctx.record[index] ?? '' : t.raw;
+        const column = columnOf(t, ctx.columns);
+        if (!column || !ctx.record) return t.raw;
+        const cell = ctx.record[column.index] ?? '';
+        return column.spec ? formatCell(cell, column.spec, faults) : cell;
       }
       case 'counter':
         return ctx.counter;
       default:
-        return formatDate(ctx.now, t.format);
+        return formatDate(t.offset ? addOffset(ctx.now, t.offset) : ctx.now, t.format);
     }
   }).join('');
+}
+
+function formatCell(cell: string, spec: FieldSpec, faults: { push(fault: FieldFault): unknown } | undefined): string {
+  if (spec.number) {
+    const shown = formatNumber(cell, spec.number);
+    if (shown !== null) return shown;
+    faults?.push({ kind: 'number', column: spec.column, value: cell });
+    return cell;
+  }
+  const date = parseDateCell(cell);
+  if (date) return formatDate(spec.offset ? addOffset(date, spec.offset) : date, spec.format);
+  faults?.push({ kind: 'date', column: spec.column, value: cell });
+  return cell;
 }
 
 export function formatCounter(value: number, padding: number): string {

@@ -17,7 +17,7 @@ export function parseRecordRange(from: number, to: number, count: number): { fir
   return { first: from - 1, last: to - 1 };
 }
 
-const NONE: ReadonlySet<number> = new Set();
+const NONE: { has(record: number): boolean } = new Set();
 
 /**
  * Every label of a job in print order. Without a data source there is one implicit record,
@@ -28,7 +28,7 @@ export function labelSequence(
   range: { first: number; last: number } | null,
   perRecord: number,
   counter: CounterSettings,
-  skip: ReadonlySet<number> = NONE,
+  skip: { has(record: number): boolean } = NONE,
 ): LabelInstance[] {
   const records = range ? range.last - range.first + 1 : 1;
   const labels: LabelInstance[] = [];

@@ -4,6 +4,7 @@
 
 import type { LabelDocument } from '../model/document';
 import type { ImageStore } from '../render/images';
+import type { RecordPictures } from '../render/recordPictures';
 import type { SheetTable } from '../data/table';
 import { labelSequence, parseRecordRange, sheetFits } from '../model/labels';
 import type { MergeSettings, SheetLayout } from '../model/merge';
@@ -32,6 +33,8 @@ export interface OutputSource {
   table: SheetTable | null;
   settings: MergeSettings;
   images: ImageStore;
+  /** Where record pictures are read and checked; none: such pictures stop the job as unreadable. */
+  pictures?: RecordPictures | null;
 }
 
 export interface OutputOptions {
@@ -43,6 +46,8 @@ export interface OutputOptions {
   sheet: SheetLayout | null;
   /** Records (0-based) the user chose to leave out; the job prints as if the range lacked them. */
   skip?: readonly number[];
+  /** When given and not empty, only these records (0-based) of the range print, as if the range held no others. */
+  only?: readonly number[];
   /** Colour (the default) or the printer's dots, with the printer's offset and feed direction. */
   look?: PageLook;
 }
@@ -55,9 +60,12 @@ export function planOutput(doc: LabelDocument, table: SheetTable | null, setting
   if (table && !range) return { ok: false, reason: 'range' };
   if (options.sheet && !sheetFits(options.sheet, doc.widthMm, doc.heightMm)) return { ok: false, reason: 'sheet' };
   const perRecord = Math.max(1, Math.floor(options.perRecord));
-  const records = range ? range.last - range.first + 1 : 1;
+  const skip = new Set(options.skip ?? []);
+  const only = options.only && options.only.length > 0 && range ? new Set(options.only.filter((r) => r >= range.first && r <= range.last)) : null;
+  const records = only ? only.size : range ? range.last - range.first + 1 : 1;
   if (records * perRecord > MAX_JOB_LABELS) return { ok: false, reason: 'count' };
-  const labels = labelSequence(range, perRecord, settings.counter, new Set(options.skip ?? []));
+  const left = only ? { has: (r: number) => skip.has(r) || !only.has(r) } : skip;
+  const labels = labelSequence(range, perRecord, settings.counter, left);
   if (labels.length === 0) return { ok: false, reason: 'empty' };
   const plan = planPages(doc, labels, options.sheet);
   const page = pagePixelSize(plan, options.dpi);
@@ -91,7 +99,7 @@ export async function preparePages(source: OutputSource, options: OutputOptions,
   // the check has passed.
   pages.prefetch();
   try {
-    const problems = await checkLabels(source.doc, source.table, planned.plan.labels, now, { pictures: source.images });
+    const problems = await checkLabels(source.doc, source.table, planned.plan.labels, now, { pictures: source.images }, source.pictures ?? null);
     if (problems && problems.length > 0) throw new JobBlocked(problems);
   } catch (e) {
     pages.close();

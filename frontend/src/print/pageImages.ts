@@ -10,7 +10,7 @@ import { bytesToBase64 } from '../model/project';
 import type { ImageStore } from '../render/images';
 import { encodeMonoPng } from '../render/mono';
 import { loadBundle } from '../util/bundles';
-import { PageLook, pageContentKey, PagePlan, PageRenderer, pageRenderer } from './pages';
+import { PageLook, pageContentKey, PagePlan, PageRenderer, pageRenderer, recordPictureKeys, usesRecordPictures } from './pages';
 
 /** Everything a job's pages depend on besides its pictures; all of it crosses to a worker as is. */
 export interface PageJob {
@@ -78,6 +78,7 @@ function pageThreadDrawer(job: PageJob, images: ImageStore): Drawer {
   // Made on the first page: a job that its check stops draws nothing.
   let renderer: PageRenderer | null = null;
   const draw = async (index: number): Promise<string> => {
+    await images.recordPicturesReady(recordPictureKeys(job.doc, job.plan, job.table, job.now, index));
     renderer ??= pageRenderer(job.doc, job.plan, job.dpi, job.table, images, job.now, job.look);
     return encodePage(renderer, job.look, index);
   };
@@ -223,6 +224,8 @@ async function workerDrawer(job: PageJob, images: ImageStore, count: number): Pr
  * draw them (0: the page's thread), for tests and measurements.
  */
 export async function pageImages(job: PageJob, images: ImageStore, workers = workerCount(job.plan.pages.length)): Promise<PageImages> {
+  // The host reads record pictures for the page; workers have no way to ask for them.
+  if (usesRecordPictures(job.doc)) workers = 0;
   let drawer: Drawer;
   try {
     drawer = workers > 0 ? await workerDrawer(job, images, workers) : pageThreadDrawer(job, images);

@@ -2,10 +2,11 @@
 // size (label printers) or a sheet of office paper holding several labels. Printing and PDF
 // export both use these pages, so the PDF shows exactly what the printer gets.
 
-import { BarcodeObject, LabelDocument, LabelObject, visualBox } from '../model/document';
+import { BarcodeObject, ImageObject, LabelDocument, LabelObject, visualBox } from '../model/document';
 import { mmToWholePx, pxPerMm } from '../model/units';
 import { drawnBarcode, labelPixelSize, objectPixelBox, placeObject, renderLabel, unscaledPlacement } from '../render/renderer';
 import type { Pictures } from '../render/images';
+import { recordPictureKey } from '../render/recordPictures';
 import { AnyCanvas, context2d, createCanvas, Ctx2D } from '../render/canvas';
 import { FieldContext, hasFields, substitute } from '../model/fields';
 import { LabelInstance, paginate } from '../model/labels';
@@ -45,6 +46,21 @@ export function labelResolver(data: SheetTable | null, label: LabelInstance, now
   return (stored) => substitute(stored, ctx);
 }
 
+/** The record pictures page `index` draws (render/recordPictures.ts), to be loaded before it is drawn. */
+export function recordPictureKeys(doc: LabelDocument, plan: PagePlan, data: SheetTable | null, now: Date, index: number): string[] {
+  const images = doc.objects.filter((o): o is ImageObject => o.type === 'image' && !!o.srcColumn);
+  if (images.length === 0) return [];
+  return plan.pages[index].flatMap((placed) => {
+    const resolve = labelResolver(data, plan.labels[placed.label], now);
+    return images.map((o) => recordPictureKey(o, resolve)).filter((key) => key !== '');
+  });
+}
+
+/** True when the document draws a picture per record: those are read on the page, never in workers. */
+export function usesRecordPictures(doc: LabelDocument): boolean {
+  return doc.objects.some((o) => o.type === 'image' && !!o.srcColumn);
+}
+
 /**
  * What page `index` shows, as a string: pages with equal keys are drawn alike. Only placements
  * and the texts that fields change go into it, so a label without fields gives every one-label
@@ -53,7 +69,8 @@ export function labelResolver(data: SheetTable | null, label: LabelInstance, now
 export function pageContentKey(doc: LabelDocument, plan: PagePlan, data: SheetTable | null, now: Date): (index: number) => string {
   const varying: [string, LabelObject][] = [];
   for (const o of doc.objects) {
-    const stored = o.type === 'text' ? o.text : o.type === 'barcode' ? o.data : '';
+    // A picture per record varies with its column's cell.
+    const stored = o.type === 'text' ? o.text : o.type === 'barcode' ? o.data : o.type === 'image' && o.srcColumn ? `{{${o.srcColumn}}}` : '';
     if (hasFields(stored)) varying.push([stored, o]);
   }
   return (index) => JSON.stringify(plan.pages[index].map((placed) => {

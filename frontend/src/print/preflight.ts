@@ -6,8 +6,9 @@
 // except which barcode values encode (render/barcode.ts), which depends on the value alone.
 
 import { yieldToPage } from '../util/yield';
-import type { BarcodeObject, LabelDocument } from '../model/document';
-import { FieldContext, substitute, unknownColumns } from '../model/fields';
+import type { BarcodeObject, ImageObject, LabelDocument } from '../model/document';
+import { pictureFileName, PictureProblem, RecordPictures } from '../render/recordPictures';
+import { FieldContext, FieldFault, hasFields, substitute, unknownColumns } from '../model/fields';
 import type { LabelInstance } from '../model/labels';
 import type { SheetTable } from '../data/table';
 import { barcodeEncoderLoaded, barcodeError } from '../render/barcode';
@@ -15,10 +16,12 @@ import type { BarcodeFault } from '../render/barcodeFault';
 
 export type LabelFault =
   | { kind: 'field'; name: string }
-  | { kind: 'barcode'; value: string; fault: BarcodeFault }
-  | { kind: 'picture'; id: string };
+  | FieldFault
+  | { kind: 'picture'; column: string; name: string; problem: PictureProblem }
+  | { kind: 'brokenPicture'; id: string }
+  | { kind: 'barcode'; value: string; fault: BarcodeFault };
 
-/** Where the check learns which pictures decode (the page's ImageStore). */
+/** Where the check learns which inserted pictures decode (the page's ImageStore). */
 export interface PictureCheck {
   ready(doc: LabelDocument): Promise<void>;
   failed(src: string): boolean;
@@ -49,6 +52,7 @@ export function missingFields(doc: LabelDocument, table: SheetTable | null): str
   for (const o of doc.objects) {
     const content = o.type === 'text' ? o.text : o.type === 'barcode' ? o.data : '';
     unknownColumns(content, table?.columns ?? []).forEach((n) => names.add(n));
+    if (o.type === 'image' && o.srcColumn && !table?.columns.includes(o.srcColumn)) names.add(o.srcColumn);
   }
   return [...names];
 }
@@ -63,13 +67,17 @@ export async function checkLabels(
   labels: readonly LabelInstance[],
   now: Date,
   watch: { onProgress?: (p: CheckProgress) => void; superseded?: () => boolean; pictures?: PictureCheck } = {},
+  pictures: RecordPictures | null = null,
 ): Promise<RecordProblem[] | null> {
   const fieldFaults: LabelFault[] = missingFields(doc, table).map((name) => ({ kind: 'field', name }));
   if (watch.pictures) {
     await watch.pictures.ready(doc);
-    for (const o of doc.objects) if (o.type === 'image' && o.src && watch.pictures.failed(o.src)) fieldFaults.push({ kind: 'picture', id: o.id });
+    for (const o of doc.objects) if (o.type === 'image' && o.src && watch.pictures.failed(o.src)) fieldFaults.push({ kind: 'brokenPicture', id: o.id });
   }
   const barcodes = doc.objects.filter((o): o is BarcodeObject => o.type === 'barcode');
+  const texts = doc.objects.flatMap((o) => (o.type === 'text' && hasFields(o.text) ? [o.text] : []));
+  const recordImages = doc.objects.filter((o): o is ImageObject => o.type === 'image' && !!o.srcColumn && !!table?.columns.includes(o.srcColumn));
+  const pictureVerdicts = new Map<string, PictureProblem | null>();
   if (barcodes.length > 0) await barcodeEncoderLoaded();
   const verdicts = new Map<string, BarcodeFault | null>();
   const byRecord = new Map<number, { problem: RecordProblem; seen: Set<string> }>();
@@ -77,9 +85,10 @@ export async function checkLabels(
   for (let i = 0; i < labels.length; i++) {
     const label = labels[i];
     const ctx: FieldContext = { columns: table?.columns ?? [], record: table && label.record >= 0 ? table.records[label.record] ?? null : null, counter: label.counter, now };
-    const faults = [...fieldFaults];
+    const faults: LabelFault[] = [...fieldFaults];
+    for (const text of texts) substitute(text, ctx, faults);
     for (const b of barcodes) {
-      const value = substitute(b.data, ctx);
+      const value = substitute(b.data, ctx, faults);
       const key = `${b.symbology}\u0000${value}`;
       let fault = verdicts.get(key);
       if (fault === undefined) {
@@ -87,6 +96,15 @@ export async function checkLabels(
         verdicts.set(key, fault);
       }
       if (fault) faults.push({ kind: 'barcode', value, fault });
+    }
+    for (const image of recordImages) {
+      const cell = substitute(`{{${image.srcColumn}}}`, ctx).trim();
+      let problem = pictureVerdicts.get(cell);
+      if (problem === undefined) {
+        problem = !cell ? 'empty' : pictures ? await pictures.problem(cell) : 'unavailable';
+        pictureVerdicts.set(cell, problem);
+      }
+      if (problem) faults.push({ kind: 'picture', column: image.srcColumn, name: pictureFileName(cell), problem });
     }
     if (faults.length > 0) addFaults(byRecord, label.record, faults);
     if (Date.now() - sliceStart > 30) {

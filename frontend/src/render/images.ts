@@ -2,6 +2,7 @@
 // for all of a document's pictures before it draws.
 
 import type { LabelDocument } from '../model/document';
+import { RECORD_PICTURE, RecordPictures } from './recordPictures';
 
 /**
  * Where the renderer finds decoded pictures: the page's ImageStore, or in a worker the same
@@ -17,6 +18,14 @@ type Entry = { image: HTMLImageElement; loaded: boolean; failed: boolean; promis
 export class ImageStore implements Pictures {
   private entries = new Map<string, Entry>();
   private listeners = new Set<() => void>();
+  /** Where keys of record pictures are looked up (render/recordPictures.ts). */
+  private recordPictures: RecordPictures | null = null;
+
+  /** Serves record pictures through this store, so every drawing of a label finds them. */
+  attachRecordPictures(pictures: RecordPictures): void {
+    this.recordPictures = pictures;
+    pictures.onLoad(() => this.listeners.forEach((l) => l()));
+  }
 
   onLoad(listener: () => void): () => void {
     this.listeners.add(listener);
@@ -25,12 +34,19 @@ export class ImageStore implements Pictures {
 
   /** The decoded image, or null while it loads (loading starts on the first request). */
   get(src: string): HTMLImageElement | null {
+    if (src.startsWith(RECORD_PICTURE)) return this.recordPictures?.get(src) ?? null;
     const entry = this.entry(src);
     return entry.loaded ? entry.image : null;
   }
 
   failed(src: string): boolean {
+    if (src.startsWith(RECORD_PICTURE)) return this.recordPictures?.failed(src) ?? true;
     return this.entry(src).failed;
+  }
+
+  /** Resolves once each of these record pictures has loaded or failed. */
+  async recordPicturesReady(keys: readonly string[]): Promise<void> {
+    await this.recordPictures?.ready(keys);
   }
 
   /** Resolves once every picture the document uses has loaded or failed. */

@@ -10,6 +10,7 @@ import type { BarcodeFault } from './barcodeFault';
 import { printedXdim } from './xdim';
 import { AnyCanvas, context2d, createCanvas, Ctx2D } from './canvas';
 import type { Pictures } from './images';
+import { recordPictureKey } from './recordPictures';
 import { cssFont, layoutText } from './text';
 
 export interface RenderOptions {
@@ -267,9 +268,10 @@ export function unscaledPlacement(o: BarcodeObject, bitmap: { width: number; hei
 }
 
 function drawImage(ctx: Ctx2D, o: ImageObject, box: { w: number; h: number }, opts: RenderOptions): void {
-  const image = o.src ? opts.images.get(o.src) : null;
+  const src = o.srcColumn ? recordPictureKey(o, opts.resolveText) : o.src;
+  const image = src ? opts.images.get(src) : null;
   if (!image) {
-    if (opts.placeholders && (!o.src || opts.images.failed(o.src))) drawProblem(ctx, box, opts.placeholders.image, true);
+    if (opts.placeholders && (!src || opts.images.failed(src))) drawProblem(ctx, box, o.srcColumn ? `{{${o.srcColumn}}}` : opts.placeholders.image, true);
     return;
   }
   const iw = ('naturalWidth' in image && image.naturalWidth) || image.width || 1;

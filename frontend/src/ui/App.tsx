@@ -57,6 +57,7 @@ function PointerPosition({ editor }: { editor: Editor }) {
   return <span data-testid="status-pointer">{editor.msg('statusPosition', { x: formatLength(pointerMm.x, unit), y: formatLength(pointerMm.y, unit), unit: unitName })}</span>;
 }
 
+
 export function App({ editor, images, shell, onStage, merge }: { editor: Editor; images: ImageStore; shell: Shell; onStage: (s: DesignerStage) => void; merge: MergeSession }) {
   useEditor(editor, WINDOW_ASPECTS);
   useSession(merge);

@@ -20,14 +20,18 @@ const TYPE_NAMES: Record<LabelObject['type'], MessageKey> = {
 
 const MM_PER_MIL = 0.0254;
 
+const NO_COLUMNS: readonly string[] = [];
+
 export function Properties({ editor, session }: { editor: Editor; session: MergeSession }) {
+  // The data source's columns offer a picture per record.
+  const columns = session.table?.columns ?? NO_COLUMNS;
   const t = editor.t;
   const selected = editor.selectedObjects;
   return (
     <aside class="properties" data-testid="properties">
       <h2>{t.properties}</h2>
       {selected.length === 0 && <LabelPanel editor={editor} />}
-      {selected.length === 1 && <ObjectPanel key={selected[0].id} editor={editor} session={session} object={selected[0]} />}
+      {selected.length === 1 && <ObjectPanel key={selected[0].id} editor={editor} session={session} object={selected[0]} columns={columns} />}
       {selected.length > 1 && (
         <div class="panel">
           <p class="hint">{editor.msg('multipleSelected', { count: selected.length })}</p>
@@ -59,7 +63,7 @@ function LabelPanel({ editor }: { editor: Editor }) {
   );
 }
 
-function ObjectPanel({ editor, session, object }: { editor: Editor; session: MergeSession; object: LabelObject }) {
+function ObjectPanel({ editor, session, object, columns }: { editor: Editor; session: MergeSession; object: LabelObject; columns: readonly string[] }) {
   const t = editor.t;
   const v = visualBox(object);
   const locked = object.locked;
@@ -76,8 +80,10 @@ function ObjectPanel({ editor, session, object }: { editor: Editor; session: Mer
         <LengthField {...length} label={t.positionY} value={v.yMm} disabled={locked} testId="prop-y" onCommit={(y) => set(placeVisualBox(object, v.xMm, y))} />
       </div>
       <div class="row">
-        <LengthField {...length} label={t.width} value={object.widthMm} min={0.1} disabled={locked || sized} testId="prop-width" onCommit={(w) => set(resizeAboutCorner(object, w, object.heightMm))} />
-        <LengthField {...length} label={t.height} value={object.heightMm} min={0.1} disabled={locked || fixedHeight} testId="prop-height" onCommit={(h) => set(resizeAboutCorner(object, object.widthMm, h))} />
+        <LengthField {...length} label={t.width} value={object.widthMm} min={0.1} disabled={locked || sized} testId="prop-width"
+          onCommit={(w) => set(resizeAboutCorner(object, w, keepsAspect(object) ? (w * object.heightMm) / object.widthMm : object.heightMm))} />
+        <LengthField {...length} label={t.height} value={object.heightMm} min={0.1} disabled={locked || fixedHeight} testId="prop-height"
+          onCommit={(h) => set(resizeAboutCorner(object, keepsAspect(object) ? (h * object.widthMm) / object.heightMm : object.widthMm, h))} />
       </div>
       <div class="row">
         {turnsFreely(object)
@@ -90,11 +96,16 @@ function ObjectPanel({ editor, session, object }: { editor: Editor; session: Mer
       </div>
       {object.type === 'text' && <TextPanel editor={editor} object={object} />}
       {object.type === 'barcode' && <BarcodePanel editor={editor} session={session} object={object} />}
-      {object.type === 'image' && <ImagePanel editor={editor} object={object} />}
+      {object.type === 'image' && <ImagePanel editor={editor} object={object} columns={columns} />}
       {(object.type === 'rect' || object.type === 'ellipse') && <ShapePanel editor={editor} object={object} />}
       {object.type === 'line' && <LinePanel editor={editor} object={object} />}
     </div>
   );
+}
+
+/** A picture that keeps its proportions keeps them also when one side is typed, as when it is dragged. */
+function keepsAspect(o: LabelObject): boolean {
+  return o.type === 'image' && o.keepAspect && o.widthMm > 0 && o.heightMm > 0;
 }
 
 /** A new size keeps the visual top-left corner where it was, which is what a typed size should do. */
@@ -232,10 +243,15 @@ function XdimFields({ editor, object }: { editor: Editor; object: BarcodeObject 
   );
 }
 
-function ImagePanel({ editor, object }: { editor: Editor; object: ImageObject }) {
+function ImagePanel({ editor, object, columns }: { editor: Editor; object: ImageObject; columns: readonly string[] }) {
   const t = editor.t;
+  const sources = [{ value: '', label: t.pictureInserted }, ...columns.map((c) => ({ value: c, label: editor.msg('pictureFromColumn', { column: c }) }))];
   return (
     <>
+      {(columns.length > 0 || object.srcColumn) && (
+        <SelectField label={t.pictureSource} value={object.srcColumn} disabled={object.locked} testId="prop-picture-source" options={sources}
+          onChange={(srcColumn) => editor.update(object.id, { srcColumn } as Partial<LabelObject>)} />
+      )}
       <CheckField label={t.keepAspect} checked={object.keepAspect} disabled={object.locked} onChange={(keepAspect) => editor.update(object.id, { keepAspect } as Partial<LabelObject>)} />
       <button type="button" class="button" disabled={object.locked} onClick={() => void editor.insertImage(object.id)}>{t.replaceImage}</button>
       <KeepOriginalPictures editor={editor} />

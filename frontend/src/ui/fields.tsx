@@ -113,16 +113,36 @@ function commitBeforeOtherClicks(input: HTMLInputElement): void {
   input.addEventListener('blur', () => window.removeEventListener('mousedown', onDown, true), { once: true });
 }
 
+/**
+ * Where the caret stood in a text field when it was last left: the field picker, a click away,
+ * inserts there (or replaces what was selected) while the field still holds that text.
+ */
+export const lastCaret = { testId: '', value: '', start: 0, end: 0 };
+
+/** The text with `insert` at the caret last left in field `testId`, or at its end; and where the caret goes next. */
+export function insertAtCaret(testId: string, text: string, insert: string): string {
+  const known = lastCaret.testId === testId && lastCaret.value === text;
+  const start = known ? Math.min(lastCaret.start, text.length) : text.length;
+  const end = known ? Math.min(Math.max(lastCaret.end, start), text.length) : text.length;
+  const result = text.slice(0, start) + insert + text.slice(end);
+  Object.assign(lastCaret, { testId, value: result, start: start + insert.length, end: start + insert.length });
+  return result;
+}
+
 export function TextField({ label, value, multiline, disabled, testId, onChange }: {
   label: string; value: string; multiline?: boolean; disabled?: boolean; testId?: string; onChange: (value: string) => void;
 }) {
   const handler = (e: Event): void => onChange((e.target as HTMLInputElement | HTMLTextAreaElement).value);
+  const remember = (e: Event): void => {
+    const field = e.target as HTMLInputElement | HTMLTextAreaElement;
+    Object.assign(lastCaret, { testId: testId ?? '', value: field.value, start: field.selectionStart ?? field.value.length, end: field.selectionEnd ?? field.value.length });
+  };
   return (
     <label class={`field ${multiline ? 'field-wide' : ''}`}>
       <span class="field-label">{label}</span>
       {multiline
-        ? <textarea rows={3} value={value} disabled={disabled} data-testid={testId} onInput={handler} />
-        : <input type="text" value={value} disabled={disabled} data-testid={testId} onInput={handler} />}
+        ? <textarea rows={3} value={value} disabled={disabled} data-testid={testId} onInput={handler} onBlur={remember} />
+        : <input type="text" value={value} disabled={disabled} data-testid={testId} onInput={handler} onBlur={remember} />}
     </label>
   );
 }

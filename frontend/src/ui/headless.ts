@@ -181,7 +181,7 @@ async function readData(api: DesktopApi, job: HeadlessJob, doc: LabelDocument, {
     if (!reply) throw new Error(words.t.notProject);
     workbook = await readWorkbook(base64ToBytes(reply.dataBase64), path.split('/').pop() ?? path);
   } catch (e) {
-    throw refuse(problem(what, e instanceof SpreadsheetError ? describeWorkbookFailure(e.failure, words.msg) : describeError(e, words.t)));
+    throw refuse(problem(what, e instanceof SpreadsheetError ? describeWorkbookFailure(e.failure, words.msg, path) : describeError(e, words.t)));
   }
   const wanted = job.sheet || source?.sheet || '';
   const sheet = workbook.sheets.find((s) => s.name === wanted);

@@ -17,7 +17,8 @@ async function importFile(page, file) {
 /** The stage as shown once Konva has drawn the latest change (it draws on animation frames). */
 async function stageImage(page) {
   await nextFrame(page);
-  return page.locator('[data-testid="stage"]').screenshot();
+  // A notice fading out over the canvas is no part of the label.
+  return page.locator('[data-testid="stage"]').screenshot({ style: '.toasts { display: none !important; }' });
 }
 
 /** The stage once it has finished drawing: two captures in a row agree (text and barcodes draw late on a busy machine). */

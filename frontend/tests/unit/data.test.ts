@@ -54,12 +54,13 @@ test('workbooks: xlsx and xls that the test writes, every sheet, text as shown',
 test('limits and damaged files give a reason, never an exception', () => {
   const big = parseSpreadsheet(new Uint8Array(LIMITS.maxBytes + 1), 'big.csv');
   assert.deepEqual(big, { ok: false, code: 'tooLarge', limit: LIMITS.maxBytes, actual: LIMITS.maxBytes + 1 });
-  const small = { maxBytes: 1e6, maxRows: 10, maxColumns: 3 };
-  assert.equal(rowsOf(utf8('n\n'.repeat(10)), 'x.csv', small).length, 10);
-  assert.deepEqual(parseSpreadsheet(utf8('n\n'.repeat(11)), 'many.csv', small), { ok: false, code: 'tooManyRows', limit: 10 });
+  const small = { ...LIMITS, maxBytes: 1e6, maxRows: 10, maxColumns: 3 };
+  // Ten records and their header row.
+  assert.equal(rowsOf(utf8('n\n'.repeat(11)), 'x.csv', small).length, 11);
+  assert.deepEqual(parseSpreadsheet(utf8('n\n'.repeat(12)), 'many.csv', small), { ok: false, code: 'tooManyRows', limit: 10 });
   assert.deepEqual(parseSpreadsheet(utf8('a,b,c,d\n'), 'wide.csv', small), { ok: false, code: 'tooManyColumns', limit: 3 });
   // A whole formatted column declares a million rows; only rows with content count.
-  const sheet = XLSX.utils.aoa_to_sheet(Array.from({ length: 12 }, (_, i) => [i]));
+  const sheet = XLSX.utils.aoa_to_sheet(Array.from({ length: 13 }, (_, i) => [i]));
   const declaredOnly = XLSX.utils.aoa_to_sheet([['a'], ['b']]);
   declaredOnly['!ref'] = 'A1:A1048576';
   const book = XLSX.utils.book_new();
@@ -101,4 +102,66 @@ test('workbook cells arrive as their values: long numbers in full, dates in thei
     ['6920000000001', '0.3', '2026/01/02', '00123', '2026-01-02', '1234567'],
     ['12345678901234600000', '3.50', '2026年1月2日', '000123', '2026-12-31', '0.0000001'],
   ]);
+});
+
+test('content decides: text, web pages and other data under a workbook name are refused, naming what they are', () => {
+  const html = utf8('<html xmlns:x="urn:schemas-microsoft-com:office:excel"><table><tr><td>00123</td></tr></table></html>');
+  const cases: [Uint8Array, string, unknown][] = [
+    [utf8('a,b\n1,2\n'), 'fake.xlsx', { extension: '.xlsx', actual: 'text' }],
+    [html, 'export.xls', { extension: '.xls', actual: 'html' }],
+    [utf8('\ufeff  <!DOCTYPE html><p>x'), 'page.csv', { extension: '.csv', actual: 'html' }],
+    [Uint8Array.from([0x89, 0x50, 0x4e, 0x47, 0, 0, 1]), 'photo.csv', { extension: '.csv', actual: 'binary' }],
+  ];
+  for (const [bytes, name, expected] of cases) {
+    const result = parseSpreadsheet(bytes, name);
+    assert.deepEqual(result.ok ? result : { extension: result.code === 'wrongContent' && result.extension, actual: result.code === 'wrongContent' && result.actual }, expected, name);
+  }
+  assert.deepEqual(rowsOf(utf8('a\tb\n1\t2\n'), 'export.txt'), [['a', 'b'], ['1', '2']]);
+  const xml2003 = utf8('<?xml version="1.0"?><Workbook xmlns="urn:schemas-microsoft-com:office:spreadsheet" xmlns:ss="urn:schemas-microsoft-com:office:spreadsheet"><Worksheet ss:Name="S"><Table><Row><Cell><Data ss:Type="String">00123</Data></Cell></Row></Table></Worksheet></Workbook>');
+  assert.deepEqual(rowsOf(xml2003, 'old.xls'), [['00123']]);
+});
+
+test('an xlsx that unpacks past the limit is refused before it is unpacked, also when it hides its sizes', async () => {
+  const { zipSync, strToU8 } = await import('fflate');
+  const book = XLSX.utils.book_new();
+  XLSX.utils.book_append_sheet(book, XLSX.utils.aoa_to_sheet([['a'], ['1']]), 'S');
+  const files = XLSX.read(XLSX.write(book, { type: 'array', bookType: 'xlsx' }), { type: 'array', bookFiles: true }) as unknown as { files: Record<string, { content: Uint8Array; name: string }> };
+  const entries: Record<string, Uint8Array> = {};
+  for (const [path, file] of Object.entries(files.files ?? {})) if (!path.endsWith('/')) entries[path.replace(/^\/?/, '')] = file.content;
+  entries['xl/worksheets/sheet1.xml'] = strToU8(`<worksheet>${' '.repeat(3 * 1024 * 1024)}</worksheet>`);
+  const bomb = zipSync(entries, { level: 9 });
+  const limits = { ...LIMITS, maxInflatedBytes: 2 * 1024 * 1024 };
+  assert.ok(bomb.length < 64 * 1024);
+  assert.deepEqual(parseSpreadsheet(bomb, 'bomb.xlsx', limits), { ok: false, code: 'inflateTooLarge', limit: limits.maxInflatedBytes });
+  // The same entries claiming to unpack to nothing, in the local headers and the directory.
+  const hidden = bomb.slice();
+  const view = new DataView(hidden.buffer);
+  for (let at = 0; at + 30 < hidden.length; at++) {
+    if (view.getUint32(at, true) === 0x04034b50) view.setUint32(at + 22, 0, true);
+    if (view.getUint32(at, true) === 0x02014b50) view.setUint32(at + 24, 0, true);
+  }
+  assert.deepEqual(parseSpreadsheet(hidden, 'bomb.xlsx', limits), { ok: false, code: 'inflateTooLarge', limit: limits.maxInflatedBytes });
+});
+
+test('a CSV mixing UTF-8 and GB18030 lines is read line by line and names the lines of the other encoding', () => {
+  // Header and two rows in UTF-8, the third row in GB18030 ("铅笔,12").
+  const bytes = Uint8Array.from([...utf8('品名,数量\n橡皮,3\n尺子,5\n'), 0xc7, 0xa6, 0xb1, 0xca, 0x2c, 0x31, 0x32, 0x0a]);
+  const result = parseSpreadsheet(bytes, 'mixed.csv');
+  assert.ok(result.ok);
+  if (!result.ok) return;
+  assert.deepEqual(result.sheets[0].rows, [['品名', '数量'], ['橡皮', '3'], ['尺子', '5'], ['铅笔', '12']]);
+  assert.deepEqual(result.mixed, { encoding: 'gb18030', lines: [4] });
+  const pure = parseSpreadsheet(gb18030, 'gb.csv');
+  assert.equal(pure.ok && pure.mixed, null);
+});
+
+test('workbook cells that are not formatted while reading still read as the sheet shows them', () => {
+  const sheet = XLSX.utils.aoa_to_sheet([['ok', 'err', 'code', 'price'], [true, 0, 42, 2.5]]);
+  sheet.B2 = { t: 'e', v: 42 };
+  (sheet.C2 as XLSX.CellObject).z = '000000';
+  (sheet.D2 as XLSX.CellObject).z = '¥#,##0.00';
+  const book = XLSX.utils.book_new();
+  XLSX.utils.book_append_sheet(book, sheet, 'S');
+  const result = parseSpreadsheet(new Uint8Array(XLSX.write(book, { type: 'array', bookType: 'xlsx' }) as ArrayBuffer), 'cells.xlsx');
+  assert.deepEqual(result.ok && result.sheets[0].rows[1], ['TRUE', '#N/A', '000042', '2.5']);
 });

@@ -7,10 +7,12 @@ import type { LabelObject } from '../../model/document';
 import { labelSequence } from '../../model/labels';
 import type { MergeSession } from '../../merge/session';
 import { formatList } from '../../i18n/messages';
+import type { SheetTable } from '../../data/table';
 import { missingFields } from '../../print/preflight';
-import { CheckField, SelectField } from '../fields';
+import { CheckField, insertAtCaret, SelectField } from '../fields';
 import { IntField } from './IntField';
 import { CheckReport, useLabelCheck } from './Preflight';
+import { RecordsTable } from './RecordsTable';
 
 export function useSession(session: MergeSession): void {
   const [, setTick] = useState(0);
@@ -48,6 +50,7 @@ export function DataPanel({ editor, session }: { editor: Editor; session: MergeS
         <FieldButtons editor={editor} session={session} />
         <CounterSettingsPanel editor={editor} session={session} />
         {table && <RecordNavigator editor={editor} session={session} />}
+        {table && <RecordsSection editor={editor} session={session} table={table} />}
         <Problems editor={editor} session={session} />
       </div>
     </aside>
@@ -62,7 +65,9 @@ function FieldButtons({ editor, session }: { editor: Editor; session: MergeSessi
       editor.report(new Error(t.selectTextOrBarcode));
       return;
     }
-    const patch: Partial<LabelObject> = target.type === 'text' ? { text: target.text + field } : { data: (target.type === 'barcode' ? target.data : '') + field };
+    const patch: Partial<LabelObject> = target.type === 'text'
+      ? { text: insertAtCaret('prop-text', target.text, field) }
+      : { data: insertAtCaret('prop-data', target.type === 'barcode' ? target.data : '', field) };
     editor.update(target.id, patch as Partial<LabelObject>);
   };
   const columns = session.table?.columns ?? [];
@@ -123,12 +128,22 @@ function RecordNavigator({ editor, session }: { editor: Editor; session: MergeSe
   );
 }
 
+function RecordsSection({ editor, session, table }: { editor: Editor; session: MergeSession; table: SheetTable }) {
+  const [open, setOpen] = useState(false);
+  return (
+    <details open={open} onToggle={(e) => setOpen((e.target as HTMLDetailsElement).open)}>
+      <summary data-testid="records-open">{editor.t.recordsTable}</summary>
+      {open && <RecordsTable editor={editor} session={session} table={table} />}
+    </details>
+  );
+}
+
 /** Every record as one label, checked as the print dialog checks a job. */
 function Problems({ editor, session }: { editor: Editor; session: MergeSession }) {
   const table = session.table;
   const counter = session.settings.counter;
   const labels = useMemo(() => (table && table.records.length > 0 ? labelSequence({ first: 0, last: table.records.length - 1 }, 1, counter) : null), [table, counter]);
-  const state = useLabelCheck(editor.state.doc, table, labels);
+  const state = useLabelCheck(editor.state.doc, table, labels, undefined, session.pictures);
   if (!labels) return null;
   return <CheckReport editor={editor} state={state} onJump={(r) => session.showRecord(r)} showClean />;
 }

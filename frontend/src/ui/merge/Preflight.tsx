@@ -9,7 +9,8 @@ import type { LabelInstance } from '../../model/labels';
 import type { SheetTable } from '../../data/table';
 import { describeBarcodeFault } from '../../render/barcodeFault';
 import { formatList } from '../../i18n/messages';
-import { checkLabels, PictureCheck, RecordProblem } from '../../print/preflight';
+import { checkLabels, LabelFault, PictureCheck, RecordProblem } from '../../print/preflight';
+import type { RecordPictures } from '../../render/recordPictures';
 
 const SHOWN_PROBLEMS = 50;
 const SHOWN_SKIPPED = 20;
@@ -24,7 +25,7 @@ export type CheckState =
 function contentKey(doc: LabelDocument): string {
   // A picture by its length and end: its whole data would make the key megabytes long.
   const content = (o: LabelDocument['objects'][number]): unknown =>
-    o.type === 'text' ? o.text : o.type === 'barcode' ? [o.symbology, o.data] : o.type === 'image' ? [o.src.length, o.src.slice(-40)] : 0;
+    o.type === 'text' ? o.text : o.type === 'barcode' ? [o.symbology, o.data] : o.type === 'image' ? [o.src.length, o.src.slice(-40), o.srcColumn] : 0;
   return JSON.stringify(doc.objects.map(content));
 }
 
@@ -32,7 +33,9 @@ function contentKey(doc: LabelDocument): string {
  * Checks these labels against the current document and cells whenever either changes; a newer
  * check replaces one still running. Null labels check nothing.
  */
-export function useLabelCheck(doc: LabelDocument, table: SheetTable | null, labels: readonly LabelInstance[] | null, pictures?: PictureCheck): CheckState {
+export function useLabelCheck(
+  doc: LabelDocument, table: SheetTable | null, labels: readonly LabelInstance[] | null, images?: PictureCheck, pictures: RecordPictures | null = null,
+): CheckState {
   const [state, setState] = useState<CheckState>({ status: 'checking', done: 0, total: labels?.length ?? 0 });
   const run = useRef(0);
   useEffect(() => {
@@ -46,8 +49,8 @@ export function useLabelCheck(doc: LabelDocument, table: SheetTable | null, labe
     void checkLabels(doc, table, labels, new Date(), {
       onProgress: (p) => current() && setState({ status: 'checking', ...p }),
       superseded: () => !current(),
-      pictures,
-    }).then((problems) => {
+      pictures: images,
+    }, pictures).then((problems) => {
       if (problems && current()) setState({ status: 'done', problems });
     });
     return () => {
@@ -58,15 +61,35 @@ export function useLabelCheck(doc: LabelDocument, table: SheetTable | null, labe
 }
 
 export function describeProblem(editor: Pick<Editor, 'msg'>, problem: RecordProblem): string {
-  const reason = problem.faults
-    .map((f) => (f.kind === 'field' ? editor.msg('fieldNotColumn', { name: f.name }) : f.kind === 'picture' ? editor.msg('pictureBroken') : describeBarcodeFault(f.fault, editor)))
-    .join(' ');
+  const reason = problem.faults.map((f) => describeFault(editor, f)).join(' ');
   if (problem.record < 0) return editor.msg('checkItemLabel', { reason });
   const barcode = problem.faults.find((f) => f.kind === 'barcode');
   const record = problem.record + 1;
   if (!barcode || barcode.kind !== 'barcode') return editor.msg('checkItem', { record, reason });
   const value = barcode.value.length > SHOWN_VALUE_CHARS ? `${barcode.value.slice(0, SHOWN_VALUE_CHARS)}…` : barcode.value;
   return editor.msg('checkItemValue', { record, value, reason });
+}
+
+const PICTURE_FAULTS = {
+  empty: 'faultPictureEmpty', missing: 'faultPictureMissing', notPicture: 'faultPictureNotPicture',
+  tooLarge: 'faultPictureTooLarge', undecodable: 'faultPictureUndecodable', unavailable: 'faultPictureUnavailable',
+} as const;
+
+function describeFault(editor: Pick<Editor, 'msg'>, fault: LabelFault): string {
+  switch (fault.kind) {
+    case 'field':
+      return editor.msg('fieldNotColumn', { name: fault.name });
+    case 'barcode':
+      return describeBarcodeFault(fault.fault, editor);
+    case 'date':
+      return fault.value.trim() ? editor.msg('faultDate', { column: fault.column, value: fault.value }) : editor.msg('faultNoDate', { column: fault.column });
+    case 'number':
+      return fault.value.trim() ? editor.msg('faultNumber', { column: fault.column, value: fault.value }) : editor.msg('faultNoNumber', { column: fault.column });
+    case 'picture':
+      return editor.msg(PICTURE_FAULTS[fault.problem], { column: fault.column, name: fault.name });
+    case 'brokenPicture':
+      return editor.msg('pictureBroken');
+  }
 }
 
 /** The check's outcome; `onSkip` offers to leave the listed records out. */

@@ -11,14 +11,14 @@ import { formatMm } from '../../model/units';
 import type { ImageStore } from '../../render/images';
 import type { JobOutcome } from '../../print/job';
 import { DEFAULT_DPI, MAX_JOB_LABELS, OutputOptions, OutputSource, outcomeMessage, PlanRefusal, planOutput, printOutput, RESOLUTIONS, savePdf } from '../../print/output';
-import { COLOUR_LOOK, PageLook, PagePlan, pagePixelSize, pageRenderer } from '../../print/pages';
+import { COLOUR_LOOK, PageLook, PagePlan, pagePixelSize, pageRenderer, recordPictureKeys } from '../../print/pages';
 import { barcodeEncoderLoaded } from '../../render/barcode';
 import { calibrationDocument } from '../../print/calibration';
 import { initialPrinter, jobSettings, loadProfiles, rememberProfile, saveProfiles } from '../../model/profiles';
 import { sendReady } from '../../model/languages';
 import { MonoBitmap, monoToRgba } from '../../render/mono';
 import { PrinterSettings, usePrinterProfile } from './PrinterSettings';
-import { SelectField } from '../fields';
+import { CheckField, SelectField } from '../fields';
 import { IntField } from './IntField';
 import { SheetOptions } from './SheetOptions';
 import { useSession } from './DataPanel';
@@ -77,14 +77,17 @@ function DialogBody({ mode, editor, session, images }: { mode: 'print' | 'pdf'; 
     });
   }, []);
 
-  const options: OutputOptions = { dpi, from, to, perRecord, sheet, skip, look };
-  const planned = useMemo(() => planOutput(doc, session.table, session.settings, options), [doc, session.table, dpi, from, to, perRecord, sheet, skip]);
+  const chosen = session.chosen;
+  const [onlyChosen, setOnlyChosen] = useState(chosen.size > 0);
+  const only = onlyChosen && chosen.size > 0 ? [...chosen].sort((a, b) => a - b) : undefined;
+  const options: OutputOptions = { dpi, from, to, perRecord, sheet, skip, only, look };
+  const planned = useMemo(() => planOutput(doc, session.table, session.settings, options), [doc, session.table, dpi, from, to, perRecord, sheet, skip, onlyChosen && chosen]);
   // Without its cells a merge would print the field names themselves.
   const dataMissing = !!session.settings.source && !session.table;
   const plan = planned.ok ? planned.plan : null;
   const pageCount = plan?.pages.length ?? 0;
   const shownPage = Math.min(previewPage, Math.max(0, pageCount - 1));
-  const check = useLabelCheck(doc, session.table, plan && !dataMissing ? plan.labels : null, images);
+  const check = useLabelCheck(doc, session.table, plan && !dataMissing ? plan.labels : null, images, session.pictures);
   const checked = check.status === 'done' && check.problems.length === 0;
   const running = status.kind === 'running';
 
@@ -105,7 +108,7 @@ function DialogBody({ mode, editor, session, images }: { mode: 'print' | 'pdf'; 
 
   const setSheet = (next: SheetLayout | null): void => session.updateSettings({ sheet: next }, 'merge.sheet');
 
-  const source: OutputSource = { doc, table: session.table, settings: session.settings, images };
+  const source: OutputSource = { doc, table: session.table, settings: session.settings, images, pictures: session.pictures };
 
   const print = async (calibrating = false): Promise<void> => {
     if (!plan) return;
@@ -190,7 +193,11 @@ function DialogBody({ mode, editor, session, images }: { mode: 'print' | 'pdf'; 
                 <IntField label={t.recordTo} value={to} min={1} max={Math.max(1, count)} testId="print-to" onCommit={setTo} />
                 <IntField label={t.labelsPerRecord} value={perRecord} min={1} max={10000} testId="print-per-record" onCommit={setPerRecord} />
               </div>
-            ) : (
+            ) : null}
+            {session.table && chosen.size > 0 ? (
+              <CheckField label={editor.msg('printOnlyChosen', { count: chosen.size })} checked={onlyChosen} testId="print-only-chosen" onChange={setOnlyChosen} />
+            ) : null}
+            {session.table ? null : (
               <IntField label={t.labelCount} value={perRecord} min={1} max={100000} testId="print-per-record" onCommit={setPerRecord} />
             )}
             <SheetOptions editor={editor} sheet={sheet} onChange={setSheet} />
@@ -265,9 +272,11 @@ function PagePreview({ editor, session, images, plan, dpi, page, look }: {
   const size = pagePixelSize(plan, dpi);
   useEffect(() => {
     let live = true;
-    void Promise.all([images.ready(doc), barcodeEncoderLoaded()]).then(() => {
+    const now = new Date();
+    const pictures = images.recordPicturesReady(recordPictureKeys(doc, plan, session.table, now, page));
+    void Promise.all([images.ready(doc), barcodeEncoderLoaded(), pictures]).then(() => {
       if (!live || !holder.current) return;
-      const renderer = pageRenderer(doc, plan, dpi, session.table, images, new Date(), look);
+      const renderer = pageRenderer(doc, plan, dpi, session.table, images, now, look);
       const canvas = look.kind === 'mono' ? dotsCanvas(renderer.dots(page)) : renderer.draw(page) as HTMLCanvasElement;
       canvas.setAttribute('data-testid', 'preview-canvas');
       canvas.dataset.renders = String((renders.current += 1));
