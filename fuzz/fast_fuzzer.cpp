@@ -8,7 +8,9 @@
 //   5 print     the text as submitPrintJob's payload: its reader, its own checks, and the settings
 //               check against a label printer's driver
 //   6 one bit   the bytes as a page image, decoded and brought to the 1-bit form Qt prints as such
+//   7 templates the bytes as a label-template file beside a paper-size file, read and listed
 #include "FileRoutines.h"
+#include "LabelTemplates.h"
 #include "PageImage.h"
 #include "PrintRequest.h"
 #include "PrinterOptions.h"
@@ -21,6 +23,7 @@
 #include <QImageReader>
 #include <QJsonDocument>
 #include <QLocale>
+#include <QSet>
 #include <QTemporaryDir>
 
 #include <cmath>
@@ -220,6 +223,35 @@ void checkPrintRequest(const QString &text)
         fail("the settings check passed a choice the driver does not list, or named the wrong one", text);
 }
 
+// Whatever a template file holds, every entry listed is one a sheet can be drawn from: a label of
+// positive size, at least one block of whole labels, figures that are numbers, one entry a part.
+void checkTemplates(const QByteArray &bytes)
+{
+    static const QByteArray papers =
+        "<Glabels-paper-sizes><Paper-size id=\"A4\" width=\"210mm\" height=\"297mm\"/></Glabels-paper-sizes>";
+    const TemplateReadResult result = readLabelTemplateTexts({papers, bytes});
+    QSet<QString> parts;
+    for (const LabelTemplate &entry : result.templates) {
+        const QString input = QString::fromUtf8(bytes);
+        const auto length = [](double mm) { return std::isfinite(mm) && std::abs(mm) <= 10000; };
+        if (!(entry.widthMm > 0) || !(entry.heightMm > 0) || !length(entry.widthMm) || !length(entry.heightMm)
+            || !(entry.paperWidthMm > 0) || !(entry.paperHeightMm > 0) || entry.layouts.isEmpty())
+            fail("a template without a label or a paper of positive size was listed", input);
+        for (const TemplateLayout &layout : entry.layouts)
+            if (layout.nx < 1 || layout.ny < 1 || layout.nx > 1000 || layout.ny > 1000 || !length(layout.x0Mm)
+                || !length(layout.y0Mm) || !length(layout.dxMm) || !length(layout.dyMm))
+                fail("a template's block of labels is not a grid of whole labels at finite places", input);
+        if (!entry.equivalentTo.isEmpty() && entry.equivalentTo.compare(entry.part, Qt::CaseInsensitive) == 0)
+            fail("an alias was resolved to itself", input);
+        const QString key = entry.brand.toCaseFolded() + QLatin1Char('\n') + entry.part.toCaseFolded();
+        if (parts.contains(key))
+            fail("one maker's part was listed twice", input);
+        parts.insert(key);
+        if (QJsonDocument(templateToJson(entry)).toJson().isEmpty())
+            fail("a template did not become JSON", input);
+    }
+}
+
 int applicationArgc = 1;
 char applicationName[] = "fast_fuzzer";
 char *applicationArgv[] = {applicationName, nullptr};
@@ -256,14 +288,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
     const QByteArray bytes(reinterpret_cast<const char *>(data + 1), int(size - 1));
     const QString text = QString::fromUtf8(bytes);
-    switch (data[0] % 7) {
+    switch (data[0] % 8) {
     case 0: checkPayloadReaders(text); break;
     case 1: checkPageImage(bytes); break;
     case 2: checkSuffix(text); break;
     case 3: checkWrite(harness->work.path(), text); break;
     case 4: checkEnvelope(text); break;
     case 5: checkPrintRequest(text); break;
-    default: checkOneBit(bytes); break;
+    case 6: checkOneBit(bytes); break;
+    default: checkTemplates(bytes); break;
     }
     return 0;
 }

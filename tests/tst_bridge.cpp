@@ -51,7 +51,7 @@ void BridgeTest::webChannel_publishesTheMethodTableAndAnswersCalls()
         {"windowMinimize", {}}, {"windowMaximize", {}}, {"windowClose", {}}, {"openProject", {"path"}},
         {"openProject", {}}, {"saveProject", {"payloadJson"}}, {"savePrintPdf", {"payloadJson"}},
         {"pickSpreadsheet", {}}, {"readSpreadsheet", {"path"}}, {"listLocalFonts", {}}, {"listPrinters", {}},
-        {"submitPrintJob", {"payloadJson"}}, {"printerOptions", {"printerName"}},
+        {"submitPrintJob", {"payloadJson"}}, {"printerOptions", {"printerName"}}, {"listLabelTemplates", {}},
     };
     const QMetaObject &meta = DesktopBridge::staticMetaObject;
     QCOMPARE(meta.methodCount() - meta.methodOffset(), expected.size());

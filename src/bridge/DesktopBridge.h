@@ -34,6 +34,7 @@ public:
     Q_INVOKABLE QString listPrinters();
     Q_INVOKABLE QString submitPrintJob(const QString &payloadJson);
     Q_INVOKABLE QString printerOptions(const QString &printerName);
+    Q_INVOKABLE QString listLabelTemplates();
 
 private:
     QString rememberedFolder(const QString &key) const;
