@@ -80,6 +80,8 @@ export interface DesktopApi {
   submitPrintJob(payload: PrintJobPayload): Promise<PrintReply>;
   /** What the printer's driver offers; null where nothing can be asked (browser mode). */
   printerOptions(printerName: string): Promise<DriverSettings | null>;
+  /** The system's label-template database as the host reads it (`model/templates` makes stock of it); empty without a host. */
+  listLabelTemplates(): Promise<unknown[]>;
 }
 
 export const CANCELLED = 'cancelled';
@@ -182,6 +184,11 @@ export class HostApi implements DesktopApi {
   async printerOptions(printerName: string): Promise<DriverSettings | null> {
     return asDriverSettings(await this.call('printerOptions', printerName));
   }
+
+  async listLabelTemplates(): Promise<unknown[]> {
+    const reply = await this.call('listLabelTemplates');
+    return Array.isArray(reply?.templates) ? (reply!.templates as unknown[]) : [];
+  }
 }
 
 /** Keeps what is well formed: a driver's list is shown and sent back as it came. */
@@ -275,6 +282,10 @@ export class BrowserApi implements DesktopApi {
 
   async printerOptions(): Promise<DriverSettings | null> {
     return null;
+  }
+
+  async listLabelTemplates(): Promise<unknown[]> {
+    return [];
   }
 }
 

@@ -6,6 +6,7 @@ import { errorsEn, errorsZhCN } from './errors';
 import { mergeEn, mergeZhCN } from './merge';
 import { printerEn, printerZhCN } from './printer';
 import { stockEn, stockZhCN } from './stock';
+import { templatesEn, templatesZhCN } from './templates';
 
 const zhCN = {
   /** The table's language, for plural rules and number forms. */
@@ -163,6 +164,7 @@ const zhCN = {
   ...printerZhCN,
   ...checksZhCN,
   ...stockZhCN,
+  ...templatesZhCN,
   ...errorsZhCN,
 } as const;
 
@@ -317,6 +319,7 @@ const en: MessageTable = {
   ...printerEn,
   ...checksEn,
   ...stockEn,
+  ...templatesEn,
   ...errorsEn,
 };
 

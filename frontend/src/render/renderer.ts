@@ -4,12 +4,14 @@
 
 import type { BarcodeObject, ImageObject, LabelDocument, LabelObject, LineObject, TextObject } from '../model/document';
 import { DEFAULT_PRINTER_DPI, printerDpi } from '../model/output';
+import { labelOutline } from '../model/shape';
 import { mmToWholePx, ptToMm, pxPerMm } from '../model/units';
 import { BarcodeResult, BarcodeScale, renderBarcode } from './barcode';
 import type { BarcodeFault } from './barcodeFault';
 import { printedXdim } from './xdim';
 import { AnyCanvas, context2d, createCanvas, Ctx2D } from './canvas';
 import type { Pictures } from './images';
+import { traceLabelOutline } from './outline';
 import { cssFont, layoutText } from './text';
 
 export interface RenderOptions {
@@ -50,6 +52,13 @@ export function renderLabel(ctx: Ctx2D, doc: LabelDocument, dpi: number, options
   ctx.beginPath();
   ctx.rect(0, 0, size.width, size.height);
   ctx.clip();
+  // Round, oval and CD labels print nothing past their shape (or on a CD's hole).
+  const outline = labelOutline(doc);
+  if (outline.shape !== 'rectangle') {
+    ctx.beginPath();
+    traceLabelOutline(ctx, outline, scale);
+    ctx.clip('evenodd');
+  }
   for (const object of doc.objects) {
     ctx.save();
     placeObject(ctx, object, scale);

@@ -118,3 +118,32 @@ designerTest('a sheet job\'s PDF has each label where the stock puts it, from th
     }
   }
 });
+
+designerTest('a round label prints only within its circle, at every place of the sheet, and what reaches off it is named', async ({ page }) => {
+  await toolbar(page, 'newProject');
+  await chooseStock(page, 'round 40', 'a4-4x6-round-40');
+  const sheet = await page.evaluate(() => {
+    const e = window.quillmark.editor;
+    // Black over the whole square box: its corners lie off the round label.
+    const square = e.insert('rect');
+    e.update(square.id, { xMm: 0, yMm: 0, widthMm: 40, heightMm: 40, strokeMm: 0, fillColor: '#000000' });
+    return e.state.doc.merge.sheet;
+  });
+  await toolbar(page, 'exportPdf');
+  assert.match(await page.innerText('[data-testid="check-off-label"]'), /1 个对象超出标签范围：矩形/);
+  await setField(page, 'print-per-record', 2);
+  const pdf = path.join(scratchDir(), 'round.pdf');
+  await (await download(page, () => page.click('[data-testid="print-start"]'))).saveAs(pdf);
+  const dpi = 200;
+  const { width, pixels } = pageGrey(pdf, 1, dpi);
+  const grey = (xMm, yMm) => pixels[Math.round(yMm * dpi / 25.4) * width + Math.round(xMm * dpi / 25.4)];
+  for (const column of [0, 1]) {
+    const x = sheet.marginLeftMm + column * sheet.pitchXMm;
+    const y = sheet.marginTopMm;
+    const where = `label ${column + 1}`;
+    assert.ok(grey(x + 20, y + 20) < 64, `${where}: its centre is printed`);
+    assert.ok(grey(x + 20, y + 1) < 64 && grey(x + 1, y + 20) < 64, `${where}: its circle reaches its box's sides`);
+    for (const [dx, dy] of [[2, 2], [38, 2], [2, 38], [38, 38]]) assert.ok(grey(x + dx, y + dy) > 240, `${where}: the corner (${dx}, ${dy}) stays blank`);
+  }
+  assert.ok(grey(sheet.marginLeftMm + 2 * sheet.pitchXMm + 20, sheet.marginTopMm + 20) > 240, 'the third place is left empty');
+});
