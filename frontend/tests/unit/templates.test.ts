@@ -1,7 +1,9 @@
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
+import { createObject, LabelObject } from '../../src/model/document';
 import { readMergeSettings } from '../../src/model/merge';
-import { labelsPerSheet, placeLabels, searchStock, STOCK } from '../../src/model/stock';
+import { offLabelObjects } from '../../src/model/shape';
+import { labelsPerSheet, placeLabels, searchStock, STOCK, type StockEntry } from '../../src/model/stock';
 import { mergeStock, stockOfTemplate, stockOfTemplates } from '../../src/model/templates';
 
 // Entries as the host's listLabelTemplates gives them.
@@ -62,4 +64,25 @@ test('search ranks a maker\'s part number first, finds sizes, kinds and shapes, 
   assert.deepEqual(codes('round 40').slice(0, 2), ['a4-4x6-round-40', '4677']);
   assert.ok(codes('圆形').includes('4677'));
   assert.ok(codes('address sheet').includes('L7160'));
+});
+
+test('an object is off the label when any corner of its turned box leaves the label\'s shape or covers a CD\'s hole', () => {
+  const stockOf = (shape: string, hole?: number) => ({ ...STOCK[0], shape, widthMm: 40, heightMm: shape === 'ellipse' ? 20 : 40, ...(hole ? { holeDiameterMm: hole } : {}) }) as StockEntry;
+  const box = (xMm: number, yMm: number, widthMm: number, heightMm: number, rotation = 0) => ({ ...createObject('rect'), xMm, yMm, widthMm, heightMm, rotation }) as LabelObject;
+  const cases: [string, StockEntry | undefined, LabelObject, boolean][] = [
+    ['flush with a rectangle', undefined, box(0, 0, 40, 40), false],
+    ['past a rectangle\'s edge', undefined, box(30, 0, 11, 5), true],
+    ['turned past a rectangle\'s edge', undefined, box(2, 2, 36, 36, 30), true],
+    ['a square in a circle', stockOf('round'), box(6, 6, 28, 28), false],
+    ['a corner out of a circle', stockOf('round'), box(4, 4, 32, 32), true],
+    ['turned into a circle', stockOf('round'), box(2, 18, 36, 4, 45), false],
+    ['wide in an oval', stockOf('ellipse'), box(5, 8, 30, 4), false],
+    ['tall at an oval\'s narrow end', stockOf('ellipse'), box(2, 4, 4, 12), true],
+    ['on a CD\'s ring', stockOf('cd', 15), box(4, 17, 8, 6), false],
+    ['over a CD\'s hole', stockOf('cd', 15), box(10, 17, 20, 6), true],
+  ];
+  for (const [name, stock, object, off] of cases) {
+    const doc = { widthMm: 40, heightMm: stock?.heightMm ?? 40, objects: [object], ...(stock ? { stock } : {}) };
+    assert.equal(offLabelObjects(doc).length === 1, off, name);
+  }
 });
