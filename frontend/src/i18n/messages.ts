@@ -6,6 +6,7 @@ import { errorsEn, errorsZhCN } from './errors';
 import { mergeEn, mergeZhCN } from './merge';
 import { printerEn, printerZhCN } from './printer';
 import { stockEn, stockZhCN } from './stock';
+import { symbologiesEn, symbologiesZhCN } from './symbologies';
 import { templatesEn, templatesZhCN } from './templates';
 
 const zhCN = {
@@ -165,6 +166,7 @@ const zhCN = {
   ...checksZhCN,
   ...stockZhCN,
   ...templatesZhCN,
+  ...symbologiesZhCN,
   ...errorsZhCN,
 } as const;
 
@@ -320,6 +322,7 @@ const en: MessageTable = {
   ...checksEn,
   ...stockEn,
   ...templatesEn,
+  ...symbologiesEn,
   ...errorsEn,
 };
 
