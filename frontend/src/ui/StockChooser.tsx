@@ -11,6 +11,7 @@ import {
   DEFAULT_GAP_MM, findStock, formatStockSize, labelsPerSheet, makeCustomStock, PaperName, placeLabels, searchStock, STOCK,
   SheetGeometry, StockEntry, StockKind, StockProblem,
 } from '../model/stock';
+import { DESIGNS, DesignWord } from '../model/designs';
 import { mergeStock, stockOfTemplates } from '../model/templates';
 import { SheetFields } from './SheetFields';
 import { LengthField, lengthProps, SelectField } from './fields';
@@ -58,6 +59,7 @@ function ChooserBody({ editor }: { editor: Editor }) {
   const [paper, setPaper] = useState<PaperName | ''>('');
   const [selectedId, setSelectedId] = useState<string>(state.recentStock[0] ?? '');
   const [lengthMm, setLengthMm] = useState(DEFAULT_CONTINUOUS_LENGTH_MM);
+  const [designId, setDesignId] = useState('');
   const [system, setSystem] = useState<StockEntry[]>([]);
   useEffect(() => {
     let live = true;
@@ -80,7 +82,10 @@ function ChooserBody({ editor }: { editor: Editor }) {
   useEffect(() => {
     if (scroller.current) scroller.current.scrollTop = 0;
   }, [query, kind, paper]);
-  const create = (entry: StockEntry): void => editor.newFromStock(entry, entry.heightMm === null ? lengthMm : undefined);
+  const word = (w: DesignWord): string => t[w];
+  const design = DESIGNS.find((d) => d.id === designId);
+  const create = (entry: StockEntry): void =>
+    editor.newFromStock(entry, entry.heightMm === null ? lengthMm : undefined, design && ((w, h) => design.build(w, h, word)));
   const close = (): void => editor.closeStockChooser();
 
   const item = (entry: StockEntry, testId = 'stock-item') => (
@@ -150,6 +155,9 @@ function ChooserBody({ editor }: { editor: Editor }) {
                 {selected.heightMm === null && (
                   <LengthField {...lengthProps(editor)} label={t.chooserLength} value={lengthMm} min={1} max={2000} testId="chooser-length" onCommit={setLengthMm} />
                 )}
+                <SelectField<string> label={t.chooserDesign} value={designId} testId="chooser-design"
+                  options={[{ value: '', label: t.chooserDesignBlank }, ...DESIGNS.map((d) => ({ value: d.id, label: t[d.name] }))]} onChange={setDesignId} />
+                {design && <p class="hint">{editor.msg('chooserDesignColumns', { columns: design.columns.map(word).join(editor.state.language === 'en' ? ', ' : '、') })}</p>}
                 <button type="button" class="button primary" data-testid="chooser-create" onClick={() => create(selected)}>{t.chooserCreate}</button>
               </div>
             )}

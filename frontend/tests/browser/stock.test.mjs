@@ -147,3 +147,16 @@ designerTest('a round label prints only within its circle, at every place of the
   }
   assert.ok(grey(sheet.marginLeftMm + 2 * sheet.pitchXMm + 20, sheet.marginTopMm + 20) > 240, 'the third place is left empty');
 });
+
+designerTest('a design chosen with the stock lays out its fields on that label', async ({ page }) => {
+  await toolbar(page, 'newProject');
+  await page.fill('[data-testid="chooser-search"]', '4x6 in');
+  await page.selectOption('[data-testid="chooser-design"]', 'shipping');
+  await page.press('[data-testid="chooser-search"]', 'Enter');
+  await page.waitForSelector('[data-testid="stock-chooser"]', { state: 'detached' });
+  const { doc } = await editorState(page);
+  assert.deepEqual([doc.widthMm, doc.heightMm], [101.6, 152.4]);
+  assert.deepEqual(doc.objects.map((o) => o.type), ['text', 'rect', 'text', 'text', 'barcode']);
+  assert.equal(doc.objects[4].data, '{{运单号}}');
+  assert.ok(doc.objects[4].widthMm > 80, 'the code spans the label');
+});
