@@ -4,6 +4,7 @@
 export const templatesZhCN = {
   chooserEquivalent: '与 {part} 相同',
   offLabelCheck: '{count, plural, other {# 个对象超出标签范围}}：{names}。超出部分不会打印。',
+  verticalText: '竖排',
   chooserDesign: '起始设计',
   chooserDesignBlank: '空白标签',
   chooserDesignColumns: '数据列：{columns}',
@@ -36,6 +37,7 @@ export const templatesZhCN = {
 export const templatesEn: Record<keyof typeof templatesZhCN, string> = {
   chooserEquivalent: 'Same as {part}',
   offLabelCheck: '{count, plural, one {# object lies} other {# objects lie}} partly off the label: {names}. What lies off it does not print.',
+  verticalText: 'Vertical (columns right to left)',
   chooserDesign: 'Start from',
   chooserDesignBlank: 'A blank label',
   chooserDesignColumns: 'Data columns: {columns}',

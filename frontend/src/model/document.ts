@@ -63,6 +63,8 @@ export interface TextObject extends ObjectBase {
   /** Reduce the font size until the text fits the box. */
   shrinkToFit: boolean;
   color: string;
+  /** Set in columns top to bottom, right to left: CJK upright, Latin turned a quarter clockwise. */
+  vertical?: boolean;
 }
 
 export interface BarcodeObject extends ObjectBase {

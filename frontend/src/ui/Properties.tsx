@@ -132,6 +132,7 @@ function TextPanel({ editor, object }: { editor: Editor; object: TextObject }) {
       <div class="row">
         <CheckField label={t.wrap} checked={object.wrap} disabled={disabled} testId="prop-wrap" onChange={(wrap) => set({ wrap })} />
         <CheckField label={t.shrinkToFit} checked={object.shrinkToFit} disabled={disabled} testId="prop-shrink" onChange={(shrinkToFit) => set({ shrinkToFit })} />
+        <CheckField label={t.verticalText} checked={object.vertical === true} disabled={disabled} testId="prop-vertical" onChange={(vertical) => set({ vertical })} />
       </div>
     </>
   );
