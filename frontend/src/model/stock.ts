@@ -15,21 +15,16 @@ export interface SheetBlock {
   rows: number;
   marginLeftMm: number;
   marginTopMm: number;
+  /** Left edge to left edge of neighbouring labels, so the gap is the pitch less the width. */
   pitchXMm: number;
   pitchYMm: number;
 }
 
-export interface SheetGeometry {
+/** A sheet: its paper and its own block of labels. */
+export interface SheetGeometry extends SheetBlock {
   paper: PaperName;
   paperWidthMm: number;
   paperHeightMm: number;
-  columns: number;
-  rows: number;
-  marginLeftMm: number;
-  marginTopMm: number;
-  /** Left edge to left edge of neighbouring labels, so the gap is the pitch less the width. */
-  pitchXMm: number;
-  pitchYMm: number;
   /** Further blocks of the same labels elsewhere on the sheet (a CD beside two others), filled after the first. */
   blocks?: SheetBlock[];
 }

@@ -15,6 +15,16 @@ async function chooseStock(page, query, id) {
   await page.waitForSelector('[data-testid="stock-chooser"]', { state: 'detached' });
 }
 
+/** Adds a black rectangle to the label; the label's stock and sheet layout. */
+function blackBox(page, box) {
+  return page.evaluate((box) => {
+    const e = window.quillmark.editor;
+    const rect = e.insert('rect');
+    e.update(rect.id, { ...box, strokeMm: 0, fillColor: '#000000' });
+    return { stock: e.state.doc.stock, sheet: e.state.doc.merge.sheet };
+  }, box);
+}
+
 designerTest('a start with nothing to recover shows the chooser; "60x40" finds the roll and the label is 60 × 40', async ({ page }) => {
   await page.waitForSelector('[data-testid="stock-chooser"]');
   await page.fill('[data-testid="chooser-search"]', '60x40');
@@ -74,13 +84,8 @@ designerTest('a start with nothing to recover shows the chooser; "60x40" finds t
 designerTest('a sheet job\'s PDF has each label where the stock puts it, from the start position of a used sheet', async ({ page }) => {
   await toolbar(page, 'newProject');
   await chooseStock(page, 'A4 21', 'a4-3x7-63.5x38.1');
-  const stock = await page.evaluate(() => {
-    const e = window.quillmark.editor;
-    // A 3 mm black square in each label's top-left corner marks where the label was placed.
-    const mark = e.insert('rect');
-    e.update(mark.id, { xMm: 0, yMm: 0, widthMm: 3, heightMm: 3, strokeMm: 0, fillColor: '#000000' });
-    return e.state.doc.stock;
-  });
+  // A 3 mm black square in each label's top-left corner marks where the label was placed.
+  const { stock } = await blackBox(page, { xMm: 0, yMm: 0, widthMm: 3, heightMm: 3 });
   await toolbar(page, 'exportPdf');
   assert.match(await page.innerText('[data-testid="sheet-stock"]'), /63\.5 × 38\.1 mm/);
   await setField(page, 'sheet-start', 4);
@@ -122,13 +127,8 @@ designerTest('a sheet job\'s PDF has each label where the stock puts it, from th
 designerTest('a round label prints only within its circle, at every place of the sheet, and what reaches off it is named', async ({ page }) => {
   await toolbar(page, 'newProject');
   await chooseStock(page, 'round 40', 'a4-4x6-round-40');
-  const sheet = await page.evaluate(() => {
-    const e = window.quillmark.editor;
-    // Black over the whole square box: its corners lie off the round label.
-    const square = e.insert('rect');
-    e.update(square.id, { xMm: 0, yMm: 0, widthMm: 40, heightMm: 40, strokeMm: 0, fillColor: '#000000' });
-    return e.state.doc.merge.sheet;
-  });
+  // Black over the whole square box: its corners lie off the round label.
+  const { sheet } = await blackBox(page, { xMm: 0, yMm: 0, widthMm: 40, heightMm: 40 });
   await toolbar(page, 'exportPdf');
   assert.match(await page.innerText('[data-testid="check-off-label"]'), /1 个对象超出标签范围：矩形/);
   await setField(page, 'print-per-record', 2);
