@@ -3,6 +3,7 @@
 
 export const templatesZhCN = {
   chooserEquivalent: '与 {part} 相同',
+  chooserFromSystem: '尺寸取自系统的标签模板库（glabels-data）',
   offLabelCheck: '{count, plural, other {# 个对象超出标签范围}}：{names}。超出部分不会打印。',
   verticalText: '竖排',
   chooserDesign: '起始设计',
@@ -36,6 +37,7 @@ export const templatesZhCN = {
 
 export const templatesEn: Record<keyof typeof templatesZhCN, string> = {
   chooserEquivalent: 'Same as {part}',
+  chooserFromSystem: 'Figures from the system\'s label-template database (glabels-data)',
   offLabelCheck: '{count, plural, one {# object lies} other {# objects lie}} partly off the label: {names}. What lies off it does not print.',
   verticalText: 'Vertical (columns right to left)',
   chooserDesign: 'Start from',

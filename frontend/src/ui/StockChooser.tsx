@@ -9,7 +9,7 @@ import { DEFAULT_CONTINUOUS_LENGTH_MM } from '../model/document';
 import { defaultSheet, SheetLayout } from '../model/merge';
 import {
   DEFAULT_GAP_MM, findStock, formatStockSize, labelsPerSheet, makeCustomStock, PaperName, placeLabels, searchStock, STOCK,
-  SheetGeometry, StockEntry, StockKind, StockProblem,
+  SheetGeometry, StockEntry, StockKind, StockProblem, SYSTEM_SOURCE,
 } from '../model/stock';
 import { DESIGNS, DesignWord } from '../model/designs';
 import { mergeStock, stockOfTemplates } from '../model/templates';
@@ -151,7 +151,8 @@ function ChooserBody({ editor }: { editor: Editor }) {
                   })}`}
                 </p>
                 {selected.equivalentTo && <p class="hint">{editor.msg('chooserEquivalent', { part: selected.equivalentTo })}</p>}
-                {!selected.verified && selected.source !== 'user' && <p class="hint">{t.chooserUnverified}</p>}
+                {selected.source === SYSTEM_SOURCE && <p class="hint">{t.chooserFromSystem}</p>}
+                {!selected.verified && selected.source !== 'user' && selected.source !== SYSTEM_SOURCE && <p class="hint">{t.chooserUnverified}</p>}
                 {selected.heightMm === null && (
                   <LengthField {...lengthProps(editor)} label={t.chooserLength} value={lengthMm} min={1} max={2000} testId="chooser-length" onCommit={setLengthMm} />
                 )}
