@@ -150,6 +150,15 @@ designerTest('a round label prints only within its circle, at every place of the
 
 designerTest('a design chosen with the stock lays out its fields on that label', async ({ page }) => {
   await toolbar(page, 'newProject');
+  // Narrowing the search keeps the dialog where it is and previews only what is still listed.
+  const where = () => page.evaluate(() => [document.querySelector('[data-testid="chooser-search"]').getBoundingClientRect().top, document.querySelector('.chooser-scroll').getBoundingClientRect().height]);
+  await page.fill('[data-testid="chooser-search"]', '60');
+  await page.click('[data-testid="chooser-results"] [data-testid="stock-item"][data-id="roll-60x40"]');
+  const before = await where();
+  await page.fill('[data-testid="chooser-search"]', 'A4 21');
+  assert.deepEqual(await where(), before);
+  assert.doesNotMatch(await page.innerText('[data-testid="stock-detail"]'), /60 × 40/);
+  assert.match(await page.innerText('[data-testid="stock-detail"]'), /A4/);
   await page.fill('[data-testid="chooser-search"]', '4x6 in');
   await page.selectOption('[data-testid="chooser-design"]', 'shipping');
   await page.press('[data-testid="chooser-search"]', 'Enter');
