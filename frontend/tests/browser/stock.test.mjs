@@ -155,10 +155,10 @@ designerTest('a design chosen with the stock lays out its fields on that label',
   await page.fill('[data-testid="chooser-search"]', '60');
   await page.click('[data-testid="chooser-results"] [data-testid="stock-item"][data-id="roll-60x40"]');
   const before = await where();
-  await page.fill('[data-testid="chooser-search"]', 'A4 21');
+  await page.fill('[data-testid="chooser-search"]', '99x38');
   assert.deepEqual(await where(), before);
   assert.doesNotMatch(await page.innerText('[data-testid="stock-detail"]'), /60 × 40/);
-  assert.match(await page.innerText('[data-testid="stock-detail"]'), /A4/);
+  assert.match(await page.innerText('[data-testid="stock-detail"]'), /99\.1 × 38\.1 mm/);
   await page.fill('[data-testid="chooser-search"]', '4x6 in');
   await page.selectOption('[data-testid="chooser-design"]', 'shipping');
   await page.press('[data-testid="chooser-search"]', 'Enter');
