@@ -12,6 +12,7 @@ import { barcodeError } from '../render/barcode';
 import { describeBarcodeFault } from '../render/barcodeFault';
 import { printedBarcode, quietZoneIntrusions } from '../render/symbol';
 import { printedXdim, xdimWarning } from '../render/xdim';
+import { isOffLabel, labelOutline } from '../model/shape';
 import { CheckField, ColorField, LengthField, lengthProps, NumberField, SelectField, TextField } from './fields';
 
 const TYPE_NAMES: Record<LabelObject['type'], MessageKey> = {
@@ -71,6 +72,7 @@ function ObjectPanel({ editor, object }: { editor: Editor; object: LabelObject }
   return (
     <div class="panel" data-object-type={object.type}>
       <h3>{t[TYPE_NAMES[object.type]]}</h3>
+      {isOffLabel(labelOutline(editor.state.doc), object) && <p class="field-error" data-testid="prop-off-label">{t.offLabelObject}</p>}
       <div class="row">
         <LengthField {...length} label={t.positionX} value={v.xMm} disabled={locked} testId="prop-x" onCommit={(x) => set(placeVisualBox(object, x, v.yMm))} />
         <LengthField {...length} label={t.positionY} value={v.yMm} disabled={locked} testId="prop-y" onCommit={(y) => set(placeVisualBox(object, v.xMm, y))} />

@@ -129,6 +129,7 @@ designerTest('a round label prints only within its circle, at every place of the
   await chooseStock(page, 'round 40', 'a4-4x6-round-40');
   // Black over the whole square box: its corners lie off the round label.
   const { sheet } = await blackBox(page, { xMm: 0, yMm: 0, widthMm: 40, heightMm: 40 });
+  assert.match(await page.innerText('[data-testid="prop-off-label"]'), /超出标签/);
   await toolbar(page, 'exportPdf');
   assert.match(await page.innerText('[data-testid="check-off-label"]'), /1 个对象超出标签范围：矩形/);
   await setField(page, 'print-per-record', 2);
