@@ -82,6 +82,7 @@ void TemplatesTest::installedDatabase_readsEveryEntryWithItsGeometry()
     QCOMPARE(a4[QStringLiteral("equivalentTo")].toString(), QStringLiteral("7160"));
     QCOMPARE(a4[QStringLiteral("paper")].toString(), QStringLiteral("A4"));
     QCOMPARE(a4[QStringLiteral("paperWidthMm")].toDouble(), 210.0);
+    QCOMPARE(a4[QStringLiteral("unit")].toString(), QStringLiteral("mm")); // written in points, on A4
     QCOMPARE(qRound(a4[QStringLiteral("heightMm")].toDouble() * 100), 3810); // 108 pt
     const QJsonObject grid = a4[QStringLiteral("layouts")].toArray().at(0).toObject();
     QCOMPARE(grid[QStringLiteral("nx")].toInt() * 10 + grid[QStringLiteral("ny")].toInt(), 37);

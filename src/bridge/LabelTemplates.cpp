@@ -84,11 +84,14 @@ int wholeNumber(const QStringRef &text, bool *bad)
     return value;
 }
 
+// The unit a label is written in: "mm" for mm and cm, "in" for inches, empty for points and picas,
+// which files use for metric and inch stock alike (decided by the paper once it is known).
 QString unitOf(const QStringRef &length)
 {
-    // Makers who size in inches write inches or points (72 to the inch); metric makers mm or cm.
     const QString text = length.trimmed().toString().toLower();
-    return text.endsWith(QLatin1String("mm")) || text.endsWith(QLatin1String("cm")) ? QStringLiteral("mm") : QStringLiteral("in");
+    if (text.endsWith(QLatin1String("mm")) || text.endsWith(QLatin1String("cm")))
+        return QStringLiteral("mm");
+    return text.endsWith(QLatin1String("in")) ? QStringLiteral("in") : QString();
 }
 
 // The label element (Label-rectangle, -round, -ellipse, -cd) with its margin and layouts; the
@@ -238,6 +241,13 @@ bool resolvePaper(const Reading &reading, RawTemplate &raw)
     return true;
 }
 
+// A label written in points is sized in inches on American paper, in millimetres elsewhere.
+void resolveUnit(LabelTemplate &entry)
+{
+    if (entry.unit.isEmpty())
+        entry.unit = entry.paper.startsWith(QLatin1String("US-")) ? QStringLiteral("in") : QStringLiteral("mm");
+}
+
 TemplateReadResult resolve(Reading &reading)
 {
     TemplateReadResult result;
@@ -285,6 +295,7 @@ TemplateReadResult resolve(Reading &reading)
             ++result.skipped;
             continue;
         }
+        resolveUnit(raw.entry);
         result.templates.append(raw.entry);
     }
     return result;
