@@ -48,6 +48,8 @@ export interface StockEntry {
   description?: string;
   /** The maker's part this one is another name for. */
   equivalentTo?: string;
+  /** What the maker sells it for, as the template database names it ("mail", "name-badge", "filing"). */
+  categories?: string[];
   /** Liner between labels along a roll. */
   gapMm?: number;
   sheet?: SheetGeometry;
@@ -144,6 +146,12 @@ const KIND_WORDS: Record<StockKind, string> = {
   'roll-gap': 'roll die-cut 卷 间隙', 'roll-mark': 'roll black mark 卷 黑标', continuous: 'roll continuous 卷 连续', sheet: 'sheet 整张 页',
 };
 
+/** Words the template database's categories are searched by, in both languages. */
+const CATEGORY_WORDS: Readonly<Record<string, string>> = {
+  mail: 'mail mailing shipping address envelope 邮寄 快递 地址', 'name-badge': 'name badge 胸卡 名牌', 'business-card': 'business card 名片',
+  filing: 'file folder filing 文件 档案', media: 'media 光盘', photo: 'photo 照片', foldable: 'foldable card', card: 'card 卡片',
+};
+
 /** The searched texts of an entry, normalised once: a search over thousands of entries runs on every keystroke. */
 interface Haystack {
   code: string;
@@ -161,7 +169,7 @@ function haystackOf(entry: StockEntry): Haystack {
     found = {
       code: normalized(entry.code ?? ''),
       maker: normalized(entry.maker ?? ''),
-      other: [normalized(entry.equivalentTo ?? ''), ...words(`${entry.description ?? ''} ${paper} ${entry.kind} ${SHAPE_WORDS[entry.shape] ?? ''} ${KIND_WORDS[entry.kind] ?? ''}`)]
+      other: [normalized(entry.equivalentTo ?? ''), ...words(`${entry.description ?? ''} ${paper} ${entry.kind} ${SHAPE_WORDS[entry.shape] ?? ''} ${KIND_WORDS[entry.kind] ?? ''} ${(entry.categories ?? []).map((c) => CATEGORY_WORDS[c] ?? '').join(' ')}`)]
         .filter(Boolean),
     };
     haystacks.set(entry, found);
@@ -370,6 +378,7 @@ export function makeCustomStock(raw: unknown): CustomStockResult {
   const named = {
     ...(typeof r.description === 'string' && r.description ? { description: r.description } : {}),
     ...(typeof r.equivalentTo === 'string' && r.equivalentTo ? { equivalentTo: r.equivalentTo } : {}),
+    ...(Array.isArray(r.categories) && r.categories.length > 0 ? { categories: r.categories.filter((c): c is string => typeof c === 'string').slice(0, 20) } : {}),
   };
   // A maker's label from the system's template database keeps its name, and stays out of the user's own list.
   if (r.source === SYSTEM_SOURCE && typeof r.id === 'string' && r.id.startsWith('system-') && maker && code) {

@@ -64,6 +64,7 @@ export function stockOfTemplate(raw: unknown): StockEntry | null {
     ...(roll ? {} : { sheet }),
     ...(text(raw.description) ? { description: text(raw.description) } : {}),
     ...(text(raw.equivalentTo) ? { equivalentTo: text(raw.equivalentTo) } : {}),
+    ...(Array.isArray(raw.categories) ? { categories: raw.categories } : {}),
   };
   const made = makeCustomStock(candidate);
   return made.ok ? made.entry : null;

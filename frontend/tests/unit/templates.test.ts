@@ -51,7 +51,7 @@ test('search ranks a maker\'s part number first, finds sizes, kinds and shapes, 
   const system = stockOfTemplates([
     sheet('Avery', 'J8160', { equivalentTo: 'L7160' }), sheet('Avery', 'L7160'), sheet('Avery', 'L7160-100'),
     sheet('Herma', '4677', { description: 'Round labels', shape: 'round', widthMm: 40, heightMm: 40, layouts: [{ nx: 4, ny: 6, x0Mm: 10, y0Mm: 10, dxMm: 50, dyMm: 45 }] }),
-    sheet('Avery', '5160', { unit: 'in', paper: 'US-Letter', paperWidthMm: 215.9, paperHeightMm: 279.4, widthMm: 66.675, heightMm: 25.4, layouts: [{ nx: 3, ny: 10, x0Mm: 4.8, y0Mm: 12.7, dxMm: 70.6, dyMm: 25.4 }] }),
+    sheet('Avery', '5160', { categories: ['label', 'mail'], unit: 'in', paper: 'US-Letter', paperWidthMm: 215.9, paperHeightMm: 279.4, widthMm: 66.675, heightMm: 25.4, layouts: [{ nx: 3, ny: 10, x0Mm: 4.8, y0Mm: 12.7, dxMm: 70.6, dyMm: 25.4 }] }),
     sheet('Avery', '15160', { unit: 'in', paper: 'US-Letter', paperWidthMm: 215.9, paperHeightMm: 279.4, widthMm: 66.675, heightMm: 25.4, layouts: [{ nx: 3, ny: 10, x0Mm: 4.8, y0Mm: 12.7, dxMm: 70.6, dyMm: 25.4 }] }),
     sheet('Brother', 'DK-11201', { widthMm: 29, heightMm: 90 }),
   ]);
@@ -64,6 +64,7 @@ test('search ranks a maker\'s part number first, finds sizes, kinds and shapes, 
   assert.deepEqual(codes('round 40').slice(0, 2), ['a4-4x6-round-40', '4677']);
   assert.ok(codes('圆形').includes('4677'));
   assert.ok(codes('address sheet').includes('L7160'));
+  assert.deepEqual(codes('shipping 2.625x1 in'), ['5160'], 'by what the maker sells it for');
 });
 
 test('an object is off the label when any corner of its turned box leaves the label\'s shape or covers a CD\'s hole', () => {
