@@ -105,7 +105,10 @@ bool readLabel(QXmlStreamReader &xml, LabelTemplate &entry)
         entry.shape = QStringLiteral("rectangle");
         entry.widthMm = lengths.get(QStringLiteral("width"));
         entry.heightMm = lengths.get(QStringLiteral("height"));
-        entry.cornerRadiusMm = lengths.get(QStringLiteral("round"));
+        // A corner radius that is no length (a file has round="in") costs the label only its rounded
+        // corners on screen; its place on the sheet is sound, so it is kept with square corners.
+        Lengths corner(attributes);
+        entry.cornerRadiusMm = corner.get(QStringLiteral("round"));
         entry.unit = unitOf(attributes.value(QStringLiteral("width")));
     } else if (name == QLatin1String("Label-ellipse")) {
         entry.shape = QStringLiteral("ellipse");
