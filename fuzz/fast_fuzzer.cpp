@@ -12,8 +12,10 @@
 //               writer puts in a label, read back by the independent label decoder
 //   8 language  the text as a print payload with a printer language: the checks of the language,
 //               resolution and settings, and what the writers make of an accepted one
+//   9 templates the bytes as a label-template file beside a paper-size file, read and listed
 #include "FileRoutines.h"
 #include "LabelDecoder.h"
+#include "LabelTemplates.h"
 #include "PageImage.h"
 #include "PrintRequest.h"
 #include "PrinterOptions.h"
@@ -27,6 +29,7 @@
 #include <QImageReader>
 #include <QJsonDocument>
 #include <QLocale>
+#include <QSet>
 #include <QTemporaryDir>
 
 #include <cmath>
@@ -304,6 +307,35 @@ void checkLanguageRequest(const QString &text)
         fail("a language payload's values reach the job as more than numbers", text);
 }
 
+// Whatever a template file holds, every entry listed is one a sheet can be drawn from: a label of
+// positive size, at least one block of whole labels, figures that are numbers, one entry a part.
+void checkTemplates(const QByteArray &bytes)
+{
+    static const QByteArray papers =
+        "<Glabels-paper-sizes><Paper-size id=\"A4\" width=\"210mm\" height=\"297mm\"/></Glabels-paper-sizes>";
+    const TemplateReadResult result = readLabelTemplateTexts({papers, bytes});
+    QSet<QString> parts;
+    for (const LabelTemplate &entry : result.templates) {
+        const QString input = QString::fromUtf8(bytes);
+        const auto length = [](double mm) { return std::isfinite(mm) && std::abs(mm) <= 10000; };
+        if (!(entry.widthMm > 0) || !(entry.heightMm > 0) || !length(entry.widthMm) || !length(entry.heightMm)
+            || !(entry.paperWidthMm > 0) || !(entry.paperHeightMm > 0) || entry.layouts.isEmpty())
+            fail("a template without a label or a paper of positive size was listed", input);
+        for (const TemplateLayout &layout : entry.layouts)
+            if (layout.nx < 1 || layout.ny < 1 || layout.nx > 1000 || layout.ny > 1000 || !length(layout.x0Mm)
+                || !length(layout.y0Mm) || !length(layout.dxMm) || !length(layout.dyMm))
+                fail("a template's block of labels is not a grid of whole labels at finite places", input);
+        if (!entry.equivalentTo.isEmpty() && entry.equivalentTo.compare(entry.part, Qt::CaseInsensitive) == 0)
+            fail("an alias was resolved to itself", input);
+        const QString key = entry.brand.toCaseFolded() + QLatin1Char('\n') + entry.part.toCaseFolded();
+        if (parts.contains(key))
+            fail("one maker's part was listed twice", input);
+        parts.insert(key);
+        if (QJsonDocument(templateToJson(entry)).toJson().isEmpty())
+            fail("a template did not become JSON", input);
+    }
+}
+
 int applicationArgc = 1;
 char applicationName[] = "fast_fuzzer";
 char *applicationArgv[] = {applicationName, nullptr};
@@ -340,7 +372,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
     const QByteArray bytes(reinterpret_cast<const char *>(data + 1), int(size - 1));
     const QString text = QString::fromUtf8(bytes);
-    switch (data[0] % 9) {
+    switch (data[0] % 10) {
     case 0: checkPayloadReaders(text); break;
     case 1: checkPageImage(bytes); break;
     case 2: checkSuffix(text); break;
@@ -349,7 +381,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     case 5: checkPrintRequest(text); break;
     case 6: checkOneBit(bytes); break;
     case 7: checkLabel(bytes); break;
-    default: checkLanguageRequest(text); break;
+    case 8: checkLanguageRequest(text); break;
+    default: checkTemplates(bytes); break;
     }
     return 0;
 }

@@ -53,7 +53,7 @@ void BridgeTest::webChannel_publishesTheMethodTableAndAnswersCalls()
         {"openProject", {}}, {"saveProject", {"payloadJson"}}, {"savePrintPdf", {"payloadJson"}},
         {"pickSpreadsheet", {}}, {"readSpreadsheet", {"path"}}, {"listLocalFonts", {}}, {"listPrinters", {}},
         {"submitPrintJob", {"payloadJson"}}, {"printerOptions", {"printerName"}},
-        {"takeLaunchFile", {}}, {"readImageFile", {"path"}},
+        {"takeLaunchFile", {}}, {"readImageFile", {"path"}}, {"listLabelTemplates", {}},
     };
     const QMetaObject &meta = DesktopBridge::staticMetaObject;
     QCOMPARE(meta.methodCount() - meta.methodOffset(), expected.size());

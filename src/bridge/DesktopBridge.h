@@ -41,6 +41,7 @@ public:
     // The oldest project waiting to be opened as {"path"}, and forgets it; "" when none waits.
     Q_INVOKABLE QString takeLaunchFile();
     Q_INVOKABLE QString readImageFile(const QString &path);
+    Q_INVOKABLE QString listLabelTemplates();
 
 signals:
     void launchFileWaiting();

@@ -92,6 +92,8 @@ export interface DesktopApi {
   onLaunchFile(listener: () => void): void;
   /** A picture file by its path (a picture per record): PNG, JPEG, GIF, BMP, WebP or SVG, at most 20 MB. */
   readImageFile(path: string): Promise<FileReply | null>;
+  /** The system's label-template database as the host reads it (`model/templates` makes stock of it); empty without a host. */
+  listLabelTemplates(): Promise<unknown[]>;
 }
 
 export const CANCELLED = 'cancelled';
@@ -200,6 +202,11 @@ export class HostApi implements DesktopApi {
   async readImageFile(path: string): Promise<FileReply | null> {
     return asFileReply(await this.call('readImageFile', path));
   }
+
+  async listLabelTemplates(): Promise<unknown[]> {
+    const reply = await this.call('listLabelTemplates');
+    return Array.isArray(reply?.templates) ? (reply!.templates as unknown[]) : [];
+  }
 }
 
 /** Keeps what is well formed: a driver's list is shown and sent back as it came. */
@@ -294,6 +301,10 @@ export class BrowserApi implements DesktopApi {
 
   async printerOptions(): Promise<DriverSettings | null> {
     return null;
+  }
+
+  async listLabelTemplates(): Promise<unknown[]> {
+    return [];
   }
 
   async readImageFile(): Promise<FileReply | null> {

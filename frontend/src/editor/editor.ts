@@ -421,9 +421,10 @@ export class Editor {
     this.set({ stockChooser: false });
   }
 
-  /** A new label for a stock; a continuous roll's label is `lengthMm` long. */
-  newFromStock(stock: StockEntry, lengthMm?: number): void {
-    this.replaceProject(createDocumentForStock(stock, lengthMm), '');
+  /** A new label for a stock; a continuous roll's label is `lengthMm` long; `design` lays out its first objects. */
+  newFromStock(stock: StockEntry, lengthMm?: number, design?: (widthMm: number, heightMm: number) => LabelObject[]): void {
+    const blank = createDocumentForStock(stock, lengthMm);
+    this.replaceProject(design ? fitBarcodeBoxes({ ...blank, objects: design(blank.widthMm, blank.heightMm) }, null) : blank, '');
     const recentStock = withFirst(this.state.recentStock, stock.id, MAX_RECENT_STOCK);
     writeList(this.storage, RECENT_STOCK_KEY, recentStock);
     this.set({ stockChooser: false, recentStock });

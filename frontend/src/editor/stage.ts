@@ -3,12 +3,14 @@
 
 import Konva from 'konva';
 import type { LabelObject } from '../model/document';
-import { TWO_D_SYMBOLOGIES, updateObjects, visualBox } from '../model/document';
+import { labelPoint, TWO_D_SYMBOLOGIES, updateObjects, visualBox } from '../model/document';
+import { labelOutline, offLabelObjects } from '../model/shape';
 import { printerDpi } from '../model/output';
 import { CSS_DPI, MM_PER_INCH, roundMm } from '../model/units';
 import type { ImageStore } from '../render/images';
 import { describeBarcodeFault } from '../render/barcodeFault';
 import { onBarcodeEncoder } from '../render/barcode';
+import { traceLabelOutline } from '../render/outline';
 import { drawObject, RenderOptions, shapeOutline } from '../render/renderer';
 import { quietZoneBoxes } from '../render/symbol';
 import { ALL_ASPECTS, Changes, Editor } from './editor';
@@ -61,7 +63,7 @@ export class DesignerStage {
   /** Set when the person zooms or pans; until then the view keeps fitting the label. */
   private viewChosen = false;
   private lastFit = { serial: -1, widthMm: 0, heightMm: 0 };
-  private lastPaper = { widthMm: 0, heightMm: 0 };
+  private lastPaper: { widthMm: number; heightMm: number; stock?: unknown } = { widthMm: 0, heightMm: 0 };
   private textEdit: OpenTextEdit | null = null;
   private renderOptions: RenderOptions;
   /** Undoes every subscription and window listener the stage made, on destroy. */
@@ -218,8 +220,23 @@ export class DesignerStage {
         c.shadowColor = 'rgba(20,30,50,0.25)';
         c.shadowBlur = 12;
         c.shadowOffsetY = 2;
-        c.fillStyle = '#ffffff';
-        c.fillRect(0, 0, widthMm, heightMm);
+        const outline = labelOutline(this.editor.state.doc);
+        if (outline.shape === 'rectangle') {
+          c.fillStyle = '#ffffff';
+          c.fillRect(0, 0, widthMm, heightMm);
+        } else {
+          // A shaped label on its liner: the label white with its cut line, the liner around it grey.
+          c.fillStyle = '#e7eaef';
+          c.fillRect(0, 0, widthMm, heightMm);
+          c.shadowColor = 'transparent';
+          c.beginPath();
+          traceLabelOutline(c, outline, 1);
+          c.fillStyle = '#ffffff';
+          c.fill('evenodd');
+          c.lineWidth = 1 / this.pxPerMm;
+          c.strokeStyle = '#94a3b8';
+          c.stroke();
+        }
         c.restore();
         if (this.editor.state.grid) this.drawGrid(c, widthMm, heightMm);
       },
@@ -271,7 +288,7 @@ export class DesignerStage {
     this.settle();
     const { doc } = this.editor.state;
     const present = new Set<string>();
-    let paperChanged = doc.widthMm !== this.lastPaper.widthMm || doc.heightMm !== this.lastPaper.heightMm;
+    let paperChanged = doc.widthMm !== this.lastPaper.widthMm || doc.heightMm !== this.lastPaper.heightMm || doc.stock !== this.lastPaper.stock;
     const touch = (object: LabelObject): void => {
       // The paper shows barcodes' quiet zones.
       if (object.type === 'barcode') paperChanged = true;
@@ -298,7 +315,7 @@ export class DesignerStage {
       node.destroy();
       this.nodes.delete(id);
     }
-    this.lastPaper = { widthMm: doc.widthMm, heightMm: doc.heightMm };
+    this.lastPaper = { widthMm: doc.widthMm, heightMm: doc.heightMm, stock: doc.stock };
     if (paperChanged) this.paperLayer.batchDraw();
   }
 
@@ -499,7 +516,41 @@ export class DesignerStage {
     this.uiLayer.batchDraw();
   }
 
+  /** Objects reaching off the label (or off its round shape) are outlined in red with a mark: that part does not print. */
+  private drawOffLabel(c: CanvasRenderingContext2D): void {
+    const off = offLabelObjects(this.editor.state.doc);
+    if (off.length === 0) return;
+    c.save();
+    c.strokeStyle = '#dc2626';
+    c.fillStyle = '#dc2626';
+    c.lineWidth = 1.5;
+    c.setLineDash([5, 3]);
+    for (const o of off) {
+      const points = [[0, 0], [o.widthMm, 0], [o.widthMm, o.heightMm], [0, o.heightMm]]
+        .map(([x, y]) => labelPoint(o, x, y)).map((p) => this.toScreen(p.x, p.y));
+      c.beginPath();
+      points.forEach((p, i) => (i === 0 ? c.moveTo(p.x, p.y) : c.lineTo(p.x, p.y)));
+      c.closePath();
+      c.stroke();
+      const top = points.reduce((a, b) => (b.y < a.y || (b.y === a.y && b.x < a.x) ? b : a));
+      c.beginPath();
+      c.moveTo(top.x, top.y - 16);
+      c.lineTo(top.x + 9, top.y - 1);
+      c.lineTo(top.x - 9, top.y - 1);
+      c.closePath();
+      c.fill();
+      c.save();
+      c.fillStyle = '#ffffff';
+      c.font = 'bold 11px sans-serif';
+      c.textAlign = 'center';
+      c.fillText('!', top.x, top.y - 3);
+      c.restore();
+    }
+    c.restore();
+  }
+
   private drawGuides(ctx: Konva.Context): void {
+    this.drawOffLabel(ctx._context);
     if (this.activeGuides.length === 0) return;
     const c = ctx._context;
     c.save();

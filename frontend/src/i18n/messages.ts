@@ -11,6 +11,8 @@ import { languagesEn, languagesZhCN } from './languages';
 import { printerEn, printerZhCN } from './printer';
 import { safetyEn, safetyZhCN } from './safety';
 import { stockEn, stockZhCN } from './stock';
+import { symbologiesEn, symbologiesZhCN } from './symbologies';
+import { templatesEn, templatesZhCN } from './templates';
 
 const zhCN = {
   /** The table's language, for plural rules and number forms. */
@@ -170,6 +172,8 @@ const zhCN = {
   ...checksZhCN,
   ...dataZhCN,
   ...stockZhCN,
+  ...templatesZhCN,
+  ...symbologiesZhCN,
   ...errorsZhCN,
   ...cliZhCN,
   ...safetyZhCN,
@@ -329,6 +333,8 @@ const en: MessageTable = {
   ...checksEn,
   ...dataEn,
   ...stockEn,
+  ...templatesEn,
+  ...symbologiesEn,
   ...errorsEn,
   ...cliEn,
   ...safetyEn,

@@ -22,7 +22,15 @@ export type Symbology =
   | 'datamatrix'
   | 'pdf417'
   | 'gs1-128'
-  | 'gs1datamatrix';
+  | 'gs1datamatrix'
+  | 'ean8'
+  | 'upce'
+  | 'code93'
+  | 'rationalizedCodabar'
+  | 'azteccode'
+  | 'databaromni'
+  | 'databarlimited'
+  | 'databarexpanded';
 
 /** A barcode's narrow-bar width, as the user gave it: millimetres, or dots of the printer. */
 export type XdimSetting = { mm: number } | { dots: number };
@@ -55,6 +63,8 @@ export interface TextObject extends ObjectBase {
   /** Reduce the font size until the text fits the box. */
   shrinkToFit: boolean;
   color: string;
+  /** Set in columns top to bottom, right to left: CJK upright, Latin turned a quarter clockwise. */
+  vertical?: boolean;
 }
 
 export interface BarcodeObject extends ObjectBase {
@@ -124,16 +134,19 @@ export interface LabelDocument {
 export const OBJECT_TYPES: readonly ObjectType[] = ['text', 'barcode', 'image', 'rect', 'ellipse', 'line'];
 export const SYMBOLOGIES: readonly Symbology[] = [
   'code128', 'gs1-128', 'ean13', 'upca', 'code39', 'itf14', 'qrcode', 'datamatrix', 'gs1datamatrix', 'pdf417',
+  'ean8', 'upce', 'code93', 'rationalizedCodabar', 'azteccode', 'databaromni', 'databarlimited', 'databarexpanded',
 ];
 /** How each symbology is called wherever the interface names it. */
 export const SYMBOLOGY_NAMES: Record<Symbology, string> = {
   code128: 'Code 128', 'gs1-128': 'GS1-128', ean13: 'EAN-13', upca: 'UPC-A', code39: 'Code 39', itf14: 'ITF-14', qrcode: 'QR Code',
   datamatrix: 'Data Matrix', gs1datamatrix: 'GS1 DataMatrix', pdf417: 'PDF417',
+  ean8: 'EAN-8', upce: 'UPC-E', code93: 'Code 93', rationalizedCodabar: 'Codabar', azteccode: 'Aztec Code',
+  databaromni: 'GS1 DataBar', databarlimited: 'GS1 DataBar Limited', databarexpanded: 'GS1 DataBar Expanded',
 };
 /** Symbols of rows and columns of modules: no human-readable line, modules kept square. */
-export const TWO_D_SYMBOLOGIES: readonly Symbology[] = ['qrcode', 'datamatrix', 'gs1datamatrix', 'pdf417'];
+export const TWO_D_SYMBOLOGIES: readonly Symbology[] = ['qrcode', 'datamatrix', 'gs1datamatrix', 'pdf417', 'azteccode'];
 /** Data in GS1 (AI) notation, checked and completed before encoding. */
-export const GS1_SYMBOLOGIES: readonly Symbology[] = ['gs1-128', 'gs1datamatrix'];
+export const GS1_SYMBOLOGIES: readonly Symbology[] = ['gs1-128', 'gs1datamatrix', 'databaromni', 'databarlimited', 'databarexpanded'];
 
 export const MIN_SIZE_MM = 0.1;
 export const MAX_LABEL_MM = 2000;
@@ -202,7 +215,7 @@ export function createBarcode(symbology: Symbology, xMm = 2, yMm = 2): BarcodeOb
 
 /** A new barcode's narrow-bar width: the nominal one where the standard names it. */
 export function defaultXdimMm(symbology: Symbology): number {
-  if (['ean13', 'upca'].includes(symbology)) return 0.33;
+  if (['ean13', 'upca', 'ean8', 'upce', 'databaromni', 'databarlimited', 'databarexpanded'].includes(symbology)) return 0.33;
   if (['itf14', 'gs1-128'].includes(symbology)) return 0.5;
   return TWO_D_SYMBOLOGIES.includes(symbology) && symbology !== 'pdf417' ? 0.5 : 0.33;
 }
@@ -223,6 +236,15 @@ export const SAMPLE_DATA: Record<Symbology, string> = {
   pdf417: 'QUILLMARK',
   'gs1-128': '(01)09506000134352(10)ABC123',
   gs1datamatrix: '(01)09506000134352(17)261231',
+  ean8: '9638507',
+  upce: '0123456',
+  code93: 'QUILLMARK-93',
+  // Codabar starts and ends with one of A, B, C or D.
+  rationalizedCodabar: 'A40156B',
+  azteccode: 'QUILLMARK',
+  databaromni: '(01)09506000134352',
+  databarlimited: '(01)09506000134352',
+  databarexpanded: '(01)09506000134352(10)ABC123',
 };
 
 // ---------------------------------------------------------------------------------------------

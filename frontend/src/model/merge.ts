@@ -110,6 +110,10 @@ function readSheet(raw: unknown): SheetLayout | null {
     marginTopMm: length(raw.marginTopMm, 0),
     pitchXMm: length(raw.pitchXMm, 0),
     pitchYMm: length(raw.pitchYMm, 0),
+    ...(Array.isArray(raw.blocks) && raw.blocks.length > 0 ? { blocks: raw.blocks.filter(isRecord).slice(0, 20).map((b) => ({
+      columns: wholeNumber(b.columns, 1, 1, 100), rows: wholeNumber(b.rows, 1, 1, 200),
+      marginLeftMm: length(b.marginLeftMm, 0), marginTopMm: length(b.marginTopMm, 0), pitchXMm: length(b.pitchXMm, 0), pitchYMm: length(b.pitchYMm, 0),
+    })) } : {}),
     startPosition: wholeNumber(raw.startPosition, 1, 1, 20000),
   };
 }

@@ -153,6 +153,7 @@ function readObject(raw: unknown): LabelObject | null {
     if (!((result[key] as number) > 0)) result[key] = base[key];
   }
   if (result.type === 'text' && !result.fontFamily) result.fontFamily = DEFAULT_FONT;
+  if (result.type === 'text' && raw.vertical === true) result.vertical = true;
   if (result.type === 'barcode') readBarcodeSize(raw, result);
   if (result.type === 'image' && !isImageDataUrl(result.src as string)) result.src = '';
   return result as unknown as LabelObject;

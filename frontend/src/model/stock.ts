@@ -7,12 +7,10 @@ import { MM_PER_INCH } from './units';
 
 export type StockKind = 'roll-gap' | 'roll-mark' | 'continuous' | 'sheet';
 export type PaperName = 'A4' | 'Letter' | 'custom';
-export type LabelShape = 'rectangle' | 'round';
+export type LabelShape = 'rectangle' | 'round' | 'ellipse' | 'cd';
 
-export interface SheetGeometry {
-  paper: PaperName;
-  paperWidthMm: number;
-  paperHeightMm: number;
+/** A block of labels on a sheet: `columns` × `rows` from its first label's corner, one every pitch. */
+export interface SheetBlock {
   columns: number;
   rows: number;
   marginLeftMm: number;
@@ -20,6 +18,15 @@ export interface SheetGeometry {
   /** Left edge to left edge of neighbouring labels, so the gap is the pitch less the width. */
   pitchXMm: number;
   pitchYMm: number;
+}
+
+/** A sheet: its paper and its own block of labels. */
+export interface SheetGeometry extends SheetBlock {
+  paper: PaperName;
+  paperWidthMm: number;
+  paperHeightMm: number;
+  /** Further blocks of the same labels elsewhere on the sheet (a CD beside two others), filled after the first. */
+  blocks?: SheetBlock[];
 }
 
 export interface StockEntry {
@@ -35,6 +42,14 @@ export interface StockEntry {
   heightMm: number | null;
   shape: LabelShape;
   cornerRadiusMm?: number;
+  /** The centre hole of a CD/DVD label, which nothing prints on. */
+  holeDiameterMm?: number;
+  /** What the maker calls it ("Address labels"). */
+  description?: string;
+  /** The maker's part this one is another name for. */
+  equivalentTo?: string;
+  /** What the maker sells it for, as the template database names it ("mail", "name-badge", "filing"). */
+  categories?: string[];
   /** Liner between labels along a roll. */
   gapMm?: number;
   sheet?: SheetGeometry;
@@ -46,6 +61,9 @@ export const PAPERS: Readonly<Record<'A4' | 'Letter', { widthMm: number; heightM
   A4: { widthMm: 210, heightMm: 297 },
   Letter: { widthMm: 215.9, heightMm: 279.4 },
 };
+
+/** The `source` of stock read from the system's label-template database. */
+export const SYSTEM_SOURCE = 'system';
 
 /** Gap assumed between roll labels whose stock does not say (the common 3 mm of thermal rolls). */
 export const DEFAULT_GAP_MM = 3;
@@ -119,9 +137,67 @@ function normalized(text: string): string {
   return text.toLowerCase().replace(/[\s\-_./]+/g, '');
 }
 
-function textMatch(entry: StockEntry, word: string): boolean {
-  const haystack = [entry.code, entry.maker, entry.sheet?.paper, entry.kind].filter((s): s is string => !!s);
-  return haystack.some((s) => normalized(s).includes(word));
+/** Words a shape is searched by, in both languages of the interface. */
+const SHAPE_WORDS: Record<LabelShape, string> = {
+  rectangle: 'rectangle rectangular 矩形 方形', round: 'round circle circular 圆形 圆', ellipse: 'ellipse elliptical oval 椭圆',
+  cd: 'cd dvd disc media 光盘',
+};
+const KIND_WORDS: Record<StockKind, string> = {
+  'roll-gap': 'roll die-cut 卷 间隙', 'roll-mark': 'roll black mark 卷 黑标', continuous: 'roll continuous 卷 连续', sheet: 'sheet 整张 页',
+};
+
+/** Words the template database's categories are searched by, in both languages. */
+const CATEGORY_WORDS: Readonly<Record<string, string>> = {
+  mail: 'mail mailing shipping address envelope 邮寄 快递 地址', 'name-badge': 'name badge 胸卡 名牌', 'business-card': 'business card 名片',
+  filing: 'file folder filing 文件 档案', media: 'media 光盘', photo: 'photo 照片', foldable: 'foldable card', card: 'card 卡片',
+};
+
+/** The searched texts of an entry, normalised once: a search over thousands of entries runs on every keystroke. */
+interface Haystack {
+  code: string;
+  maker: string;
+  other: string[];
+}
+
+const haystacks = new WeakMap<StockEntry, Haystack>();
+
+function haystackOf(entry: StockEntry): Haystack {
+  let found = haystacks.get(entry);
+  if (!found) {
+    const words = (text: string): string[] => text.split(/\s+/).map(normalized).filter(Boolean);
+    const paper = entry.sheet ? (entry.sheet.paper === 'Letter' ? 'letter usletter' : entry.sheet.paper) : '';
+    found = {
+      code: normalized(entry.code ?? ''),
+      maker: normalized(entry.maker ?? ''),
+      other: [normalized(entry.equivalentTo ?? ''), ...words(`${entry.description ?? ''} ${paper} ${entry.kind} ${SHAPE_WORDS[entry.shape] ?? ''} ${KIND_WORDS[entry.kind] ?? ''} ${(entry.categories ?? []).map((c) => CATEGORY_WORDS[c] ?? '').join(' ')}`)]
+        .filter(Boolean),
+    };
+    haystacks.set(entry, found);
+  }
+  return found;
+}
+
+/** How well one typed word names an entry: its part number exactly, then the start of it, then anywhere; 0 for not at all. */
+function wordScore(entry: StockEntry, word: string): number {
+  const h = haystackOf(entry);
+  if (h.code === word) return 8;
+  if (h.code.startsWith(word)) return 6;
+  if (h.maker === word) return 5;
+  if (h.code.includes(word)) return 4;
+  if (h.maker.startsWith(word)) return 3;
+  if (h.other.some((s) => s.startsWith(word))) return 2;
+  return h.maker.includes(word) || h.other.some((s) => s.includes(word)) ? 1 : 0;
+}
+
+/** Every word must match; the sum of their scores, or 0. */
+function textScore(entry: StockEntry, words: readonly string[]): number {
+  let total = 0;
+  for (const word of words) {
+    const score = wordScore(entry, word);
+    if (score === 0) return 0;
+    total += score;
+  }
+  return total;
 }
 
 /**
@@ -134,16 +210,21 @@ export function searchStock(query: string, entries: readonly StockEntry[] = STOC
   const text = query.trim();
   if (!text) return pool;
   const wordsOf = (s: string): string[] => s.split(/\s+/).map(normalized).filter(Boolean);
-  const byWords = (words: string[]): StockEntry[] => pool.filter((e) => words.every((w) => textMatch(e, w)));
+  const ranked = (words: string[], size: SizeQuery | null): StockEntry[] => {
+    const scored: { entry: StockEntry; index: number; score: number; fit: number }[] = [];
+    pool.forEach((entry, index) => {
+      const score = words.length > 0 ? textScore(entry, words) : 1;
+      const fit = size ? sizeMatch(entry, size) : 1;
+      if (score > 0 && fit > 0) scored.push({ entry, index, score, fit });
+    });
+    scored.sort((x, y) => y.fit - x.fit || y.score - x.score || x.index - y.index);
+    return scored.map((s) => s.entry);
+  };
   const match = SIZE_IN_TEXT.exec(text);
-  if (!match) return byWords(wordsOf(text));
-  const size = sizeFromMatch(match);
-  const scored = byWords(wordsOf(text.slice(0, match.index) + ' ' + text.slice(match.index + match[0].length)))
-    .map((entry, index) => ({ entry, index, score: sizeMatch(entry, size) }))
-    .filter((s) => s.score > 0);
-  scored.sort((x, y) => y.score - x.score || x.index - y.index);
+  if (!match) return ranked(wordsOf(text), null);
+  const bySize = ranked(wordsOf(text.slice(0, match.index) + ' ' + text.slice(match.index + match[0].length)), sizeFromMatch(match));
   // "brother 11202" reads as a size of 11202 mm, but the number is part of a code.
-  return scored.length > 0 ? scored.map((s) => s.entry) : byWords(wordsOf(text));
+  return bySize.length > 0 ? bySize : ranked(wordsOf(text), null);
 }
 
 /** "60 × 40 mm", "4 × 6 in", "62 mm" (continuous), "Ø 58 mm" (round). */
@@ -152,19 +233,25 @@ export function formatStockSize(entry: Pick<StockEntry, 'widthMm' | 'heightMm' |
   const show = (mm: number): string => String(Math.round((mm / scale) * 1000) / 1000);
   const unit = entry.unit === 'in' ? ' in' : ' mm';
   if (entry.heightMm === null) return show(entry.widthMm) + unit;
-  if (entry.shape === 'round') return 'Ø ' + show(entry.widthMm) + unit;
+  if ((entry.shape === 'round' || entry.shape === 'cd') && Math.abs(entry.widthMm - entry.heightMm) < 0.01) return 'Ø ' + show(entry.widthMm) + unit;
   return `${show(entry.widthMm)} × ${show(entry.heightMm)}${unit}`;
 }
 
 // ---- Sheet geometry ------------------------------------------------------------------------
 
-export function labelsPerSheet(sheet: SheetGeometry): number {
-  return sheet.columns * sheet.rows;
+/** The sheet's blocks of labels, its own grid first. */
+export function sheetBlocks(sheet: SheetGeometry): SheetBlock[] {
+  const { columns, rows, marginLeftMm, marginTopMm, pitchXMm, pitchYMm } = sheet;
+  return [{ columns, rows, marginLeftMm, marginTopMm, pitchXMm, pitchYMm }, ...(sheet.blocks ?? [])];
 }
 
-/** Top-left corner of the label in (column, row), both counted from 0, on the paper. */
-export function labelOrigin(sheet: SheetGeometry, column: number, row: number): { xMm: number; yMm: number } {
-  return { xMm: sheet.marginLeftMm + column * sheet.pitchXMm, yMm: sheet.marginTopMm + row * sheet.pitchYMm };
+export function labelsPerSheet(sheet: SheetGeometry): number {
+  return sheetBlocks(sheet).reduce((sum, b) => sum + b.columns * b.rows, 0);
+}
+
+/** Top-left corner of the label in (column, row) of a block (the sheet's own grid by default), counted from 0, on the paper. */
+export function labelOrigin(block: SheetBlock, column: number, row: number): { xMm: number; yMm: number } {
+  return { xMm: block.marginLeftMm + column * block.pitchXMm, yMm: block.marginTopMm + row * block.pitchYMm };
 }
 
 export interface SheetPlacement {
@@ -183,15 +270,23 @@ export interface SheetPlacement {
  * across then down) and every further sheet from its first position.
  */
 export function placeLabels(sheet: SheetGeometry, count: number, startPosition = 1): SheetPlacement[] {
+  const blocks = sheetBlocks(sheet);
   const perSheet = labelsPerSheet(sheet);
   const first = Math.min(Math.max(1, Math.floor(startPosition) || 1), perSheet) - 1;
   const placements: SheetPlacement[] = [];
   for (let i = 0; i < count; i++) {
     const slot = first + i;
     const onSheet = slot % perSheet;
-    const column = onSheet % sheet.columns;
-    const row = Math.floor(onSheet / sheet.columns);
-    placements.push({ sheetIndex: Math.floor(slot / perSheet), position: onSheet + 1, column, row, ...labelOrigin(sheet, column, row) });
+    let inBlock = onSheet;
+    let block = blocks[0];
+    for (const b of blocks) {
+      block = b;
+      if (inBlock < b.columns * b.rows) break;
+      inBlock -= b.columns * b.rows;
+    }
+    const column = inBlock % block.columns;
+    const row = Math.floor(inBlock / block.columns);
+    placements.push({ sheetIndex: Math.floor(slot / perSheet), position: onSheet + 1, column, row, ...labelOrigin(block, column, row) });
   }
   return placements;
 }
@@ -214,8 +309,10 @@ export function stockProblems(entry: Omit<StockEntry, 'id' | 'source' | 'verifie
   const height = entry.heightMm;
   if (!positive(width) || (continuous ? height !== null : !positive(height))) return [...problems, 'size'];
   const shortSide = Math.min(width, height ?? width);
-  if (entry.shape !== 'rectangle' && entry.shape !== 'round') problems.push('shape');
+  if (!['rectangle', 'round', 'ellipse', 'cd'].includes(entry.shape)) problems.push('shape');
   if (entry.shape === 'round' && (continuous || Math.abs(width - (height ?? 0)) > FIT_EPSILON_MM)) problems.push('shape');
+  if ((entry.shape === 'ellipse' || entry.shape === 'cd') && continuous) problems.push('shape');
+  if (entry.holeDiameterMm !== undefined && (entry.shape !== 'cd' || !offset(entry.holeDiameterMm) || entry.holeDiameterMm >= shortSide)) problems.push('shape');
   if (entry.cornerRadiusMm !== undefined && (!offset(entry.cornerRadiusMm) || entry.cornerRadiusMm > shortSide / 2)) problems.push('corner');
   if (entry.gapMm !== undefined && (!offset(entry.gapMm) || entry.kind === 'sheet')) problems.push('gap');
   if (entry.kind === 'sheet') problems.push(...sheetProblems(entry.sheet, width, height ?? 0));
@@ -230,11 +327,17 @@ export function sheetProblems(sheet: SheetGeometry | undefined, width: number, h
   const numbers = [sheet.paperWidthMm, sheet.paperHeightMm, sheet.marginLeftMm, sheet.marginTopMm, sheet.pitchXMm, sheet.pitchYMm];
   if (!whole(sheet.columns) || !whole(sheet.rows) || !numbers.every((v) => typeof v === 'number' && Number.isFinite(v) && v >= 0)) return ['grid'];
   if (!['A4', 'Letter', 'custom'].includes(sheet.paper)) return ['grid'];
-  const problems: StockProblem[] = [];
-  if ((sheet.columns > 1 && sheet.pitchXMm < width - FIT_EPSILON_MM) || (sheet.rows > 1 && sheet.pitchYMm < height - FIT_EPSILON_MM)) problems.push('pitch');
-  const last = labelOrigin(sheet, sheet.columns - 1, sheet.rows - 1);
-  if (last.xMm + width > sheet.paperWidthMm + FIT_EPSILON_MM || last.yMm + height > sheet.paperHeightMm + FIT_EPSILON_MM) problems.push('fit');
-  return problems;
+  if (sheet.blocks !== undefined && (!Array.isArray(sheet.blocks) || sheet.blocks.length > 20)) return ['grid'];
+  const blocks = sheetBlocks(sheet);
+  const problems = new Set<StockProblem>();
+  for (const b of blocks) {
+    const figures = [b?.marginLeftMm, b?.marginTopMm, b?.pitchXMm, b?.pitchYMm];
+    if (!b || !whole(b.columns) || !whole(b.rows) || !figures.every((v) => typeof v === 'number' && Number.isFinite(v) && v >= 0)) return ['grid'];
+    if ((b.columns > 1 && b.pitchXMm < width - FIT_EPSILON_MM) || (b.rows > 1 && b.pitchYMm < height - FIT_EPSILON_MM)) problems.add('pitch');
+    const last = labelOrigin(b, b.columns - 1, b.rows - 1);
+    if (last.xMm + width > sheet.paperWidthMm + FIT_EPSILON_MM || last.yMm + height > sheet.paperHeightMm + FIT_EPSILON_MM) problems.add('fit');
+  }
+  return [...problems];
 }
 
 export type StockInput = Omit<StockEntry, 'id' | 'source' | 'verified' | 'maker' | 'code'> & { maker?: string | null; code?: string | null };
@@ -244,6 +347,9 @@ export function customStockId(input: StockInput): string {
   const s = input.sheet;
   const parts: (string | number)[] = [input.kind, input.widthMm, input.heightMm ?? 'c', input.shape, input.cornerRadiusMm ?? '', input.gapMm ?? ''];
   if (s) parts.push(s.paper, s.paperWidthMm, s.paperHeightMm, s.columns, s.rows, s.marginLeftMm, s.marginTopMm, s.pitchXMm, s.pitchYMm);
+  // Added after the figures of earlier stock, whose ids stay as they were.
+  if (input.holeDiameterMm !== undefined) parts.push('hole', input.holeDiameterMm);
+  for (const b of s?.blocks ?? []) parts.push(b.columns, b.rows, b.marginLeftMm, b.marginTopMm, b.pitchXMm, b.pitchYMm);
   return 'custom-' + parts.join('_');
 }
 
@@ -261,6 +367,7 @@ export function makeCustomStock(raw: unknown): CustomStockResult {
     heightMm: r.heightMm as number | null,
     shape: (r.shape ?? 'rectangle') as LabelShape,
     ...(r.cornerRadiusMm !== undefined ? { cornerRadiusMm: r.cornerRadiusMm as number } : {}),
+    ...(r.holeDiameterMm !== undefined ? { holeDiameterMm: r.holeDiameterMm as number } : {}),
     ...(r.gapMm !== undefined ? { gapMm: r.gapMm as number } : {}),
     ...(sheet ? { sheet } : {}),
   };
@@ -268,7 +375,16 @@ export function makeCustomStock(raw: unknown): CustomStockResult {
   if (problems.length > 0) return { ok: false, problems };
   const maker = typeof r.maker === 'string' && r.maker.trim() ? r.maker.trim() : null;
   const code = typeof r.code === 'string' && r.code.trim() ? r.code.trim() : null;
-  return { ok: true, entry: { ...input, id: customStockId(input), maker, code, source: 'user', verified: false } };
+  const named = {
+    ...(typeof r.description === 'string' && r.description ? { description: r.description } : {}),
+    ...(typeof r.equivalentTo === 'string' && r.equivalentTo ? { equivalentTo: r.equivalentTo } : {}),
+    ...(Array.isArray(r.categories) && r.categories.length > 0 ? { categories: r.categories.filter((c): c is string => typeof c === 'string').slice(0, 20) } : {}),
+  };
+  // A maker's label from the system's template database keeps its name, and stays out of the user's own list.
+  if (r.source === SYSTEM_SOURCE && typeof r.id === 'string' && r.id.startsWith('system-') && maker && code) {
+    return { ok: true, entry: { ...input, ...named, id: r.id, maker, code, source: SYSTEM_SOURCE, verified: false } };
+  }
+  return { ok: true, entry: { ...input, ...named, id: customStockId(input), maker, code, source: 'user', verified: false } };
 }
 
 /** Reads a stored list leniently: entries that no longer pass are dropped, never the whole list. */

@@ -3,6 +3,7 @@
 // export both use these pages, so the PDF shows exactly what the printer gets.
 
 import { BarcodeObject, ImageObject, LabelDocument, LabelObject, visualBox } from '../model/document';
+import { labelOutline } from '../model/shape';
 import { mmToWholePx, pxPerMm } from '../model/units';
 import { drawnBarcode, labelPixelSize, objectPixelBox, placeObject, renderLabel, unscaledPlacement } from '../render/renderer';
 import type { Pictures } from '../render/images';
@@ -153,7 +154,8 @@ export function pageRenderer(
    */
   const directPage = (index: number): DirectPage | null => {
     const placed = plan.pages[index];
-    if (placed.length !== 1 || pictures.objects.length > 0) return null;
+    // A shaped label is clipped to its shape, which codes taken straight from their pixels would not be.
+    if (placed.length !== 1 || pictures.objects.length > 0 || labelOutline(doc).shape !== 'rectangle') return null;
     const origin = labelOrigin(placed[0]);
     const within = { x: origin.x, y: origin.y, w: label.width, h: label.height };
     const resolve = labelResolver(data, plan.labels[placed[0].label], now);

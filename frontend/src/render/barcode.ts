@@ -141,9 +141,11 @@ function bwipOptions(symbol: BarcodeSpec, scale: number, heightMm?: number, text
   if (symbol.textFont && symbol.textFont !== 'OCR-B') opts.textfont = symbol.textFont;
   if (textSize !== undefined) opts.textsize = textSize;
   // EAN and UPC place their digits around the guard bars themselves; other codes centre their text.
-  if (!['ean13', 'upca'].includes(symbol.symbology)) opts.textxalign = 'center';
+  if (!['ean13', 'upca', 'ean8', 'upce'].includes(symbol.symbology)) opts.textxalign = 'center';
   if (heightMm !== undefined) opts.height = heightMm;
   if (symbol.symbology === 'itf14') opts.showborder = false;
+  // Code 93's two check characters are part of the symbology; scanners refuse a symbol without them.
+  if (symbol.symbology === 'code93') opts.includecheck = true;
   return opts;
 }
 
@@ -173,7 +175,7 @@ let scratch: AnyCanvas | null = null;
 const scratchCanvas = (): AnyCanvas => (scratch ??= createCanvas(1, 1));
 
 /** Matrix codes of square modules, drawn from their grid of modules at one pixel a module. */
-const MODULE_GRID: readonly Symbology[] = ['qrcode', 'datamatrix', 'gs1datamatrix'];
+const MODULE_GRID: readonly Symbology[] = ['qrcode', 'datamatrix', 'gs1datamatrix', 'azteccode'];
 
 /**
  * A matrix code's modules, one pixel each, in black. bwip-js would draw each module two pixels

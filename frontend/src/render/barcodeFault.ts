@@ -13,6 +13,8 @@ export type BarcodeFault =
   | { code: 'characters'; symbology: Symbology }
   | { code: 'tooLong'; symbology: Symbology; actual: number }
   | { code: 'gs1'; symbology: Symbology; error: Gs1Error }
+  | { code: 'startStop'; symbology: Symbology }
+  | { code: 'startDigit'; symbology: Symbology }
   | { code: 'other'; symbology: Symbology; detail: string };
 
 /** Thrown for GS1 data that does not check out before bwip-js sees it. */
@@ -23,7 +25,20 @@ export class Gs1DataError extends Error {
 }
 
 /** Digits a code takes without and with its check digit; the check digit is added when left out. */
-const DIGIT_LENGTHS: Partial<Record<Symbology, [number, number]>> = { ean13: [12, 13], upca: [11, 12], itf14: [13, 14] };
+const DIGIT_LENGTHS: Partial<Record<Symbology, [number, number]>> = { ean13: [12, 13], upca: [11, 12], itf14: [13, 14], ean8: [7, 8], upce: [7, 8] };
+
+/**
+ * UPC-E's check digit is that of the UPC-A number it stands for: its number system and six digits
+ * spread out with zeros where the last digit says.
+ */
+export function upceCheckDigit(seven: string): string {
+  const [s, d1, d2, d3, d4, d5, d6] = seven;
+  const full = d6 <= '2' ? `${s}${d1}${d2}${d6}0000${d3}${d4}${d5}`
+    : d6 === '3' ? `${s}${d1}${d2}${d3}00000${d4}${d5}`
+      : d6 === '4' ? `${s}${d1}${d2}${d3}${d4}00000${d5}`
+        : `${s}${d1}${d2}${d3}${d4}${d5}0000${d6}`;
+  return gs1CheckDigit(full);
+}
 
 export function readBarcodeFault(symbol: { symbology: Symbology; data: string }, error: unknown): BarcodeFault {
   const { symbology, data } = symbol;
@@ -34,8 +49,10 @@ export function readBarcodeFault(symbol: { symbology: Symbology; data: string },
   const code = match ? match[1].toLowerCase() : '';
   const lengths = DIGIT_LENGTHS[symbology];
   if (/badcheckdigit|badchecksum/.test(code) && lengths && /^\d+$/.test(data) && data.length === lengths[1]) {
-    return { code: 'checkDigit', symbology, expected: gs1CheckDigit(data.slice(0, -1)) };
+    return { code: 'checkDigit', symbology, expected: symbology === 'upce' ? upceCheckDigit(data.slice(0, -1)) : gs1CheckDigit(data.slice(0, -1)) };
   }
+  if (/badstartstop/.test(code)) return { code: 'startStop', symbology };
+  if (/badstartdigit/.test(code)) return { code: 'startDigit', symbology };
   if (/badlength/.test(code) && lengths) return { code: 'length', symbology, actual: [...data].length };
   if (/badcharacter/.test(code)) return { code: 'characters', symbology };
   if (/emptydata/.test(code)) return { code: 'empty' };
@@ -64,6 +81,10 @@ export function describeBarcodeFault(fault: BarcodeFault, words: Words): string 
       return msg('faultTooLong', { name, actual: fault.actual });
     case 'gs1':
       return describeGs1Error(fault.error, msg);
+    case 'startStop':
+      return msg('faultCodabarStartStop', { name });
+    case 'startDigit':
+      return msg('faultDatabarLimitedStart', { name });
     case 'other':
       return msg('barcodeInvalid', { detail: `${name}: ${fault.detail}` });
   }

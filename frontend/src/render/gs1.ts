@@ -189,7 +189,7 @@ export function parseScannedGs1(scanned: string): Gs1Result {
   return checkElements(typed);
 }
 
-export type Gs1Symbology = 'gs1-128' | 'gs1datamatrix';
+export type Gs1Symbology = 'gs1-128' | 'gs1datamatrix' | 'databaromni' | 'databarlimited' | 'databarexpanded';
 
 /** The bwip-js options that encode a checked element string. */
 export function gs1BwipOptions(symbology: Gs1Symbology, result: Extract<Gs1Result, { ok: true }>): { bcid: Gs1Symbology; text: string } {

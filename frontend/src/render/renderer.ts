@@ -4,6 +4,7 @@
 
 import type { BarcodeObject, ImageObject, LabelDocument, LabelObject, LineObject, TextObject } from '../model/document';
 import { DEFAULT_PRINTER_DPI, printerDpi } from '../model/output';
+import { labelOutline } from '../model/shape';
 import { mmToWholePx, ptToMm, pxPerMm } from '../model/units';
 import { BarcodeResult, BarcodeScale, renderBarcode } from './barcode';
 import type { BarcodeFault } from './barcodeFault';
@@ -11,7 +12,8 @@ import { printedXdim } from './xdim';
 import { AnyCanvas, context2d, createCanvas, Ctx2D } from './canvas';
 import type { Pictures } from './images';
 import { recordPictureKey } from './recordPictures';
-import { cssFont, layoutText } from './text';
+import { traceLabelOutline } from './outline';
+import { cssFont, layoutText, Measure, verticalMeasure, verticalRuns } from './text';
 
 export interface RenderOptions {
   images: Pictures;
@@ -56,6 +58,13 @@ export function renderLabel(ctx: Ctx2D, doc: LabelDocument, dpi: number, options
   ctx.beginPath();
   ctx.rect(0, 0, size.width, size.height);
   ctx.clip();
+  // Round, oval and CD labels print nothing past their shape (or on a CD's hole).
+  const outline = labelOutline(doc);
+  if (outline.shape !== 'rectangle') {
+    ctx.beginPath();
+    traceLabelOutline(ctx, outline, scale);
+    ctx.clip('evenodd');
+  }
   for (const object of doc.objects) {
     ctx.save();
     placeObject(ctx, object, scale);
@@ -193,6 +202,10 @@ function drawText(ctx: Ctx2D, o: TextObject, box: { w: number; h: number }, scal
     measuredSize = size;
     return ctx.measureText(s).width;
   };
+  if (o.vertical) {
+    drawVerticalText(ctx, o, text, box, sizePx, measure);
+    return;
+  }
   const layout = layoutText(text, { widthPx: box.w, heightPx: box.h, fontSizePx: sizePx, wrap: o.wrap, shrinkToFit: o.shrinkToFit }, measure);
   ctx.font = cssFont(o.fontFamily, layout.fontSizePx, o.bold, o.italic);
   ctx.fillStyle = o.color;
@@ -209,6 +222,51 @@ function drawText(ctx: Ctx2D, o: TextObject, box: { w: number; h: number }, scal
   ctx.clip();
   layout.lines.forEach((line, i) => {
     ctx.fillText(line, x, top + (i + 0.5) * layout.lineHeightPx);
+  });
+  ctx.restore();
+}
+
+/**
+ * Vertical text as CSS's vertical-rl with mixed orientation sets it: lines become columns from the
+ * right edge leftwards, laid out like lines over the box's height. Alignment runs along the column
+ * (left is its top); vertical alignment places the block of columns (top is at the right).
+ */
+function drawVerticalText(ctx: Ctx2D, o: TextObject, text: string, box: { w: number; h: number }, sizePx: number, measure: Measure): void {
+  const along = verticalMeasure(measure);
+  const layout = layoutText(text, { widthPx: box.h, heightPx: box.w, fontSizePx: sizePx, wrap: o.wrap, shrinkToFit: o.shrinkToFit }, along);
+  const size = layout.fontSizePx;
+  ctx.font = cssFont(o.fontFamily, size, o.bold, o.italic);
+  ctx.fillStyle = o.color;
+  ctx.textBaseline = 'middle';
+  const total = layout.lines.length * layout.lineHeightPx;
+  let right = box.w;
+  if (o.verticalAlign === 'middle') right = (box.w + total) / 2;
+  if (o.verticalAlign === 'bottom') right = total;
+  ctx.save();
+  ctx.beginPath();
+  ctx.rect(0, 0, box.w, box.h);
+  ctx.clip();
+  layout.lines.forEach((column, i) => {
+    const x = right - (i + 0.5) * layout.lineHeightPx;
+    const length = along(column, size);
+    let y = o.align === 'left' ? 0 : o.align === 'center' ? (box.h - length) / 2 : box.h - length;
+    for (const run of verticalRuns(column)) {
+      if (run.upright) {
+        ctx.textAlign = 'center';
+        ctx.fillText(run.text, x, y + size / 2);
+        y += size;
+      } else {
+        const width = measure(run.text, size);
+        ctx.save();
+        ctx.translate(x, y);
+        ctx.rotate(Math.PI / 2);
+        ctx.font = cssFont(o.fontFamily, size, o.bold, o.italic);
+        ctx.textAlign = 'left';
+        ctx.fillText(run.text, 0, 0);
+        ctx.restore();
+        y += width;
+      }
+    }
   });
   ctx.restore();
 }

@@ -164,6 +164,26 @@ export function layoutText(
   return chosen;
 }
 
+/** Characters set upright in vertical text (CJK, kana, Hangul, full-width forms); the rest turn with the column. */
+const UPRIGHT = /[\u1100-\u11ff\u2e80-\u9fff\uac00-\ud7af\uf900-\ufaff\ufe30-\ufe4f\uff00-\uffef]|[\ud840-\ud87f][\udc00-\udfff]/;
+
+/** A column's text in runs: each upright character alone, turned text (Latin, digits) together. */
+export function verticalRuns(column: string): { text: string; upright: boolean }[] {
+  const runs: { text: string; upright: boolean }[] = [];
+  for (const char of Array.from(column)) {
+    const upright = UPRIGHT.test(char);
+    const last = runs[runs.length - 1];
+    if (!upright && last && !last.upright) last.text += char;
+    else runs.push({ text: char, upright });
+  }
+  return runs;
+}
+
+/** A column's length: an em for each upright character, the turned runs' own widths. */
+export function verticalMeasure(measure: Measure): Measure {
+  return (text, size) => verticalRuns(text).reduce((sum, run) => sum + (run.upright ? size : measure(run.text, size)), 0);
+}
+
 export function cssFont(family: string, sizePx: number, bold: boolean, italic: boolean): string {
   const safeFamily = family.replace(/["\\]/g, '');
   return `${italic ? 'italic ' : ''}${bold ? 'bold ' : ''}${sizePx}px "${safeFamily}", sans-serif`;

@@ -7,7 +7,8 @@ import { MM_PER_INCH } from '../model/units';
 /** The symbologies whose sizes are judged here; bwip-js names for the GS1 ones. */
 export type XdimSymbology =
   | 'ean13' | 'ean8' | 'upca' | 'upce' | 'itf14' | 'gs1-128' | 'code128' | 'code39'
-  | 'qrcode' | 'datamatrix' | 'gs1datamatrix' | 'pdf417';
+  | 'qrcode' | 'datamatrix' | 'gs1datamatrix' | 'pdf417'
+  | 'code93' | 'rationalizedCodabar' | 'azteccode' | 'databaromni' | 'databarlimited' | 'databarexpanded';
 
 export interface XdimRange {
   minMm: number;
@@ -30,6 +31,10 @@ const RANGES: Partial<Record<XdimSymbology, XdimRange>> = {
   upce: RETAIL,
   itf14: DISTRIBUTION,
   'gs1-128': DISTRIBUTION,
+  // GS1 DataBar scanned at the point of sale takes the retail range of EAN/UPC.
+  databaromni: RETAIL,
+  databarlimited: RETAIL,
+  databarexpanded: RETAIL,
 };
 
 /** Quiet zones in modules (left, right); 2D codes need theirs on every side. */
@@ -46,6 +51,13 @@ const QUIET_ZONES: Record<XdimSymbology, { left: number; right: number }> = {
   datamatrix: { left: 1, right: 1 },
   gs1datamatrix: { left: 1, right: 1 },
   pdf417: { left: 2, right: 2 },
+  code93: { left: 10, right: 10 },
+  rationalizedCodabar: { left: 10, right: 10 },
+  // Aztec's finder is at its centre: it needs no quiet zone. DataBar's guard patterns need one module.
+  azteccode: { left: 0, right: 0 },
+  databaromni: { left: 1, right: 1 },
+  databarlimited: { left: 1, right: 1 },
+  databarexpanded: { left: 1, right: 1 },
 };
 
 /** Below two dots a bar's width is at the mercy of one burnt or missing dot. */

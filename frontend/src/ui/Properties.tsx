@@ -12,6 +12,7 @@ import { printerDpi } from '../model/output';
 import { formatNumber, parseDecimal } from '../model/units';
 import { printedBarcode, quietZoneIntrusions } from '../render/symbol';
 import { printedXdim, xdimWarning } from '../render/xdim';
+import { isOffLabel, labelOutline } from '../model/shape';
 import { CheckField, ColorField, LengthField, lengthProps, NumberField, SelectField, TextField } from './fields';
 
 const TYPE_NAMES: Record<LabelObject['type'], MessageKey> = {
@@ -75,6 +76,7 @@ function ObjectPanel({ editor, session, object, columns }: { editor: Editor; ses
   return (
     <div class="panel" data-object-type={object.type}>
       <h3>{t[TYPE_NAMES[object.type]]}</h3>
+      {isOffLabel(labelOutline(editor.state.doc), object) && <p class="field-error" data-testid="prop-off-label">{t.offLabelObject}</p>}
       <div class="row">
         <LengthField {...length} label={t.positionX} value={v.xMm} disabled={locked} testId="prop-x" onCommit={(x) => set(placeVisualBox(object, x, v.yMm))} />
         <LengthField {...length} label={t.positionY} value={v.yMm} disabled={locked} testId="prop-y" onCommit={(y) => set(placeVisualBox(object, v.xMm, y))} />
@@ -143,6 +145,7 @@ function TextPanel({ editor, object }: { editor: Editor; object: TextObject }) {
       <div class="row">
         <CheckField label={t.wrap} checked={object.wrap} disabled={disabled} testId="prop-wrap" onChange={(wrap) => set({ wrap })} />
         <CheckField label={t.shrinkToFit} checked={object.shrinkToFit} disabled={disabled} testId="prop-shrink" onChange={(shrinkToFit) => set({ shrinkToFit })} />
+        <CheckField label={t.verticalText} checked={object.vertical === true} disabled={disabled} testId="prop-vertical" onChange={(vertical) => set({ vertical })} />
       </div>
     </>
   );

@@ -2,15 +2,17 @@
 // see it drawn, and start a label on it; or start from a free size, keep a stock of one's own,
 // or reopen a recent project. Shown by New and when the program starts with nothing to recover.
 
-import { useEffect, useMemo, useState } from 'preact/hooks';
+import { useEffect, useMemo, useRef, useState } from 'preact/hooks';
 import type { Editor } from '../editor/editor';
 import { formatList, type MessageKey } from '../i18n/messages';
 import { DEFAULT_CONTINUOUS_LENGTH_MM } from '../model/document';
 import { defaultSheet, SheetLayout } from '../model/merge';
 import {
   DEFAULT_GAP_MM, findStock, formatStockSize, labelsPerSheet, makeCustomStock, PaperName, placeLabels, searchStock, STOCK,
-  SheetGeometry, StockEntry, StockKind, StockProblem,
+  SheetGeometry, StockEntry, StockKind, StockProblem, SYSTEM_SOURCE,
 } from '../model/stock';
+import { DESIGNS, DesignWord } from '../model/designs';
+import { mergeStock, stockOfTemplates } from '../model/templates';
 import { SheetFields } from './SheetFields';
 import { LengthField, lengthProps, SelectField } from './fields';
 import { RecentProjects } from './RecentProjects';
@@ -28,6 +30,14 @@ const PROBLEM_WORDS: Record<StockProblem, MessageKey> = {
 };
 /** Enough to scroll through; a search narrows the rest. */
 const MAX_SHOWN = 80;
+
+/** The system's label templates, asked of the host once a run: they change only when packages do. */
+let systemStock: Promise<StockEntry[]> | null = null;
+
+function loadSystemStock(editor: Editor): Promise<StockEntry[]> {
+  systemStock ??= editor.api.listLabelTemplates().then(stockOfTemplates, () => []);
+  return systemStock;
+}
 
 export function StockChooser({ editor }: { editor: Editor }) {
   const [, setTick] = useState(0);
@@ -49,22 +59,41 @@ function ChooserBody({ editor }: { editor: Editor }) {
   const [paper, setPaper] = useState<PaperName | ''>('');
   const [selectedId, setSelectedId] = useState<string>(state.recentStock[0] ?? '');
   const [lengthMm, setLengthMm] = useState(DEFAULT_CONTINUOUS_LENGTH_MM);
-  const library = useMemo(() => [...state.customStock, ...STOCK], [state.customStock]);
+  const [designId, setDesignId] = useState('');
+  const [system, setSystem] = useState<StockEntry[]>([]);
+  useEffect(() => {
+    let live = true;
+    void loadSystemStock(editor).then((entries) => live && setSystem(entries));
+    return () => { live = false; };
+  }, [editor]);
+  const library = useMemo(() => mergeStock([...state.customStock, ...STOCK], system), [state.customStock, system]);
   const results = useMemo(
     () => searchStock(query, library, { kinds: kind ? [kind] : [], paper: paper || undefined }),
     [query, kind, paper, library],
   );
+  const shown = results.slice(0, MAX_SHOWN);
   const byIds = (ids: readonly string[]): StockEntry[] => ids.map((id) => findStock(id, library)).filter((e): e is StockEntry => !!e);
-  const selected = findStock(selectedId, library) ?? null;
-  const create = (entry: StockEntry): void => editor.newFromStock(entry, entry.heightMm === null ? lengthMm : undefined);
+  const searching = query.trim() !== '' || kind !== '' || paper !== '';
+  // While searching, only what the list shows is previewed: the chosen stock while it is listed, else the best match.
+  const selected = searching
+    ? shown.find((e) => e.id === selectedId) ?? shown[0] ?? null
+    : findStock(selectedId, library) ?? null;
+  const scroller = useRef<HTMLDivElement>(null);
+  useEffect(() => {
+    if (scroller.current) scroller.current.scrollTop = 0;
+  }, [query, kind, paper]);
+  const word = (w: DesignWord): string => t[w];
+  const design = DESIGNS.find((d) => d.id === designId);
+  const create = (entry: StockEntry): void =>
+    editor.newFromStock(entry, entry.heightMm === null ? lengthMm : undefined, design && ((w, h) => design.build(w, h, word)));
   const close = (): void => editor.closeStockChooser();
 
   const item = (entry: StockEntry, testId = 'stock-item') => (
     <li key={entry.id}>
-      <button type="button" class={`stock-item ${entry.id === selectedId ? 'selected' : ''}`} data-testid={testId} data-id={entry.id}
+      <button type="button" class={`stock-item ${entry.id === selected?.id ? 'selected' : ''}`} data-testid={testId} data-id={entry.id}
         onClick={() => setSelectedId(entry.id)} onDblClick={() => create(entry)}>
         <span class="stock-name">{stockName(entry)}</span>
-        <span class="stock-kind">{t[KIND_LABEL[entry.kind]]}{entry.sheet ? ` · ${entry.sheet.paper === 'custom' ? t.paperCustom : entry.sheet.paper} ${labelsPerSheet(entry.sheet)}` : ''}</span>
+        <span class="stock-kind">{entry.description ? `${entry.description} · ` : ''}{t[KIND_LABEL[entry.kind]]}{entry.sheet ? ` · ${entry.sheet.paper === 'custom' ? t.paperCustom : entry.sheet.paper} ${labelsPerSheet(entry.sheet)}` : ''}</span>
       </button>
     </li>
   );
@@ -74,7 +103,6 @@ function ChooserBody({ editor }: { editor: Editor }) {
       <ul class="stock-list">{entries.map((e) => item(e))}</ul>
     </section>
   );
-  const searching = query.trim() !== '' || kind !== '' || paper !== '';
 
   return (
     <div class="modal-backdrop" onKeyDown={(e) => e.key === 'Escape' && close()}>
@@ -83,21 +111,22 @@ function ChooserBody({ editor }: { editor: Editor }) {
         <div class="chooser-columns">
           <div class="panel chooser-find">
             <input type="search" class="chooser-search" placeholder={t.chooserSearch} aria-label={t.chooserSearch} value={query}
-              data-testid="chooser-search" autoFocus onInput={(e) => setQuery((e.target as HTMLInputElement).value)} />
+              data-testid="chooser-search" autoFocus onInput={(e) => setQuery((e.target as HTMLInputElement).value)}
+              onKeyDown={(e) => { if (e.key === 'Enter' && selected) create(selected); }} />
             <div class="row">
               <SelectField<StockKind | ''> label={t.chooserKind} value={kind} testId="chooser-kind"
                 options={[{ value: '', label: t.chooserAll }, ...KINDS.map((k) => ({ value: k.kind, label: t[k.label] }))]} onChange={setKind} />
               <SelectField<PaperName | ''> label={t.chooserPaper} value={paper} testId="chooser-paper"
                 options={[{ value: '', label: t.chooserAll }, { value: 'A4', label: 'A4' }, { value: 'Letter', label: 'Letter' }]} onChange={setPaper} />
             </div>
-            <div class="chooser-scroll">
+            <div class="chooser-scroll" ref={scroller}>
               {!searching && section(t.chooserFavourites, byIds(state.favouriteStock), 'chooser-favourites')}
               {!searching && section(t.chooserRecentStock, byIds(state.recentStock), 'chooser-recent-stock')}
               {!searching && section(t.chooserMyStock, state.customStock, 'chooser-my-stock')}
               <section data-testid="chooser-results">
                 <h3>{t.chooserResults}</h3>
                 {results.length === 0 && <p class="hint">{t.chooserNoMatch}</p>}
-                <ul class="stock-list">{results.slice(0, MAX_SHOWN).map((e) => item(e))}</ul>
+                <ul class="stock-list">{shown.map((e) => item(e))}</ul>
               </section>
             </div>
           </div>
@@ -115,16 +144,21 @@ function ChooserBody({ editor }: { editor: Editor }) {
                   </button>
                 </p>
                 <p class="hint">
-                  {t[KIND_LABEL[selected.kind]]} · {formatStockSize(selected)}
+                  {selected.description && `${selected.description} · `}{t[KIND_LABEL[selected.kind]]} · {formatStockSize(selected)}
                   {selected.sheet && ` · ${editor.msg('chooserSheetSummary', {
                     paper: selected.sheet.paper === 'custom' ? t.paperCustom : selected.sheet.paper,
                     columns: selected.sheet.columns, rows: selected.sheet.rows, count: labelsPerSheet(selected.sheet),
                   })}`}
                 </p>
-                {!selected.verified && selected.source !== 'user' && <p class="hint">{t.chooserUnverified}</p>}
+                {selected.equivalentTo && <p class="hint">{editor.msg('chooserEquivalent', { part: selected.equivalentTo })}</p>}
+                {selected.source === SYSTEM_SOURCE && <p class="hint">{t.chooserFromSystem}</p>}
+                {!selected.verified && selected.source !== 'user' && selected.source !== SYSTEM_SOURCE && <p class="hint">{t.chooserUnverified}</p>}
                 {selected.heightMm === null && (
                   <LengthField {...lengthProps(editor)} label={t.chooserLength} value={lengthMm} min={1} max={2000} testId="chooser-length" onCommit={setLengthMm} />
                 )}
+                <SelectField<string> label={t.chooserDesign} value={designId} testId="chooser-design"
+                  options={[{ value: '', label: t.chooserDesignBlank }, ...DESIGNS.map((d) => ({ value: d.id, label: t[d.name] }))]} onChange={setDesignId} />
+                {design && <p class="hint">{editor.msg('chooserDesignColumns', { columns: design.columns.map(word).join(editor.state.language === 'en' ? ', ' : '、') })}</p>}
                 <button type="button" class="button primary" data-testid="chooser-create" onClick={() => create(selected)}>{t.chooserCreate}</button>
               </div>
             )}
@@ -133,7 +167,13 @@ function ChooserBody({ editor }: { editor: Editor }) {
               <RecentProjects editor={editor} testId="chooser-recent" />
               <button type="button" class="button" data-testid="chooser-open" onClick={() => void editor.openProject()}>{t.chooserOpen}</button>
             </section>
-            <CustomSize editor={editor} onSaved={(entry) => setSelectedId(entry.id)} />
+            <CustomSize editor={editor} onSaved={(entry) => {
+              // The new stock is shown where it is kept, among the user's own, and previewed.
+              setQuery('');
+              setKind('');
+              setPaper('');
+              setSelectedId(entry.id);
+            }} />
           </div>
         </div>
         <div class="modal-buttons">
@@ -195,10 +235,15 @@ function CustomSize({ editor, onSaved }: { editor: Editor; onSaved: (entry: Stoc
 
 /** The stock as it looks: labels on the sheet, or a stretch of roll with its gaps, marks and corners. */
 export function StockDrawing({ stock, lengthMm }: { stock: StockEntry; lengthMm: number }) {
-  const corner = stock.shape === 'round' ? stock.widthMm / 2 : stock.cornerRadiusMm ?? 0;
-  const label = (x: number, y: number, h: number, key: number) => (
-    <rect key={key} class="stock-label" x={x} y={y} width={stock.widthMm} height={h} rx={Math.min(corner, h / 2)} />
-  );
+  const corner = stock.cornerRadiusMm ?? 0;
+  const label = (x: number, y: number, h: number, key: number) => stock.shape === 'rectangle'
+    ? <rect key={key} class="stock-label" x={x} y={y} width={stock.widthMm} height={h} rx={Math.min(corner, h / 2)} />
+    : (
+      <g key={key}>
+        <ellipse class="stock-label" cx={x + stock.widthMm / 2} cy={y + h / 2} rx={stock.widthMm / 2} ry={h / 2} />
+        {stock.holeDiameterMm && <circle class="stock-paper" cx={x + stock.widthMm / 2} cy={y + h / 2} r={stock.holeDiameterMm / 2} />}
+      </g>
+    );
   if (stock.sheet) {
     const s = stock.sheet;
     const h = stock.heightMm ?? 0;

@@ -69,14 +69,20 @@ const CODES = [
   ['qrcode', 'https://example.com/货架/A-12', 'QR_CODE', 20, 20, false],
   ['datamatrix', 'QUILLMARK 0042', 'DATA_MATRIX', 14, 14, false],
   ['pdf417', 'QUILLMARK 0042', 'PDF_417', 50, 15, false],
+  ['ean8', '9638507', 'EAN_8', 30, 20, true, '4'],
+  ['code93', 'QUILL-93', 'CODE_93', 50, 15, true],
+  ['rationalizedCodabar', 'A40156B', 'CODABAR', 40, 15, true],
+  ['azteccode', 'QUILLMARK 0042', 'AZTEC', 20, 20, false],
+  ['databaromni', '(01)09506000134352', 'RSS_14', 40, 15, false, '', '09506000134352'],
+  ['databarexpanded', '(01)09506000134352(10)ABC123', 'RSS_EXPANDED', 60, 15, false],
 ];
 
 for (const dpi of [203, 300]) {
   test(`every symbology decodes back to its data at ${dpi} dpi, with whole-pixel modules`, async () => {
-    for (const [symbology, data, format, widthMm, heightMm, showText, check = ''] of CODES) {
+    for (const [symbology, data, format, widthMm, heightMm, showText, check = '', read = data + check] of CODES) {
       const object = { type: 'barcode', symbology, data, showText, color: '#000000', xMm: 5, yMm: 5, widthMm, heightMm };
       const image = await render({ name: '', widthMm: widthMm + 10, heightMm: heightMm + 10 }, [object], dpi);
-      assert.equal(decodeAnySize(image, format), data + check, `${symbology} at ${dpi} dpi`);
+      assert.equal(decodeAnySize(image, format), read, `${symbology} at ${dpi} dpi`);
       if (['code128', 'ean13', 'code39', 'itf14'].includes(symbology)) {
         const row = Math.round((5 + heightMm * 0.3) * dpi / 25.4);
         const widths = runs(image, row);
@@ -116,4 +122,30 @@ test('on the canvas an invalid barcode shows a red marked box with its message',
     return count;
   });
   assert.ok(reddish > 500, `the object is marked in red (${reddish} pixels)`);
+});
+
+test('vertical text runs down in columns from the right: CJK upright, Latin turned', async () => {
+  const TEXT = { type: 'text', fontFamily: 'Noto Sans CJK SC', fontSizePt: 20, bold: false, italic: false, align: 'left', verticalAlign: 'top', wrap: false, shrinkToFit: false, color: '#000000', vertical: true };
+  const dpi = 203;
+  const inkOf = (image) => {
+    const ink = { left: Infinity, right: -1, top: Infinity, bottom: -1 };
+    for (let p = 0; p < image.pixels.length; p++) {
+      if (image.pixels[p] >= 128) continue;
+      const x = p % image.width, y = Math.floor(p / image.width);
+      ink.left = Math.min(ink.left, x); ink.right = Math.max(ink.right, x);
+      ink.top = Math.min(ink.top, y); ink.bottom = Math.max(ink.bottom, y);
+    }
+    return ink;
+  };
+  const mm = (px) => px * 25.4 / dpi;
+  // One column: four characters upright make a column four ems (7 mm each at 20 pt) tall and one wide, at the box's right edge.
+  const one = inkOf(await render({ name: '', widthMm: 40, heightMm: 40 }, [{ ...TEXT, text: '竖排文字', xMm: 5, yMm: 5, widthMm: 30, heightMm: 32 }], dpi));
+  assert.ok(mm(one.bottom - one.top) > 24 && mm(one.right - one.left) < 8, `ink ${mm(one.right - one.left).toFixed(1)} × ${mm(one.bottom - one.top).toFixed(1)} mm`);
+  assert.ok(mm(one.right) > 33 && mm(one.left) > 26, 'the first column stands at the right');
+  // Latin in a column is turned: "ABCDEFGH" runs down, as tall as its width on a line.
+  const latin = inkOf(await render({ name: '', widthMm: 40, heightMm: 60 }, [{ ...TEXT, text: 'ABCDEFGH', xMm: 5, yMm: 5, widthMm: 30, heightMm: 50 }], dpi));
+  assert.ok(mm(latin.bottom - latin.top) > 25 && mm(latin.right - latin.left) < 8, `latin ${mm(latin.right - latin.left).toFixed(1)} × ${mm(latin.bottom - latin.top).toFixed(1)} mm`);
+  // A second line is a second column, to the left of the first.
+  const two = inkOf(await render({ name: '', widthMm: 40, heightMm: 40 }, [{ ...TEXT, text: '竖排\n文字', xMm: 5, yMm: 5, widthMm: 30, heightMm: 32 }], dpi));
+  assert.ok(mm(two.right - two.left) > 13 && mm(two.bottom - two.top) < 16, `two columns ${mm(two.right - two.left).toFixed(1)} × ${mm(two.bottom - two.top).toFixed(1)} mm`);
 });

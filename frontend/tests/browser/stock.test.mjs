@@ -15,6 +15,16 @@ async function chooseStock(page, query, id) {
   await page.waitForSelector('[data-testid="stock-chooser"]', { state: 'detached' });
 }
 
+/** Adds a black rectangle to the label; the label's stock and sheet layout. */
+function blackBox(page, box) {
+  return page.evaluate((box) => {
+    const e = window.quillmark.editor;
+    const rect = e.insert('rect');
+    e.update(rect.id, { ...box, strokeMm: 0, fillColor: '#000000' });
+    return { stock: e.state.doc.stock, sheet: e.state.doc.merge.sheet };
+  }, box);
+}
+
 designerTest('a start with nothing to recover shows the chooser; "60x40" finds the roll and the label is 60 × 40', async ({ page }) => {
   await page.waitForSelector('[data-testid="stock-chooser"]');
   await page.fill('[data-testid="chooser-search"]', '60x40');
@@ -74,13 +84,8 @@ designerTest('a start with nothing to recover shows the chooser; "60x40" finds t
 designerTest('a sheet job\'s PDF has each label where the stock puts it, from the start position of a used sheet', async ({ page }) => {
   await toolbar(page, 'newProject');
   await chooseStock(page, 'A4 21', 'a4-3x7-63.5x38.1');
-  const stock = await page.evaluate(() => {
-    const e = window.quillmark.editor;
-    // A 3 mm black square in each label's top-left corner marks where the label was placed.
-    const mark = e.insert('rect');
-    e.update(mark.id, { xMm: 0, yMm: 0, widthMm: 3, heightMm: 3, strokeMm: 0, fillColor: '#000000' });
-    return e.state.doc.stock;
-  });
+  // A 3 mm black square in each label's top-left corner marks where the label was placed.
+  const { stock } = await blackBox(page, { xMm: 0, yMm: 0, widthMm: 3, heightMm: 3 });
   await toolbar(page, 'exportPdf');
   assert.match(await page.innerText('[data-testid="sheet-stock"]'), /63\.5 × 38\.1 mm/);
   await setField(page, 'sheet-start', 4);
@@ -117,4 +122,51 @@ designerTest('a sheet job\'s PDF has each label where the stock puts it, from th
       assert.ok(Math.abs(top / pxPerMm - y) <= 0.1, `${where}: top edge at ${(top / pxPerMm).toFixed(3)} mm, stock says ${y}`);
     }
   }
+});
+
+designerTest('a round label prints only within its circle, at every place of the sheet, and what reaches off it is named', async ({ page }) => {
+  await toolbar(page, 'newProject');
+  await chooseStock(page, 'round 40', 'a4-4x6-round-40');
+  // Black over the whole square box: its corners lie off the round label.
+  const { sheet } = await blackBox(page, { xMm: 0, yMm: 0, widthMm: 40, heightMm: 40 });
+  assert.match(await page.innerText('[data-testid="prop-off-label"]'), /超出标签/);
+  await toolbar(page, 'exportPdf');
+  assert.match(await page.innerText('[data-testid="check-off-label"]'), /1 个对象超出标签范围：矩形/);
+  await setField(page, 'print-per-record', 2);
+  const pdf = path.join(scratchDir(), 'round.pdf');
+  await (await download(page, () => page.click('[data-testid="print-start"]'))).saveAs(pdf);
+  const dpi = 200;
+  const { width, pixels } = pageGrey(pdf, 1, dpi);
+  const grey = (xMm, yMm) => pixels[Math.round(yMm * dpi / 25.4) * width + Math.round(xMm * dpi / 25.4)];
+  for (const column of [0, 1]) {
+    const x = sheet.marginLeftMm + column * sheet.pitchXMm;
+    const y = sheet.marginTopMm;
+    const where = `label ${column + 1}`;
+    assert.ok(grey(x + 20, y + 20) < 64, `${where}: its centre is printed`);
+    assert.ok(grey(x + 20, y + 1) < 64 && grey(x + 1, y + 20) < 64, `${where}: its circle reaches its box's sides`);
+    for (const [dx, dy] of [[2, 2], [38, 2], [2, 38], [38, 38]]) assert.ok(grey(x + dx, y + dy) > 240, `${where}: the corner (${dx}, ${dy}) stays blank`);
+  }
+  assert.ok(grey(sheet.marginLeftMm + 2 * sheet.pitchXMm + 20, sheet.marginTopMm + 20) > 240, 'the third place is left empty');
+});
+
+designerTest('a design chosen with the stock lays out its fields on that label', async ({ page }) => {
+  await toolbar(page, 'newProject');
+  // Narrowing the search keeps the dialog where it is and previews only what is still listed.
+  const where = () => page.evaluate(() => [document.querySelector('[data-testid="chooser-search"]').getBoundingClientRect().top, document.querySelector('.chooser-scroll').getBoundingClientRect().height]);
+  await page.fill('[data-testid="chooser-search"]', '60');
+  await page.click('[data-testid="chooser-results"] [data-testid="stock-item"][data-id="roll-60x40"]');
+  const before = await where();
+  await page.fill('[data-testid="chooser-search"]', '99x38');
+  assert.deepEqual(await where(), before);
+  assert.doesNotMatch(await page.innerText('[data-testid="stock-detail"]'), /60 × 40/);
+  assert.match(await page.innerText('[data-testid="stock-detail"]'), /99\.1 × 38\.1 mm/);
+  await page.fill('[data-testid="chooser-search"]', '4x6 in');
+  await page.selectOption('[data-testid="chooser-design"]', 'shipping');
+  await page.press('[data-testid="chooser-search"]', 'Enter');
+  await page.waitForSelector('[data-testid="stock-chooser"]', { state: 'detached' });
+  const { doc } = await editorState(page);
+  assert.deepEqual([doc.widthMm, doc.heightMm], [101.6, 152.4]);
+  assert.deepEqual(doc.objects.map((o) => o.type), ['text', 'rect', 'text', 'text', 'barcode']);
+  assert.equal(doc.objects[4].data, '{{运单号}}');
+  assert.ok(doc.objects[4].widthMm > 80, 'the code spans the label');
 });

@@ -32,6 +32,13 @@ test('bwip-js refusals become faults in the interface\'s language, with what to 
     ['code39', 'abc', 'Code 39 只能包含数字、大写字母', 'use capitals, or choose Code 128'],
     ['qrcode', 'x'.repeat(8000), '内容太长（8000 个字符），QR Code 放不下', 'Too long for QR Code (8000 characters)'],
     ['code128', '', '条码数据为空', 'The barcode has no data'],
+    ['ean8', '96385071', 'EAN-8 校验位应为 4', 'EAN-8 check digit should be 4'],
+    ['upce', '01234567', 'UPC-E 校验位应为 5', 'UPC-E check digit should be 5'],
+    ['upce', '06543210', 'UPC-E 校验位应为 7', 'UPC-E check digit should be 7'],
+    ['code93', '货号', 'Code 93 无法编码其中的字符', 'Code 93 cannot encode some of these characters'],
+    ['rationalizedCodabar', '40156', 'Codabar 须以 A、B、C 或 D 开头和结尾', 'Codabar starts and ends with A, B, C or D'],
+    ['databarlimited', '(01)29506000134356', 'GS1 DataBar Limited 只能编码以 0 或 1 开头的 GTIN', 'choose GS1 DataBar'],
+    ['databaromni', '(01)09506000134353', '(01) 的校验位应为 2', 'check digit'],
   ];
   for (const [symbology, data, zh, en] of cases) {
     const fault = barcodeError({ symbology, data });
@@ -42,7 +49,8 @@ test('bwip-js refusals become faults in the interface\'s language, with what to 
   // Values short enough to pass unencoded must fit the encoder's capacity, the widest of them too.
   assert.equal(barcodeError({ symbology: 'qrcode', data: 'SKU \ud800' })?.code, 'other');
   assert.ok(bwipjs.raw({ bcid: 'qrcode', text: '货'.repeat(400) }));
-  for (const [symbology, data] of [['ean13', '6901234567892'], ['ean13', '690123456789'], ['code128', '中文 A-1'], ['itf14', '16901234567899'], ['qrcode', '货号😀'.repeat(100)]] as const) {
+  for (const [symbology, data] of [['ean13', '6901234567892'], ['ean13', '690123456789'], ['code128', '中文 A-1'], ['itf14', '16901234567899'], ['qrcode', '货号😀'.repeat(100)],
+    ['upce', '06543217'], ['azteccode', '货号 A-1'], ['databarexpanded', '(01)09506000134352(17)261231(10)A1']] as const) {
     assert.equal(barcodeError({ symbology, data }), null, data);
   }
 });

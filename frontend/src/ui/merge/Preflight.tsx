@@ -4,7 +4,9 @@
 
 import { useEffect, useRef, useState } from 'preact/hooks';
 import type { Editor } from '../../editor/editor';
-import type { LabelDocument } from '../../model/document';
+import { LabelDocument, LabelObject, SYMBOLOGY_NAMES } from '../../model/document';
+import type { MessageKey } from '../../i18n/messages';
+import { offLabelObjects } from '../../model/shape';
 import type { LabelInstance } from '../../model/labels';
 import type { SheetTable } from '../../data/table';
 import { describeBarcodeFault } from '../../render/barcodeFault';
@@ -92,8 +94,39 @@ function describeFault(editor: Pick<Editor, 'msg'>, fault: LabelFault): string {
   }
 }
 
+const OBJECT_WORDS: Record<LabelObject['type'], MessageKey> = {
+  text: 'objectText', barcode: 'objectBarcode', image: 'objectImage', rect: 'objectRect', ellipse: 'objectEllipse', line: 'objectLine',
+};
+
+/** An object as the user knows it: its kind and what it says. */
+function objectTitle(editor: Editor, o: LabelObject): string {
+  const content = o.type === 'text' ? o.text : o.type === 'barcode' ? o.data : '';
+  const kind = o.type === 'barcode' ? SYMBOLOGY_NAMES[o.symbology] : editor.t[OBJECT_WORDS[o.type]];
+  const short = content.length > 20 ? `${content.slice(0, 20)}…` : content;
+  return short ? `${kind} “${short}”` : kind;
+}
+
+/** Objects reaching off the label print cut off: said beside the check, without stopping the job. */
+function OffLabelNote({ editor }: { editor: Editor }) {
+  const off = offLabelObjects(editor.state.doc);
+  if (off.length === 0) return null;
+  const names = off.slice(0, 5).map((o) => objectTitle(editor, o)).join(editor.state.language === 'en' ? ', ' : '、') + (off.length > 5 ? '…' : '');
+  return <p class="field-error" data-testid="check-off-label">{editor.msg('offLabelCheck', { count: off.length, names })}</p>;
+}
+
 /** The check's outcome; `onSkip` offers to leave the listed records out. */
-export function CheckReport({ editor, state, onJump, onSkip, showClean = false }: {
+export function CheckReport(props: {
+  editor: Editor; state: CheckState; onJump: (record: number) => void; onSkip?: (records: number[]) => void; showClean?: boolean;
+}) {
+  return (
+    <>
+      <OffLabelNote editor={props.editor} />
+      <RecordReport {...props} />
+    </>
+  );
+}
+
+function RecordReport({ editor, state, onJump, onSkip, showClean = false }: {
   editor: Editor; state: CheckState; onJump: (record: number) => void; onSkip?: (records: number[]) => void; showClean?: boolean;
 }) {
   const t = editor.t;
