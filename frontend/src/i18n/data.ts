@@ -36,7 +36,7 @@ export const dataZhCN = {
 } as const;
 
 export const dataEn: Record<keyof typeof dataZhCN, string> = {
-  faultDate: '"{value}" in column "{column}" is no date: write it as 2026-03-05, 2026/3/5 or 2026年3月5日.',
+  faultDate: '"{value}" in column "{column}" is no date: write it year first, as 2026-03-05 or 2026/3/5.',
   faultNoDate: 'Column "{column}" holds no date: enter one, or skip this record.',
   faultNumber: '"{value}" in column "{column}" is no number: enter digits only, such as 1234.5.',
   faultNoNumber: 'Column "{column}" holds no number: enter one, or skip this record.',
@@ -51,7 +51,7 @@ export const dataEn: Record<keyof typeof dataZhCN, string> = {
   sheetMixedEncoding: '"{name}" mixes two text encodings: line {lines} is in {encoding}, the other lines are not. Each line was read in its own encoding; please check these lines.',
   recordsTable: 'Records',
   recordsSearch: 'Search all cells',
-  recordsShown: '{shown} of {total} records shown, {chosen} ticked',
+  recordsShown: '{shown} of {total, plural, one {# record} other {# records}} shown, {chosen} ticked',
   recordsTick: 'Tick to print',
   recordsTickShown: 'Tick the records shown',
   recordsUntickAll: 'Untick all',

@@ -22,6 +22,6 @@ export const safetyEn: Record<keyof typeof safetyZhCN, string> = {
   dataSourceNotRead: 'The data source "{name}" was not read. Read it again or import it from the data panel when you need it.',
   projectTooLarge: 'The project file is too large ({detail} MB; the limit is {limit} MB).',
   tooManyObjects: 'Too many objects ({detail}); a project holds at most {limit}.',
-  textTooLong: 'A text is too long ({detail} characters); a text or barcode content holds at most {limit} characters.',
+  textTooLong: 'A text is too long ({detail, plural, one {# character} other {# characters}}); a text or barcode content holds at most {limit} characters.',
   pictureBroken: 'A picture cannot be decoded and would print blank. Insert that picture again.',
 };

@@ -140,7 +140,7 @@ export const DESIGNS: readonly Design[] = [
         text(field(words, 'columnProduct'), name, { bold: true }),
         box,
         text(`${words('wordIngredients')}${field(words, 'columnIngredients')}`, { x: ingredients.x + 1, y: ingredients.y + 0.5, w: ingredients.w - 2, h: ingredients.h - 1 }, { wrap: true }),
-        text(`${words('wordUseBy')}{{$date:YYYY-MM-DD}}`, useBy, { bold: true }),
+        text(`${words('wordUseBy')}{{$date+3d:YYYY-MM-DD}}`, useBy, { bold: true }),
       ];
     },
   },
