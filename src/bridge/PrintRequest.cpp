@@ -2,7 +2,10 @@
 #include "FileRoutines.h"
 #include "PrinterOptions.h"
 
+#include <QJsonDocument>
+
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -18,8 +21,22 @@ bool isPageSide(double mm)
 
 QString settingText(const QString &name, const QJsonValue &choice)
 {
-    const QString value = choice.isString() ? choice.toString() : choice.toVariant().toString();
+    QString value = choice.isString() ? choice.toString() : choice.toVariant().toString();
+    // Qt 5 writes a JSON value only inside a document, so other kinds are written in an array.
+    if (choice.isArray() || choice.isObject() || choice.isNull())
+        value = QString::fromUtf8(QJsonDocument(QJsonArray{choice}).toJson(QJsonDocument::Compact)).mid(1).chopped(1);
     return settingNotOffered() + QStringLiteral("：") + name + QLatin1Char('=') + value;
+}
+
+// Absent, or a whole number of the int range: anything else would silently print at the
+// printer's own resolution.
+bool isResolutionValue(const QJsonValue &value)
+{
+    if (value.isUndefined())
+        return true;
+    const double number = value.toDouble();
+    return value.isDouble() && std::trunc(number) == number && number >= std::numeric_limits<int>::min()
+        && number <= std::numeric_limits<int>::max();
 }
 
 } // namespace
@@ -35,7 +52,8 @@ PrintRequest readPrintRequest(const QString &payloadJson)
     request.jobName = payload.value(QStringLiteral("jobName")).toString(QStringLiteral("标签打印"));
     request.copies = payload.value(QStringLiteral("copies")).toInt(1);
     request.options = payload.value(QStringLiteral("options")).toObject();
-    request.resolution = payload.value(QStringLiteral("resolution")).toInt(0);
+    request.resolutionSent = payload.value(QStringLiteral("resolution"));
+    request.resolution = request.resolutionSent.toInt(0);
     return request;
 }
 
@@ -59,6 +77,8 @@ QString firstSettingNotOffered(const PrintRequest &request, const PrinterSetting
         if (!option || !it.value().isString() || !option->offers(it.value().toString()))
             return settingText(it.key(), it.value());
     }
+    if (!isResolutionValue(request.resolutionSent))
+        return settingText(QStringLiteral("resolution"), request.resolutionSent);
     if (request.resolution != 0 && !printer.resolutions.contains(request.resolution))
         return settingText(QStringLiteral("Resolution"), request.resolution);
     return QString();

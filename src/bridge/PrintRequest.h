@@ -18,6 +18,7 @@ struct PrintRequest
     int copies = 1;
     QJsonObject options;  // driver option name to choice name
     int resolution = 0;   // dots per inch; 0 leaves the printer's own
+    QJsonValue resolutionSent; // as the payload holds it, so that one of another type is refused
 };
 
 // A key of another JSON type than its own gives the default.
@@ -29,6 +30,6 @@ constexpr double maxPageSideMm = 10000;
 // The first fault of the payload itself (no printer, no pages, a side outside (0, 10 m]); empty if none.
 QString firstPayloadError(const PrintRequest &request);
 
-// "打印机不支持所选设置：name=value" for the first option or resolution the printer does not offer;
-// empty if it offers all of them.
+// "打印机不支持所选设置：name=value" for the first option or resolution the printer does not offer,
+// or for a "resolution" that is not a whole number; empty if it offers all of them.
 QString firstSettingNotOffered(const PrintRequest &request, const PrinterSettings &printer);
