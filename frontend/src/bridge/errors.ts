@@ -24,6 +24,8 @@ const HOST_MESSAGES: Record<string, MessageKey> = {
   '打印机不支持此页面尺寸': 'hostPageSizeUnsupported',
   '打印系统拒绝了打印任务': 'hostJobRefused',
   '打印机不支持所选设置': 'hostSettingUnsupported',
+  // A print server that takes connections and does not answer.
+  '打印系统没有响应': 'hostPrintSystemSilent',
 };
 
 const DETAIL_SEPARATOR = '：';
