@@ -9,10 +9,8 @@
 //   5 print     the text as submitPrintJob's payload: its reader, its own checks, and the settings
 //               check against a label printer's driver
 //   6 one bit   the bytes as a page image, decoded and brought to the 1-bit form Qt prints as such
-//   7 job name  the text as a label's name made into a job name
-//   8 page size the bytes as a label's sides in tenths of a millimetre, against a label driver's range
+//   7 page size the bytes as a label's sides in tenths of a millimetre, against a label driver's range
 #include "FileRoutines.h"
-#include "JobName.h"
 #include "PageImage.h"
 #include "PrintRequest.h"
 #include "PrinterOptions.h"
@@ -28,7 +26,6 @@
 #include <QLocale>
 #include <QTemporaryDir>
 
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -82,30 +79,6 @@ void checkPayloadReaders(const QString &text)
     if (repeatsAKey(own))
         fail("an object Qt wrote itself was taken for one with a repeated key", text);
     checkRepeatedKeys(payload, QJsonDocument(payload).toJson(QJsonDocument::Compact));
-}
-
-bool breaksARecord(QChar c)
-{
-    return c.category() == QChar::Other_Control || c == QChar::LineSeparator || c == QChar::ParagraphSeparator;
-}
-
-// A job name holds no character that breaks a record and at most 255 bytes of UTF-8; it is the
-// label's name with its breaks made spaces, cut by at most one character where it is too long.
-void checkJobName(const QString &text)
-{
-    const QString name = cupsJobName(text);
-    const QByteArray utf8 = name.toUtf8();
-    if (utf8.size() > maxJobNameBytes || QString::fromUtf8(utf8) != name)
-        fail("a job name is longer than 255 bytes or not whole characters", text);
-    if (std::any_of(name.begin(), name.end(), breaksARecord))
-        fail("a job name holds a character that breaks a record", text);
-    QString spaced = text;
-    std::replace_if(spaced.begin(), spaced.end(), breaksARecord, QChar(QLatin1Char(' ')));
-    if (QString::fromUtf8(spaced.toUtf8()) != spaced)
-        return; // lone surrogates, which become U+FFFD
-    const bool whole = spaced.toUtf8().size() <= maxJobNameBytes;
-    if (whole ? name != spaced : !spaced.startsWith(name) || utf8.size() <= maxJobNameBytes - 4)
-        fail("a job name is not the label's name as far as it fits", text);
 }
 
 QImage decodedPage(const QByteArray &bytes)
@@ -347,7 +320,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
     const QByteArray bytes(reinterpret_cast<const char *>(data + 1), int(size - 1));
     const QString text = QString::fromUtf8(bytes);
-    switch (data[0] % 9) {
+    switch (data[0] % 8) {
     case 0: checkPayloadReaders(text); break;
     case 1: checkPageImage(bytes); break;
     case 2: checkSuffix(text); break;
@@ -355,7 +328,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     case 4: checkEnvelope(text); break;
     case 5: checkPrintRequest(text); break;
     case 6: checkOneBit(bytes); break;
-    case 7: checkJobName(text); break;
     default: checkPageSize(bytes); break;
     }
     return 0;

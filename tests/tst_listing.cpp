@@ -140,7 +140,6 @@ void ListingTest::printSystemCalls_answerWhenTheServerDoesNot()
 {
     QFETCH(QByteArray, method);
     QFETCH(QString, argument);
-    QVERIFY2(server->addQueue("desk"), qPrintable(server->errorString()));
     server->stop();
     QTemporaryDir folder(QStringLiteral("/tmp/quillmark-silent-XXXXXX"));
     const QString socketPath = folder.filePath("cups.sock");
