@@ -3,6 +3,7 @@
 #include "PrinterOptions.h"
 
 #include <QJsonDocument>
+#include <QLocale>
 
 #include <cmath>
 #include <limits>
@@ -21,7 +22,10 @@ bool isPageSide(double mm)
 
 QString settingText(const QString &name, const QJsonValue &choice)
 {
-    QString value = choice.isString() ? choice.toString() : choice.toVariant().toString();
+    // Numbers as JSON writes them; Qt keeps a whole one past double precision as a 64-bit integer.
+    QString value = choice.isString() ? choice.toString()
+        : choice.isDouble()           ? QString::number(choice.toDouble(), 'g', QLocale::FloatingPointShortest)
+                                      : choice.toVariant().toString();
     // Qt 5 writes a JSON value only inside a document, so other kinds are written in an array.
     if (choice.isArray() || choice.isObject() || choice.isNull())
         value = QString::fromUtf8(QJsonDocument(QJsonArray{choice}).toJson(QJsonDocument::Compact)).mid(1).chopped(1);
