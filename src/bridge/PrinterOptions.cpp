@@ -104,8 +104,10 @@ PrinterSettings driverSettings(ppd_file_t *ppd)
     readDriverResolutions(ppd, settings);
     const double mmPerPoint = 25.4 / 72;
     if (ppd->variable_sizes) {
+        // A driver that names no largest size (no MaxMediaWidth or ParamCustomPageSize) sets none.
         settings.customMinMm = QSizeF(ppd->custom_min[0], ppd->custom_min[1]) * mmPerPoint;
-        settings.customMaxMm = QSizeF(ppd->custom_max[0], ppd->custom_max[1]) * mmPerPoint;
+        if (ppd->custom_max[0] > 0 && ppd->custom_max[1] > 0)
+            settings.customMaxMm = QSizeF(ppd->custom_max[0], ppd->custom_max[1]) * mmPerPoint;
     } else {
         settings.customMaxMm = QSizeF(0, 0);
     }
