@@ -1,6 +1,7 @@
 // Feeds arbitrary input to the bridge's routines that need no window, dialog, settings or print
 // server, thousands of times a second. The first input byte picks the routine, the rest is its input:
-//   0 payload   every command's payload text: parsePayloadObject and the readers of the save commands
+//   0 payload   every command's payload text: parsePayloadObject and the readers of the save commands;
+//               the object again with its first key repeated, plainly and spelt in escapes
 //   1 image     the bytes as a page image, Base64 behind a data-URL header, decoded within the pixel cap
 //   2 suffix    extension completion; the text is cut at its first NUL into path and suffix
 //   3 write     the text as Base64 content written to a temporary folder, then read back
@@ -13,6 +14,7 @@
 //   8 language  the text as a print payload with a printer language: the checks of the language,
 //               resolution and settings, and what the writers make of an accepted one
 //   9 templates the bytes as a label-template file beside a paper-size file, read and listed
+//  10 page size the bytes as a label's sides in tenths of a millimetre, against a label driver's range
 #include "FileRoutines.h"
 #include "LabelDecoder.h"
 #include "LabelTemplates.h"
@@ -20,6 +22,7 @@
 #include "PrintRequest.h"
 #include "PrinterOptions.h"
 #include "printerlanguage/LanguageRequest.h"
+#include "RepeatedKeys.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -45,6 +48,22 @@ namespace {
     abort();
 }
 
+// A payload object that repeats its first key, as written and spelt in \u escapes, at its top and
+// inside an array, is refused before Qt reads it.
+void checkRepeatedKeys(const QJsonObject &payload, const QByteArray &own)
+{
+    const QByteArray key = QJsonDocument(QJsonObject{{payload.begin().key(), 0}}).toJson(QJsonDocument::Compact).mid(1).chopped(3);
+    QByteArray escaped;
+    for (const QChar c : payload.begin().key())
+        escaped += "\\u" + QByteArray::number(c.unicode(), 16).rightJustified(4, '0');
+    const QByteArray repeats[] = {"{" + key + ":[{}]," + own.mid(1), "{\"" + escaped + "\":0," + own.mid(1),
+                                  "[1,{" + key + ":\"x\"," + own.mid(1) + "]"};
+    for (const QByteArray &repeat : repeats) {
+        if (!repeatsAKey(repeat) || !parsePayloadObject(QString::fromUtf8(repeat)).isEmpty())
+            fail("a payload that repeats a key was read", QString::fromUtf8(repeat));
+    }
+}
+
 // A key of another JSON type than its own gives the default; only a JSON true asks for a dialog.
 void checkPayloadReaders(const QString &text)
 {
@@ -64,6 +83,11 @@ void checkPayloadReaders(const QString &text)
     const SaveRequest pdf = readPdfSaveRequest(text);
     if (pdf.saveAs || !pdf.currentPath.isEmpty() || pdf.base64Text != project.base64Text)
         fail("a PDF export reads more than its name and content", text);
+    if (payload.isEmpty())
+        return;
+    if (repeatsAKey(own))
+        fail("an object Qt wrote itself was taken for one with a repeated key", text);
+    checkRepeatedKeys(payload, QJsonDocument(payload).toJson(QJsonDocument::Compact));
 }
 
 QImage decodedPage(const QByteArray &bytes)
@@ -78,8 +102,20 @@ void checkPageImage(const QByteArray &bytes)
         fail("a page image over the pixel cap was decoded", QString::fromLatin1(bytes.toBase64()));
     QByteArray file = bytes;
     QBuffer buffer(&file);
-    if (!image.isNull() && !QImageReader(&buffer).size().isValid())
+    QImageReader reader(&buffer);
+    const QByteArray format = reader.format();
+    if (image.isNull())
+        return;
+    if (!reader.size().isValid())
         fail("a page image whose format gives no size before decoding was decoded", QString::fromLatin1(bytes.toBase64()));
+    if (format != "png" && format != "jpeg" && format != "gif")
+        fail("a page image in another format than a raster one was decoded", QString::fromLatin1(bytes.toBase64()));
+    // Cut at its only end-of-image marker, or before its trailer where that is its last 0x3b.
+    const int end = format == "jpeg" && bytes.count("\xff\xd9") == 1 ? bytes.indexOf("\xff\xd9")
+        : format == "gif" && !bytes.chopped(1).endsWith('\x3b')   ? bytes.size() - 1
+                                                                    : -1;
+    if (end >= 0 && !decodedPage(bytes.left(end)).isNull())
+        fail("a page image cut short before its end was decoded", QString::fromLatin1(bytes.toBase64()));
 }
 
 // How a colour looks printed on white paper.
@@ -133,13 +169,13 @@ void checkSuffix(const QString &text)
 }
 
 // The write routine's promise: the file holds exactly the decoded bytes, and only text from
-// which nothing decodes is refused, leaving nothing behind.
+// which nothing decodes (the empty text among them) is refused, leaving nothing behind.
 void checkWrite(const QString &folder, const QString &text)
 {
     const QString path = folder + QStringLiteral("/content.cwrt");
     const QByteArray expected = QByteArray::fromBase64(text.toUtf8());
     const QString error = writeBase64File(path, text);
-    if (expected.isEmpty() && !text.isEmpty()) {
+    if (expected.isEmpty()) {
         if (error != QStringLiteral("文件内容编码无效") || QFile::exists(path))
             fail("undecodable content was not refused as such", text);
         return;
@@ -175,7 +211,26 @@ PrinterSettings zplPrinter()
     printer.resolutions = {203, 300, 600};
     printer.defaultResolution = 203;
     printer.resolutionOptionName = QStringLiteral("Resolution");
+    printer.pageSizes = {{QStringLiteral("wide"), QSizeF(220, 10)}}; // a named size outside the range
+    printer.customMinMm = QSizeF(12.7, 12.7);
+    printer.customMaxMm = QSizeF(203.2, 1270);
     return printer;
+}
+
+// Sides in tenths of a millimetre from the first four bytes: a label prints upright when it is one
+// of the driver's sizes or within its range, and only then.
+void checkPageSize(const QByteArray &bytes)
+{
+    if (bytes.size() < 4)
+        return;
+    const double width = (uchar(bytes[0]) << 8 | uchar(bytes[1])) / 10.0;
+    const double height = (uchar(bytes[2]) << 8 | uchar(bytes[3])) / 10.0;
+    static const PrinterSettings printer = zplPrinter();
+    const bool named = qAbs(width - 220) <= 0.1 && qAbs(height - 10) <= 0.1;
+    const bool inRange = width >= 12.69 && width <= 203.21 && height >= 12.69 && height <= 1270.01;
+    if (printer.takesPageSize(width, height) != (named || inRange))
+        fail("a label size was taken outside the driver's range, or refused within it",
+             QStringLiteral("%1 x %2 mm").arg(width).arg(height));
 }
 
 bool offersSetting(const PrinterSettings &printer, const QString &name, const QJsonValue &choice)
@@ -220,6 +275,15 @@ void checkPrintRequest(const QString &text)
         expected = it.key() + QLatin1Char('=')
             + (it.value().isDouble() ? QString::number(it.value().toDouble(), 'g', QLocale::FloatingPointShortest)
                                      : it.value().toString());
+    }
+    const QJsonValue resolution = payload.value(QStringLiteral("resolution"));
+    const double dots = resolution.toDouble();
+    const bool wholeResolution = resolution.isUndefined() || (resolution.isDouble() && std::trunc(dots) == dots
+        && dots >= std::numeric_limits<int>::min() && dots <= std::numeric_limits<int>::max());
+    if (expected.isEmpty() && !wholeResolution) {
+        exact = resolution.isString() || resolution.isDouble();
+        expected = QStringLiteral("resolution=")
+            + (resolution.isDouble() ? QString::number(dots, 'g', QLocale::FloatingPointShortest) : resolution.toString());
     }
     if (expected.isEmpty() && request.resolution != 0 && !printer.resolutions.contains(request.resolution))
         expected = QStringLiteral("Resolution=") + QString::number(request.resolution);
@@ -372,7 +436,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
     const QByteArray bytes(reinterpret_cast<const char *>(data + 1), int(size - 1));
     const QString text = QString::fromUtf8(bytes);
-    switch (data[0] % 10) {
+    switch (data[0] % 11) {
     case 0: checkPayloadReaders(text); break;
     case 1: checkPageImage(bytes); break;
     case 2: checkSuffix(text); break;
@@ -382,7 +446,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     case 6: checkOneBit(bytes); break;
     case 7: checkLabel(bytes); break;
     case 8: checkLanguageRequest(text); break;
-    default: checkTemplates(bytes); break;
+    case 9: checkTemplates(bytes); break;
+    default: checkPageSize(bytes); break;
     }
     return 0;
 }

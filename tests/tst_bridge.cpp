@@ -1,4 +1,5 @@
 #include "DesktopBridge.h"
+#include "FileRoutines.h"
 #include "TestSupport.h"
 
 #include <QJsonArray>
@@ -41,6 +42,8 @@ private slots:
     void webChannel_publishesTheMethodTableAndAnswersCalls();
     void windowCommands_data();
     void windowCommands();
+    void parsePayloadObject_refusesRepeatedKeys_data();
+    void parsePayloadObject_refusesRepeatedKeys();
 };
 
 // What the page relies on: every method under its name at a stable index, with the
@@ -119,6 +122,31 @@ void BridgeTest::windowCommands()
             QCOMPARE(window.windowState(), statesAfterEachCall.at(round));
     }
     QCOMPARE(window.isVisible(), !(withWindow && method == "windowClose"));
+}
+
+// Qt keeps the last value of a repeated key and never frees the first, so a payload that repeats
+// one anywhere reads as no object at all; keys are compared as Qt reads them, escapes decoded.
+void BridgeTest::parsePayloadObject_refusesRepeatedKeys_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<int>("keys"); // of the object read; 0 for none
+    const auto nested = [](int depth) { return QByteArray(depth, '[') + "{}" + QByteArray(depth, ']'); };
+    QTest::newRow("repeated at the top") << QByteArray(R"({"a":[1,2],"b":1,"a":0})") << 0;
+    QTest::newRow("repeated in escapes") << QByteArray(R"({"dataBase64":"YQ==","\u0064ataBase64":"YWJj"})") << 0;
+    QTest::newRow("repeated in an object in an array") << QByteArray(R"({"pages":[1,{"x":{},"x":2}]})") << 0;
+    QTest::newRow("repeated before the text goes wrong") << QByteArray(R"({"o":{"k":[9],"k":1},"p":)") << 0;
+    QTest::newRow("one key in sibling objects") << QByteArray(R"({"o":{"k":1},"p":{"k":1},"k":[{"k":2}]})") << 3;
+    QTest::newRow("keys inside strings") << QByteArray(R"({"a":"\"a\":1,","b":"{\"b\":2}"})") << 2;
+    QTest::newRow("keys differing by case or escape") << QByteArray(R"({"a":1,"A":2,"\u00e9":3,"e\u0301":4})") << 4;
+    QTest::newRow("nesting Qt reads") << "{\"n\":" + nested(1020) + "}" << 1;
+    QTest::newRow("nesting deeper than Qt reads") << "{\"n\":" + nested(1100) + "}" << 0;
+}
+
+void BridgeTest::parsePayloadObject_refusesRepeatedKeys()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(int, keys);
+    QCOMPARE(parsePayloadObject(QString::fromUtf8(text)).size(), keys);
 }
 
 QUILLMARK_TEST_MAIN(BridgeTest)

@@ -2,7 +2,9 @@
 #include "PrintServer.h"
 #include "TestSupport.h"
 
+#include <QElapsedTimer>
 #include <QJsonArray>
+#include <QLocalServer>
 
 class ListingTest : public QObject
 {
@@ -18,6 +20,8 @@ private slots:
     void listPrinters_reportsDescriptionAndLocation_data();
     void listPrinters_reportsDescriptionAndLocation();
     void listLocalFonts_listsInstalledFamiliesByName();
+    void printSystemCalls_answerWhenTheServerDoesNot_data();
+    void printSystemCalls_answerWhenTheServerDoesNot();
 
 private:
     DesktopBridge bridge{nullptr, nullptr};
@@ -116,6 +120,43 @@ void ListingTest::listLocalFonts_listsInstalledFamiliesByName()
     }
     // fonts-dejavu-core is among the test suite's packages.
     QVERIFY(names.contains(QStringLiteral("DejaVu Sans")));
+}
+
+void ListingTest::printSystemCalls_answerWhenTheServerDoesNot_data()
+{
+    QTest::addColumn<QByteArray>("method");
+    QTest::addColumn<QString>("argument");
+    const QString page = QString::fromLatin1(QByteArray::fromHex("89504e470d0a1a0a").toBase64());
+    QTest::newRow("listPrinters") << QByteArray("listPrinters") << QString();
+    QTest::newRow("printerOptions") << QByteArray("printerOptions") << "desk";
+    QTest::newRow("submitPrintJob") << QByteArray("submitPrintJob")
+                                    << payloadText({{"printerName", "desk"}, {"pages", QJsonArray{page}},
+                                                    {"pageWidthMm", 50}, {"pageHeightMm", 30}});
+}
+
+// Each call that reaches the print system comes back, and so lets the window go on, within a few
+// seconds of the server's silence, where Qt's own calls would wait for minutes.
+void ListingTest::printSystemCalls_answerWhenTheServerDoesNot()
+{
+    QFETCH(QByteArray, method);
+    QFETCH(QString, argument);
+    server->stop();
+    QTemporaryDir folder(QStringLiteral("/tmp/quillmark-silent-XXXXXX"));
+    const QString socketPath = folder.filePath("cups.sock");
+    // Connections wait in the socket's queue: nothing here ever takes or reads them.
+    QLocalServer silent;
+    QVERIFY(silent.listen(socketPath));
+    const QByteArray noServer = qgetenv("CUPS_SERVER");
+    // libcups reads the variable afresh, since stopping the server made it forget the last one.
+    qputenv("CUPS_SERVER", QFile::encodeName(socketPath));
+
+    QElapsedTimer clock;
+    clock.start();
+    const QString reply = call(bridge, method, argument.isNull() ? QStringList() : QStringList{argument});
+    const qint64 waited = clock.elapsed();
+    qputenv("CUPS_SERVER", noServer);
+    QCOMPARE(reply, errorReply("打印系统没有响应"));
+    QVERIFY2(waited < 10000, qPrintable(QString::number(waited)));
 }
 
 QUILLMARK_TEST_MAIN(ListingTest)

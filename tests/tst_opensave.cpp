@@ -311,6 +311,11 @@ void OpenSaveTest::save_writesTheCompletedName_andReplacesOnlyWhenTold_data()
                                     << "无法写入目标文件";
     QTest::newRow("content without Base64 characters") << project << with(absolute, "dataBase64", "====") << "" << "" << false
                                                        << "labels/shelf.cwrt" << "文件内容编码无效";
+    // A save never empties the project it replaces.
+    for (const QJsonValue &content : {QJsonValue(""), QJsonValue(42), QJsonValue(QJsonValue::Null)})
+        QTest::addRow("content %s over a project", qPrintable(payloadText({{"c", content}}))) << project << with(absolute, "dataBase64", content)
+                                                                                     << "" << "labels/shelf.cwrt" << false
+                                                                                     << "labels/shelf.cwrt" << "文件内容编码无效";
 }
 
 void OpenSaveTest::save_writesTheCompletedName_andReplacesOnlyWhenTold()

@@ -72,6 +72,15 @@ QImage quadrantImage(int width, int height)
     return image;
 }
 
+QByteArray imageFile(const QImage &image, const char *format)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return bytes;
+}
+
 bool isDot(const QImage &image, int x, int y)
 {
     return qGray(image.pixel(x, y)) < 128;
@@ -164,6 +173,7 @@ private slots:
     void pageImages_reachThePdfLossless();
     void jobDetails_areRecordedAsCupsReceivedThem_data();
     void jobDetails_areRecordedAsCupsReceivedThem();
+    void jobName_takesOneLineOfThePageLog();
     void printerOptions_listWhatTheDriverOffers_data();
     void printerOptions_listWhatTheDriverOffers();
     void printerOptions_ofNoPrinterOrAnUnknownOne_areRefused();
@@ -259,10 +269,18 @@ void PrintJobTest::refusedJob_repliesFirstFailedCheckAndPrintsNothing_data()
     row("any option on a printer without a driver",
         with(with(good, "printerName", noDriverQueue), "options", QJsonObject{{"Darkness", "1"}}), notOffered + "Darkness=1");
     row("label size on an A4-only printer", with(good, "printerName", sheetQueue), "打印机不支持此页面尺寸");
+    // CUPS' EPL2 driver takes sizes of its own from 12.7 to 101.6 mm wide; the host never turns a label.
+    row("label wider than the EPL2 driver takes", labelJob({page}, 150, 100, eplQueue), "打印机不支持此页面尺寸");
+    row("resolution as a string", with(onZpl, "resolution", "300"), notOffered + "resolution=300");
+    row("resolution not a whole number", with(onZpl, "resolution", 203.5), notOffered + "resolution=203.5");
     row("page a number", with(good, "pages", QJsonArray{42}), badImage);
     row("page not an image", with(good, "pages", QJsonArray{"data:,bm90IGFuIGltYWdl"}), badImage);
     row("second of three pages not an image", with(good, "pages", QJsonArray{page, "%%%", page}), badImage);
     row("last page cut short", with(good, "pages", QJsonArray{page, page.left(page.size() / 2)}), badImage);
+    const QByteArray jpeg = imageFile(quadrantImage(60, 40), "JPEG");
+    row("JPEG page cut short", with(good, "pages", QJsonArray{QString::fromLatin1(jpeg.left(jpeg.size() - 40).toBase64())}), badImage);
+    const QByteArray svg = "<svg xmlns='http://www.w3.org/2000/svg' width='60' height='40'><rect width='60' height='40'/></svg>";
+    row("SVG page", with(good, "pages", QJsonArray{QString::fromLatin1(svg.toBase64())}), badImage);
     row("page in a format that tells no size before decoding",
         with(good, "pages", QJsonArray{QString::fromLatin1(QByteArray("SIZELESS").toBase64())}), badImage);
     const QString refused = "打印系统拒绝了打印任务";
@@ -410,6 +428,12 @@ void PrintJobTest::jobDetails_areRecordedAsCupsReceivedThem_data()
     QTest::newRow("job name missing") << "jobName" << missing << QJsonValue(fallback);
     QTest::newRow("job name given") << "jobName" << QJsonValue("货架标签 A-3") << QJsonValue("货架标签 A-3");
     QTest::newRow("empty job name stays empty") << "jobName" << QJsonValue("") << QJsonValue("");
+    // A line break in the name would start a line of its own in CUPS' page log.
+    QTest::newRow("control characters become spaces") << "jobName" << QJsonValue("货架\nE 2026-12-07\r\t\u001b[1m")
+                                                      << QJsonValue("货架 E 2026-12-07   [1m");
+    // 255 bytes of UTF-8 at most, as IPP's names hold: 85 characters of three bytes each.
+    QTest::newRow("name cut to 255 bytes between characters") << "jobName" << QJsonValue(QString(100, QChar(0x6807)))
+                                                              << QJsonValue(QString(85, QChar(0x6807)));
 }
 
 void PrintJobTest::jobDetails_areRecordedAsCupsReceivedThem()
@@ -425,6 +449,23 @@ void PrintJobTest::jobDetails_areRecordedAsCupsReceivedThem()
     const QJsonValue seen = job.value(key == "copies" ? "copies" : "job-name");
     // Qt leaves "copies" out for a single copy, which IPP reads as one.
     QCOMPARE(seen.isUndefined() && key == "copies" ? QJsonValue(1) : seen, recorded);
+}
+
+// CUPS' page log has a line for each page a driver printed, naming the job: a name with a line
+// break would add a line of the page's own making.
+void PrintJobTest::jobName_takesOneLineOfThePageLog()
+{
+    const QString forged = "zpl root 999 [07/Dec/2026:00:00:00 +0000] 1 1 - localhost forged";
+    QJsonObject payload = labelJob({pngBase64(thermalLabel(400, 240))}, 50, 30, zplQueue);
+    payload.insert("jobName", "货架\n" + forged);
+    const DecodedLabels labels = printLabels(payload);
+    QVERIFY2(labels.error.isEmpty(), qPrintable(labels.error));
+
+    const QStringList lines = QString::fromUtf8(readAll(server.pageLogPath())).split('\n', Qt::SkipEmptyParts);
+    QVERIFY(!lines.isEmpty());
+    for (const QString &line : lines)
+        QVERIFY2(!line.startsWith("zpl root 999 "), qPrintable(line));
+    QVERIFY2(lines.last().contains("货架 " + forged), qPrintable(lines.last()));
 }
 
 // "name/label default of choice,choice" for one option of a printerOptions reply.

@@ -1,12 +1,16 @@
 #include "DesktopBridge.h"
 #include "FileRoutines.h"
+#include "RepeatedKeys.h"
 
 #include <QJsonDocument>
 #include <QWidget>
 
 QJsonObject parsePayloadObject(const QString &text)
 {
-    const QJsonDocument document = QJsonDocument::fromJson(text.toUtf8());
+    const QByteArray json = text.toUtf8();
+    if (repeatsAKey(json))
+        return QJsonObject();
+    const QJsonDocument document = QJsonDocument::fromJson(json);
     return document.isObject() ? document.object() : QJsonObject();
 }
 

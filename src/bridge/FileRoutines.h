@@ -6,7 +6,8 @@
 #include <QJsonObject>
 #include <QString>
 
-// Turns a command's payload text into an object; anything but a JSON object gives {}.
+// Turns a command's payload text into an object; anything but a JSON object gives {}, and so
+// does an object that names a key twice (see RepeatedKeys.h).
 QJsonObject parsePayloadObject(const QString &text);
 
 // The reply envelope: the result with "ok" true (replacing any "ok" it held), or "ok" false

@@ -8,6 +8,9 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace {
 
 QString cannotWriteTarget() { return QStringLiteral("无法写入目标文件"); }
@@ -25,18 +28,55 @@ bool existingTargetRefusesWrite(const QString &path)
     return !target.isFile() || !target.isWritable() || !(target.permissions() & anyWrite);
 }
 
+// Where no temporary file can be made beside the target (a shared project in someone else's
+// folder) a file the user may write is written in place. Its old bytes are kept first, the room
+// for the new ones is taken before any byte of the file changes (a full disk or a quota then
+// refuses the save with the file untouched), and should the write fail after all the old bytes
+// are put back.
+QString writeInPlace(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
+        return cannotWriteTarget();
+    const qint64 oldSize = file.size();
+    const QByteArray old = file.readAll();
+    if (old.size() != oldSize)
+        return cannotWriteTarget();
+    if (bytes.size() > oldSize && posix_fallocate(file.handle(), oldSize, bytes.size() - oldSize) != 0) {
+        file.resize(oldSize);
+        return writeFailed();
+    }
+    if (file.seek(0) && file.write(bytes) == bytes.size() && file.resize(bytes.size()) && fsync(file.handle()) == 0)
+        return QString();
+    if (file.seek(0) && file.write(old) == old.size())
+        file.resize(oldSize);
+    fsync(file.handle());
+    return writeFailed();
+}
+
 } // namespace
 
 QString readFileBase64(const QString &path)
 {
     // Only regular files: a device or a pipe could block the call or never end.
-    if (!QFileInfo(path).isFile())
+    if (path.contains(QChar(QChar::Null)) || !QFileInfo(path).isFile())
         return QString();
-    // The size is checked before reading, so that the read holds only what the file has.
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly) || file.size() > maxTransferBytes)
         return QString();
-    const QByteArray bytes = file.readAll();
+    // At most one byte past the limit is read, whatever size the file reports: a file of the
+    // kernel's reports size 0 and may hold gigabytes.
+    QByteArray bytes;
+    bytes.reserve(int(file.size()));
+    char chunk[64 * 1024];
+    while (bytes.size() <= maxTransferBytes) {
+        const qint64 read = file.read(chunk, qMin<qint64>(sizeof chunk, maxTransferBytes + 1 - bytes.size()));
+        if (read < 0)
+            return QString();
+        if (read == 0)
+            break;
+        bytes.append(chunk, int(read));
+    }
     if (bytes.size() > maxTransferBytes)
         return QString();
     return QString::fromLatin1(bytes.toBase64());
@@ -56,19 +96,22 @@ QString fileReply(const QString &path)
 }
 
 // The content goes to a temporary file beside the target that replaces it only once it is
-// complete, so a failure at any step leaves an existing file exactly as it was. Only where the
-// folder refuses a temporary file is a file the user may write written in place: a shared
-// project in someone else's folder still saves, at the price of that guarantee. Opening in place
-// already empties the file, so content that does not decode never takes that road.
+// complete, so a failure at any step leaves an existing file exactly as it was. Content that
+// decodes to nothing is refused: a save never empties a project. A name with a NUL character would
+// reach the system cut short at it, naming another file.
 QString writeBase64File(const QString &path, const QString &base64Text)
 {
-    const QByteArray bytes = QByteArray::fromBase64(base64Text.toUtf8());
-    const bool undecodable = bytes.isEmpty() && !base64Text.isEmpty();
-    QSaveFile file(path);
-    file.setDirectWriteFallback(!undecodable);
-    if (existingTargetRefusesWrite(path) || !file.open(QIODevice::WriteOnly))
+    if (path.contains(QChar(QChar::Null)) || existingTargetRefusesWrite(path))
         return cannotWriteTarget();
-    if (undecodable) {
+    const QByteArray bytes = QByteArray::fromBase64(base64Text.toUtf8());
+    QSaveFile file(path);
+    file.setDirectWriteFallback(false);
+    if (!file.open(QIODevice::WriteOnly)) {
+        if (!QFileInfo(path).isFile() || QFileInfo(QFileInfo(path).absolutePath()).isWritable())
+            return cannotWriteTarget();
+        return bytes.isEmpty() ? invalidContentEncoding() : writeInPlace(path, bytes);
+    }
+    if (bytes.isEmpty()) {
         file.cancelWriting();
         return invalidContentEncoding();
     }

@@ -1,4 +1,5 @@
 #include "LanguagePrintJob.h"
+#include "JobName.h"
 #include "PageImage.h"
 #include "PrintRequest.h"
 #include "printerlanguage/LanguageRequest.h"
@@ -96,7 +97,7 @@ QString printInLabelLanguage(const PrintRequest &request)
     if (!everyPageFitsLabel(request, format))
         return invalidPageImage();
     RawQueueJob job(request.printerName);
-    if (!job.start(request.jobName) || !job.write(jobStart(format)))
+    if (!job.start(cupsJobName(request.jobName)) || !job.write(jobStart(format)))
         return job.refusal();
     // Collated: the whole run of pages once per copy, so a stack of labels comes out in order.
     for (int copy = 0; copy < qMax(request.copies, 1); ++copy) {

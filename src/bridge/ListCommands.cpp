@@ -1,5 +1,6 @@
 #include "DesktopBridge.h"
 #include "FileRoutines.h"
+#include "PrintSystemProbe.h"
 
 #include <QFontDatabase>
 #include <QJsonArray>
@@ -27,6 +28,9 @@ QString DesktopBridge::listLocalFonts()
 
 QString DesktopBridge::listPrinters()
 {
+    const QString silence = printSystemSilence();
+    if (!silence.isEmpty())
+        return makeErrorReply(silence);
     const QList<QPrinterInfo> printers = QPrinterInfo::availablePrinters();
     const QString defaultName = QPrinterInfo::defaultPrinter().printerName();
     QJsonArray entries;

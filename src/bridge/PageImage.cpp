@@ -22,6 +22,31 @@ QSize gifScreenSize(const QByteArray &file)
     return QSize(byteAt(6) | byteAt(7) << 8, byteAt(8) | byteAt(9) << 8);
 }
 
+// Raster formats only, whose pictures are wholly inside the file, and only those whose cut-short
+// files are told apart (Qt's BMP reader, too, fills in what is missing). A vector format (SVG) draws
+// what it names, local files among them, at a size the page's pixel cap never sees; an icon's
+// directory names at most 256 dots a side while the picture inside it may be a PNG of any size.
+bool isPageFormat(const QByteArray &format)
+{
+    for (const char *raster : {"png", "jpeg", "gif"}) {
+        if (format == raster)
+            return true;
+    }
+    return false;
+}
+
+// Qt's JPEG and GIF readers fill in what a cut-short file lacks and report success. A JPEG's
+// scans end in its end-of-image marker (inside a scan 0xFF is always followed by 0 or a restart
+// number); a GIF ends in its trailer byte. Qt's PNG reader fails on a short file.
+bool isWholeFile(const QByteArray &format, const QByteArray &file)
+{
+    if (format == "jpeg")
+        return file.lastIndexOf("\xff\xd9") > file.lastIndexOf("\xff\xda");
+    if (format == "gif")
+        return file.endsWith('\x3b');
+    return true;
+}
+
 // Opaque only: a transparent colour prints as the paper, whatever its colour value (a grey-scale
 // PNG's transparent black would otherwise come out black).
 bool isBlack(QRgb colour) { return colour == qRgb(0, 0, 0); }
@@ -38,9 +63,7 @@ QImage decodePageImage(const QJsonValue &page)
     QImageReader reader(&buffer);
     // Asked first: once the size is read, Qt's icon reader no longer names its format.
     const QByteArray format = reader.format();
-    // An icon's directory names at most 256 dots a side, while the picture inside it may be a PNG
-    // of any size, which is what Qt decodes; no page is an icon.
-    if (format == "ico" || format == "cur")
+    if (!isPageFormat(format) || !isWholeFile(format, bytes))
         return QImage();
     const QSize claimed = reader.size();
     if (!withinPixelCap(claimed))

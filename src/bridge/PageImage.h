@@ -11,7 +11,8 @@ constexpr qint64 maxPagePixels = 100 * 1000 * 1000;
 // A page string is Base64 image data, possibly behind a data-URL header that ends at the first
 // comma. An image that claims more pixels than a page can use decodes to nothing, and so does one
 // whose format cannot tell its size before decoding: Qt 5 has no limit on what a decoder allocates,
-// so such an image could only be measured after it had taken the memory it claims.
+// so such an image could only be measured after it had taken the memory it claims. Only PNG, JPEG
+// and GIF files are pages, and only whole ones: a file cut short decodes to nothing.
 QImage decodePageImage(const QJsonValue &page);
 
 // Qt's PDF engine writes a 1-bit image only for a 1-bit image whose colours are black, then white;

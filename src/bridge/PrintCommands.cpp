@@ -1,8 +1,10 @@
 #include "DesktopBridge.h"
 #include "FileRoutines.h"
 #include "LanguagePrintJob.h"
+#include "JobName.h"
 #include "PageImage.h"
 #include "PrintRequest.h"
+#include "PrintSystemProbe.h"
 #include "PrinterOptions.h"
 #include "printerlanguage/LanguageRequest.h"
 
@@ -39,7 +41,7 @@ bool everyPageHasAnImage(const QJsonArray &pages)
 
 void applyJobSettings(QPrinter &printer, const PrintRequest &request)
 {
-    printer.setDocName(request.jobName);
+    printer.setDocName(cupsJobName(request.jobName));
     printer.setFullPage(true);
     printer.setCopyCount(qMax(request.copies, 1));
 }
@@ -69,14 +71,10 @@ QString millimetreText(double mm)
     return text;
 }
 
-// Named sizes of the driver are what it knows best; within 0.1 mm one is the label's own size.
 QString driverPageSize(const PrinterSettings &printer, double widthMm, double heightMm)
 {
-    constexpr double sameSizeMm = 0.1;
-    for (const DriverPageSize &size : printer.pageSizes) {
-        if (qAbs(size.sizeMm.width() - widthMm) <= sameSizeMm && qAbs(size.sizeMm.height() - heightMm) <= sameSizeMm)
-            return size.name;
-    }
+    if (const DriverPageSize *named = printer.namedPageSize(widthMm, heightMm))
+        return named->name;
     return QStringLiteral("Custom.") + millimetreText(widthMm) + QLatin1Char('x') + millimetreText(heightMm)
         + QStringLiteral("mm");
 }
@@ -146,6 +144,9 @@ QString DesktopBridge::submitPrintJob(const QString &payloadJson)
     const QString payloadError = firstPayloadError(request);
     if (!payloadError.isEmpty())
         return makeErrorReply(payloadError);
+    const QString silence = printSystemSilence();
+    if (!silence.isEmpty())
+        return makeErrorReply(silence);
     const QPrinterInfo printerInfo = findPrinter(request.printerName);
     if (printerInfo.isNull())
         return makeErrorReply(printerNotFound());
@@ -158,6 +159,8 @@ QString DesktopBridge::submitPrintJob(const QString &payloadJson)
     const QString notOffered = firstSettingNotOffered(request, settings);
     if (!notOffered.isEmpty())
         return makeErrorReply(notOffered);
+    if (!settings.takesPageSize(request.widthMm, request.heightMm))
+        return makeErrorReply(pageSizeNotSupported());
 
     QPrinter printer(printerInfo, QPrinter::HighResolution);
     applyJobSettings(printer, request);

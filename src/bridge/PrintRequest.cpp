@@ -2,7 +2,11 @@
 #include "FileRoutines.h"
 #include "PrinterOptions.h"
 
+#include <QJsonDocument>
+#include <QLocale>
+
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -20,9 +24,30 @@ bool isPageSide(double mm)
 
 QString settingRefusal(const QString &name, const QJsonValue &choice)
 {
-    const QString value = choice.isString() ? choice.toString() : choice.toVariant().toString();
+    // Numbers as JSON writes them; Qt keeps a whole one past double precision as a 64-bit integer.
+    QString value = choice.isString() ? choice.toString()
+        : choice.isDouble()           ? QString::number(choice.toDouble(), 'g', QLocale::FloatingPointShortest)
+                                      : choice.toVariant().toString();
+    // Qt 5 writes a JSON value only inside a document, so other kinds are written in an array.
+    if (choice.isArray() || choice.isObject() || choice.isNull())
+        value = QString::fromUtf8(QJsonDocument(QJsonArray{choice}).toJson(QJsonDocument::Compact)).mid(1).chopped(1);
     return settingNotOffered() + QStringLiteral("：") + name + QLatin1Char('=') + value;
 }
+
+namespace {
+
+// Absent, or a whole number of the int range: anything else would silently print at the
+// printer's own resolution.
+bool isResolutionValue(const QJsonValue &value)
+{
+    if (value.isUndefined())
+        return true;
+    const double number = value.toDouble();
+    return value.isDouble() && std::trunc(number) == number && number >= std::numeric_limits<int>::min()
+        && number <= std::numeric_limits<int>::max();
+}
+
+} // namespace
 
 PrintRequest readPrintRequest(const QString &payloadJson)
 {
@@ -35,9 +60,9 @@ PrintRequest readPrintRequest(const QString &payloadJson)
     request.jobName = payload.value(QStringLiteral("jobName")).toString(QStringLiteral("标签打印"));
     request.copies = payload.value(QStringLiteral("copies")).toInt(1);
     request.options = payload.value(QStringLiteral("options")).toObject();
-    request.resolution = payload.value(QStringLiteral("resolution")).toInt(0);
-    request.printerLanguage = payload.value(QStringLiteral("printerLanguage"));
     request.resolutionGiven = payload.value(QStringLiteral("resolution"));
+    request.resolution = request.resolutionGiven.toInt(0);
+    request.printerLanguage = payload.value(QStringLiteral("printerLanguage"));
     request.languageSettings = payload.value(QStringLiteral("languageSettings"));
     return request;
 }
@@ -62,6 +87,8 @@ QString firstSettingNotOffered(const PrintRequest &request, const PrinterSetting
         if (!option || !it.value().isString() || !option->offers(it.value().toString()))
             return settingRefusal(it.key(), it.value());
     }
+    if (!isResolutionValue(request.resolutionGiven))
+        return settingRefusal(QStringLiteral("resolution"), request.resolutionGiven);
     if (request.resolution != 0 && !printer.resolutions.contains(request.resolution))
         return settingRefusal(QStringLiteral("Resolution"), request.resolution);
     return QString();

@@ -18,8 +18,8 @@ struct PrintRequest
     int copies = 1;
     QJsonObject options;  // driver option name to choice name
     int resolution = 0;   // dots per inch; 0 leaves the printer's own
-    // A job in a label printer's own language keeps these as the payload gives them, so that a
-    // refusal can quote them (printerlanguage/LanguageRequest.h).
+    // As the payload gives them: a resolution of another type is refused, and a job in a label
+    // printer's own language quotes them in its refusals (printerlanguage/LanguageRequest.h).
     QJsonValue printerLanguage;
     QJsonValue resolutionGiven;
     QJsonValue languageSettings;
@@ -37,6 +37,6 @@ QString firstPayloadError(const PrintRequest &request);
 // "打印机不支持所选设置：name=value", the value as the payload gave it.
 QString settingRefusal(const QString &name, const QJsonValue &choice);
 
-// "打印机不支持所选设置：name=value" for the first option or resolution the printer does not offer;
-// empty if it offers all of them.
+// "打印机不支持所选设置：name=value" for the first option or resolution the printer does not offer,
+// or for a "resolution" that is not a whole number; empty if it offers all of them.
 QString firstSettingNotOffered(const PrintRequest &request, const PrinterSettings &printer);

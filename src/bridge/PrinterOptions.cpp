@@ -1,6 +1,7 @@
 #include "DesktopBridge.h"
 #include "FileRoutines.h"
 #include "PrinterOptions.h"
+#include "PrintSystemProbe.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -103,6 +104,14 @@ PrinterSettings driverSettings(ppd_file_t *ppd)
         appendGroupOptions(ppd->groups[i], settings.options);
     readDriverResolutions(ppd, settings);
     const double mmPerPoint = 25.4 / 72;
+    if (ppd->variable_sizes) {
+        // A driver that names no largest size (no MaxMediaWidth or ParamCustomPageSize) sets none.
+        settings.customMinMm = QSizeF(ppd->custom_min[0], ppd->custom_min[1]) * mmPerPoint;
+        if (ppd->custom_max[0] > 0 && ppd->custom_max[1] > 0)
+            settings.customMaxMm = QSizeF(ppd->custom_max[0], ppd->custom_max[1]) * mmPerPoint;
+    } else {
+        settings.customMaxMm = QSizeF(0, 0);
+    }
     for (int i = 0; i < ppd->num_sizes; ++i) {
         const ppd_size_t &size = ppd->sizes[i];
         if (qstrcmp(size.name, "Custom") != 0)
@@ -219,6 +228,25 @@ const PrinterOption *PrinterSettings::option(const QString &name) const
     return nullptr;
 }
 
+const DriverPageSize *PrinterSettings::namedPageSize(double widthMm, double heightMm) const
+{
+    constexpr double sameSizeMm = 0.1;
+    for (const DriverPageSize &size : pageSizes) {
+        if (qAbs(size.sizeMm.width() - widthMm) <= sameSizeMm && qAbs(size.sizeMm.height() - heightMm) <= sameSizeMm)
+            return &size;
+    }
+    return nullptr;
+}
+
+bool PrinterSettings::takesPageSize(double widthMm, double heightMm) const
+{
+    // The range is kept in whole points, which the label's millimetres rarely are.
+    constexpr double roundingMm = 0.01;
+    return namedPageSize(widthMm, heightMm)
+        || (widthMm >= customMinMm.width() - roundingMm && widthMm <= customMaxMm.width() + roundingMm
+            && heightMm >= customMinMm.height() - roundingMm && heightMm <= customMaxMm.height() + roundingMm);
+}
+
 QPrinterInfo findPrinter(const QString &systemName)
 {
     const QList<QPrinterInfo> printers = QPrinterInfo::availablePrinters();
@@ -240,6 +268,9 @@ QString DesktopBridge::printerOptions(const QString &printerName)
 {
     if (printerName.isEmpty())
         return makeErrorReply(noPrinterSelected());
+    const QString silence = printSystemSilence();
+    if (!silence.isEmpty())
+        return makeErrorReply(silence);
     if (findPrinter(printerName).isNull())
         return makeErrorReply(printerNotFound());
 

@@ -94,6 +94,11 @@ QString PrintServer::socketPath() const
     return root + QStringLiteral("/cups.sock");
 }
 
+QString PrintServer::pageLogPath() const
+{
+    return root + QStringLiteral("/log/page_log");
+}
+
 QString PrintServer::dataFile(const QString &name) const
 {
     return root + QStringLiteral("/data/") + name;

@@ -34,6 +34,8 @@ public:
     QString errorString() const { return error; }
 
     QString socketPath() const;
+    // One line per page the server's drivers printed, as CUPS' PageLog records them.
+    QString pageLogPath() const;
 
     // A queue writes what its driver makes to outputPath(name), replacing the previous job's;
     // the submitted document also stays in the server's spool folder. A new queue is enabled,

@@ -26,6 +26,8 @@ const HOST_MESSAGES: Record<string, MessageKey> = {
   '打印机不支持所选设置': 'hostSettingUnsupported',
   '不是图片文件（PNG、JPEG、GIF、BMP、WebP 或 SVG）': 'hostNotPicture',
   '图片文件超过 20 MB': 'hostPictureTooLarge',
+  // A print server that takes connections and does not answer.
+  '打印系统没有响应': 'hostPrintSystemSilent',
 };
 
 /**
@@ -35,7 +37,7 @@ const HOST_MESSAGES: Record<string, MessageKey> = {
  */
 const REFUSED_BEFORE_SENDING: ReadonlySet<MessageKey> = new Set<MessageKey>([
   'hostNoPrinter', 'hostNoPages', 'hostBadPageSize', 'hostPrinterGone', 'hostCannotStartJob', 'hostBadPageImage',
-  'hostPageSizeUnsupported', 'hostJobRefused', 'hostSettingUnsupported',
+  'hostPageSizeUnsupported', 'hostJobRefused', 'hostSettingUnsupported', 'hostPrintSystemSilent',
 ]);
 
 /** Whether a failed call certainly printed nothing: refused by the page or by the host's checks. */

@@ -26,6 +26,8 @@ export const errorsZhCN = {
   payloadProjectHint: '请删除或缩小较大的图片。',
   payloadPdfHint: '请缩小记录范围或降低分辨率。',
   payloadPagesHint: '请降低分辨率或缩小纸张。',
+  // The print server took the question and gave no answer within a few seconds.
+  hostPrintSystemSilent: '打印系统没有响应。请检查打印服务是否正常运行（例如重新启动 CUPS），然后再试。',
 };
 
 export const errorsEn: Record<keyof typeof errorsZhCN, string> = {
@@ -53,4 +55,5 @@ export const errorsEn: Record<keyof typeof errorsZhCN, string> = {
   payloadProjectHint: 'Remove or reduce large pictures.',
   payloadPdfHint: 'Choose fewer records or a lower resolution.',
   payloadPagesHint: 'Choose a lower resolution or smaller paper.',
+  hostPrintSystemSilent: 'The print system is not responding. Check that the printing service is running (for example, restart CUPS), then retry.',
 };

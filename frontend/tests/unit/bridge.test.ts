@@ -51,6 +51,7 @@ test('every host message reads in English with what to do next; a detail after "
     'cancelled', 'missing spreadsheet path', '无法读取文件', '无法写入目标文件', '文件内容编码无效', '写入文件失败',
     '未选择打印机', '没有可打印的页面', '无效的页面尺寸', '系统中未找到所选打印机', '无法启动打印任务', '创建打印页失败',
     '打印页图像无效', '打印机不支持此页面尺寸', '打印系统拒绝了打印任务：printer paused', '打印机不支持所选设置：Darkness=99',
+    '打印系统没有响应',
   ];
   const keys = new Set<string>();
   for (const text of hostMessages) {
