@@ -45,18 +45,8 @@ test('the oldest steps fall off beyond the limit', () => {
 
 test('typing into one field within a second is one step; another field or a pause starts a new one', () => {
   const { h, clock } = run();
-  h.record(0, 'a.text');
-  clock.now += 300;
-  h.record(1, 'a.text');
-  clock.now += 300;
-  h.record(2, 'a.text');
-  assert.equal(h.depth, 1);
-  clock.now += 300;
-  h.record(3, 'b.text');
-  assert.equal(h.depth, 2);
-  clock.now += 1500;
-  h.record(4, 'b.text');
-  assert.equal(h.depth, 3);
+  const edits = [[0, 'a.text'], [300, 'a.text'], [300, 'a.text'], [300, 'b.text'], [1500, 'b.text']] as const;
+  assert.deepEqual(edits.map(([pause, field], i) => (clock.now += pause, h.record(i, field), h.depth)), [1, 1, 1, 2, 3]);
   h.seal();
   h.record(5, 'b.text');
   assert.equal(h.depth, 4);
