@@ -128,8 +128,7 @@ QString LabelLanguageTest::submit(const QJsonObject &payload, QJsonObject *job, 
 
 void LabelLanguageTest::printerOptions_sayWhetherTheQueueHasADriver()
 {
-    QCOMPARE(bridge.printerOptions(rawQueue), QStringLiteral("{\"defaultResolution\":0,\"driver\":\"raw\",\"ok\":true,"
-                                                             "\"options\":[],\"printerName\":\"shop\",\"resolutions\":[]}"));
+    QCOMPARE(parsed(bridge.printerOptions(rawQueue)).value("driver").toString(), QStringLiteral("raw"));
     QCOMPARE(parsed(bridge.printerOptions(driverQueue)).value("driver").toString(), QStringLiteral("ppd"));
 }
 

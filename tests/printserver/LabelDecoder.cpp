@@ -166,8 +166,8 @@ QImage base64Graphic(const QByteArray &data, int totalBytes, int bytesPerRow, QS
 int afterCommas(const QByteArray &text, int n)
 {
     int at = -1;
-    while (n-- > 0 && (at = text.indexOf(',', at + 1)) >= 0) {
-    }
+    for (int i = 0; i < n && (i == 0 || at >= 0); ++i)
+        at = text.indexOf(',', at + 1);
     return at < 0 ? -1 : at + 1;
 }
 
@@ -189,8 +189,6 @@ public:
             command(data.mid(start, end < 0 ? -1 : end - start));
             start = end;
         }
-        if (!result.error.isEmpty())
-            result.pages.clear();
         return result;
     }
 
@@ -301,8 +299,6 @@ public:
             else
                 command(line, lineEnd + 1);
         }
-        if (!result.error.isEmpty())
-            result.pages.clear();
         return result;
     }
 
@@ -328,27 +324,19 @@ private:
 
     void rasterGraphic(int nameLength)
     {
-        const int parameterCount = nameLength == 2 ? 4 : 5;
+        const int count = nameLength == 2 ? 4 : 5;
         int cursor = position + nameLength;
         QList<int> values;
-        while (values.size() < parameterCount) {
-            int end = cursor;
-            while (end < data.size() && (isdigit(uchar(data[end])) || data[end] == ' ' || data[end] == '-'))
-                ++end;
-            values.append(data.mid(cursor, end - cursor).trimmed().toInt());
-            cursor = end;
-            if (values.size() < parameterCount && (cursor >= data.size() || data[cursor] != ','))
-                return fail();
-            ++cursor;
-        }
-        // TSPL's data follows its fifth comma; EPL2's follows a comma or the end of the line.
-        if (nameLength == 2) {
-            if (cursor - 1 < data.size() && data[cursor - 1] == '\r' && cursor < data.size() && data[cursor] == '\n')
+        while (values.size() < count) {
+            const int start = cursor;
+            while (cursor < data.size() && (isdigit(uchar(data[cursor])) || data[cursor] == ' ' || data[cursor] == '-'))
                 ++cursor;
-            else if (data[cursor - 1] != ',' && data[cursor - 1] != '\n')
+            values.append(data.mid(start, cursor - start).trimmed().toInt());
+            // A comma follows each; EPL2's data may also follow the line's end.
+            const QByteArray separator = data.mid(cursor, 2) == "\r\n" ? QByteArray("\r\n") : data.mid(cursor, 1);
+            if (separator != "," && !(count == 4 && values.size() == 4 && (separator == "\n" || separator == "\r\n")))
                 return fail();
-        } else if (data[cursor - 1] != ',') {
-            return fail();
+            cursor += separator.size();
         }
         const int bytesPerRow = values[2];
         const int rows = values[3];
@@ -383,11 +371,14 @@ private:
 DecodedLabels decodeLabels(const QByteArray &printerData)
 {
     const QByteArray start = printerData.left(64).trimmed();
+    DecodedLabels labels;
     if (start.startsWith("SIZE ") || start.startsWith('N') || start.startsWith('q'))
-        return LineReader(printerData).read();
-    if (start.startsWith('^') || start.startsWith('~') || printerData.contains("^XA"))
-        return ZplReader().read(printerData);
-    DecodedLabels unknown;
-    unknown.error = QStringLiteral("neither ZPL, EPL2 nor TSPL");
-    return unknown;
+        labels = LineReader(printerData).read();
+    else if (start.startsWith('^') || start.startsWith('~') || printerData.contains("^XA"))
+        labels = ZplReader().read(printerData);
+    else
+        labels.error = QStringLiteral("neither ZPL, EPL2 nor TSPL");
+    if (!labels.error.isEmpty())
+        labels.pages.clear();
+    return labels;
 }
