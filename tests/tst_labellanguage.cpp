@@ -221,23 +221,19 @@ void LabelLanguageTest::languageSettings_areWrittenAsTheLanguageSpellsThem()
     QFETCH(QJsonObject, settings);
     QFETCH(QString, queue);
     QFETCH(QStringList, commands);
-    const QImage page = thermalLabel(400, 240);
-
     QJsonObject job;
     QByteArray received;
-    QJsonObject payload = languageJob(language, 203, {pngBase64(page)}, 50, 30, queue);
+    QJsonObject payload = languageJob(language, 203, {pngBase64(thermalLabel(400, 240))}, 50, 30, queue);
     if (!settings.isEmpty())
         payload.insert("languageSettings", settings);
     const QString reply = submit(payload, &job, &received);
     QVERIFY2(!job.isEmpty(), qPrintable(reply));
     // Raw, so that no filter of the queue's driver touches it.
     QCOMPARE(job.value("document-format").toString(), QStringLiteral("application/vnd.cups-raw"));
+    // The graphic itself, the same whatever the settings, is the test above's.
     const DecodedLabels labels = decodeLabels(received);
     QVERIFY2(labels.error.isEmpty(), qPrintable(labels.error));
     QCOMPARE(labels.commands.split('\n', Qt::SkipEmptyParts), commands);
-    QCOMPARE(labels.pages.size(), 1);
-    const QString difference = dotsDiffering(labels.pages.first(), dotsOf(page));
-    QVERIFY2(difference.isEmpty(), qPrintable(difference));
 }
 
 void LabelLanguageTest::refusedLanguageJob_printsNothing_data()
