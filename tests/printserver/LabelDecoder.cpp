@@ -9,9 +9,8 @@ namespace {
 
 QImage blankLabel(int width, int height)
 {
+    // Too large an image is null, which setting its colours and filling leave so.
     QImage image(width, height, QImage::Format_Mono);
-    if (image.isNull())
-        return image;
     image.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
     image.fill(0);
     return image;
