@@ -50,10 +50,8 @@ void CommandLineTest::readCommandLine_data()
                                 << int(Mode::Print) << "/p/a.cwrt" << "" << QList<int>{7, 7, 1};
     QTest::addRow("first record is 1") << QStringList{"--print", "/p/a.cwrt", "--printer", "z", "--records", "1-1"}
                                        << int(Mode::Print) << "/p/a.cwrt" << "z" << QList<int>{1, 1, 1};
+    // No target, both a printer and a PDF, record 0: cli.test.mjs.
     const int usage = int(Mode::UsageError);
-    QTest::addRow("print without a target") << QStringList{"--print", "a.cwrt"} << usage << "" << "" << whole;
-    QTest::addRow("printer and PDF") << QStringList{"--print", "a.cwrt", "--printer", "z", "--pdf", "a.pdf"} << usage << "" << "" << whole;
-    QTest::addRow("record 0") << QStringList{"--print", "a.cwrt", "--printer", "z", "--records", "0-3"} << usage << "" << "" << whole;
     QTest::addRow("records backwards") << QStringList{"--print", "a.cwrt", "--printer", "z", "--records", "5-3"} << usage << "" << "" << whole;
     QTest::addRow("copies of a PDF") << QStringList{"--print", "a.cwrt", "--pdf", "a.pdf", "--copies", "2"} << usage << "" << "" << whole;
     QTest::addRow("copies out of range") << QStringList{"--print", "a.cwrt", "--printer", "z", "--copies", "1000"} << usage << "" << "" << whole;

@@ -7,7 +7,6 @@
 #include "TestSupport.h"
 
 #include <QJsonArray>
-#include <QPainter>
 #include <QRandomGenerator>
 
 namespace {
@@ -15,12 +14,6 @@ namespace {
 const QString rawQueue = "shop";          // no driver: CUPS passes the job's bytes on unchanged
 const QString driverQueue = "zpl";        // CUPS' ZPL driver, which a raw job must bypass
 const QString closedRawQueue = "closed";  // not accepting jobs
-
-// A dot burns where the page is dark and opaque: luminance below half, alpha at least half.
-bool burns(QRgb colour)
-{
-    return qAlpha(colour) >= 128 && 0.299 * qRed(colour) + 0.587 * qGreen(colour) + 0.114 * qBlue(colour) < 127.5;
-}
 
 // A colour page with transparency: greys and black alphas stepping across the half-way mark, and
 // a block of random dots (which ZPL carries as zlib data rather than run lengths).
@@ -47,39 +40,31 @@ int dots(double mm, int dpi)
     return qRound(mm * dpi / 25.4);
 }
 
-// The dots a page prints as, one (black) for each dot that burns, in a 1-bit image as the decoder
-// makes them.
+// The dots a page prints as, in a 1-bit image as the decoder makes them: a dot burns (black) where
+// the page is dark and opaque, luminance below half and alpha at least half.
 QImage dotsOf(const QImage &page)
 {
     QImage dots(page.size(), QImage::Format_Mono);
     dots.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
     for (int y = 0; y < page.height(); ++y) {
-        for (int x = 0; x < page.width(); ++x)
-            dots.setPixel(x, y, burns(page.pixel(x, y)));
+        for (int x = 0; x < page.width(); ++x) {
+            const QRgb colour = page.pixel(x, y);
+            dots.setPixel(x, y, qAlpha(colour) >= 128 && 0.299 * qRed(colour) + 0.587 * qGreen(colour) + 0.114 * qBlue(colour) < 127.5);
+        }
     }
     return dots;
 }
 
-// Printed dots against the page's dots: the same rows, and the same dots in every column of the
-// page, none past it (a graphic is a whole number of bytes wide).
+// Printed dots against the page's dots: the same rows, the same dots in every column of the page
+// and none past it (a graphic is a whole number of bytes wide, so up to 7 columns of padding).
 QString dotsDiffering(const QImage &printed, const QImage &expected)
 {
-    if (printed.height() != expected.height() || printed.width() < expected.width() || printed.width() > expected.width() + 7)
-        return QStringLiteral("printed %1 x %2 dots for %3 x %4")
-            .arg(printed.width()).arg(printed.height()).arg(expected.width()).arg(expected.height());
-    int differing = 0;
-    QString first;
-    const int wholeBytes = expected.width() / 8;
-    for (int y = 0; y < printed.height(); ++y) {
-        // Whole bytes that agree are passed over; a large label has millions of dots.
-        const bool sameBytes = memcmp(printed.constScanLine(y), expected.constScanLine(y), size_t(wholeBytes)) == 0;
-        for (int x = sameBytes ? wholeBytes * 8 : 0; x < printed.width(); ++x) {
-            const int dot = x < expected.width() ? expected.pixelIndex(x, y) : 0;
-            if (printed.pixelIndex(x, y) != dot && differing++ == 0)
-                first = QStringLiteral(", the first at %1, %2").arg(x).arg(y);
-        }
-    }
-    return differing == 0 ? QString() : QString::number(differing) + QStringLiteral(" dots differ") + first;
+    const bool sized = printed.height() == expected.height() && printed.width() >= expected.width() && printed.width() <= expected.width() + 7;
+    // Copied past its edge the page gains unburnt dots (index 0); grey images compare every pixel.
+    if (sized && printed.convertToFormat(QImage::Format_Grayscale8) == expected.copy(printed.rect()).convertToFormat(QImage::Format_Grayscale8))
+        return QString();
+    return QStringLiteral("printed %1 x %2 dots for %3 x %4, not the same")
+        .arg(printed.width()).arg(printed.height()).arg(expected.width()).arg(expected.height());
 }
 
 QJsonObject languageJob(const QString &language, int dpi, const QJsonArray &pages, double widthMm = 50,
@@ -143,8 +128,7 @@ QString LabelLanguageTest::submit(const QJsonObject &payload, QJsonObject *job, 
 
 void LabelLanguageTest::printerOptions_sayWhetherTheQueueHasADriver()
 {
-    QCOMPARE(bridge.printerOptions(rawQueue), QStringLiteral("{\"defaultResolution\":0,\"driver\":\"raw\",\"ok\":true,"
-                                                             "\"options\":[],\"printerName\":\"shop\",\"resolutions\":[]}"));
+    QCOMPARE(parsed(bridge.printerOptions(rawQueue)).value("driver").toString(), QStringLiteral("raw"));
     QCOMPARE(parsed(bridge.printerOptions(driverQueue)).value("driver").toString(), QStringLiteral("ppd"));
 }
 
@@ -237,23 +221,19 @@ void LabelLanguageTest::languageSettings_areWrittenAsTheLanguageSpellsThem()
     QFETCH(QJsonObject, settings);
     QFETCH(QString, queue);
     QFETCH(QStringList, commands);
-    const QImage page = thermalLabel(400, 240);
-
     QJsonObject job;
     QByteArray received;
-    QJsonObject payload = languageJob(language, 203, {pngBase64(page)}, 50, 30, queue);
+    QJsonObject payload = languageJob(language, 203, {pngBase64(thermalLabel(400, 240))}, 50, 30, queue);
     if (!settings.isEmpty())
         payload.insert("languageSettings", settings);
     const QString reply = submit(payload, &job, &received);
     QVERIFY2(!job.isEmpty(), qPrintable(reply));
     // Raw, so that no filter of the queue's driver touches it.
     QCOMPARE(job.value("document-format").toString(), QStringLiteral("application/vnd.cups-raw"));
+    // The graphic itself, the same whatever the settings, is the test above's.
     const DecodedLabels labels = decodeLabels(received);
     QVERIFY2(labels.error.isEmpty(), qPrintable(labels.error));
     QCOMPARE(labels.commands.split('\n', Qt::SkipEmptyParts), commands);
-    QCOMPARE(labels.pages.size(), 1);
-    const QString difference = dotsDiffering(labels.pages.first(), dotsOf(page));
-    QVERIFY2(difference.isEmpty(), qPrintable(difference));
 }
 
 void LabelLanguageTest::refusedLanguageJob_printsNothing_data()

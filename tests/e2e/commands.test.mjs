@@ -13,27 +13,17 @@ import { channelCeilingChars, hostForTests, maxTransferBytes, waitFor } from './
 const block = 'QuillmarkLabel+/0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLM';
 const content = (length) => block.repeat(Math.ceil(length / block.length)).slice(0, length);
 
-// The content stays in the page: only its length and tail cross back for checking.
-function makeContentInPage(page, base64Length) {
-  return page.evaluate(([length, text]) => {
-    window.largeContent = text.repeat(Math.ceil(length / text.length)).slice(0, length);
-    return window.largeContent.length;
-  }, [base64Length, block]);
-}
-
-function saveLargeContent(page, currentPath, timeoutMs) {
-  return page.evaluate(
-    ([target, timeout]) =>
-      new Promise((resolve) => {
-        const timer = setTimeout(() => resolve('no answer'), timeout);
-        const payload = JSON.stringify({ currentPath: target, dataBase64: window.largeContent });
-        window.quillmarkBridge.saveProject(payload, (reply) => {
-          clearTimeout(timer);
-          resolve(reply);
-        });
-      }),
-    [currentPath, timeoutMs],
-  );
+// Saves `length` characters of Base64 made in the page, which is where they stay: only the reply
+// crosses back for checking.
+function saveLargeContent(page, currentPath, length, timeoutMs) {
+  return page.evaluate(([target, size, text, timeout]) => new Promise((resolve) => {
+    const timer = setTimeout(() => resolve('no answer'), timeout);
+    const payload = JSON.stringify({ currentPath: target, dataBase64: text.repeat(Math.ceil(size / text.length)).slice(0, size) });
+    window.quillmarkBridge.saveProject(payload, (reply) => {
+      clearTimeout(timer);
+      resolve(reply);
+    });
+  }), [currentPath, length, block, timeoutMs]);
 }
 
 const sha256 = (bytes) => crypto.createHash('sha256').update(bytes).digest('hex');
@@ -71,8 +61,7 @@ describe('commands through the real channel', { timeout: 600_000 }, () => {
     const { host } = context;
     const target = path.join(host.root, 'ceiling.cwrt');
     const base64Length = (maxTransferBytes / 3) * 4;
-    assert.equal(await makeContentInPage(host.page, base64Length), base64Length);
-    assert.equal(await saveLargeContent(host.page, target, 300_000), `{"name":"ceiling.cwrt","ok":true,"path":"${target}"}`);
+    assert.equal(await saveLargeContent(host.page, target, base64Length, 300_000), `{"name":"ceiling.cwrt","ok":true,"path":"${target}"}`);
     const expected = Buffer.from(content(base64Length), 'base64');
     assert.equal(fs.statSync(target).size, maxTransferBytes);
     assert.equal(sha256(fs.readFileSync(target)), sha256(expected));
@@ -89,10 +78,8 @@ describe('commands through the real channel', { timeout: 600_000 }, () => {
     const { host } = context;
     const target = path.join(host.root, 'too-large.cwrt');
     fs.writeFileSync(target, 'kept');
-    await makeContentInPage(host.page, channelCeilingChars + 1024);
-    assert.deepEqual(await saveLargeContent(host.page, target, 60_000), []);
+    assert.deepEqual(await saveLargeContent(host.page, target, channelCeilingChars + 1024, 60_000), []);
     assert.ok(host.output.join('').includes('No candidates found for "saveProject" with 0 arguments'));
-    await host.page.evaluate(() => delete window.largeContent);
     assert.equal(fs.readFileSync(target, 'utf8'), 'kept');
     assert.equal(await host.callText('windowMaximize'), '{"ok":true}');
     assert.deepEqual(await host.call('readSpreadsheet', target), {

@@ -63,21 +63,18 @@ const beaconPage = (witness, from) => `<!DOCTYPE html><meta charset="utf-8"><scr
 <script>window.probeTransport = !!(window.qt && window.qt.webChannelTransport);
 new Image().src = '${witness.origin}/beacon?from=${from}';</script>`;
 
-// Clicks a link the way a person does, with the mouse, so that it counts as a followed link.
+// Clicks a link the way a person does, with the mouse, so that it counts as a followed link; a
+// click or locator that waits for its navigation would wait for ever for a refused one.
 async function followLink(page, href, target) {
-  await page.evaluate(([linkHref, linkTarget]) => {
+  const { x, y } = await page.evaluate(([linkHref, linkTarget]) => {
     document.getElementById('probe-link')?.remove();
     const link = Object.assign(document.createElement('a'), { id: 'probe-link', href: linkHref, textContent: 'follow me' });
     if (linkTarget) Object.assign(link, { target: linkTarget, rel: 'noopener' });
     link.style = 'position:fixed;left:10px;top:10px;font-size:40px;z-index:2147483647;background:white';
     document.body.append(link);
-  }, [href, target]);
-  // The mouse itself, since a click that waits for its navigation would wait for ever here.
-  // Locators would wait for the refused navigations to finish, which they never do.
-  const { x, y } = await page.evaluate(() => {
-    const box = document.getElementById('probe-link').getBoundingClientRect();
+    const box = link.getBoundingClientRect();
     return { x: box.x + box.width / 2, y: box.y + box.height / 2 };
-  });
+  }, [href, target]);
   await page.mouse.click(x, y);
 }
 

@@ -9,9 +9,8 @@ namespace {
 
 QImage blankLabel(int width, int height)
 {
+    // Too large an image is null, which setting its colours and filling leave so.
     QImage image(width, height, QImage::Format_Mono);
-    if (image.isNull())
-        return image;
     image.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
     image.fill(0);
     return image;
@@ -24,12 +23,18 @@ struct PlacedGraphic
 };
 
 // The label as tall as its graphics, and `width` dots wide, or as wide as its graphics without
-// one; dots beyond the label's edge are not printed.
-QImage composeLabel(int width, const QList<PlacedGraphic> &placed)
+// one; dots beyond the label's edge are not printed. Every writer here starts its graphics on a
+// whole byte, where they are laid down a byte at a time (a large label has millions of dots);
+// any other place is refused rather than read wrong.
+QImage composeLabel(int width, const QList<PlacedGraphic> &placed, QString *error)
 {
     int right = width;
     int bottom = 0;
     for (const PlacedGraphic &graphic : placed) {
+        if (graphic.origin.x() < 0 || graphic.origin.y() < 0 || graphic.origin.x() % 8 != 0) {
+            *error = QStringLiteral("graphic at %1,%2, not on a whole byte").arg(graphic.origin.x()).arg(graphic.origin.y());
+            return QImage();
+        }
         if (width <= 0)
             right = qMax(right, graphic.origin.x() + graphic.image.width());
         bottom = qMax(bottom, graphic.origin.y() + graphic.image.height());
@@ -39,24 +44,12 @@ QImage composeLabel(int width, const QList<PlacedGraphic> &placed)
         return label;
     for (const PlacedGraphic &graphic : placed) {
         const QPoint origin = graphic.origin;
-        // A graphic that starts on a whole byte is laid down a byte at a time; a large label has
-        // millions of dots.
-        if (origin.x() >= 0 && origin.y() >= 0 && origin.x() % 8 == 0) {
-            const int bytes = qMin((graphic.image.width() + 7) / 8, (right - origin.x() + 7) / 8);
-            for (int y = 0; y < graphic.image.height() && bytes > 0; ++y) {
-                uchar *row = label.scanLine(origin.y() + y) + origin.x() / 8;
-                const uchar *dots = graphic.image.constScanLine(y);
-                for (int i = 0; i < bytes; ++i)
-                    row[i] |= dots[i];
-            }
-            continue;
-        }
-        for (int y = 0; y < graphic.image.height(); ++y) {
-            for (int x = 0; x < graphic.image.width(); ++x) {
-                const QPoint dot = origin + QPoint(x, y);
-                if (label.rect().contains(dot) && graphic.image.pixelIndex(x, y))
-                    label.setPixel(dot, 1);
-            }
+        const int bytes = qMin((graphic.image.width() + 7) / 8, (right - origin.x() + 7) / 8);
+        for (int y = 0; y < graphic.image.height() && bytes > 0; ++y) {
+            uchar *row = label.scanLine(origin.y() + y) + origin.x() / 8;
+            const uchar *dots = graphic.image.constScanLine(y);
+            for (int i = 0; i < bytes; ++i)
+                row[i] |= dots[i];
         }
     }
     // Dots past the label's right edge are not printed.
@@ -168,6 +161,15 @@ QImage base64Graphic(const QByteArray &data, int totalBytes, int bytesPerRow, QS
     return graphic;
 }
 
+// Where the text after the n-th comma starts, or -1 without one.
+int afterCommas(const QByteArray &text, int n)
+{
+    int at = -1;
+    for (int i = 0; i < n && (i == 0 || at >= 0); ++i)
+        at = text.indexOf(',', at + 1);
+    return at < 0 ? -1 : at + 1;
+}
+
 QList<int> numbers(const QByteArray &parameters)
 {
     QList<int> values;
@@ -186,8 +188,6 @@ public:
             command(data.mid(start, end < 0 ? -1 : end - start));
             start = end;
         }
-        if (!result.error.isEmpty())
-            result.pages.clear();
         return result;
     }
 
@@ -211,7 +211,7 @@ private:
             placed.clear();
             fieldOrigin = QPoint();
         } else if (code == "^XZ" && !placed.isEmpty()) {
-            result.pages.append(composeLabel(width, placed));
+            result.pages.append(composeLabel(width, placed, &result.error));
             placed.clear();
         } else if (code == "^PW") {
             width = parameters.trimmed().toInt();
@@ -230,22 +230,19 @@ private:
     // The command up to its graphic data: "~DGname,total,perRow," or "^GFA,total,total,perRow,".
     static QByteArray graphicHeader(const QByteArray &text)
     {
-        const int commas = text.startsWith("~") ? 3 : 4;
-        int cut = 0;
-        for (int i = 0; i < commas && cut >= 0; ++i)
-            cut = text.indexOf(',', cut + 1);
-        return (cut < 0 ? text : text.left(cut + 1)).trimmed();
+        const int data = afterCommas(text, text.startsWith("~") ? 3 : 4);
+        return (data < 0 ? text : text.left(data)).trimmed();
     }
 
     void storeGraphic(const QByteArray &parameters)
     {
-        const QList<QByteArray> parts = parameters.split(',');
-        if (parts.size() < 4) {
+        const int data = afterCommas(parameters, 3);
+        if (data < 0) {
             result.error = QStringLiteral("~DG without its sizes");
             return;
         }
-        const QByteArray data = parameters.mid(parts[0].size() + parts[1].size() + parts[2].size() + 3);
-        stored.insert(parts[0].trimmed(), zplGraphic(data, parts[1].toInt(), parts[2].toInt(), &result.error));
+        const QList<QByteArray> parts = parameters.left(data).split(',');
+        stored.insert(parts[0].trimmed(), zplGraphic(parameters.mid(data), parts[1].toInt(), parts[2].toInt(), &result.error));
     }
 
     void recallGraphic(const QByteArray &parameters)
@@ -261,18 +258,16 @@ private:
     // The hexadecimal (A) form, its data as compressed hexadecimal or as ":Z64:" / ":B64:" blocks.
     void inlineGraphic(const QByteArray &parameters)
     {
-        const QList<QByteArray> parts = parameters.split(',');
-        if (parts.size() < 5 || parts[0].trimmed() != "A") {
+        const int start = afterCommas(parameters, 4);
+        const QList<QByteArray> parts = parameters.left(start).split(',');
+        if (start < 0 || parts[0].trimmed() != "A") {
             result.error = QStringLiteral("^GF other than hexadecimal");
             return;
         }
-        const int skip = parts[0].size() + parts[1].size() + parts[2].size() + parts[3].size() + 4;
-        const QByteArray data = parameters.mid(skip).trimmed();
-        const int total = parts[2].toInt();
-        const int bytesPerRow = parts[3].toInt();
+        const QByteArray data = parameters.mid(start).trimmed();
         const QImage graphic = data.startsWith(":Z64:") || data.startsWith(":B64:")
-            ? base64Graphic(data, total, bytesPerRow, &result.error)
-            : zplGraphic(data, total, bytesPerRow, &result.error);
+            ? base64Graphic(data, parts[2].toInt(), parts[3].toInt(), &result.error)
+            : zplGraphic(data, parts[2].toInt(), parts[3].toInt(), &result.error);
         placed.append({graphic, fieldOrigin});
     }
 
@@ -303,8 +298,6 @@ public:
             else
                 command(line, lineEnd + 1);
         }
-        if (!result.error.isEmpty())
-            result.pages.clear();
         return result;
     }
 
@@ -324,33 +317,25 @@ private:
             const QList<int> counts = numbers(line.mid(line.startsWith("PRINT") ? 6 : 1));
             const int labels = qMax(counts.value(0), 1) * qMax(counts.value(1, 1), 1);
             for (int i = 0; i < labels && !placed.isEmpty(); ++i)
-                result.pages.append(composeLabel(width, placed));
+                result.pages.append(composeLabel(width, placed, &result.error));
         }
     }
 
     void rasterGraphic(int nameLength)
     {
-        const int parameterCount = nameLength == 2 ? 4 : 5;
+        const int count = nameLength == 2 ? 4 : 5;
         int cursor = position + nameLength;
         QList<int> values;
-        while (values.size() < parameterCount) {
-            int end = cursor;
-            while (end < data.size() && (isdigit(uchar(data[end])) || data[end] == ' ' || data[end] == '-'))
-                ++end;
-            values.append(data.mid(cursor, end - cursor).trimmed().toInt());
-            cursor = end;
-            if (values.size() < parameterCount && (cursor >= data.size() || data[cursor] != ','))
-                return fail();
-            ++cursor;
-        }
-        // TSPL's data follows its fifth comma; EPL2's follows a comma or the end of the line.
-        if (nameLength == 2) {
-            if (cursor - 1 < data.size() && data[cursor - 1] == '\r' && cursor < data.size() && data[cursor] == '\n')
+        while (values.size() < count) {
+            const int start = cursor;
+            while (cursor < data.size() && (isdigit(uchar(data[cursor])) || data[cursor] == ' ' || data[cursor] == '-'))
                 ++cursor;
-            else if (data[cursor - 1] != ',' && data[cursor - 1] != '\n')
+            values.append(data.mid(start, cursor - start).trimmed().toInt());
+            // A comma follows each; EPL2's data may also follow the line's end.
+            const QByteArray separator = data.mid(cursor, 2) == "\r\n" ? QByteArray("\r\n") : data.mid(cursor, 1);
+            if (separator != "," && !(count == 4 && values.size() == 4 && (separator == "\n" || separator == "\r\n")))
                 return fail();
-        } else if (data[cursor - 1] != ',') {
-            return fail();
+            cursor += separator.size();
         }
         const int bytesPerRow = values[2];
         const int rows = values[3];
@@ -385,11 +370,14 @@ private:
 DecodedLabels decodeLabels(const QByteArray &printerData)
 {
     const QByteArray start = printerData.left(64).trimmed();
+    DecodedLabels labels;
     if (start.startsWith("SIZE ") || start.startsWith('N') || start.startsWith('q'))
-        return LineReader(printerData).read();
-    if (start.startsWith('^') || start.startsWith('~') || printerData.contains("^XA"))
-        return ZplReader().read(printerData);
-    DecodedLabels unknown;
-    unknown.error = QStringLiteral("neither ZPL, EPL2 nor TSPL");
-    return unknown;
+        labels = LineReader(printerData).read();
+    else if (start.startsWith('^') || start.startsWith('~') || printerData.contains("^XA"))
+        labels = ZplReader().read(printerData);
+    else
+        labels.error = QStringLiteral("neither ZPL, EPL2 nor TSPL");
+    if (!labels.error.isEmpty())
+        labels.pages.clear();
+    return labels;
 }

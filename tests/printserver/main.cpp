@@ -108,17 +108,11 @@ int main(int argc, char *argv[])
     }
     if (arguments.isEmpty() || arguments.first().startsWith(QLatin1Char('-'))) {
         err() << R"(usage: print-server FOLDER [QUEUE[=KIND]...]
-  Starts a private print server in FOLDER with the given queues, prints its socket path (the
-  value for CUPS_SERVER) on one line, and runs until it receives SIGTERM or SIGINT. KIND is
-  label (the default: any size, the job's PDF is kept as it came), sheet (A4 only), zpl and
-  zpl300 (CUPS' ZPL label driver at 203 or 300 dpi), epl2 (its EPL2 page-mode driver) or none
-  (no driver: a raw queue). Queue NAME writes what its driver makes to FOLDER/output/NAME; every
-  job's document stays as it came in FOLDER/spool/dNNNNN-001, which is what a raw queue's printer
-  receives.
+  Starts a print server in FOLDER, prints its socket (for CUPS_SERVER) and runs until SIGTERM or SIGINT.
+  KIND: label (default, any size), sheet (A4 only), zpl, zpl300 (CUPS' ZPL driver at 203/300 dpi), epl2 or
+  none (raw). NAME's driver output goes to FOLDER/output/NAME; each job's document stays in FOLDER/spool.
 print-server decode OUTPUT IMAGE.png
-  Reads a label driver's output or a raw job (ZPL, EPL2 or TSPL) back into dots: the first label to IMAGE.png, the
-  next to IMAGE-2.png and so on, 1-bit, black where the printer burns a dot; prints one line
-  "PATH WIDTH HEIGHT" per label.
+  Reads ZPL, EPL2 or TSPL back into 1-bit dots (black burns), label 1 to IMAGE.png, 2 to IMAGE-2.png...
 print-server commands OUTPUT
   Prints the printer-language commands one a line, graphic data left out.
 )";

@@ -24,8 +24,7 @@ test('batches stay under the channel limit and the page limit', () => {
   // about 500 of them in a fifth of a second; colour labels at 300 dpi, 18; a colour A4 sheet, one.
   const thermal = batchLimits('mono', { width: 400, height: 240 });
   assert.deepEqual(batchSizes(Array(1000).fill(3000), thermal), [513, 487]);
-  assert.equal(batchLimits('colour', { width: 591, height: 354 }).maxPages, 18);
-  assert.equal(batchLimits('colour', { width: 2480, height: 3508 }).maxPages, 1);
+  assert.deepEqual([[591, 354], [2480, 3508]].map(([width, height]) => batchLimits('colour', { width, height }).maxPages), [18, 1]);
   // 600 dpi sheets of about 2 MiB each: the character limit, not the page count, decides.
   const page = 2 * 1024 * 1024;
   const sizes = batchSizes(Array(60).fill(page), thermal);

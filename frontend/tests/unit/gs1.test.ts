@@ -8,13 +8,9 @@ import { gs1BwipOptions, gs1CheckDigit, parseGs1, parseScannedGs1 } from '../../
 
 test('element strings are checked; a left-out check digit is added, a wrong one named', () => {
   // Check digits from GS1's published examples: GTIN 0950600013435-2; EAN 400638133393-1; SSCC worked by hand.
-  assert.equal(gs1CheckDigit('0950600013435'), '2');
-  assert.equal(gs1CheckDigit('400638133393'), '1');
-  assert.equal(gs1CheckDigit('10614141123456789'), '7');
+  assert.deepEqual(['0950600013435', '400638133393', '10614141123456789'].map(gs1CheckDigit), ['2', '1', '7']);
   const typed = parseGs1(' (01)0950600013435 (17)261231(10)ABC123(3103)000750');
-  assert.ok(typed.ok);
-  assert.equal(typed.ok && typed.text, '(01)09506000134352(17)261231(10)ABC123(3103)000750');
-  assert.equal(typed.ok && typed.completed, true);
+  assert.deepEqual(typed.ok && [typed.text, typed.completed], ['(01)09506000134352(17)261231(10)ABC123(3103)000750', true]);
   assert.deepEqual(parseGs1('(00)106141411234567897'), {
     ok: true, elements: [{ ai: '00', value: '106141411234567897' }], text: '(00)106141411234567897', completed: false,
   });

@@ -7,7 +7,7 @@ function run(limit = 200): { h: History<number>; clock: { now: number } } {
   return { h: new History<number>(limit, () => clock.now), clock };
 }
 
-test('undo and redo walk back and forth through every step', () => {
+test('undo and redo walk back and forth through every step; a new edit drops the redo steps', () => {
   const { h, clock } = run();
   let doc = 0;
   for (let i = 1; i <= 150; i++) {
@@ -21,13 +21,8 @@ test('undo and redo walk back and forth through every step', () => {
   for (let i = 0; i < 150; i++) doc = h.redo(doc)!;
   assert.equal(doc, 150);
   assert.equal(h.redo(doc), null);
-});
-
-test('a new edit after undo drops the redo steps', () => {
-  const { h } = run();
-  h.record(0);
-  assert.equal(h.undo(1), 0);
-  h.record(0);
+  // A new edit after an undo drops the steps that could be redone.
+  h.record(h.undo(doc)!);
   assert.equal(h.canRedo, false);
 });
 
@@ -45,18 +40,8 @@ test('the oldest steps fall off beyond the limit', () => {
 
 test('typing into one field within a second is one step; another field or a pause starts a new one', () => {
   const { h, clock } = run();
-  h.record(0, 'a.text');
-  clock.now += 300;
-  h.record(1, 'a.text');
-  clock.now += 300;
-  h.record(2, 'a.text');
-  assert.equal(h.depth, 1);
-  clock.now += 300;
-  h.record(3, 'b.text');
-  assert.equal(h.depth, 2);
-  clock.now += 1500;
-  h.record(4, 'b.text');
-  assert.equal(h.depth, 3);
+  const edits = [[0, 'a.text'], [300, 'a.text'], [300, 'a.text'], [300, 'b.text'], [1500, 'b.text']] as const;
+  assert.deepEqual(edits.map(([pause, field], i) => (clock.now += pause, h.record(i, field), h.depth)), [1, 1, 1, 2, 3]);
   h.seal();
   h.record(5, 'b.text');
   assert.equal(h.depth, 4);

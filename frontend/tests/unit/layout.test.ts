@@ -13,10 +13,8 @@ test('Latin text breaks between words, Chinese between characters', () => {
   assert.deepEqual(breakOpportunities('货架A1'), ['货', '架', 'A1']);
   assert.deepEqual(wrapParagraph('aaa bbb ccc', 7, 1, measure), ['aaa bbb', 'ccc']);
   assert.deepEqual(wrapParagraph('货架标签打印', 4, 1, measure), ['货架标签', '打印']);
-});
-
-test('a word wider than the box is split rather than overflowing', () => {
-  assert.deepEqual(wrapParagraph('abcdefghij', 4, 1, measure), ['abcd', 'efgh', 'ij']);
+  assert.deepEqual(wrapParagraph('abcdefghij', 4, 1, measure), ['abcd', 'efgh', 'ij'], 'a word wider than the box is split');
+  assert.deepEqual(layoutText('a\nb', { widthPx: 100, heightPx: 100, fontSizePx: 10, wrap: false, shrinkToFit: false }, measure).lines, ['a', 'b']);
 });
 
 // Work is counted in characters handed to measure, which is what canvas measuring costs.
@@ -30,18 +28,12 @@ test('laying out one long word costs work linear in its length, wrapped and shru
   assert.ok(work(30_000) / work(3_000) < 12, `ten times the letters cost ${work(30_000) / work(3_000)} times the work`);
 });
 
-test('line breaks in the text are kept, with or without wrapping', () => {
-  assert.deepEqual(layoutText('a\nb', { widthPx: 100, heightPx: 100, fontSizePx: 10, wrap: false, shrinkToFit: false }, measure).lines, ['a', 'b']);
-});
-
 test('shrink to fit lowers the size until width and height fit, never raises it', () => {
   const big = layoutText('abcdefghij', { widthPx: 50, heightPx: 12, fontSizePx: 10, wrap: false, shrinkToFit: true }, measure);
   assert.ok(big.fontSizePx <= 5 && big.fontSizePx > 4.8, String(big.fontSizePx));
-  const small = layoutText('ab', { widthPx: 50, heightPx: 50, fontSizePx: 10, wrap: false, shrinkToFit: true }, measure);
-  assert.equal(small.fontSizePx, 10);
+  assert.equal(layoutText('ab', { widthPx: 50, heightPx: 50, fontSizePx: 10, wrap: false, shrinkToFit: true }, measure).fontSizePx, 10);
   const wrapped = layoutText('aaaa bbbb cccc dddd', { widthPx: 40, heightPx: 24, fontSizePx: 10, wrap: true, shrinkToFit: true }, measure);
-  assert.ok(wrapped.lines.length * wrapped.lineHeightPx <= 24.01);
-  assert.ok(wrapped.lines.every((l) => measure(l, wrapped.fontSizePx) <= 40.01));
+  assert.ok(wrapped.lines.length * wrapped.lineHeightPx <= 24.01 && wrapped.lines.every((l) => measure(l, wrapped.fontSizePx) <= 40.01));
 });
 
 test('a dragged box snaps to the label centre, to other objects, else to the grid', () => {
@@ -51,8 +43,7 @@ test('a dragged box snaps to the label centre, to other objects, else to the gri
   assert.ok(Math.abs(centred.dx - 0.4) < 1e-9, 'centre meets the label centre at 25 mm');
   assert.deepEqual(centred.guides.find((g) => g.axis === 'x'), { axis: 'x', at: 25 });
   const edge = snapBox({ xMm: 40.3, yMm: 14.8, widthMm: 5, heightMm: 5 }, targets, 0.5, 1);
-  assert.ok(Math.abs(edge.dx + 0.3) < 1e-9, 'left edge meets the other object\'s right edge');
-  assert.ok(Math.abs(edge.dy - 0.2) < 1e-9, 'top meets the other object\'s bottom edge');
+  assert.ok(Math.abs(edge.dx + 0.3) < 1e-9 && Math.abs(edge.dy - 0.2) < 1e-9, 'left and top meet the other object\'s right and bottom edges');
   const free = snapBox({ xMm: 7.3, yMm: 20.6, widthMm: 3, heightMm: 2 }, snapTargets({ widthMm: 100, heightMm: 100 }, []), 0.2, 0.5);
   assert.ok(Math.abs(free.dx - 0.2) < 1e-9 && Math.abs(free.dy + 0.1) < 1e-9, 'grid of 0.5 mm');
   assert.deepEqual(free.guides, []);

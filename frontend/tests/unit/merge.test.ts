@@ -34,12 +34,10 @@ test('fields: columns, counter, date and time are substituted; unknown names sta
 test('counters: start, step and padding, per label or per record', () => {
   const range = parseRecordRange(2, 3, 5);
   assert.deepEqual(range, { first: 1, last: 2 });
-  const perLabel = labelSequence(range, 2, { start: 98, step: 1, padding: 3, per: 'label' });
-  assert.deepEqual(perLabel, [
+  assert.deepEqual(labelSequence(range, 2, { start: 98, step: 1, padding: 3, per: 'label' }), [
     { record: 1, counter: '098' }, { record: 1, counter: '099' }, { record: 2, counter: '100' }, { record: 2, counter: '101' },
   ]);
-  const perRecord = labelSequence(range, 2, { start: 10, step: -5, padding: 0, per: 'record' });
-  assert.deepEqual(perRecord.map((l) => l.counter), ['10', '10', '5', '5']);
+  assert.deepEqual(labelSequence(range, 2, { start: 10, step: -5, padding: 0, per: 'record' }).map((l) => l.counter), ['10', '10', '5', '5']);
   assert.deepEqual(labelSequence(null, 3, { ...DEFAULT_COUNTER, start: -1, padding: 2 }).map((l) => [l.record, l.counter]),
     [[-1, '-01'], [-1, '00'], [-1, '01']]);
   for (const [from, to] of [[0, 2], [3, 2], [1, 6], [1.5, 2]]) assert.equal(parseRecordRange(from, to, 5), null);
@@ -56,9 +54,8 @@ test('sheets: labels fill rows left to right from the start position at the shee
   assert.deepEqual(pages[2], [{ label: 8, xMm: 10, yMm: 20 }]);
   // A start position past the last slot means the last slot, not an empty sheet.
   assert.equal(paginate(1, { ...layout, startPosition: 99 })[0][0].xMm, 120);
-  assert.equal(sheetFits(layout, 50, 30), true);
-  assert.equal(sheetFits({ ...layout, columns: 4 }, 50, 30), false, 'off the paper');
-  assert.equal(sheetFits(layout, 56, 30), false, 'labels overlapping their neighbours');
+  // Fits; a fourth column runs off the paper; 56 mm labels overlap their neighbours.
+  assert.deepEqual([sheetFits(layout, 50, 30), sheetFits({ ...layout, columns: 4 }, 50, 30), sheetFits(layout, 56, 30)], [true, false, false]);
 });
 
 test('tables: header row names columns; blank or repeated names and headerless sheets use letters', () => {

@@ -37,8 +37,7 @@ const limits = { maxChars: PAYLOAD_OVERHEAD_CHARS + 3 * 150, maxPages: 10 };
 test('a job that fits one call is one job under the project name, with copies and page size', async () => {
   const { api, calls } = host();
   const outcome = await runPrintJob({ api, printerName: 'label', jobName: '货架', copies: 2, plan: planOf(3), drawPage: page, limits });
-  assert.equal(outcome.status, 'done');
-  assert.equal(outcome.labelsSent, 3);
+  assert.deepEqual([outcome.status, outcome.labelsSent], ['done', 3]);
   assert.deepEqual(calls.map((c) => [c.jobName, c.pages.length, c.copies, c.pageWidthMm, c.pageHeightMm]), [['货架', 3, 2, 50, 30]]);
   assert.deepEqual(calls[0].pages, [pageText(0), pageText(1), pageText(2)]);
 });
@@ -50,11 +49,9 @@ test('a large job goes out in numbered batches that keep every page in order', a
     api, printerName: 'label', jobName: '货架', copies: 1, plan: planOf(8), drawPage: page, limits,
     onProgress: (p) => progress.push(p.labelsSent),
   });
-  assert.equal(outcome.status, 'done');
+  assert.deepEqual([outcome.status, outcome.labelsSent, progress[progress.length - 1]], ['done', 8, 8]);
   assert.deepEqual(calls.map((c) => c.jobName), ['货架 (1)', '货架 (2)', '货架 (3)']);
   assert.deepEqual(calls.flatMap((c) => c.pages), Array.from({ length: 8 }, (_, i) => pageText(i)));
-  assert.equal(outcome.labelsSent, 8);
-  assert.equal(progress[progress.length - 1], 8);
 });
 
 test('stopping takes effect between batches and the count says what reached the printer', async () => {
@@ -63,19 +60,13 @@ test('stopping takes effect between batches and the count says what reached the 
   const outcome = await runPrintJob({
     api, printerName: 'label', jobName: 'x', copies: 1, plan: planOf(8), drawPage: page, limits, stopRequested: () => stop,
   });
-  assert.equal(outcome.status, 'stopped');
-  assert.equal(calls.length, 2);
-  assert.equal(outcome.labelsSent, 6);
-  assert.equal(outcome.totalLabels, 8);
+  assert.deepEqual([outcome.status, calls.length, outcome.labelsSent, outcome.totalLabels], ['stopped', 2, 6, 8]);
 });
 
 test('a host error ends the job with its words and the labels sent before it', async () => {
   const { api, calls } = host({ fail: 2 });
   const outcome = await runPrintJob({ api, printerName: 'label', jobName: 'x', copies: 1, plan: planOf(8), drawPage: page, limits });
-  assert.equal(outcome.status, 'failed');
-  assert.equal((outcome.failure as Error).message, '打印页图像无效');
-  assert.equal(outcome.labelsSent, 3);
-  assert.equal(calls.length, 2);
+  assert.deepEqual([outcome.status, (outcome.failure as Error).message, outcome.labelsSent, calls.length], ['failed', '打印页图像无效', 3, 2]);
 });
 
 test('on sheets the count is of labels, not pages', async () => {
@@ -83,8 +74,7 @@ test('on sheets the count is of labels, not pages', async () => {
   const { api, calls } = host();
   const outcome = await runPrintJob({ api, printerName: 'a4', jobName: 'x', copies: 1, plan: planOf(6, sheet), drawPage: page, limits });
   assert.deepEqual(calls.map((c) => [c.pages.length, c.pageWidthMm, c.pageHeightMm]), [[3, 210, 297]]);
-  assert.equal(outcome.labelsSent, 6);
-  assert.equal(outcome.pagesSent, 3);
+  assert.deepEqual([outcome.labelsSent, outcome.pagesSent], [6, 3]);
   assert.deepEqual(outcomeMessage(outcome, 1, 'A4 printer').params, { labels: 6, printer: 'A4 printer', pages: 3, copies: 1 });
   const stopped = outcomeMessage({ ...outcome, status: 'stopped', labelsSent: 4, pagesSent: 2 }, 1, 'A4 printer');
   assert.deepEqual(stopped.params, { labels: 4, rest: 2 });

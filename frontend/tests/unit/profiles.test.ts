@@ -18,11 +18,8 @@ const zpl: DriverSettings = {
 };
 
 test('black and white is proposed up to the widest thermal head, at the driver\'s resolution', () => {
-  assert.equal(proposedProfile(118).kind, 'mono');
-  assert.equal(proposedProfile(118.1).kind, 'colour');
-  assert.equal(proposedProfile(210).kind, 'colour');
-  assert.equal(proposedProfile(50, zpl).dpi, 300);
-  assert.equal(proposedProfile(50, null).dpi, 203);
+  assert.deepEqual([118, 118.1, 210].map((w) => proposedProfile(w).kind), ['mono', 'colour', 'colour']);
+  assert.deepEqual([proposedProfile(50, zpl).dpi, proposedProfile(50, null).dpi], [300, 203]);
 });
 
 test('a job asks only for settings moved from the driver default, and for a resolution the driver lists', () => {
@@ -36,11 +33,8 @@ test('a job asks only for settings moved from the driver default, and for a reso
 
 test('a remembered profile is fitted to what the driver offers today', () => {
   const stale = { ...proposedProfile(50), dpi: 600, options: { Darkness: '99', zePrintRate: '4', Removed: '1' } };
-  const fitted = fitToDriver(stale, zpl);
-  assert.equal(fitted.dpi, 300);
-  assert.deepEqual(fitted.options, { zePrintRate: '4' });
-  assert.equal(fitToDriver({ ...stale, dpi: 300 }, null).dpi, 300);
-  assert.equal(fitToDriver({ ...stale, dpi: 250 }, null).dpi, 203);
+  assert.deepEqual(fitToDriver(stale, zpl), { ...stale, dpi: 300, options: { zePrintRate: '4' } });
+  assert.deepEqual([300, 250].map((dpi) => fitToDriver({ ...stale, dpi }, null).dpi), [300, 203]);
 });
 
 test('offsets step by 0.1 mm within ±20 mm', () => {
@@ -57,8 +51,7 @@ test('profiles survive the page storage per printer, and damaged storage starts 
   const office = { ...proposedProfile(210), dpi: 600 };
   saveProfiles(storage, rememberProfile(rememberProfile(loadProfiles(storage), 'zpl', zplProfile), 'office', office));
   const loaded = loadProfiles(storage);
-  assert.equal(loaded.lastPrinter, 'office');
-  assert.deepEqual(loaded.printers, { zpl: zplProfile, office });
+  assert.deepEqual(loaded, { lastPrinter: 'office', printers: { zpl: zplProfile, office } });
   items.set(PROFILES_KEY, '{"printers":{"a":{"dpi":"300"},"b":{"dpi":300,"kind":"weird","offsetXMm":"1.26"}}}');
   assert.deepEqual(loadProfiles(storage).printers, { b: { ...proposedProfile(50), dpi: 300, offsetXMm: 1.3 } });
   items.set(PROFILES_KEY, '{not json');
@@ -71,8 +64,7 @@ test('a project printed before profiles opens with its printer and resolution', 
   const old = readOutputSettings({ printerName: 'zpl', dpi: 300 });
   assert.deepEqual(old, { ...proposedProfile(50), dpi: 300, printerName: 'zpl' });
   assert.equal(readOutputSettings({ printerName: 'zpl' }), undefined);
-  assert.equal(printerDpi({ ...createDocument(), output: old }), 300);
-  assert.equal(printerDpi(createDocument()), 203);
+  assert.deepEqual([printerDpi({ ...createDocument(), output: old }), printerDpi(createDocument())], [300, 203]);
 });
 
 test('the driver\'s list is read as sent, and malformed entries are left out', () => {
