@@ -312,12 +312,13 @@ export function labelProject(name, objects, extra = {}) {
  * below `root`, no display of any kind, the private print server's socket when given.
  * Resolves with the exit status and what it wrote.
  */
-export function runQuillmark(args, { root, cupsServer = path.join(root, 'no-cups.sock'), env = {}, timeoutMs = 120_000 } = {}) {
+export function runQuillmark(args, { root, cupsServer = path.join(root, 'no-cups.sock'), env = {}, timeoutMs = 120_000, onSpawn } = {}) {
   const environment = { ...isolatedEnvironment(root, 0, { CUPS_SERVER: cupsServer, ...env }) };
   for (const name of ['DISPLAY', 'WAYLAND_DISPLAY', 'QT_QPA_PLATFORM', 'QT_QUICK_BACKEND', 'QTWEBENGINE_REMOTE_DEBUGGING']) delete environment[name];
   for (const [name, value] of Object.entries(env)) if (value === undefined) delete environment[name];
   return new Promise((resolve, reject) => {
     const child = spawn(executable, args, { cwd: root, env: environment, stdio: ['ignore', 'pipe', 'pipe'] });
+    onSpawn?.(child);
     const out = [];
     const err = [];
     child.stdout.on('data', (chunk) => out.push(chunk));

@@ -100,8 +100,24 @@ const IDLE_WORKERS_MS = 60000;
 let idle: { workers: Worker[]; timer: number } | null = null;
 let lastJobId = 0;
 
+/** Workers being started ahead of their job (startWorkers); a job waits for them. */
+let starting: Promise<void> | null = null;
+
+/**
+ * Starts the workers a job of this many pages will draw with, before the job is planned: each
+ * loads and compiles the renderer on its own thread while the page's thread is still reading the
+ * project and its data. They wait idle for the job as after one.
+ */
+export function startWorkers(pages: number): void {
+  const count = workerCount(pages);
+  if (count === 0 || idle || starting) return;
+  starting = hireWorkers(count).then(releaseWorkers, (e) => console.warn(`Workers cannot draw pages here (${String(e)}).`));
+  void starting.finally(() => (starting = null));
+}
+
 /** `count` workers for a job: the idle ones when they fit, else new ones. */
 async function hireWorkers(count: number): Promise<Worker[]> {
+  if (starting) await starting;
   if (idle) {
     const { workers, timer } = idle;
     idle = null;

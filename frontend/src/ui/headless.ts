@@ -16,6 +16,7 @@ import { jobSettings, loadProfiles, profileFor } from '../model/profiles';
 import { base64ToBytes, base64ToUtf8, bytesToBase64, nameFromFileName, parseProject, ProjectError } from '../model/project';
 import { DEFAULT_DPI, OutputOptions, OutputSource, outcomeMessage, planOutput, printOutput, renderPdf } from '../print/output';
 import { COLOUR_LOOK } from '../print/pages';
+import { startWorkers } from '../print/pageImages';
 import { JobBlocked, RecordProblem } from '../print/preflight';
 import { barcodeEncoderLoaded } from '../render/barcode';
 import { ImageStore } from '../render/images';
@@ -77,6 +78,10 @@ async function runJob(api: DesktopApi, host: HeadlessHost, job: HeadlessJob, wor
 
   const context: Context = { words, refuse, problem };
   const { doc, fileName } = await readProject(api, job.project, context);
+  // The encoder and the workers that draw a merged job load while its data is read: on a machine
+  // with idle cores the job then starts drawing as soon as it has been checked.
+  void barcodeEncoderLoaded().catch(() => undefined);
+  if (job.data || doc.merge?.source) startWorkers(job.firstRecord > 0 ? job.lastRecord - job.firstRecord + 1 : Infinity);
   const table = await readData(api, job, doc, context);
   const count = table?.records.length ?? 0;
   const range = { first: job.firstRecord, last: job.lastRecord, file: job.data || doc.merge?.source?.path || job.project, count };
