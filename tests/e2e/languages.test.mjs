@@ -84,8 +84,8 @@ describe('printers without a driver', () => {
     });
   }
 
-  it('names the project\'s printer when it is gone and chooses none until the user does', async () => {
-    assert.equal(await host.page.evaluate(() => window.quillmark.editor.state.doc.output?.printerName), 'zebra');
+  it('names the printer last used when it is gone and chooses none until the user does', async () => {
+    assert.equal(await host.page.evaluate(() => JSON.parse(localStorage.getItem('quillmark.printers')).lastPrinter), 'zebra');
     execFileSync('lpadmin', ['-x', 'zebra'], { env: { ...process.env, CUPS_SERVER: server.socket } });
     await click(host.page, 'button[data-action="print"]');
     await shown('print-printer-missing', '“zebra”');

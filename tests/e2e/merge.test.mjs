@@ -128,7 +128,7 @@ describe('data merge in the program', () => {
         return [problems.flatMap((r) => r.faults.map((f) => f.kind)), await window.quillmark.pdfBase64(job).then(() => 'made', (e) => e.name)];
       }, file);
     }
-    assert.deepEqual(outcomes, { cut: [['picture'], 'JobBlocked'], garbage: [['picture'], 'JobBlocked'], whole: [[], 'made'] });
+    assert.deepEqual(outcomes, { cut: [['brokenPicture'], 'JobBlocked'], garbage: [['brokenPicture'], 'JobBlocked'], whole: [[], 'made'] });
   });
 
   it('keeps a project usable when its data source file is gone', async () => {

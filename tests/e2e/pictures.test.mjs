@@ -33,6 +33,8 @@ describe('a picture per record in the program', () => {
       { id: 'p', type: 'image', xMm: 0, yMm: 0, widthMm: 30, heightMm: 30, src: '', keepAspect: true, srcColumn: '图片' },
       { id: 't', type: 'text', xMm: 32, yMm: 2, widthMm: 16, heightMm: 8, text: '{{品名}}', fontFamily: 'Noto Sans CJK SC', fontSizePt: 12 },
     ], { merge: { source: { path: sheet, name: 'items.csv', sheet: '', headerRow: true } } })));
+    // As though the user had imported it on this machine before.
+    await host.page.evaluate((p) => window.quillmark.editor.rememberSource(p), sheet);
     assert.equal(await host.page.evaluate((p) => window.quillmark.editor.openProject(p), projectPath), true);
     await host.page.waitForFunction(() => window.quillmark.merge.table?.records.length === 4, null, { timeout: 30_000 });
 

@@ -89,7 +89,7 @@ export interface ImageObject extends ObjectBase {
   src: string;
   keepAspect: boolean;
   /** A data source column whose cells name each record's picture file; empty: `src` for every label. */
-  srcColumn: string;
+  srcColumn?: string;
 }
 
 export interface ShapeStyle {
@@ -191,7 +191,7 @@ export function createObject(type: ObjectType, xMm = 2, yMm = 2): LabelObject {
     case 'barcode':
       return { ...at, type, widthMm: 40, heightMm: 15, symbology: 'code128', data: '123456789012', showText: true, color: '#000000', textFont: 'OCR-B' };
     case 'image':
-      return { ...at, type, widthMm: 20, heightMm: 20, src: '', keepAspect: true, srcColumn: '' };
+      return { ...at, type, widthMm: 20, heightMm: 20, src: '', keepAspect: true };
     case 'rect':
       return { ...at, type, widthMm: 20, heightMm: 12, strokeMm: 0.3, strokeColor: '#000000', fillColor: '', cornerRadiusMm: 0 };
     case 'ellipse':

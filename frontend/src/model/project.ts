@@ -45,12 +45,19 @@ export interface ReadResult {
   skippedObjects: number;
 }
 
+/** A picture that takes no column is written as before pictures could come from data. */
+function withoutEmptyPictureColumn(o: LabelObject): LabelObject {
+  if (o.type !== 'image' || o.srcColumn) return o;
+  const { srcColumn: _unused, ...rest } = o;
+  return rest as LabelObject;
+}
+
 export function serializeProject(doc: LabelDocument): string {
   const file: ProjectFile = {
     format: PROJECT_FORMAT,
     version: PROJECT_VERSION,
     label: { name: doc.name, widthMm: doc.widthMm, heightMm: doc.heightMm },
-    objects: doc.objects,
+    objects: doc.objects.map(withoutEmptyPictureColumn),
   };
   if (doc.merge) file.merge = doc.merge;
   if (doc.stock) file.stock = doc.stock;
@@ -156,6 +163,7 @@ function readObject(raw: unknown): LabelObject | null {
   if (result.type === 'text' && raw.vertical === true) result.vertical = true;
   if (result.type === 'barcode') readBarcodeSize(raw, result);
   if (result.type === 'image' && !isImageDataUrl(result.src as string)) result.src = '';
+  if (result.type === 'image' && typeof raw.srcColumn === 'string' && raw.srcColumn) result.srcColumn = raw.srcColumn;
   return result as unknown as LabelObject;
 }
 
@@ -190,12 +198,12 @@ export function suggestedFileName(doc: LabelDocument, fallback: string): string 
   return base.toLowerCase().endsWith(PROJECT_EXTENSION) ? base : base + PROJECT_EXTENSION;
 }
 
-/** The project's name as taken from a file name: "shelf.cwrt" names the project "shelf". */
 /** The last part of a path, whichever separator it uses. */
 export function baseName(path: string): string {
   return path.split(/[\\/]/).pop() || path;
 }
 
+/** The project's name as taken from a file name: "shelf.cwrt" names the project "shelf". */
 export function nameFromFileName(fileName: string): string {
   return fileName.replace(/\.(cwrt|json)$/i, '');
 }

@@ -104,7 +104,7 @@ export async function checkLabels(
         problem = !cell ? 'empty' : pictures ? await pictures.problem(cell) : 'unavailable';
         pictureVerdicts.set(cell, problem);
       }
-      if (problem) faults.push({ kind: 'picture', column: image.srcColumn, name: pictureFileName(cell), problem });
+      if (problem) faults.push({ kind: 'picture', column: image.srcColumn ?? '', name: pictureFileName(cell), problem });
     }
     if (faults.length > 0) addFaults(byRecord, label.record, faults);
     if (Date.now() - sliceStart > 30) {

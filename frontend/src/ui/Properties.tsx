@@ -252,7 +252,7 @@ function ImagePanel({ editor, object, columns }: { editor: Editor; object: Image
   return (
     <>
       {(columns.length > 0 || object.srcColumn) && (
-        <SelectField label={t.pictureSource} value={object.srcColumn} disabled={object.locked} testId="prop-picture-source" options={sources}
+        <SelectField label={t.pictureSource} value={object.srcColumn ?? ''} disabled={object.locked} testId="prop-picture-source" options={sources}
           onChange={(srcColumn) => editor.update(object.id, { srcColumn } as Partial<LabelObject>)} />
       )}
       <CheckField label={t.keepAspect} checked={object.keepAspect} disabled={object.locked} onChange={(keepAspect) => editor.update(object.id, { keepAspect } as Partial<LabelObject>)} />

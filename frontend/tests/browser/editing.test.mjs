@@ -182,7 +182,7 @@ designerTest('an older project keeps its box-sized barcode until an X-dimension 
   const file = path.join(scratchDir(), 'old.cwrt');
   const old = { id: 'b1', type: 'barcode', xMm: 5, yMm: 5, widthMm: 36, heightMm: 20, rotation: 90, locked: false, symbology: 'ean13', data: '590123412345', showText: true, color: '#000000' };
   await writeFile(file, JSON.stringify({ format: 'quillmark-label', version: 1, label: { name: 'old', widthMm: 50, heightMm: 40 }, objects: [old] }));
-  await pickFile(page, () => page.keyboard.press('Control+o'), file);
+  await pickFile(page, () => toolbar(page, 'openProject'), file);
   await page.waitForFunction(() => window.quillmark.editor.state.doc.objects.length === 1);
   await select(page, ['b1']);
   await page.fill('[data-testid="prop-data"]', '400638133393');
