@@ -8,7 +8,7 @@ import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 import XLSX from 'xlsx';
 import { startHost } from '../tests/e2e/harness.mjs';
-import { peakResidentMiB, rendererPids, summary } from './host.mjs';
+import { openOwnProject, peakResidentMiB, rendererPids, summary } from './host.mjs';
 import { figure } from './results.mjs';
 
 const records = Number(process.env.BENCH_SHEET_RECORDS ?? 100000);
@@ -69,7 +69,7 @@ export async function benchmarkData() {
       try {
         await host.page.evaluate(() => window.quillmark.merge.setPanelOpen(true));
         const started = Date.now();
-        await host.page.evaluate((p) => window.quillmark.editor.openProject(p), project);
+        await openOwnProject(host.page, project);
         await host.page.waitForFunction((n) => window.quillmark.merge.table?.records.length === n && document.querySelector('[data-testid="data-summary"]'), records, { timeout: 120_000, polling: 20 }).catch(async (e) => {
           console.error(await host.page.evaluate(() => [window.quillmark.merge.panelOpen, window.quillmark.merge.table?.records.length, document.querySelector('[data-testid="data-panel"]')?.innerText.slice(0, 300), document.querySelector('[data-testid="dialog"]')?.innerText]));
           throw e;

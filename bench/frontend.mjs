@@ -16,7 +16,7 @@ import path from 'node:path';
 import readline from 'node:readline';
 import { fileURLToPath } from 'node:url';
 import { startHost } from '../tests/e2e/harness.mjs';
-import { peakResidentMiB, residentMiB, summary } from './host.mjs';
+import { openOwnProject, peakResidentMiB, residentMiB, summary } from './host.mjs';
 import { figure } from './results.mjs';
 import { benchmarkData } from './data.mjs';
 
@@ -121,7 +121,7 @@ function timeBatchCalls(page) {
 
 async function mergeFigures(host) {
   const projectPath = mergeProject(host.root);
-  await host.page.evaluate((p) => window.quillmark.editor.openProject(p), projectPath);
+  await openOwnProject(host.page, projectPath);
   await host.page.waitForFunction((n) => window.quillmark.merge.table?.records.length === n, labels, { timeout: 60_000 });
   await timeBatchCalls(host.page);
   // Before any rendering, so the first check meets every barcode value for the first time.
@@ -179,7 +179,7 @@ async function mergeFigures(host) {
  * path (the `bench` queue), with the host's peak resident memory during each job.
  */
 async function languageFigures(host) {
-  await host.page.evaluate((p) => window.quillmark.editor.openProject(p), languageProject(host.root));
+  await openOwnProject(host.page, languageProject(host.root));
   await host.page.waitForFunction((n) => window.quillmark.editor.state.doc.widthMm === 60 && window.quillmark.merge.table?.records.length === n, labels, { timeout: 60_000 });
   const options = { dpi: 203, from: 1, to: labels, perRecord: 1, sheet: null, look: OUTPUTS[0].look };
   const paths = [
@@ -226,7 +226,7 @@ const percentile = (values, q) => [...values].sort((a, b) => a - b)[Math.min(val
 /** Drags the middle object of the busy label across the canvas, one mouse move every 16 ms. */
 async function dragFigures(host) {
   const projectPath = busyProject(host.root);
-  await host.page.evaluate((p) => window.quillmark.editor.openProject(p), projectPath);
+  await openOwnProject(host.page, projectPath);
   await host.page.waitForFunction(() => window.quillmark.editor.state.doc.objects.length === 50);
   await host.page.evaluate(() => window.quillmark.stage().zoomFit());
   const work = [];

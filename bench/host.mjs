@@ -167,3 +167,12 @@ export async function benchmarkHost() {
     await host.stop();
   }
 }
+
+/** Opens a project whose data file counts as picked on this machine before, as a user's own does. */
+export async function openOwnProject(page, projectPath) {
+  const source = JSON.parse(fs.readFileSync(projectPath, 'utf8')).merge?.source?.path;
+  await page.evaluate(([p, s]) => {
+    if (s) window.quillmark.editor.rememberSource(s);
+    return window.quillmark.editor.openProject(p);
+  }, [projectPath, source]);
+}
