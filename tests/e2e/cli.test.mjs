@@ -87,7 +87,11 @@ describe('printing from the command line', () => {
 
   it('fails with status 1 and the name concerned, queueing nothing, for what cannot print', async () => {
     const before = queued().length;
+    const pictures = project(file('stock.csv'));
+    pictures.objects.push({ id: 'p', type: 'image', xMm: 0, yMm: 0, widthMm: 10, heightMm: 10, src: '', keepAspect: true, srcColumn: 'name' });
+    fs.writeFileSync(file('photos.cwrt'), JSON.stringify(pictures));
     const cases = [
+      [[file('photos.cwrt'), '--printer', 'label'], /".*photos\.cwrt" takes pictures from files named in its data/],
       [[file('shelf.cwrt'), '--printer', 'nowhere'], /There is no printer "nowhere"\. Printers here: label/],
       [[file('missing.cwrt'), '--printer', 'label'], /Cannot open ".*missing\.cwrt"/],
       [[file('notes.cwrt'), '--printer', 'label'], /Cannot open ".*notes\.cwrt"/],

@@ -87,6 +87,10 @@ async function runJob(api: DesktopApi, host: HeadlessHost, job: HeadlessJob, wor
   const range = { first: job.firstRecord, last: job.lastRecord, file: job.data || doc.merge?.source?.path || job.project, count };
   if (job.firstRecord > 0 && !table) throw refuse(msg('cliRecordsWithoutData', { ...range, file: job.project }));
   if (job.firstRecord > 0 && job.lastRecord > count) throw refuse(msg('cliRecordsOutside', range));
+  // Pictures named in the data are read through the designer's session, which this run has not:
+  // refused rather than printed blank.
+  const perRecord = doc.objects.find((o) => o.type === 'image' && o.srcColumn && table?.columns.includes(o.srcColumn));
+  if (perRecord) throw refuse(msg('cliRecordPictures', { file: job.project }));
   const settings = doc.merge ?? DEFAULT_MERGE;
   const source: OutputSource = { doc, table, settings, images: new ImageStore() };
   let options: OutputOptions = {
