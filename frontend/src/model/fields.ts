@@ -34,7 +34,7 @@ export interface FieldContext {
 }
 
 /** A column field with an offset or a format: the column it reads and what it makes of the cell. */
-export interface FieldSpec {
+export interface CellFormat {
   column: string;
   offset: DateOffset | null;
   format: string;
@@ -44,8 +44,8 @@ export interface FieldSpec {
 
 export type FieldToken =
   | { kind: 'text'; text: string }
-  /** `name` is everything between the braces: a column of that very name wins over `spec`. */
-  | { kind: 'column'; name: string; raw: string; spec: FieldSpec | null }
+  /** `name` is everything between the braces: a column of that very name wins over `cellFormat`. */
+  | { kind: 'column'; name: string; raw: string; cellFormat: CellFormat | null }
   | { kind: 'counter'; raw: string }
   | { kind: 'date' | 'time' | 'datetime'; format: string; offset: DateOffset | null; raw: string };
 
@@ -97,17 +97,17 @@ function readField(inner: string, raw: string): FieldToken {
     if (name === 'counter' && !offset && !format) return { kind: 'counter', raw };
     if (name === 'date' || name === 'time' || name === 'datetime') return { kind: name, format: format || DEFAULT_FORMATS[name], offset, raw };
   }
-  if (!offset && !format) return { kind: 'column', name: body, raw, spec: null };
+  if (!offset && !format) return { kind: 'column', name: body, raw, cellFormat: null };
   const number = offset ? null : parseNumberFormat(format);
-  return { kind: 'column', name: body, raw, spec: { column: head, offset, format: format || DEFAULT_FORMATS.date, number } };
+  return { kind: 'column', name: body, raw, cellFormat: { column: head, offset, format: format || DEFAULT_FORMATS.date, number } };
 }
 
 /** The column a field reads, or null when it names none of these columns. */
-function columnOf(token: { name: string; spec: FieldSpec | null }, columns: readonly string[]): { index: number; spec: FieldSpec | null } | null {
+function columnOf(token: { name: string; cellFormat: CellFormat | null }, columns: readonly string[]): { index: number; cellFormat: CellFormat | null } | null {
   const index = columns.indexOf(token.name);
-  if (index >= 0 || !token.spec) return index >= 0 ? { index, spec: null } : null;
-  const specIndex = columns.indexOf(token.spec.column);
-  return specIndex >= 0 ? { index: specIndex, spec: token.spec } : null;
+  if (index >= 0 || !token.cellFormat) return index >= 0 ? { index, cellFormat: null } : null;
+  const formatIndex = columns.indexOf(token.cellFormat.column);
+  return formatIndex >= 0 ? { index: formatIndex, cellFormat: token.cellFormat } : null;
 }
 
 /** True when the text holds anything that changes from label to label. */
@@ -118,7 +118,7 @@ export function hasFields(text: string): boolean {
 /** Column names a text refers to that the data source does not have. */
 export function unknownColumns(text: string, columns: readonly string[]): string[] {
   const known = new Set(columns);
-  return tokenize(text).flatMap((t) => (t.kind === 'column' && !known.has(t.name) && !(t.spec && known.has(t.spec.column)) ? [t.name] : []));
+  return tokenize(text).flatMap((t) => (t.kind === 'column' && !known.has(t.name) && !(t.cellFormat && known.has(t.cellFormat.column)) ? [t.name] : []));
 }
 
 /**
@@ -135,7 +135,7 @@ export function substitute(text: string, ctx: FieldContext, faults?: { push(faul
         const column = columnOf(t, ctx.columns);
         if (!column || !ctx.record) return t.raw;
         const cell = ctx.record[column.index] ?? '';
-        return column.spec ? formatCell(cell, column.spec, faults) : cell;
+        return column.cellFormat ? formatCell(cell, column.cellFormat, faults) : cell;
       }
       case 'counter':
         return ctx.counter;
@@ -145,16 +145,16 @@ export function substitute(text: string, ctx: FieldContext, faults?: { push(faul
   }).join('');
 }
 
-function formatCell(cell: string, spec: FieldSpec, faults: { push(fault: FieldFault): unknown } | undefined): string {
-  if (spec.number) {
-    const shown = formatNumber(cell, spec.number);
+function formatCell(cell: string, cellFormat: CellFormat, faults: { push(fault: FieldFault): unknown } | undefined): string {
+  if (cellFormat.number) {
+    const shown = formatNumber(cell, cellFormat.number);
     if (shown !== null) return shown;
-    faults?.push({ kind: 'number', column: spec.column, value: cell });
+    faults?.push({ kind: 'number', column: cellFormat.column, value: cell });
     return cell;
   }
   const date = parseDateCell(cell);
-  if (date) return formatDate(spec.offset ? addOffset(date, spec.offset) : date, spec.format);
-  faults?.push({ kind: 'date', column: spec.column, value: cell });
+  if (date) return formatDate(cellFormat.offset ? addOffset(date, cellFormat.offset) : date, cellFormat.format);
+  faults?.push({ kind: 'date', column: cellFormat.column, value: cell });
   return cell;
 }
 
