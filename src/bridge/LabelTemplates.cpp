@@ -128,7 +128,9 @@ bool readLabel(QXmlStreamReader &xml, LabelTemplate &entry)
     const double waste = lengths.get(QStringLiteral("waste"));
     entry.wasteXMm = lengths.get(QStringLiteral("x_waste"), waste);
     entry.wasteYMm = lengths.get(QStringLiteral("y_waste"), waste);
+    // A round label's size is twice its radius, which may pass the limit that each length keeps.
     bool bad = lengths.bad || !(entry.widthMm > 0) || !(entry.heightMm > 0)
+        || entry.widthMm > maxLengthMm || entry.heightMm > maxLengthMm
         || entry.cornerRadiusMm > std::min(entry.widthMm, entry.heightMm) / 2 || entry.holeDiameterMm >= entry.widthMm;
 
     while (xml.readNextStartElement()) {
