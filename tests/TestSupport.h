@@ -64,9 +64,12 @@ inline QString call(QObject &bridge, const char *method, const QStringList &argu
     QString reply = QStringLiteral("<not invoked>");
     if (arguments.isEmpty())
         QMetaObject::invokeMethod(&bridge, method, Qt::DirectConnection, Q_RETURN_ARG(QString, reply));
-    else
+    else if (arguments.size() == 1)
         QMetaObject::invokeMethod(&bridge, method, Qt::DirectConnection, Q_RETURN_ARG(QString, reply),
                                   Q_ARG(QString, arguments.first()));
+    else
+        QMetaObject::invokeMethod(&bridge, method, Qt::DirectConnection, Q_RETURN_ARG(QString, reply),
+                                  Q_ARG(QString, arguments.at(0)), Q_ARG(QString, arguments.at(1)));
     return reply;
 }
 

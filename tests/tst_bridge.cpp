@@ -56,7 +56,7 @@ void BridgeTest::webChannel_publishesTheMethodTableAndAnswersCalls()
         {"openProject", {}}, {"saveProject", {"payloadJson"}}, {"savePrintPdf", {"payloadJson"}},
         {"pickSpreadsheet", {}}, {"readSpreadsheet", {"path"}}, {"listLocalFonts", {}}, {"listPrinters", {}},
         {"submitPrintJob", {"payloadJson"}}, {"printerOptions", {"printerName"}},
-        {"takeLaunchFile", {}}, {"readImageFile", {"path"}}, {"listLabelTemplates", {}},
+        {"takeLaunchFile", {}}, {"readImageFile", {"path"}}, {"listLabelTemplates", {}}, {"openFileLink", {"kind", "path"}},
     };
     const QMetaObject &meta = DesktopBridge::staticMetaObject;
     QCOMPARE(meta.methodCount() - meta.methodOffset(), expected.size());

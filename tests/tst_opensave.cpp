@@ -1,4 +1,5 @@
 #include "DesktopBridge.h"
+#include "FileLinks.h"
 #include "TestSupport.h"
 
 #include <QFileDialog>
@@ -19,6 +20,8 @@ const QString sheetKey = "paths/sheetDir";
 const QString absent = "<absent>";
 const QString savedReply = "{\"name\":\"%1\",\"ok\":true,\"path\":\"%2\"}";
 const QString readReply = "{\"dataBase64\":\"YWJj\",\"name\":\"%1\",\"ok\":true,\"path\":\"%2\"}";
+
+const QString linkReply = "{\"name\":\"%1\",\"ok\":true,\"path\":\"%2\",\"size\":3,\"url\":\"%3\"}";
 
 const QString cancelledReply = errorReply("cancelled");
 const QString cannotReadReply = "{\"error\":\"无法读取文件\",\"ok\":false,\"path\":\"%2\"}";
@@ -180,6 +183,10 @@ void OpenSaveTest::dialog_startsWhereRemembered_andCancelChangesNothing_data()
     row("openProject() without a window", "openProject", none, {"frontend", "labels", absent}, "labels", QString(), false);
     row("pickSpreadsheet starts at home, not in the project's folder", "pickSpreadsheet", none, {"frontend", "labels", absent}, "~");
     row("pickSpreadsheet starts in the remembered sheet folder", "pickSpreadsheet", none, {"frontend", "labels", "sheets"}, "sheets");
+    QTest::newRow("openFileLink of a project shows openProject's dialog") << QByteArray("openFileLink") << QStringList{"project", ""}
+                                                                         << QStringList{"frontend", "labels", "sheets"} << true << QString("labels") << QString();
+    QTest::newRow("openFileLink of a spreadsheet shows pickSpreadsheet's dialog") << QByteArray("openFileLink") << QStringList{"spreadsheet", ""}
+                                                                                  << QStringList{"frontend", "labels", "sheets"} << true << QString("sheets") << QString();
     row("saveProject, never saved: the documents folder and default name", "saveProject", QJsonObject(), {"frontend", absent, "sheets"}, "~/Documents", untitled);
     row("saveProject, suggested name in the remembered folder", "saveProject", QJsonObject{{"suggestedName", "货架.cwrt"}},
         {"frontend", "labels", "sheets"}, "labels", "货架.cwrt");
@@ -208,6 +215,7 @@ void OpenSaveTest::dialog_startsWhereRemembered_andCancelChangesNothing()
         {"pickSpreadsheet", {"导入数据源", "Spreadsheet (*.xlsx *.xls *.csv)"}},
         {"saveProject", {"保存标签工程", "Cardwright Project (*.cwrt)"}},
         {"savePrintPdf", {"导出打印 PDF", "PDF File (*.pdf)"}}};
+    const QByteArray dialogOf = method != "openFileLink" ? method : QByteArray(arguments.first() == "project" ? "openProject" : "pickSpreadsheet");
     auto inTestFolder = [this](const QString &folder) { return folder.isEmpty() || folder == absent ? folder : path(folder); };
     for (const QString &key : {projectKey, sheetKey}) {
         const QString folder = frontendProjectSheetDirs.at(key == projectKey ? 1 : 2);
@@ -232,7 +240,7 @@ void OpenSaveTest::dialog_startsWhereRemembered_andCancelChangesNothing()
 
     QVERIFY2(user.allPlayed(), qPrintable(user.report()));
     QCOMPARE(reply, cancelledReply);
-    QCOMPARE(user.seen.value(0), (captionAndFilter.value(method) + QStringList{directory, expectedName,
+    QCOMPARE(user.seen.value(0), (captionAndFilter.value(dialogOf) + QStringList{directory, expectedName,
         method.startsWith("save") ? "save" : "open", withWindow ? "over the window" : "alone"}));
     QCOMPARE(setting(projectKey), projectBefore);
     QCOMPARE(setting(sheetKey), sheetBefore);
@@ -358,28 +366,36 @@ void OpenSaveTest::save_writesTheCompletedName_andReplacesOnlyWhenTold()
 }
 
 // Reading by path shows no dialog and never judges the extension. openProject remembers the
-// folder even when the read fails; readSpreadsheet touches neither remembered folder.
+// folder even when the read fails; readSpreadsheet touches neither remembered folder. A file
+// given by its address is the same file, which the page may then load once.
 void OpenSaveTest::readByPath_data()
 {
     QTest::addColumn<QByteArray>("method");
+    QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("expectedReply");
     QTest::addColumn<QString>("projectDirAfter");
-    QTest::newRow("project") << QByteArray("openProject") << "labels/a.cwrt" << readReply.arg("a.cwrt") << "labels";
-    QTest::newRow("extension outside the filter") << QByteArray("openProject") << "labels/notes.txt" << readReply.arg("notes.txt") << "labels";
-    QTest::newRow("empty project") << QByteArray("openProject") << "labels/empty.cwrt" << cannotReadReply << "labels";
-    QTest::newRow("spreadsheet") << QByteArray("readSpreadsheet") << "sheets/stock.csv" << readReply.arg("stock.csv") << "print";
-    QTest::newRow("empty spreadsheet path") << QByteArray("readSpreadsheet") << QString() << errorReply("missing spreadsheet path") << "print";
-    QTest::newRow("empty spreadsheet") << QByteArray("readSpreadsheet") << "sheets/empty.xlsx" << cannotReadReply << "print";
+    QTest::newRow("project") << QByteArray("openProject") << QString() << "labels/a.cwrt" << readReply.arg("a.cwrt") << "labels";
+    QTest::newRow("extension outside the filter") << QByteArray("openProject") << QString() << "labels/notes.txt" << readReply.arg("notes.txt") << "labels";
+    QTest::newRow("empty project") << QByteArray("openProject") << QString() << "labels/empty.cwrt" << cannotReadReply << "labels";
+    QTest::newRow("spreadsheet") << QByteArray("readSpreadsheet") << QString() << "sheets/stock.csv" << readReply.arg("stock.csv") << "print";
+    QTest::newRow("empty spreadsheet path") << QByteArray("readSpreadsheet") << QString() << QString() << errorReply("missing spreadsheet path") << "print";
+    QTest::newRow("empty spreadsheet") << QByteArray("readSpreadsheet") << QString() << "sheets/empty.xlsx" << cannotReadReply << "print";
+    QTest::newRow("project by address") << QByteArray("openFileLink") << "project" << "labels/货架 A.cwrt" << linkReply.arg("货架 A.cwrt") << "labels";
+    QTest::newRow("spreadsheet by address") << QByteArray("openFileLink") << "spreadsheet" << "sheets/stock.csv" << linkReply.arg("stock.csv") << "print";
+    QTest::newRow("empty file by address") << QByteArray("openFileLink") << "spreadsheet" << "sheets/empty.xlsx" << cannotReadReply << "print";
+    QTest::newRow("missing file by address") << QByteArray("openFileLink") << "project" << "labels/none.cwrt" << cannotReadReply << "labels";
+    QTest::newRow("unknown kind") << QByteArray("openFileLink") << "picture" << "labels/a.cwrt" << errorReply("未知的文件种类") << "print";
 }
 
 void OpenSaveTest::readByPath()
 {
     QFETCH(QByteArray, method);
+    QFETCH(QString, kind);
     QFETCH(QString, file);
     QFETCH(QString, expectedReply);
     QFETCH(QString, projectDirAfter);
-    for (const char *name : {"labels/a.cwrt", "labels/notes.txt", "sheets/stock.csv", "labels/empty.cwrt", "sheets/empty.xlsx"})
+    for (const char *name : {"labels/a.cwrt", "labels/notes.txt", "sheets/stock.csv", "labels/empty.cwrt", "sheets/empty.xlsx", "labels/货架 A.cwrt"})
         QVERIFY(writeFile(path(name), QByteArray(name).contains("empty") ? "" : "abc"));
     setSetting(projectKey, path("print"));
     DesktopBridge bridge(&window, nullptr);
@@ -387,10 +403,17 @@ void OpenSaveTest::readByPath()
 
     ModalPlayer user;
     const QString given = file.isEmpty() ? QString() : path(file);
-    const QString reply = call(bridge, method.constData(), {given});
+    const QString reply = call(bridge, method.constData(), kind.isEmpty() ? QStringList{given} : QStringList{kind, given});
 
     QVERIFY2(user.allPlayed(), qPrintable(user.report()));
-    QCOMPARE(reply, expectedReply.contains("%2") ? expectedReply.arg(given) : expectedReply);
+    const QUrl address = QUrl::fromLocalFile(given);
+    QCOMPARE(reply, expectedReply.contains("%3") ? expectedReply.arg(given, address.toString(QUrl::FullyEncoded))
+                    : expectedReply.contains("%2") ? expectedReply.arg(given) : expectedReply);
+    // Granted once, to the file named; the engine asks with the address as it encodes it.
+    const bool granted = reply.contains("\"url\"");
+    QCOMPARE(bridge.fileLinks()->take(QUrl::fromLocalFile(path("labels/notes.txt"))), false);
+    QCOMPARE(bridge.fileLinks()->take(QUrl(address.toString(QUrl::FullyEncoded))), granted);
+    QCOMPARE(bridge.fileLinks()->take(address), false);
     QCOMPARE(setting(projectKey), path(projectDirAfter));
     QCOMPARE(setting(sheetKey), absent);
 }

@@ -1,4 +1,5 @@
 #include "DesktopBridge.h"
+#include "FileLinks.h"
 #include "FileRoutines.h"
 #include "RepeatedKeys.h"
 
@@ -33,7 +34,13 @@ DesktopBridge::DesktopBridge(QWidget *window, QObject *parent)
     : QObject(parent)
     , window(window)
     , settings(QStringLiteral("Quillmark"), QStringLiteral("Quillmark"))
+    , links(new FileLinks(this))
 {
+}
+
+FileLinks *DesktopBridge::fileLinks() const
+{
+    return links;
 }
 
 DesktopBridge::~DesktopBridge() = default;

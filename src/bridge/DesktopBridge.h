@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+class FileLinks;
 class QPrinterInfo;
 class QWidget;
 
@@ -25,6 +26,8 @@ public:
     // A project the page should open (given on the command line, or handed over by a later
     // start); the page hears launchFileWaiting and takes it with takeLaunchFile.
     void addLaunchFile(const QString &path);
+    // The files the page has been given to read by their addresses (see openFileLink).
+    FileLinks *fileLinks() const;
 
     Q_INVOKABLE QString windowMinimize();
     Q_INVOKABLE QString windowMaximize();
@@ -42,11 +45,18 @@ public:
     Q_INVOKABLE QString takeLaunchFile();
     Q_INVOKABLE QString readImageFile(const QString &path);
     Q_INVOKABLE QString listLabelTemplates();
+    // A project or spreadsheet (kind "project" or "spreadsheet") by its path, or chosen in the
+    // dialog of openProject or pickSpreadsheet when the path is empty, given as an address the
+    // page may read once: large files reach the page in milliseconds, not seconds.
+    Q_INVOKABLE QString openFileLink(const QString &kind, const QString &path);
 
 signals:
     void launchFileWaiting();
 
 private:
+    // The file chosen in the dialog, its folder remembered; empty when the user cancels.
+    QString chooseProject();
+    QString chooseSpreadsheet();
     QString rememberedFolder(const QString &key) const;
     void rememberFolderOf(const QString &key, const QString &filePath);
 
@@ -58,6 +68,7 @@ private:
     QString frontendDir;
     QSettings settings;
     QStringList launchFiles;
+    FileLinks *links;
 
     Q_DISABLE_COPY(DesktopBridge)
 };

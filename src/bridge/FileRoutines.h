@@ -6,6 +6,8 @@
 #include <QJsonObject>
 #include <QString>
 
+class FileLinks;
+
 // Turns a command's payload text into an object; anything but a JSON object gives {}, and so
 // does an object that names a key twice (see RepeatedKeys.h).
 QJsonObject parsePayloadObject(const QString &text);
@@ -28,6 +30,9 @@ constexpr qint64 maxTransferBytes = (channelMessageCeilingChars - replyReserveCh
 QString readFileBase64(const QString &path);
 // The reply for a file that was read: "path", "name" and "dataBase64", or "无法读取文件".
 QString fileReply(const QString &path);
+// The reply for a file the page reads by its address: "path", "name", "size" and "url" (granted
+// once in links), for the same files as fileReply; else "无法读取文件".
+QString fileLinkReply(const QString &path, FileLinks &links);
 // Decodes the text leniently and writes the bytes; returns the error message, empty on success.
 QString writeBase64File(const QString &path, const QString &base64Text);
 // The path with the suffix appended unless it already ends with it, in any letter case.

@@ -1,5 +1,6 @@
 #include "BridgeMessages.h"
 #include "DesktopBridge.h"
+#include "FileLinks.h"
 #include "FileRoutines.h"
 
 #include <QFile>
@@ -92,6 +93,22 @@ QString fileReply(const QString &path)
     object.insert(QStringLiteral("path"), path);
     object.insert(QStringLiteral("name"), QFileInfo(path).fileName());
     object.insert(QStringLiteral("dataBase64"), text);
+    return makeOkReply(object);
+}
+
+QString fileLinkReply(const QString &path, FileLinks &links)
+{
+    const QFileInfo info(path);
+    // The files a file reply reads: regular, readable, holding something, within the limit. A
+    // file of the kernel's reports size 0 however much it holds, so it is refused here too.
+    if (path.contains(QChar(QChar::Null)) || !info.isFile() || !info.isReadable() || info.size() <= 0
+        || info.size() > maxTransferBytes)
+        return makeErrorReply(BridgeMessages::cannotReadFile(), {{QStringLiteral("path"), path}});
+    QJsonObject object;
+    object.insert(QStringLiteral("path"), path);
+    object.insert(QStringLiteral("name"), info.fileName());
+    object.insert(QStringLiteral("size"), double(info.size()));
+    object.insert(QStringLiteral("url"), links.grant(info.absoluteFilePath()).toString(QUrl::FullyEncoded));
     return makeOkReply(object);
 }
 

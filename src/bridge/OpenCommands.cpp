@@ -8,6 +8,7 @@
 namespace {
 
 QString missingSpreadsheetPath() { return QStringLiteral("missing spreadsheet path"); }
+QString unknownFileKind() { return QStringLiteral("未知的文件种类"); }
 
 // Empty when the user cancels. No options: the desktop's own dialog where there is one.
 QString askFileToOpen(QWidget *window, const QString &caption, const QString &folder, const QString &filter)
@@ -19,27 +20,53 @@ QString askFileToOpen(QWidget *window, const QString &caption, const QString &fo
 
 // The folder is remembered before the read, so a file that turns out unreadable still
 // leaves the next dialog where the user was looking.
+QString DesktopBridge::chooseProject()
+{
+    const QString target = askFileToOpen(window, QStringLiteral("打开标签工程"), rememberedFolder(RememberedFolders::projectKey()),
+                                         QStringLiteral("Cardwright Project (*.cwrt *.json)"));
+    if (!target.isEmpty())
+        rememberFolderOf(RememberedFolders::projectKey(), target);
+    return target;
+}
+
+QString DesktopBridge::chooseSpreadsheet()
+{
+    const QString target = askFileToOpen(window, QStringLiteral("导入数据源"), rememberedFolder(RememberedFolders::sheetKey()),
+                                         QStringLiteral("Spreadsheet (*.xlsx *.xls *.csv)"));
+    if (!target.isEmpty())
+        rememberFolderOf(RememberedFolders::sheetKey(), target);
+    return target;
+}
+
 QString DesktopBridge::openProject(const QString &path)
 {
-    QString target = path;
-    if (target.isEmpty()) {
-        target = askFileToOpen(window, QStringLiteral("打开标签工程"), rememberedFolder(RememberedFolders::projectKey()),
-                               QStringLiteral("Cardwright Project (*.cwrt *.json)"));
-        if (target.isEmpty())
-            return makeErrorReply(BridgeMessages::cancelled());
+    if (!path.isEmpty()) {
+        rememberFolderOf(RememberedFolders::projectKey(), path);
+        return fileReply(path);
     }
-    rememberFolderOf(RememberedFolders::projectKey(), target);
-    return fileReply(target);
+    const QString target = chooseProject();
+    return target.isEmpty() ? makeErrorReply(BridgeMessages::cancelled()) : fileReply(target);
 }
 
 QString DesktopBridge::pickSpreadsheet()
 {
-    const QString target = askFileToOpen(window, QStringLiteral("导入数据源"), rememberedFolder(RememberedFolders::sheetKey()),
-                                         QStringLiteral("Spreadsheet (*.xlsx *.xls *.csv)"));
+    const QString target = chooseSpreadsheet();
+    return target.isEmpty() ? makeErrorReply(BridgeMessages::cancelled()) : fileReply(target);
+}
+
+// A project named by its path moves the project dialog's folder as openProject does; a data
+// source's path, known to the page already, moves neither.
+QString DesktopBridge::openFileLink(const QString &kind, const QString &path)
+{
+    const bool project = kind == QLatin1String("project");
+    if (!project && kind != QLatin1String("spreadsheet"))
+        return makeErrorReply(unknownFileKind());
+    QString target = path;
     if (target.isEmpty())
-        return makeErrorReply(BridgeMessages::cancelled());
-    rememberFolderOf(RememberedFolders::sheetKey(), target);
-    return fileReply(target);
+        target = project ? chooseProject() : chooseSpreadsheet();
+    else if (project)
+        rememberFolderOf(RememberedFolders::projectKey(), target);
+    return target.isEmpty() ? makeErrorReply(BridgeMessages::cancelled()) : fileLinkReply(target, *links);
 }
 
 // The page already knows this path (a data source saved with the project), so neither

@@ -1,8 +1,10 @@
 #include "FrontendPage.h"
+#include "FileLinks.h"
 #include "NavigationGuard.h"
 
 #include <QDesktopServices>
 #include <QDir>
+#include <QPointer>
 #include <QTimer>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
@@ -15,20 +17,26 @@ namespace {
 class RequestGuard final : public QWebEngineUrlRequestInterceptor
 {
 public:
-    RequestGuard(const QString &frontendDir, QObject *parent)
+    RequestGuard(const QString &frontendDir, FileLinks *links, QObject *parent)
         : QWebEngineUrlRequestInterceptor(parent)
         , frontendDir(frontendDir)
+        , links(links)
     {
     }
 
     void interceptRequest(QWebEngineUrlRequestInfo &info) override
     {
-        if (!mayLoad(info.requestUrl(), frontendDir))
-            info.block(true);
+        if (mayLoad(info.requestUrl(), frontendDir))
+            return;
+        // A file the bridge has just named to the page, read once by XMLHttpRequest.
+        if (info.resourceType() == QWebEngineUrlRequestInfo::ResourceTypeXhr && links && links->take(info.requestUrl()))
+            return;
+        info.block(true);
     }
 
 private:
     const QString frontendDir;
+    const QPointer<FileLinks> links;
 };
 
 // The window the engine opens for a link the user clicked: it never shows anything, and hands
@@ -82,10 +90,10 @@ FrontendPage::~FrontendPage()
     profile()->setUrlRequestInterceptor(nullptr);
 }
 
-void FrontendPage::setFrontendDir(const QString &dir)
+void FrontendPage::setFrontendDir(const QString &dir, FileLinks *links)
 {
     frontendDir = dir;
-    profile()->setUrlRequestInterceptor(new RequestGuard(dir, this));
+    profile()->setUrlRequestInterceptor(new RequestGuard(dir, links, this));
 }
 
 bool FrontendPage::acceptNavigationRequest(const QUrl &url, NavigationType, bool isMainFrame)

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QWebEnginePage>
 
+class FileLinks;
+
 class FrontendPage final : public QWebEnginePage
 {
     Q_OBJECT
@@ -14,8 +16,9 @@ public:
     explicit FrontendPage(QObject *parent);
     ~FrontendPage() override;
 
-    // Also what the page may load from now on; call once, before loading.
-    void setFrontendDir(const QString &dir);
+    // Also what the page may load from now on, besides the files links grants it; call once,
+    // before loading.
+    void setFrontendDir(const QString &dir, FileLinks *links = nullptr);
 
 protected:
     bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) override;

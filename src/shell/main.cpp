@@ -46,7 +46,7 @@ QString showFrontend(QWebEngineView *view, DesktopBridge *bridge, QObject *extra
 
     const QString frontendDir = findFrontendDir(QCoreApplication::applicationDirPath());
     bridge->setFrontendDir(frontendDir);
-    page->setFrontendDir(frontendDir);
+    page->setFrontendDir(frontendDir, bridge->fileLinks());
     if (!frontendDir.isEmpty())
         view->load(QUrl::fromLocalFile(QDir(frontendDir).absoluteFilePath(QStringLiteral("index.html"))));
     return frontendDir;

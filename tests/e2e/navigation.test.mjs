@@ -146,6 +146,19 @@ describe('the navigation guard', { timeout: 180_000 }, () => {
     }, [witness.origin, worker(witness.origin)]), 'tried');
     await sleep(2000); // long enough for the requests to arrive
     assert.deepEqual(witness.requests, []);
+
+    // A file the bridge names by its address is read once, and only that file.
+    const granted = path.join(host.root, '货架 1.csv');
+    fs.writeFileSync(granted, 'a,b\n1,2\n');
+    const link = await host.call('openFileLink', 'spreadsheet', granted);
+    const again = await host.page.evaluate(([url, other]) => Promise.all([url, url, other].map((address) => new Promise((resolve) => {
+      const request = new XMLHttpRequest();
+      request.open('GET', address);
+      request.onload = () => resolve(request.responseText || null);
+      request.onerror = () => resolve(null);
+      request.send();
+    }))), [link.url, `file://${host.root}/outside.html`]);
+    assert.deepEqual([link.size, ...again], [8, 'a,b\n1,2\n', null, null]);
   });
 
   it('loads nothing else, whatever the page tries', async () => {
