@@ -152,17 +152,58 @@ async function fileTransfers(host) {
   return results;
 }
 
+/** A project of a million rectangles (about 44 MB), made by a program or to harm. */
+function millionObjectProject(folder) {
+  const file = path.join(folder, 'million.cwrt');
+  const objects = Array.from({ length: 1_000_000 }, (_, i) => ({ id: `o${i}`, type: 'rect', xMm: i % 50, yMm: 1 }));
+  fs.writeFileSync(file, JSON.stringify({ format: 'quillmark-label', version: 1, label: { name: 'million', widthMm: 50, heightMm: 30 }, objects }));
+  return file;
+}
+
+// Opened as a person would, until the refusal shows; meanwhile every frame the page draws is
+// timed, so the longest one is how long the window stood still.
+async function hugeProject(host) {
+  const file = millionObjectProject(host.root);
+  const refused = [];
+  const longestFrame = [];
+  for (let i = 0; i < 3; i++) {
+    const { ms, longest } = await host.page.evaluate(async (p) => {
+      let last = performance.now();
+      let longest = 0;
+      let running = true;
+      const tick = () => {
+        const now = performance.now();
+        longest = Math.max(longest, now - last);
+        last = now;
+        if (running) requestAnimationFrame(tick);
+      };
+      requestAnimationFrame(tick);
+      const start = performance.now();
+      await window.quillmark.editor.openProject(p);
+      const ms = performance.now() - start;
+      running = false;
+      document.querySelector('[data-testid="dialog-ok"]')?.click();
+      return { ms, longest };
+    }, file);
+    refused.push(ms);
+    longestFrame.push(longest);
+  }
+  fs.rmSync(file);
+  return { refused: summary(refused), longestFrame: summary(longestFrame) };
+}
+
 export async function benchmarkHost() {
   const startup = await startUp();
   const host = await startHost();
   try {
     const calls = await bridgeCalls(host);
     const transfers = await fileTransfers(host);
+    const huge = await hugeProject(host);
     const memory = {
       hostPeakMiB: peakResidentMiB(host.child.pid),
       rendererPeakMiB: Math.max(...rendererPids(host.child.pid).map(peakResidentMiB)),
     };
-    return { startup, calls, transfers, memory };
+    return { startup, calls, transfers, huge, memory };
   } finally {
     await host.stop();
   }

@@ -13,7 +13,7 @@ export function figure(id, unit, s, floor = null, note = '') {
 /** A single value (a percentile over many calls, a peak) as a figure of one measurement. */
 const single = (id, unit, value, n = 1) => figure(id, unit, { median: value, min: value, max: value, n });
 
-export function hostFigures({ startup, calls, transfers, memory }) {
+export function hostFigures({ startup, calls, transfers, huge, memory }) {
   const figures = [
     figure('startup', 'ms', startup.real, startup.floor),
     single('bridge-call-p50', 'ms', calls.p50, calls.calls),
@@ -23,6 +23,7 @@ export function hostFigures({ startup, calls, transfers, memory }) {
     const id = size.replace(/\s+/g, '').toLowerCase();
     figures.push(figure(`open-project-${id}`, 'ms', kinds.open, kinds.xhr), figure(`save-project-${id}`, 'ms', kinds.save, kinds.xhr));
   }
+  figures.push(figure('huge-project-refused', 'ms', huge.refused), figure('huge-project-longest-frame', 'ms', huge.longestFrame));
   figures.push(single('memory-peak-host', 'MiB', memory.hostPeakMiB), single('memory-peak-renderer', 'MiB', memory.rendererPeakMiB));
   return figures;
 }

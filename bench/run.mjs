@@ -50,13 +50,15 @@ async function frontendFigures() {
 
 function table(host, { jobs, batches }, frontend) {
   const rows = [['What', 'Median (spread)', 'Floor (spread)', 'Ratio']];
-  const { startup, calls, transfers, memory } = host;
+  const { startup, calls, transfers, huge, memory } = host;
   rows.push(['Start-up until the designer is painted and takes input', spread(startup.real, ms), spread(startup.floor, ms) + ' (empty page)', ratio(startup.real.median, startup.floor.median)]);
   rows.push(['Bridge call round trip, p50 / p99', `${ms(calls.p50)} / ${ms(calls.p99)} (${calls.calls} calls)`, '', '']);
   for (const [size, kinds] of Object.entries(transfers)) {
     rows.push([`openProject ${size}, until the page holds the bytes`, spread(kinds.open, ms), spread(kinds.xhr, ms) + ' (XHR of the file: URL)', ratio(kinds.open.median, kinds.xhr.median)]);
     rows.push([`saveProject ${size}, Base64 in the page until the reply`, spread(kinds.save, ms), spread(kinds.xhr, ms) + ' (XHR of the file: URL)', ratio(kinds.save.median, kinds.xhr.median)]);
   }
+  rows.push(['A project of a million objects (44 MB) opened until it is refused', spread(huge.refused, ms), '', '']);
+  rows.push(['  the longest frame meanwhile (the window standing still)', spread(huge.longestFrame, ms), '', '']);
   rows.push(['Peak resident memory: host / renderer', `${memory.hostPeakMiB.toFixed(0)} MiB / ${memory.rendererPeakMiB.toFixed(0)} MiB`, '', '']);
   const kiB = (v) => `${(v / 1024).toFixed(1)} KiB`;
   for (const [what, results] of Object.entries(jobs)) {

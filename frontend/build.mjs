@@ -35,6 +35,7 @@ const common = {
 const workerEntries = {
   'sheet-worker': 'src/data/worker.ts',
   'render-worker': 'src/print/renderWorker.ts',
+  'project-worker': 'src/editor/projectWorker.ts',
 };
 
 async function workerSource(name) {
@@ -51,7 +52,7 @@ async function workerSource(name) {
 const frontendModules = {
   name: 'frontend-modules',
   setup(b) {
-    b.onResolve({ filter: /^quillmark:(sheet|render)-worker$/ }, (args) => ({ path: args.path.slice('quillmark:'.length), namespace: 'quillmark' }));
+    b.onResolve({ filter: /^quillmark:(sheet|render|project)-worker$/ }, (args) => ({ path: args.path.slice('quillmark:'.length), namespace: 'quillmark' }));
     b.onLoad({ filter: /.*/, namespace: 'quillmark' }, async (args) => ({
       contents: `export default ${JSON.stringify(await workerSource(args.path))};`,
       loader: 'js',
@@ -73,6 +74,7 @@ const onDemandBundles = {
   'sheet-reader': 'src/data/reader.ts',
   'render-worker': 'src/print/workerSource.ts',
   'barcode-encoder': 'src/render/encoder.ts',
+  'project-reader': 'src/editor/projectWorkerSource.ts',
 };
 
 const options = {

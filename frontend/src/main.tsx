@@ -5,9 +5,8 @@ import { render } from 'preact';
 import { useEffect, useState } from 'preact/hooks';
 import { connectDesktop, DesktopApi } from './bridge/client';
 import { headlessHost } from './bridge/headless';
-import { BridgeError } from './bridge/errors';
-import { reducePicture } from './editor/pictures';
-import { PictureRead, PictureSize, RecordPictures } from './render/recordPictures';
+import { hostRecordPictures, reducePicture } from './editor/pictures';
+import type { PictureSize, RecordPictures } from './render/recordPictures';
 import { chooseFile } from './bridge/chooseFile';
 import { Editor, EditorUi, UnsavedChoice } from './editor/editor';
 import type { DesignerStage } from './editor/stage';
@@ -100,29 +99,12 @@ class MutableShell implements Shell {
   }
 }
 
-/**
- * Pictures named in data cells, read through the host and reduced as inserted pictures are
- * (unless the person keeps original pictures); served to every drawing through the image store.
- */
+/** Record pictures reduced for printing unless the person keeps original pictures. */
 function recordPictures(api: DesktopApi, images: ImageStore, editor: () => Editor): RecordPictures {
-  const read = async (path: string): Promise<PictureRead> => {
-    try {
-      const reply = await api.readImageFile(path);
-      return reply ? { ok: true, dataBase64: reply.dataBase64 } : { ok: false, problem: 'missing' };
-    } catch (e) {
-      const key = e instanceof BridgeError ? e.key : null;
-      const problem = e instanceof BridgeError && e.code === 'unavailable' ? 'unavailable'
-        : key === 'hostNotPicture' ? 'notPicture' : key === 'hostPictureTooLarge' ? 'tooLarge' : 'missing';
-      return { ok: false, problem };
-    }
-  };
-  const reduce = (picture: PictureSize): Promise<PictureSize> => {
+  return hostRecordPictures(api, images, (picture: PictureSize) => {
     const { state } = editor();
     return state.keepOriginalPictures ? Promise.resolve(picture) : reducePicture(picture, state.doc.widthMm, state.doc.heightMm);
-  };
-  const pictures = new RecordPictures(read, reduce);
-  images.attachRecordPictures(pictures);
-  return pictures;
+  });
 }
 
 async function start(): Promise<void> {

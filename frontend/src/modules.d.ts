@@ -12,6 +12,12 @@ declare module 'quillmark:render-worker' {
   export default source;
 }
 
+/** The project reader's worker script, made the same way. */
+declare module 'quillmark:project-worker' {
+  const source: string;
+  export default source;
+}
+
 declare module 'xlsx/dist/cpexcel.full.mjs';
 
 /** SheetJS's ES module build: the same API without the Node-only requires of its main file. */

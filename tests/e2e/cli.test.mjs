@@ -8,8 +8,9 @@ import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import { after, before, describe, it } from 'node:test';
+import { encode } from 'fast-png';
 import { jobAttributes, labelProject, runQuillmark, startHost, startPrintServer, waitFor } from './harness.mjs';
-import { pdfPages, readBarcode } from '../../frontend/tests/pdfpages.mjs';
+import { pageGrey, pdfPages, readBarcode } from '../../frontend/tests/pdfpages.mjs';
 
 const readCode39 = (file, page) => readBarcode(file, page, 'CODE_39');
 
@@ -91,7 +92,7 @@ describe('printing from the command line', () => {
     pictures.objects.push({ id: 'p', type: 'image', xMm: 0, yMm: 0, widthMm: 10, heightMm: 10, src: '', keepAspect: true, srcColumn: 'name' });
     fs.writeFileSync(file('photos.cwrt'), JSON.stringify(pictures));
     const cases = [
-      [[file('photos.cwrt'), '--printer', 'label'], /".*photos\.cwrt" takes pictures from files named in its data/],
+      [[file('photos.cwrt'), '--printer', 'label'], /Record 1[^\n]*Picture "铅笔" cannot be found or read/],
       [[file('shelf.cwrt'), '--printer', 'nowhere'], /There is no printer "nowhere"\. Printers here: label/],
       [[file('missing.cwrt'), '--printer', 'label'], /Cannot open ".*missing\.cwrt"/],
       [[file('notes.cwrt'), '--printer', 'label'], /Cannot open ".*notes\.cwrt"/],
@@ -102,6 +103,27 @@ describe('printing from the command line', () => {
       assert.deepEqual([run.status, message.test(run.stderr)], [1, true], `${args.join(' ')}: ${run.stderr}`);
     }
     assert.equal(queued().length, before);
+  });
+
+  it('prints a picture per record, named in the data relative to the data file\'s own folder', async () => {
+    const shop = file('shop');
+    fs.mkdirSync(path.join(shop, 'photos'), { recursive: true });
+    const square = (grey) => encode({ width: 20, height: 20, data: new Uint8Array(20 * 20 * 3).fill(grey), channels: 3 });
+    fs.writeFileSync(path.join(shop, 'photos', 'black.png'), square(0));
+    fs.writeFileSync(path.join(shop, 'photos', 'grey.png'), square(160));
+    fs.writeFileSync(path.join(shop, 'items.csv'), 'name,sku,photo\n墨,A-1,photos/black.png\n灰,B-2,./photos/grey.png\n');
+    const photos = project(path.join(shop, 'items.csv'));
+    photos.objects = [{ id: 'p', type: 'image', xMm: 0, yMm: 0, widthMm: 20, heightMm: 20, rotation: 0, locked: false, src: '', keepAspect: true, srcColumn: 'photo' }];
+    fs.writeFileSync(file('per-record.cwrt'), JSON.stringify(photos));
+    // The program runs in the folder above the data's: the names are found from the data file's folder.
+    const run = await print(file('per-record.cwrt'), '--pdf', file('per-record.pdf'));
+    assert.equal(run.status, 0, run.stderr);
+    const centre = (page) => {
+      const { width, pixels } = pageGrey(file('per-record.pdf'), page, 50);
+      const at = Math.round((10 / 25.4) * 50);
+      return pixels[at * width + at];
+    };
+    assert.deepEqual([centre(1) < 30, Math.abs(centre(2) - 160) < 30], [true, true], `${centre(1)}, ${centre(2)}`);
   });
 
   it('says in Chinese what went wrong under a Chinese locale, and answers usage errors with status 2', async () => {

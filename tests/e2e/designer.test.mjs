@@ -5,6 +5,7 @@ import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
 import { describe, it } from 'node:test';
+import { encode } from 'fast-png';
 import { clickElement, clickWhenShown, dialogText, hostForTests, labelProject } from './harness.mjs';
 
 const PIXEL_PNG = 'data:image/png;base64,iVBORw0KGgoAAAANSUhEUgAAAAIAAAACCAYAAABytg0kAAAAFklEQVR4nGP4z8DwHwyBNAMDAwMDAwBD3wX7pWz7ggAAAABJRU5ErkJggg==';
@@ -133,6 +134,28 @@ describe('the designer in the program', () => {
     assert.match(await page.evaluate(() => document.body.innerText), /无法再打开 .*shipping\.cwrt，已从最近的项目中移除/);
     assert.deepEqual(await page.evaluate(() => JSON.parse(localStorage.getItem('quillmark.recentProjects'))), await recent(), 'kept for the next run');
     assert.deepEqual(context.errors, []);
+  });
+
+  it('reads a large project beside the window: a big picture opens whole, a million objects are refused', async () => {
+    const { host } = context;
+    // Noise does not compress: a 1,200 × 1,200 picture makes a project of about 5.8 MB.
+    let seed = 7;
+    const noise = Uint8Array.from({ length: 1200 * 1200 * 3 }, () => (seed = (seed * 1103515245 + 12345) >>> 0) >>> 24);
+    const src = `data:image/png;base64,${Buffer.from(encode({ width: 1200, height: 1200, data: noise, channels: 3 })).toString('base64')}`;
+    const big = path.join(host.root, 'photo.cwrt');
+    fs.writeFileSync(big, JSON.stringify(labelProject('photo', [{ id: 'p', type: 'image', xMm: 1, yMm: 1, widthMm: 40, heightMm: 28, src, keepAspect: true }])));
+    assert.equal(await host.page.evaluate((p) => window.quillmark.editor.openProject(p), big), true);
+    const opened = (await editorState(host.page)).doc;
+    assert.deepEqual([opened.name, opened.objects.length, opened.objects[0].src === src], ['photo', 1, true]);
+
+    const million = path.join(host.root, 'million.cwrt');
+    // 46 MB, within what the host reads: the project's own limit on objects refuses it.
+    const objects = Array.from({ length: 1_000_000 }, (_, i) => ({ id: `o${i}`, type: 'rect', xMm: i % 50, yMm: 1 }));
+    fs.writeFileSync(million, JSON.stringify({ ...labelProject('million', []), objects }));
+    assert.equal(await host.page.evaluate((p) => window.quillmark.editor.openProject(p), million), false);
+    assert.match(await dialogText(host.page), /“million\.cwrt”[\s\S]*对象过多（1000000 个），一个工程最多 2000 个对象/);
+    await clickElement(host.page, '[data-testid="dialog-ok"]');
+    assert.deepEqual((await editorState(host.page)).doc, opened, 'the open project stays');
   });
 
   it('asks before quitting with unsaved work, then closes the program', async () => {

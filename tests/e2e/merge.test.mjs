@@ -91,9 +91,10 @@ describe('data merge in the program', () => {
     // Every read the page asks of the host, through the channel object it calls.
     await page.evaluate(() => {
       const bridge = window.quillmarkBridge;
-      const read = bridge.readSpreadsheet;
+      const [read, link] = [bridge.readSpreadsheet, bridge.openFileLink];
       window.readsAsked = [];
       bridge.readSpreadsheet = (...args) => window.readsAsked.push(args[0]) && read.apply(bridge, args);
+      bridge.openFileLink = (...args) => (args[0] !== 'spreadsheet' || window.readsAsked.push(args[1])) && link.apply(bridge, args);
     });
     const reads = () => page.evaluate(() => window.readsAsked);
 

@@ -4,7 +4,7 @@
 // Without a host (a normal browser) the same interface uses file inputs and downloads.
 
 import { base64ToBytes, baseName } from '../model/project';
-import { chooseFile, readFileAsBase64 } from './chooseFile';
+import { chooseFile } from './chooseFile';
 import type { DriverOption, DriverSettings } from '../model/profiles';
 import type { LanguageSettings, PrinterLanguage } from '../model/languages';
 import { BridgeError, checkPayload, PayloadKind } from './errors';
@@ -13,6 +13,13 @@ export interface FileReply {
   path: string;
   name: string;
   dataBase64: string;
+}
+
+/** A project or spreadsheet file as the page reads it. */
+export interface FileBytes {
+  path: string;
+  name: string;
+  bytes: Uint8Array;
 }
 
 export interface SavedFile {
@@ -76,11 +83,11 @@ export interface DesktopApi {
   windowMaximize(): Promise<void>;
   windowClose(): Promise<void>;
   /** With a path, opens that file; without, shows the host's open dialog. Null when cancelled. */
-  openProject(path?: string): Promise<FileReply | null>;
+  openProject(path?: string): Promise<FileBytes | null>;
   saveProject(payload: SaveProjectPayload): Promise<SavedFile | null>;
   savePrintPdf(payload: SavePdfPayload): Promise<SavedFile | null>;
-  pickSpreadsheet(): Promise<FileReply | null>;
-  readSpreadsheet(path: string): Promise<FileReply | null>;
+  pickSpreadsheet(): Promise<FileBytes | null>;
+  readSpreadsheet(path: string): Promise<FileBytes | null>;
   listLocalFonts(): Promise<FontEntry[]>;
   listPrinters(): Promise<PrinterEntry[]>;
   submitPrintJob(payload: PrintJobPayload): Promise<PrintReply>;
@@ -148,8 +155,8 @@ export class HostApi implements DesktopApi {
     await this.call('windowClose');
   }
 
-  async openProject(path = ''): Promise<FileReply | null> {
-    return asFileReply(await this.call('openProject', path));
+  async openProject(path = ''): Promise<FileBytes | null> {
+    return this.fileByAddress('project', path);
   }
 
   async saveProject(payload: SaveProjectPayload): Promise<SavedFile | null> {
@@ -160,12 +167,31 @@ export class HostApi implements DesktopApi {
     return asSavedFile(await this.call('savePrintPdf', measured('pdf', payload)));
   }
 
-  async pickSpreadsheet(): Promise<FileReply | null> {
-    return asFileReply(await this.call('pickSpreadsheet'));
+  async pickSpreadsheet(): Promise<FileBytes | null> {
+    return this.fileByAddress('spreadsheet', '');
   }
 
-  async readSpreadsheet(path: string): Promise<FileReply | null> {
-    return asFileReply(await this.call('readSpreadsheet', path));
+  async readSpreadsheet(path: string): Promise<FileBytes | null> {
+    return this.fileByAddress('spreadsheet', path);
+  }
+
+  /**
+   * A project or spreadsheet (by its path, or chosen in the host's dialog) read from the address
+   * the host gives it: the channel takes seconds to carry a large file and holds the window
+   * meanwhile, the engine reads it in milliseconds. Where the address cannot be read, the same
+   * file comes through the channel.
+   */
+  private async fileByAddress(kind: 'project' | 'spreadsheet', path: string): Promise<FileBytes | null> {
+    const reply = await this.call('openFileLink', kind, path);
+    if (!reply) return null;
+    const file = { path: String(reply.path ?? ''), name: String(reply.name ?? '') };
+    try {
+      return { ...file, bytes: await readAddress(String(reply.url ?? '')) };
+    } catch (e) {
+      console.warn(`Reading ${file.name} through the channel (${String(e)}).`);
+      const sent = asFileReply(await this.call(kind === 'project' ? 'openProject' : 'readSpreadsheet', file.path));
+      return sent && { path: sent.path, name: sent.name, bytes: base64ToBytes(sent.dataBase64) };
+    }
   }
 
   async listLocalFonts(): Promise<FontEntry[]> {
@@ -259,7 +285,7 @@ export class BrowserApi implements DesktopApi {
     window.close();
   }
 
-  async openProject(path = ''): Promise<FileReply | null> {
+  async openProject(path = ''): Promise<FileBytes | null> {
     if (path) throw new BridgeError('browser mode cannot open a file by its path', 'unavailable');
     return pickFile('.cwrt,.json');
   }
@@ -278,11 +304,11 @@ export class BrowserApi implements DesktopApi {
     return { path: name, name };
   }
 
-  async pickSpreadsheet(): Promise<FileReply | null> {
+  async pickSpreadsheet(): Promise<FileBytes | null> {
     return pickFile('.xlsx,.xls,.csv');
   }
 
-  async readSpreadsheet(): Promise<FileReply | null> {
+  async readSpreadsheet(): Promise<FileBytes | null> {
     throw new BridgeError('browser mode cannot open a file by its path', 'unavailable');
   }
 
@@ -329,15 +355,32 @@ function download(name: string, dataBase64: string, type: string): void {
   window.setTimeout(() => URL.revokeObjectURL(url), 60000);
 }
 
-/** A file chosen through a file input, read as Base64. Null when the picker closes without a file. */
-async function pickFile(accept: string): Promise<FileReply | null> {
+/** A file chosen through a file input. Null when the picker closes without a file. */
+async function pickFile(accept: string): Promise<FileBytes | null> {
   const file = await chooseFile(accept);
   if (!file) return null;
   try {
-    return { path: file.name, name: file.name, dataBase64: await readFileAsBase64(file) };
+    return { path: file.name, name: file.name, bytes: new Uint8Array(await file.arrayBuffer()) };
   } catch (e) {
     throw new BridgeError(e instanceof Error ? e.message : String(e));
   }
+}
+
+/** A file's bytes by the address the host granted (once); an error when the engine will not load it. */
+function readAddress(url: string): Promise<Uint8Array> {
+  return new Promise((resolve, reject) => {
+    const request = new XMLHttpRequest();
+    request.open('GET', url);
+    request.responseType = 'arraybuffer';
+    request.onload = () => {
+      const body = request.response as ArrayBuffer | null;
+      // A file: address answers with status 0; a refused one with no body at all.
+      if (body && body.byteLength > 0) resolve(new Uint8Array(body));
+      else reject(new Error(`${url} gave nothing`));
+    };
+    request.onerror = () => reject(new Error(`${url} could not be read`));
+    request.send();
+  });
 }
 
 declare global {

@@ -10,6 +10,7 @@ import { CHANNEL_LIMIT_CHARS } from './limits';
 const HOST_MESSAGES: Record<string, MessageKey> = {
   'cancelled': 'hostCancelled',
   'missing spreadsheet path': 'hostMissingSpreadsheetPath',
+  '未知的文件种类': 'hostUnknownFileKind',
   '无法读取文件': 'hostCannotRead',
   '无法写入目标文件': 'hostCannotWriteTarget',
   '文件内容编码无效': 'hostBadEncoding',

@@ -2,7 +2,7 @@
 // bundle, waits with a time limit, and takes only plain text cells back. Whatever a crafted
 // file does to the parser stays inside the worker, which is ended after every file.
 
-import { loadBundle } from '../util/bundles';
+import { workerUrl } from '../util/bundles';
 import type { MixedLines, TextEncodingName } from './decode';
 import type { ContentKind, ParseFailure, ParsedSheet } from './parse';
 import { columnName, SheetTable, tableFromRows } from './table';
@@ -29,24 +29,34 @@ export interface Workbook {
 const CONTENT_KINDS: readonly ContentKind[] = ['zip', 'ole', 'html', 'text', 'binary'];
 const ENCODINGS: readonly TextEncodingName[] = ['utf-8', 'utf-16le', 'utf-16be', 'gb18030'];
 
-let workerUrl: string | null = null;
-
 async function startWorker(): Promise<Worker> {
-  // A blob worker loads from a file:// page in every engine we meet; a worker file by URL does not.
-  if (workerUrl === null) {
-    let workerSource: string;
-    try {
-      ({ workerSource } = await loadBundle<typeof import('./reader')>('sheet-reader'));
-    } catch (e) {
-      throw new SpreadsheetError({ code: 'workerFailed', detail: e instanceof Error ? e.message : String(e) });
-    }
-    workerUrl = URL.createObjectURL(new Blob([workerSource], { type: 'text/javascript' }));
+  try {
+    return new Worker(await workerUrl('sheet-reader'));
+  } catch (e) {
+    throw new SpreadsheetError({ code: 'workerFailed', detail: e instanceof Error ? e.message : String(e) });
   }
-  return new Worker(workerUrl);
+}
+
+let nextWorker: Promise<Worker> | null = null;
+
+/**
+ * Starts the worker for the next file to be read, so that its script (the parsers: over a
+ * megabyte) is compiled while the file itself is still on its way.
+ */
+export function prepareWorkbookReader(): void {
+  if (nextWorker) return;
+  nextWorker = startWorker();
+  nextWorker.catch(() => (nextWorker = null));
+}
+
+function takeWorker(): Promise<Worker> {
+  const worker = nextWorker ?? startWorker();
+  nextWorker = null;
+  return worker;
 }
 
 export async function readWorkbook(bytes: Uint8Array, fileName: string, timeoutMs = PARSE_TIMEOUT_MS): Promise<Workbook> {
-  const worker = await startWorker();
+  const worker = await takeWorker();
   return new Promise((resolve, reject) => {
     const finish = (): void => {
       window.clearTimeout(timer);

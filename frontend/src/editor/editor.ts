@@ -12,12 +12,13 @@ import {
 } from '../model/document';
 import { History } from '../model/history';
 import {
-  base64ToUtf8, baseName, limitExceeded, nameFromFileName, parseProject, ProjectError, serializeProject, suggestedFileName, utf8ToBase64,
+  baseName, limitExceeded, nameFromFileName, ProjectError, serializeProject, suggestedFileName, utf8ToBase64,
 } from '../model/project';
 import { format, Language, MessageKey, messageTable, MessageTable } from '../i18n/messages';
 import { LENGTH_UNITS, LengthUnit } from '../model/units';
 import { fitBarcodeBoxes } from '../render/symbol';
 import { clearAutosave, readAutosave, writeAutosave } from './autosave';
+import { readProjectFile } from './projectReader';
 import {
   FAVOURITE_STOCK_KEY, KNOWN_SOURCES_KEY, MAX_KNOWN_SOURCES, MAX_RECENT_PROJECTS, MAX_RECENT_STOCK, readList,
   RECENT_PROJECTS_KEY, RECENT_STOCK_KEY, withFirst, without, writeList,
@@ -486,7 +487,7 @@ export class Editor {
     }
     if (!reply) return false;
     try {
-      const { doc, skippedObjects } = parseProject(base64ToUtf8(reply.dataBase64));
+      const { doc, skippedObjects } = await readProjectFile(reply.bytes);
       this.replaceProject(doc, reply.path);
       this.rememberProject(reply.path);
       // A project made on someone else's own stock brings that stock into this user's list.

@@ -2,7 +2,11 @@
 // than even a 600 dpi printer can put on a label, and every one of them travels in the project
 // file and through the channel; reduced on insert, three photos no longer fill a save.
 
+import type { DesktopApi } from '../bridge/client';
+import { BridgeError } from '../bridge/errors';
 import { MM_PER_INCH } from '../model/units';
+import type { ImageStore } from '../render/images';
+import { PictureRead, PictureSize, RecordPictures } from '../render/recordPictures';
 
 /** The finest resolution the program prints at. */
 export const PICTURE_DPI = 600;
@@ -45,4 +49,26 @@ function decode(src: string): Promise<HTMLImageElement | null> {
     image.onerror = () => resolve(null);
     image.src = src;
   });
+}
+
+/**
+ * Pictures named in data cells, read through the host and reduced by `reduce` (as inserted
+ * pictures are, unless the person keeps original pictures); served to every drawing through the
+ * image store. The designer and printing from the command line both read them so.
+ */
+export function hostRecordPictures(api: DesktopApi, images: ImageStore, reduce: (picture: PictureSize) => Promise<PictureSize>): RecordPictures {
+  const read = async (path: string): Promise<PictureRead> => {
+    try {
+      const reply = await api.readImageFile(path);
+      return reply ? { ok: true, dataBase64: reply.dataBase64 } : { ok: false, problem: 'missing' };
+    } catch (e) {
+      const key = e instanceof BridgeError ? e.key : null;
+      const problem = e instanceof BridgeError && e.code === 'unavailable' ? 'unavailable'
+        : key === 'hostNotPicture' ? 'notPicture' : key === 'hostPictureTooLarge' ? 'tooLarge' : 'missing';
+      return { ok: false, problem };
+    }
+  };
+  const pictures = new RecordPictures(read, reduce);
+  images.attachRecordPictures(pictures);
+  return pictures;
 }

@@ -14,7 +14,6 @@ export const cliZhCN = {
   cliSkipped: '跳过了 {count} 条无法正确打印的记录：',
   cliPdfFailed: '无法保存 PDF 文件“{file}”：{reason}',
   cliUnexpected: '出现意外错误：{detail}',
-  cliRecordPictures: '工程“{file}”的图片取自数据中的文件：命令行打印还不能读取这些图片，请在设计器中打印。',
 } as const;
 
 export const cliEn: Record<keyof typeof cliZhCN, string> = {
@@ -30,5 +29,4 @@ export const cliEn: Record<keyof typeof cliZhCN, string> = {
   cliSkipped: 'Skipped {count, plural, one {# record} other {# records}} that would not print correctly:',
   cliPdfFailed: 'Cannot save the PDF file "{file}": {reason}',
   cliUnexpected: 'An unexpected error occurred: {detail}',
-  cliRecordPictures: 'The project "{file}" takes pictures from files named in its data: printing from the command line cannot read them yet; print it from the designer.',
 };

@@ -4,6 +4,7 @@
 export const errorsZhCN = {
   hostCancelled: '操作已取消，没有作任何更改。',
   hostMissingSpreadsheetPath: '没有给出数据文件的路径。请重新导入数据文件。',
+  hostUnknownFileKind: '程序要打开的文件种类未知。请重新打开文件；如果仍然出现，请重新安装 Quillmark。',
   hostCannotRead: '无法读取文件。请确认文件存在、未被其他程序占用，且不超过 47.9 MB。',
   hostCannotWriteTarget: '无法写入目标文件。请换一个文件夹或文件名，或检查写入权限。',
   hostBadEncoding: '文件内容编码无效。请重新保存后再试。',
@@ -33,6 +34,7 @@ export const errorsZhCN = {
 export const errorsEn: Record<keyof typeof errorsZhCN, string> = {
   hostCancelled: 'The operation was cancelled. Nothing was changed.',
   hostMissingSpreadsheetPath: 'No path was given for the data file. Import the data file again.',
+  hostUnknownFileKind: 'The program asked for a file of an unknown kind. Open the file again; if this persists, reinstall Quillmark.',
   hostCannotRead: 'The file cannot be read. Check that it exists, is not locked by another program and is at most 47.9 MB.',
   hostCannotWriteTarget: 'The file cannot be written there. Choose another folder or name, or check the write permission.',
   hostBadEncoding: 'The file content is not valid. Save it again and retry.',

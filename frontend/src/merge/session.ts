@@ -6,8 +6,8 @@
 import type { DesktopApi } from '../bridge/client';
 import type { MessageKey } from '../i18n/messages';
 import type { LabelDocument, LabelObject } from '../model/document';
-import { base64ToBytes } from '../model/project';
-import { readWorkbook, SpreadsheetError, Workbook, WorkbookReadFailure } from '../data/source';
+import { folderOf } from '../model/project';
+import { prepareWorkbookReader, readWorkbook, SpreadsheetError, Workbook, WorkbookReadFailure } from '../data/source';
 import type { MixedLines } from '../data/decode';
 import type { RecordPictures } from '../render/recordPictures';
 import { MAX_RECORDS, SheetTable, tableFromRows } from '../data/table';
@@ -115,7 +115,7 @@ export class MergeSession {
     }
     if (!reply) return;
     if (this.api.mode === 'host') this.editor.rememberSource(reply.path);
-    const workbook = await this.parse(reply.dataBase64, reply.name);
+    const workbook = await this.parse(reply.bytes, reply.name);
     if (!workbook) return;
     const previous = this.settings.source;
     const sheet = workbook.sheets.some((s) => s.name === previous?.sheet) ? previous!.sheet : workbook.sheets[0]?.name ?? '';
@@ -201,6 +201,7 @@ export class MergeSession {
     }
     this.loading = true;
     this.changed();
+    prepareWorkbookReader();
     let reply = null;
     try {
       reply = await this.api.readSpreadsheet(source.path);
@@ -208,7 +209,7 @@ export class MergeSession {
       // A missing file is worth a notice, not a blocking error: the label can still be edited.
       this.ui.notify(this.editor.msg('dataMissing', { path: source.path, reason: this.editor.describeError(e) }));
     }
-    const workbook = reply ? await this.parse(reply.dataBase64, source.name) : null;
+    const workbook = reply ? await this.parse(reply.bytes, source.name) : null;
     this.loading = false;
     if (sourceKey(this.settings.source) !== sourceKey(source) && this.settings.source?.path !== source.path) {
       this.changed();
@@ -218,11 +219,11 @@ export class MergeSession {
     this.applyTable();
   }
 
-  private async parse(dataBase64: string, name: string): Promise<Workbook | null> {
+  private async parse(bytes: Uint8Array, name: string): Promise<Workbook | null> {
     this.loading = true;
     this.changed();
     try {
-      const workbook = await readWorkbook(base64ToBytes(dataBase64), name);
+      const workbook = await readWorkbook(bytes, name);
       if (workbook.mixed) this.ui.showError(this.editor.msg('dataMixedTitle', { name }), this.describeMixed(workbook.mixed, name));
       return workbook;
     } catch (e) {
@@ -332,11 +333,6 @@ export class MergeSession {
     };
     return (stored) => substitute(stored, ctx);
   }
-}
-
-function folderOf(path: string): string {
-  const slash = path.lastIndexOf('/');
-  return slash > 0 ? path.slice(0, slash) : slash === 0 ? '/' : '';
 }
 
 function sourceKey(source: DataSourceRef | null | undefined): string {

@@ -203,6 +203,12 @@ export function baseName(path: string): string {
   return path.split(/[\\/]/).pop() || path;
 }
 
+/** The folder of a file's path; relative picture names in a data file are found there. */
+export function folderOf(path: string): string {
+  const slash = path.lastIndexOf('/');
+  return slash > 0 ? path.slice(0, slash) : slash === 0 ? '/' : '';
+}
+
 /** The project's name as taken from a file name: "shelf.cwrt" names the project "shelf". */
 export function nameFromFileName(fileName: string): string {
   return fileName.replace(/\.(cwrt|json)$/i, '');
@@ -225,8 +231,8 @@ export function utf8ToBase64(text: string): string {
   return bytesToBase64(new TextEncoder().encode(text));
 }
 
-export function base64ToUtf8(base64: string): string {
-  return new TextDecoder('utf-8').decode(base64ToBytes(base64));
+export function utf8Text(bytes: Uint8Array): string {
+  return new TextDecoder('utf-8').decode(bytes);
 }
 
 export function bytesToBase64(bytes: Uint8Array): string {

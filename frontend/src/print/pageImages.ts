@@ -9,7 +9,7 @@ import type { LabelDocument } from '../model/document';
 import { bytesToBase64 } from '../model/project';
 import type { ImageStore } from '../render/images';
 import { encodeMonoPng } from '../render/mono';
-import { loadBundle } from '../util/bundles';
+import { workerUrl } from '../util/bundles';
 import { PageLook, pageContentKey, PagePlan, PageRenderer, pageRenderer, recordPictureKeys, usesRecordPictures } from './pages';
 
 /** Everything a job's pages depend on besides its pictures; all of it crosses to a worker as is. */
@@ -125,11 +125,8 @@ async function hireWorkers(count: number): Promise<Worker[]> {
     if (workers.length === count) return workers;
     workers.forEach((w) => w.terminate());
   }
-  const { workerSource } = await loadBundle<typeof import('./workerSource')>('render-worker');
-  const url = URL.createObjectURL(new Blob([workerSource], { type: 'text/javascript' }));
-  const workers = Array.from({ length: count }, () => new Worker(url));
-  URL.revokeObjectURL(url);
-  return workers;
+  const url = await workerUrl('render-worker');
+  return Array.from({ length: count }, () => new Worker(url));
 }
 
 function releaseWorkers(workers: Worker[]): void {

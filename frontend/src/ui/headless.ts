@@ -5,7 +5,7 @@
 import type { DesktopApi } from '../bridge/client';
 import { checkPayload, describeError } from '../bridge/errors';
 import { EXIT_DONE, EXIT_NOTHING_PRINTED, EXIT_PARTLY_PRINTED, HeadlessHost, HeadlessJob } from '../bridge/headless';
-import { readWorkbook, SpreadsheetError } from '../data/source';
+import { prepareWorkbookReader, readWorkbook, SpreadsheetError } from '../data/source';
 import { SheetTable, tableFromRows } from '../data/table';
 import { format, Language, MessageKey, MessageTable, messageTable } from '../i18n/messages';
 import { describeWorkbookFailure } from '../merge/session';
@@ -13,7 +13,8 @@ import type { LabelDocument } from '../model/document';
 import { sendReady } from '../model/languages';
 import { DEFAULT_MERGE } from '../model/merge';
 import { jobSettings, loadProfiles, profileFor } from '../model/profiles';
-import { base64ToBytes, base64ToUtf8, bytesToBase64, nameFromFileName, parseProject, ProjectError } from '../model/project';
+import { bytesToBase64, folderOf, nameFromFileName, parseProject, ProjectError, utf8Text } from '../model/project';
+import { hostRecordPictures, reducePicture } from '../editor/pictures';
 import { DEFAULT_DPI, OutputOptions, OutputSource, outcomeMessage, planOutput, printOutput, renderPdf } from '../print/output';
 import { COLOUR_LOOK } from '../print/pages';
 import { startWorkers } from '../print/pageImages';
@@ -82,17 +83,18 @@ async function runJob(api: DesktopApi, host: HeadlessHost, job: HeadlessJob, wor
   // with idle cores the job then starts drawing as soon as it has been checked.
   void barcodeEncoderLoaded().catch(() => undefined);
   if (job.data || doc.merge?.source) startWorkers(job.firstRecord > 0 ? job.lastRecord - job.firstRecord + 1 : Infinity);
+  const dataPath = job.data || doc.merge?.source?.path || '';
   const table = await readData(api, job, doc, context);
   const count = table?.records.length ?? 0;
   const range = { first: job.firstRecord, last: job.lastRecord, file: job.data || doc.merge?.source?.path || job.project, count };
   if (job.firstRecord > 0 && !table) throw refuse(msg('cliRecordsWithoutData', { ...range, file: job.project }));
   if (job.firstRecord > 0 && job.lastRecord > count) throw refuse(msg('cliRecordsOutside', range));
-  // Pictures named in the data are read through the designer's session, which this run has not:
-  // refused rather than printed blank.
-  const perRecord = doc.objects.find((o) => o.type === 'image' && o.srcColumn && table?.columns.includes(o.srcColumn));
-  if (perRecord) throw refuse(msg('cliRecordPictures', { file: job.project }));
   const settings = doc.merge ?? DEFAULT_MERGE;
-  const source: OutputSource = { doc, table, settings, images: new ImageStore() };
+  const images = new ImageStore();
+  // Pictures named in the data, found from the data file's folder and reduced as the designer does.
+  const pictures = hostRecordPictures(api, images, (picture) => reducePicture(picture, doc.widthMm, doc.heightMm));
+  pictures.setFolder(folderOf(dataPath));
+  const source: OutputSource = { doc, table, settings, images, pictures };
   let options: OutputOptions = {
     dpi: doc.output?.dpi ?? DEFAULT_DPI, from: job.firstRecord || 1, to: job.lastRecord || Math.max(1, count), perRecord: 1, sheet: settings.sheet, skip: [],
   };
@@ -172,7 +174,7 @@ async function readProject(api: DesktopApi, path: string, { words, refuse, probl
   }
   if (!reply) throw refuse(problem(what, words.t.notProject));
   try {
-    return { doc: parseProject(base64ToUtf8(reply.dataBase64)).doc, fileName: reply.name };
+    return { doc: parseProject(utf8Text(reply.bytes)).doc, fileName: reply.name };
   } catch (e) {
     throw refuse(problem(what, e instanceof ProjectError ? words.msg(e.code, { detail: e.detail }) : words.t.notProject));
   }
@@ -185,10 +187,11 @@ async function readData(api: DesktopApi, job: HeadlessJob, doc: LabelDocument, {
   if (!path) throw refuse(words.msg('cliSourceWithoutPath', { name: source!.name }));
   const what = words.msg('dataFailed', { name: path });
   let workbook;
+  prepareWorkbookReader();
   try {
     const reply = await api.readSpreadsheet(path);
     if (!reply) throw new Error(words.t.notProject);
-    workbook = await readWorkbook(base64ToBytes(reply.dataBase64), path.split('/').pop() ?? path);
+    workbook = await readWorkbook(reply.bytes, path.split('/').pop() ?? path);
   } catch (e) {
     throw refuse(problem(what, e instanceof SpreadsheetError ? describeWorkbookFailure(e.failure, words.msg, path) : describeError(e, words.t)));
   }

@@ -6,7 +6,9 @@
 // Each bundle assigns its exports to quillmarkBundles[name] (frontend/build.mjs builds them).
 
 /** The bundles and what each one exports; build.mjs builds one script per name. */
-export type BundleName = 'pdf-writer' | 'sheet-reader' | 'render-worker' | 'barcode-encoder';
+export type BundleName = 'pdf-writer' | 'sheet-reader' | 'render-worker' | 'barcode-encoder' | 'project-reader';
+/** The bundles that hold a worker's script as their `workerSource`. */
+export type WorkerBundleName = 'sheet-reader' | 'render-worker' | 'project-reader';
 
 declare global {
   interface Window {
@@ -43,4 +45,20 @@ export function loadBundle<T>(name: BundleName): Promise<T> {
     loading.set(name, pending);
   }
   return pending as Promise<T>;
+}
+
+const workerUrls = new Map<WorkerBundleName, string>();
+
+/**
+ * A blob: URL of the worker script a bundle holds, made once and kept: a blob worker starts from
+ * a file:// page in every engine we meet, a worker from a file URL does not.
+ */
+export async function workerUrl(name: WorkerBundleName): Promise<string> {
+  let url = workerUrls.get(name);
+  if (!url) {
+    const { workerSource } = await loadBundle<{ workerSource: string }>(name);
+    url = URL.createObjectURL(new Blob([workerSource], { type: 'text/javascript' }));
+    workerUrls.set(name, url);
+  }
+  return url;
 }

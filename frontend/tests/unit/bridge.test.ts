@@ -33,7 +33,7 @@ test('the host client sends payloads as JSON text and reads the replies', async 
       seen.push(JSON.parse(String(payload)));
       return '{"name":"a.cwrt","ok":true,"path":"/tmp/a.cwrt"}';
     },
-    openProject: (path) => (path ? '{"ok":false,"error":"无法读取文件"}' : '{"ok":false,"error":"cancelled"}'),
+    openFileLink: (kind, path) => (kind !== 'project' ? '{"ok":false,"error":"未知的文件种类"}' : path ? '{"ok":false,"error":"无法读取文件"}' : '{"ok":false,"error":"cancelled"}'),
     listLocalFonts: () => '{"fonts":[{"name":"DejaVu Sans","value":"DejaVu Sans"},{"name":"","value":""}],"ok":true}',
   }));
   const saved = await api.saveProject({ suggestedName: 'a.cwrt', currentPath: '', saveAs: false, dataBase64: 'YWJj' });
@@ -48,7 +48,7 @@ test('the host client sends payloads as JSON text and reads the replies', async 
 test('every host message reads in English with what to do next; a detail after "：" is kept', () => {
   const en = messageTable('en');
   const hostMessages = [
-    'cancelled', 'missing spreadsheet path', '无法读取文件', '无法写入目标文件', '文件内容编码无效', '写入文件失败',
+    'cancelled', 'missing spreadsheet path', '未知的文件种类', '无法读取文件', '无法写入目标文件', '文件内容编码无效', '写入文件失败',
     '未选择打印机', '没有可打印的页面', '无效的页面尺寸', '系统中未找到所选打印机', '无法启动打印任务', '创建打印页失败',
     '打印页图像无效', '打印机不支持此页面尺寸', '打印系统拒绝了打印任务：printer paused', '打印机不支持所选设置：Darkness=99',
     '打印系统没有响应',
