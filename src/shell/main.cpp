@@ -97,10 +97,23 @@ int printWithoutWindow(QApplication &app, const PrintOrder &order)
     return app.exec();
 }
 
+// The request guard sees every request of the page but none of WebRTC's, whose address gathering
+// would reach any STUN or TURN server a script names. This policy leaves WebRTC no UDP and sends
+// its TCP through the proxy only, and the proxy is a closed port (for the loopback too), so it
+// reaches nothing. The page itself makes no request the guard would let through to a network.
+void keepWebRtcOffTheNetwork()
+{
+    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    flags += " --force-webrtc-ip-handling-policy=disable_non_proxied_udp"
+             " --proxy-server=http://127.0.0.1:9 --proxy-bypass-list=<-loopback>";
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.trimmed());
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    keepWebRtcOffTheNetwork();
     if (needsNoDisplay(argc, argv)) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
         // The offscreen platform has no OpenGL: the web engine draws in software.

@@ -4,6 +4,7 @@
 // own program; a renderer that dies is brought back with the unsaved work offered.
 import assert from 'node:assert/strict';
 import { spawn } from 'node:child_process';
+import dgram from 'node:dgram';
 import fs from 'node:fs';
 import http from 'node:http';
 import os from 'node:os';
@@ -19,8 +20,10 @@ function ignoreLeftPage(error) {
 }
 
 // A web server on the loopback that records every request, the beacons of the pages below among them.
+// Also a UDP port: every connection and datagram is counted, as WebRTC's would be.
 async function startWitness() {
   const requests = [];
+  const heard = { connections: 0, datagrams: 0 };
   const server = http.createServer((request, response) => {
     requests.push(request.url);
     response.end();
@@ -29,8 +32,14 @@ async function startWitness() {
     requests.push(request.url);
     socket.destroy();
   });
+  server.on('connection', () => heard.connections++);
+  const udp = dgram.createSocket('udp4').on('message', () => heard.datagrams++);
   await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
-  return { requests, origin: `http://127.0.0.1:${server.address().port}`, close: () => server.close() };
+  await new Promise((resolve) => udp.bind(0, '127.0.0.1', resolve));
+  return {
+    requests, heard, port: server.address().port, udpPort: udp.address().port, origin: `http://127.0.0.1:${server.address().port}`,
+    close: () => server.close() && udp.close(),
+  };
 }
 
 // The desktop side of a hand-over is xdg-open; this one only writes down what it was given.
@@ -144,8 +153,15 @@ describe('the navigation guard', { timeout: 180_000 }, () => {
       const blob = URL.createObjectURL(new Blob([script], { type: 'text/javascript' }));
       return new Promise((resolve) => { new Worker(blob).onmessage = (e) => resolve(e.data); });
     }, [witness.origin, worker(witness.origin)]), 'tried');
+    // WebRTC gathers its addresses through STUN (UDP) and TURN (TCP) servers the page names.
+    await host.page.evaluate(async ([udpPort, tcpPort]) => {
+      const connection = new RTCPeerConnection({ iceServers: [
+        { urls: `stun:127.0.0.1:${udpPort}` }, { urls: `turn:127.0.0.1:${tcpPort}?transport=tcp`, username: 'u', credential: 'p' }] });
+      connection.createDataChannel('out');
+      await connection.setLocalDescription(await connection.createOffer());
+    }, [witness.udpPort, witness.port]);
     await sleep(2000); // long enough for the requests to arrive
-    assert.deepEqual(witness.requests, []);
+    assert.deepEqual([witness.requests, witness.heard], [[], { connections: 0, datagrams: 0 }]);
 
     // A file the bridge names by its address is read once, and only that file.
     const granted = path.join(host.root, '货架 1.csv');
