@@ -162,7 +162,7 @@ function millionObjectProject(folder) {
 
 // Opened as a person would, until the refusal shows; meanwhile every frame the page draws is
 // timed, so the longest one is how long the window stood still.
-async function hugeProject(host) {
+export async function hugeProject(host) {
   const file = millionObjectProject(host.root);
   const refused = [];
   const longestFrame = [];
