@@ -54,9 +54,9 @@ signals:
     void launchFileWaiting();
 
 private:
-    // The file chosen in the dialog, its folder remembered; empty when the user cancels.
-    QString chooseProject();
-    QString chooseSpreadsheet();
+    enum class OpenedFile { Project, Spreadsheet };
+    // The file chosen in the kind's dialog, its folder remembered; empty when the user cancels.
+    QString chooseToOpen(OpenedFile kind);
     QString rememberedFolder(const QString &key) const;
     void rememberFolderOf(const QString &key, const QString &filePath);
 

@@ -20,21 +20,15 @@ QString askFileToOpen(QWidget *window, const QString &caption, const QString &fo
 
 // The folder is remembered before the read, so a file that turns out unreadable still
 // leaves the next dialog where the user was looking.
-QString DesktopBridge::chooseProject()
+QString DesktopBridge::chooseToOpen(OpenedFile kind)
 {
-    const QString target = askFileToOpen(window, QStringLiteral("打开标签工程"), rememberedFolder(RememberedFolders::projectKey()),
-                                         QStringLiteral("Cardwright Project (*.cwrt *.json)"));
+    const bool project = kind == OpenedFile::Project;
+    const QString key = project ? RememberedFolders::projectKey() : RememberedFolders::sheetKey();
+    const QString target = project
+        ? askFileToOpen(window, QStringLiteral("打开标签工程"), rememberedFolder(key), QStringLiteral("Cardwright Project (*.cwrt *.json)"))
+        : askFileToOpen(window, QStringLiteral("导入数据源"), rememberedFolder(key), QStringLiteral("Spreadsheet (*.xlsx *.xls *.csv)"));
     if (!target.isEmpty())
-        rememberFolderOf(RememberedFolders::projectKey(), target);
-    return target;
-}
-
-QString DesktopBridge::chooseSpreadsheet()
-{
-    const QString target = askFileToOpen(window, QStringLiteral("导入数据源"), rememberedFolder(RememberedFolders::sheetKey()),
-                                         QStringLiteral("Spreadsheet (*.xlsx *.xls *.csv)"));
-    if (!target.isEmpty())
-        rememberFolderOf(RememberedFolders::sheetKey(), target);
+        rememberFolderOf(key, target);
     return target;
 }
 
@@ -44,13 +38,13 @@ QString DesktopBridge::openProject(const QString &path)
         rememberFolderOf(RememberedFolders::projectKey(), path);
         return fileReply(path);
     }
-    const QString target = chooseProject();
+    const QString target = chooseToOpen(OpenedFile::Project);
     return target.isEmpty() ? makeErrorReply(BridgeMessages::cancelled()) : fileReply(target);
 }
 
 QString DesktopBridge::pickSpreadsheet()
 {
-    const QString target = chooseSpreadsheet();
+    const QString target = chooseToOpen(OpenedFile::Spreadsheet);
     return target.isEmpty() ? makeErrorReply(BridgeMessages::cancelled()) : fileReply(target);
 }
 
@@ -63,7 +57,7 @@ QString DesktopBridge::openFileLink(const QString &kind, const QString &path)
         return makeErrorReply(unknownFileKind());
     QString target = path;
     if (target.isEmpty())
-        target = project ? chooseProject() : chooseSpreadsheet();
+        target = chooseToOpen(project ? OpenedFile::Project : OpenedFile::Spreadsheet);
     else if (project)
         rememberFolderOf(RememberedFolders::projectKey(), target);
     return target.isEmpty() ? makeErrorReply(BridgeMessages::cancelled()) : fileLinkReply(target, *links);
