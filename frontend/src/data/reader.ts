@@ -1,3 +1,3 @@
 // The spreadsheet reader's bundle, loaded when the first spreadsheet is read (see
-// util/bundles.ts): the worker's script as text, for source.ts to start from a blob: URL.
+// util/bundles.ts): the worker's script as text, started from a blob: URL (workerUrl there).
 export { default as workerSource } from 'quillmark:sheet-worker';
