@@ -33,7 +33,11 @@ test('the host client sends payloads as JSON text and reads the replies', async 
       seen.push(JSON.parse(String(payload)));
       return '{"name":"a.cwrt","ok":true,"path":"/tmp/a.cwrt"}';
     },
-    openFileLink: (kind, path) => (kind !== 'project' ? '{"ok":false,"error":"未知的文件种类"}' : path ? '{"ok":false,"error":"无法读取文件"}' : '{"ok":false,"error":"cancelled"}'),
+    openFileLink: (kind, path) => (kind !== 'project' ? '{"ok":false,"error":"未知的文件种类"}'
+      : path === '/a.cwrt' ? '{"name":"a.cwrt","ok":true,"path":"/a.cwrt","size":3,"url":"file:///a.cwrt"}'
+      : path ? '{"ok":false,"error":"无法读取文件"}' : '{"ok":false,"error":"cancelled"}'),
+    // Where the address cannot be read (here: no XMLHttpRequest at all), the file comes through the channel.
+    openProject: (path) => (path === '/a.cwrt' ? '{"dataBase64":"YWJj","name":"a.cwrt","ok":true,"path":"/a.cwrt"}' : '{"ok":false,"error":"x"}'),
     listLocalFonts: () => '{"fonts":[{"name":"DejaVu Sans","value":"DejaVu Sans"},{"name":"","value":""}],"ok":true}',
   }));
   const saved = await api.saveProject({ suggestedName: 'a.cwrt', currentPath: '', saveAs: false, dataBase64: 'YWJj' });
@@ -41,6 +45,7 @@ test('the host client sends payloads as JSON text and reads the replies', async 
   assert.deepEqual(seen, [{ suggestedName: 'a.cwrt', currentPath: '', saveAs: false, dataBase64: 'YWJj' }]);
   assert.equal(await api.openProject(), null);
   await assert.rejects(api.openProject('/missing.cwrt'), /无法读取文件/);
+  assert.deepEqual(await api.openProject('/a.cwrt'), { path: '/a.cwrt', name: 'a.cwrt', bytes: new Uint8Array([97, 98, 99]) });
   assert.deepEqual(await api.listLocalFonts(), [{ name: 'DejaVu Sans', value: 'DejaVu Sans' }]);
   await assert.rejects(api.listPrinters(), (e: unknown) => e instanceof BridgeError && e.code === 'protocol');
 });
