@@ -11,7 +11,7 @@ export const safetyZhCN = {
   projectTooLarge: '工程文件过大（{detail} MB），上限为 {limit} MB。',
   tooManyObjects: '对象过多（{detail} 个），一个工程最多 {limit} 个对象。',
   textTooLong: '文本过长（{detail} 个字符），一段文本或条码内容最多 {limit} 个字符。',
-  pictureBroken: '有一张图片无法解码，打印出来会是空白。请重新插入这张图片。',
+  pictureBroken: '有一张图片已损坏或不完整，无法照原样打印。请重新插入这张图片。',
 } as const;
 
 export const safetyEn: Record<keyof typeof safetyZhCN, string> = {
@@ -23,5 +23,5 @@ export const safetyEn: Record<keyof typeof safetyZhCN, string> = {
   projectTooLarge: 'The project file is too large ({detail} MB; the limit is {limit} MB).',
   tooManyObjects: 'Too many objects ({detail}); a project holds at most {limit}.',
   textTooLong: 'A text is too long ({detail, plural, one {# character} other {# characters}}); a text or barcode content holds at most {limit} characters.',
-  pictureBroken: 'A picture cannot be decoded and would print blank. Insert that picture again.',
+  pictureBroken: 'A picture is damaged or incomplete and would not print as it is. Insert that picture again.',
 };

@@ -2,7 +2,9 @@
 // for all of a document's pictures before it draws.
 
 import type { LabelDocument } from '../model/document';
+import { base64ToBytes } from '../model/project';
 import { RECORD_PICTURE, RecordPictures } from './recordPictures';
+import { cutShort } from './wholePicture';
 
 /**
  * Where the renderer finds decoded pictures: the page's ImageStore, or in a worker the same
@@ -80,6 +82,8 @@ export class ImageStore implements Pictures {
       created.settle = resolve;
       image.onload = () => {
         created.loaded = true;
+        // Shown as far as it goes, but it would print damaged: the check before printing says so.
+        created.failed = isCutShortDataUrl(src);
         resolve();
         this.listeners.forEach((l) => l());
       };
@@ -93,4 +97,9 @@ export class ImageStore implements Pictures {
     this.entries.set(src, created);
     return created;
   }
+}
+
+function isCutShortDataUrl(src: string): boolean {
+  const comma = src.indexOf(',');
+  return src.startsWith('data:') && src.slice(0, comma).endsWith(';base64') && cutShort(base64ToBytes(src.slice(comma + 1)));
 }

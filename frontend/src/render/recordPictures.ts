@@ -6,6 +6,8 @@
 // print is remembered for every cell, so the check before printing reads each file once.
 
 import type { ImageObject } from '../model/document';
+import { base64ToBytes } from '../model/project';
+import { cutShort } from './wholePicture';
 
 /** Why a record's picture cannot print. */
 export type PictureProblem = 'empty' | 'missing' | 'notPicture' | 'tooLarge' | 'undecodable' | 'unavailable';
@@ -134,6 +136,7 @@ export class RecordPictures {
     if (!path.startsWith('/')) return { problem: 'missing' };
     const reply = await this.read(path);
     if (!reply.ok) return { problem: reply.problem };
+    if (cutShort(base64ToBytes(reply.dataBase64))) return { problem: 'undecodable' };
     const original = await decode(dataUrlOf(reply.dataBase64));
     if (!original) return { problem: 'undecodable' };
     const reduced = await this.reduce({ src: original.src, width: original.naturalWidth, height: original.naturalHeight });

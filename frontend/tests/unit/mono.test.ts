@@ -1,7 +1,8 @@
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { decode } from 'fast-png';
+import { decode, encode } from 'fast-png';
 import { convertInto, createMonoBitmap, encodeMonoPng, isDot, MonoBitmap, MonoMode, pictureMask, RgbaPixels, toMonoBitmap } from '../../src/render/mono';
+import { cutShort } from '../../src/render/wholePicture';
 
 /** An image whose every pixel is given by a function returning [r, g, b, a]. */
 function image(width: number, height: number, pixel: (x: number, y: number) => number[]): RgbaPixels {
@@ -71,4 +72,19 @@ test('1-bit PNG: palette black, white; every dot where the bitmap has one, at wi
       }
     }
   }
+});
+
+test('a PNG, JPEG or GIF cut short is found by walking it to its end marker; bytes after the end do not matter', () => {
+  const png = encode({ width: 40, height: 40, channels: 3, data: Uint8Array.from({ length: 4800 }, (_, i) => (i * 7919) % 251) });
+  // SOI, an APP0 segment, a scan whose data holds a stuffed 0xFF and a restart marker, EOI.
+  const jpeg = Uint8Array.from([0xff, 0xd8, 0xff, 0xe0, 0, 4, 1, 2, 0xff, 0xda, 0, 3, 9, 5, 0xff, 0, 6, 0xff, 0xd0, 7, 0xff, 0xd9]);
+  // A 1 × 1 GIF: header, screen with a two-colour table, an image of one sub-block, trailer.
+  const gif = Uint8Array.from([...Buffer.from('GIF89a'), 1, 0, 1, 0, 0x80, 0, 0, 0, 0, 0, 255, 255, 255,
+    0x2c, 0, 0, 0, 0, 1, 0, 1, 0, 0, 2, 2, 0x44, 0x01, 0, 0x3b]);
+  const after = (bytes: Uint8Array) => Uint8Array.from([...bytes, ...Buffer.from('ftypmp42 appended video')]);
+  for (const [name, whole] of [['PNG', png], ['JPEG', jpeg], ['GIF', gif]] as const) {
+    assert.deepEqual([cutShort(whole), cutShort(after(whole)), cutShort(whole.subarray(0, whole.length - 1)), cutShort(whole.subarray(0, whole.length >> 1))],
+      [false, false, true, true], name);
+  }
+  assert.equal(cutShort(Buffer.from('<svg xmlns="http://www.w3.org/2000/svg"/>')), false, 'other formats are left to the decoder');
 });
