@@ -54,8 +54,8 @@ function table(host, { jobs, batches }, frontend) {
   rows.push(['Start-up until the designer is painted and takes input', spread(startup.real, ms), spread(startup.floor, ms) + ' (empty page)', ratio(startup.real.median, startup.floor.median)]);
   rows.push(['Bridge call round trip, p50 / p99', `${ms(calls.p50)} / ${ms(calls.p99)} (${calls.calls} calls)`, '', '']);
   for (const [size, kinds] of Object.entries(transfers)) {
-    rows.push([`openProject ${size}, until the page holds the bytes`, spread(kinds.open, ms), spread(kinds.xhr, ms) + ' (XHR of the file: URL)', ratio(kinds.open.median, kinds.xhr.median)]);
-    rows.push([`saveProject ${size}, Base64 in the page until the reply`, spread(kinds.save, ms), spread(kinds.xhr, ms) + ' (XHR of the file: URL)', ratio(kinds.save.median, kinds.xhr.median)]);
+    rows.push([`openProject ${size}, until the page holds the bytes`, spread(kinds.open, ms), spread(kinds.xhr, ms) + ' (openFileLink and XHR)', ratio(kinds.open.median, kinds.xhr.median)]);
+    rows.push([`saveProject ${size}, Base64 in the page until the reply`, spread(kinds.save, ms), spread(kinds.xhr, ms) + ' (openFileLink and XHR)', ratio(kinds.save.median, kinds.xhr.median)]);
   }
   rows.push(['A project of a million objects (44 MB) opened until it is refused', spread(huge.refused, ms), '', '']);
   rows.push(['  the longest frame meanwhile (the window standing still)', spread(huge.longestFrame, ms), '', '']);
