@@ -223,7 +223,7 @@ async function languageFigures(host) {
 
 const percentile = (values, q) => [...values].sort((a, b) => a - b)[Math.min(values.length - 1, Math.floor(q * values.length))];
 
-/** Drags the middle object of the busy label across the canvas, one mouse move every 16 ms. */
+/** Drags a QR code in the middle of the busy label across the canvas (an unfilled frame is taken by its outline only), one mouse move every 16 ms. */
 async function dragFigures(host) {
   const projectPath = busyProject(host.root);
   await openOwnProject(host.page, projectPath);
@@ -234,12 +234,12 @@ async function dragFigures(host) {
   // The engine's own input events; the automation library's mouse needs a newer engine.
   const cdp = await host.page.context().newCDPSession(host.page);
   const mouse = (type, x, y, buttons) => cdp.send('Input.dispatchMouseEvent', { type, x, y, button: 'left', buttons, clickCount: 1 });
-  const objectX = () => host.page.evaluate(() => window.quillmark.editor.state.doc.objects[23].xMm);
+  const objectX = () => host.page.evaluate(() => window.quillmark.editor.state.doc.objects[22].xMm);
   for (let run = 0; run < dragRuns; run++) {
     const before = await objectX();
     const start = await host.page.evaluate(() => {
       const stage = window.quillmark.stage();
-      const object = window.quillmark.editor.state.doc.objects[23];
+      const object = window.quillmark.editor.state.doc.objects[22];
       const box = document.querySelector('.konvajs-content').getBoundingClientRect();
       const at = stage.toScreen(object.xMm + 2.5, object.yMm + 2.5);
       performance.clearMeasures('quillmark-frame');
