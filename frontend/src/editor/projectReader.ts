@@ -1,7 +1,7 @@
 // Reading an opened project file. A small one is read at once; a large one (pictures, or a file
 // made to harm) takes seconds to decode and parse, so a worker reads it while the window goes on.
 
-import { parseProject, ProjectError, ProjectErrorCode, ReadResult, utf8Text } from '../model/project';
+import { parseProject, PROJECT_ERROR_CODES, ProjectError, ReadResult, utf8Text } from '../model/project';
 import { workerUrl } from '../util/bundles';
 
 /** A file past this is read in a worker. */
@@ -15,8 +15,6 @@ interface WorkerReply {
   detail?: string;
   limit?: number;
 }
-
-const ERROR_CODES: readonly ProjectErrorCode[] = ['notJson', 'notProject', 'newerVersion', 'badLabel', 'projectTooLarge', 'tooManyObjects', 'textTooLong'];
 
 /** The project in a file's bytes; throws a ProjectError (or another error: not a project) as parseProject does. */
 export async function readProjectFile(bytes: Uint8Array): Promise<ReadResult> {
@@ -46,7 +44,7 @@ function inWorker(url: string, bytes: Uint8Array): Promise<WorkerReply> {
 
 function fromReply(reply: WorkerReply): ReadResult {
   if (reply.ok && reply.doc) return { doc: reply.doc, skippedObjects: Number(reply.skippedObjects) || 0 };
-  const code = ERROR_CODES.find((c) => c === reply.code);
+  const code = PROJECT_ERROR_CODES.find((c) => c === reply.code);
   if (code) throw new ProjectError(code, String(reply.detail ?? ''), Number(reply.limit) || 0);
   throw new Error(String(reply.detail ?? 'not a project'));
 }

@@ -24,7 +24,8 @@ export interface ProjectFile {
 }
 
 /** Why a file could not be read; the message table turns each into words. */
-export type ProjectErrorCode = 'notJson' | 'notProject' | 'newerVersion' | 'badLabel' | 'projectTooLarge' | 'tooManyObjects' | 'textTooLong';
+export const PROJECT_ERROR_CODES = ['notJson', 'notProject', 'newerVersion', 'badLabel', 'projectTooLarge', 'tooManyObjects', 'textTooLong'] as const;
+export type ProjectErrorCode = (typeof PROJECT_ERROR_CODES)[number];
 
 // What one project may hold. No label needs more, and a file past them (made by a program, or to
 // harm) would hold the designer for seconds at a time while it is read, drawn and checked.

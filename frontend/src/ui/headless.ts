@@ -86,7 +86,7 @@ async function runJob(api: DesktopApi, host: HeadlessHost, job: HeadlessJob, wor
   const dataPath = job.data || doc.merge?.source?.path || '';
   const table = await readData(api, job, doc, context);
   const count = table?.records.length ?? 0;
-  const range = { first: job.firstRecord, last: job.lastRecord, file: job.data || doc.merge?.source?.path || job.project, count };
+  const range = { first: job.firstRecord, last: job.lastRecord, file: dataPath || job.project, count };
   if (job.firstRecord > 0 && !table) throw refuse(msg('cliRecordsWithoutData', { ...range, file: job.project }));
   if (job.firstRecord > 0 && job.lastRecord > count) throw refuse(msg('cliRecordsOutside', range));
   const settings = doc.merge ?? DEFAULT_MERGE;
