@@ -94,10 +94,12 @@ export async function dragMm(page, xMm, yMm, ...offsets) {
   await page.mouse.up();
 }
 
+/** Types a value into a field and commits it, then lets the panel redraw, as a person would see it before the next field. */
 export async function setField(page, testId, value) {
   const field = page.locator(`[data-testid="${testId}"]`);
   await field.fill(String(value));
   await field.press('Enter');
+  await nextFrame(page);
 }
 
 /** Inserts an object from the toolbar and types its fields (testid suffix → value), e.g. { x: 5, width: 40 }. */
